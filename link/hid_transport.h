@@ -1,0 +1,45 @@
+#pragma once
+// One interface for every way of reaching a processor: hidapi (USB), the simulated processor in
+// this process, and the TCP report stream. The report-ID byte and each backend's error
+// convention stay inside the backend.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/protocol.h"
+
+namespace zelto {
+
+struct HidDeviceInfo {
+  std::string path;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t versionNumber = 0;
+};
+
+/// One open device. Reports are always 313 bytes: byte 0 the report ID, then 312 data bytes.
+class HidDevice {
+ public:
+  virtual ~HidDevice() = default;
+  /// Writes one output report. False when the device is gone or the write failed.
+  virtual bool WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report) = 0;
+  /// Reads one input report into `report` (zero-filled when nothing is pending).
+  /// False when the device is gone or the read failed.
+  virtual bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> report) = 0;
+};
+
+/// Finds and opens devices of one backend.
+class HidTransport {
+ public:
+  virtual ~HidTransport() = default;
+  /// Every HID interface the backend can see, in enumeration order.
+  virtual std::vector<HidDeviceInfo> Enumerate() = 0;
+  /// Opens `path` exclusively for reading and writing. Null when that is refused.
+  virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+};
+
+}  // namespace zelto
