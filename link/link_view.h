@@ -1,0 +1,35 @@
+#pragma once
+// What the connection code asks of whoever shows the program, on the window thread. The editor
+// implements it with its widgets; the command-line tool and the tests with plain code. Calls
+// from the link worker never come here: they arrive as notices.
+
+#include <string_view>
+
+#include "core/encodings.h"
+
+namespace zelto {
+
+/// Messages the connection and transfer code raise for the user.
+enum class UserMessage {
+  UnableToConnect,  // "无法连接设备" / "unable to connect"
+  UpdateFirmware,   // "数据回传错误!" / "Please Update the Firmware!"
+};
+
+std::string_view UserMessageText(UserMessage message, Language lang);
+
+class LinkView {
+ public:
+  virtual ~LinkView() = default;
+  virtual void ShowMessage(UserMessage) {}
+  /// Disables the window that started a transfer and shows the progress window.
+  virtual void ShowTransferWindow(bool /*fromPresetDialog*/) {}
+  virtual void HideTransferWindow() {}
+  virtual void SetTransferRange(int /*count*/) {}
+  virtual void ShowConnectedState(bool /*connected*/) {}
+  /// Clears the preset and file names shown while connected.
+  virtual void ResetNameDisplays() {}
+  /// Every control shows the objects again (after a read-back or a recall).
+  virtual void RefreshAll() {}
+};
+
+}  // namespace zelto
