@@ -81,16 +81,30 @@ inline constexpr std::size_t kNameFieldSize = 8;     // 7 characters and zero by
 inline constexpr std::size_t kPresetNameSize = 16;   // 15 characters and a zero byte
 std::string_view NameLengthError(Language lang);      // "字符长度错误!" / "char Len error!"
 /// Writes `name` into an 8-byte field; refuses (returns false, field unchanged) at 8 characters or more.
+/// Characters are counted as the bytes they occupy in the field (UTF-8).
 bool StoreName8(std::span<std::uint8_t> field, std::string_view name);
+/// Writes `text` zero-padded into the whole field; refuses (false, field unchanged) unless a zero byte
+/// is left at the end (so a 16-byte preset name holds at most 15 characters).
+bool StoreField(std::span<std::uint8_t> field, std::string_view text);
+/// Writes the first field.size() - 1 bytes of `text` (whole UTF-8 characters only), zero-padded.
+void StoreFieldTruncated(std::span<std::uint8_t> field, std::string_view text);
+/// The longest prefix of `text` of at most `maxBytes` bytes that does not split a UTF-8 character.
+std::string_view TruncateText(std::string_view text, std::size_t maxBytes);
 /// Reads a field: bytes up to its length, cut at the first zero, spaces trimmed at both ends.
 std::string ReadField(std::span<const std::uint8_t> field);
 bool IsBlankField(std::span<const std::uint8_t> field);
 
-// Graph coordinates: +20 dB at the top, -20 dB at the bottom, three decades from 20 Hz.
-int GraphY(double db, int height);
-double GraphYExact(double db, int height);
+// Graph coordinates: +20 dB at the top, -20 dB at the bottom, three decades from 20 Hz, each
+// width / 3 (integer division) pixels wide. Results are inside the plot; callers add the margins.
+inline constexpr int kGraphMarginX = 35;
+inline constexpr int kGraphMarginY = 10;
+int GraphY(double db, int height);           // trunc(height / 40 * (20 - db) + 0.5)
+double GraphYExact(double db, int height);   // height / 40 * (20 - db), unrounded
+/// Gain at plot row y, 20 - 40 * y / height, not rounded: the caller quantises it through the gain code.
 double GraphGainAt(int y, int height);
-int GraphX(double hz, int width);
+int GraphX(double hz, int width);            // trunc(log10(hz / 20) * (width / 3))
+double GraphXExact(double hz, int width);    // unrounded
+/// Frequency at plot column x, limited to 20..20000 Hz and truncated to whole Hz.
 int GraphFrequencyAt(int x, int width);
 
 }  // namespace zelto
