@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 
 #include "core/device_image.h"
@@ -48,10 +49,18 @@ class CKTVCommand {
   void RewindFront();
 
   /// Takes data bytes 1..n-1 of the last input report (byte 0 is the report ID), clearing each
-  /// taken byte in the report, and runs the receiver over them.
+  /// taken byte in the report, and runs the receiver over them. True when a complete, valid
+  /// frame was handled (acknowledgement, resend, data or an unknown command).
   bool FeedHidReport(std::span<std::uint8_t, kHidReportSize> report, std::size_t n);
-  /// Runs the receiver over one chunk of incoming bytes.
-  void Receive(std::span<const std::uint8_t> chunk);
+  /// Runs the receiver over one chunk of incoming bytes. True when a complete, valid frame was
+  /// handled during this call.
+  bool Receive(std::span<const std::uint8_t> chunk);
+
+  /// Called on the receiving thread with the front message's update step whenever a valid reply
+  /// arrives for a firmware-update message, before the reply is acted on. It must not touch the
+  /// queue. Notice::UpdateStatus is posted as well (wParam = step, lParam = 1 when the step's
+  /// status text is due, 0 when only the progress moves).
+  void SetUpdateReplyHook(std::function<void(int updateStep)> hook) { updateReplyHook_ = std::move(hook); }
 
   LinkStatusFlags& Flags() { return flags_; }
   void SetStatusSettleCount(int count) { statusSettleCount_ = count; }
@@ -61,7 +70,13 @@ class CKTVCommand {
  private:
   void Dispatch();
   void ReplyProgress();
+  void UpdateProgress(const CSendData& front);
   void StoreData();
+  void StoreBlock(std::span<const std::uint8_t> payload);
+  void StoreEffect(std::span<const std::uint8_t> payload);
+  void StoreSystem(std::span<const std::uint8_t> payload);
+  void SettleStatus(std::span<const std::uint8_t> payload);
+  void Post(Notice notice, std::intptr_t wParam = 0, std::intptr_t lParam = 0) { sink_->Post(notice, wParam, lParam); }
 
   DeviceImage& image_;
   NoticeSink* sink_;
@@ -77,6 +92,7 @@ class CKTVCommand {
   std::uint8_t check_ = 0;
   std::atomic<int> statusSettleCount_{0};
   bool updateTextShown_ = false;
+  std::function<void(int)> updateReplyHook_;
 
   // Header fields of the frame being dispatched.
   std::uint8_t command_ = 0, slot_ = 0, blockType_ = 0, channelItem_ = 0, byte9_ = 0;
