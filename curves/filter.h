@@ -1,0 +1,301 @@
+#pragma once
+// One filter of a channel: an EQ band, a shelf, the high-pass or the low-pass. It holds the
+// parameters in engineering units, its magnitude response at the 241 grid frequencies, the pixel
+// outline of its own curve and the handles the response graph draws and hit-tests. The response is
+// for display only; the processor receives the parameters.
+//
+// Responses are digital biquads at 96 kHz evaluated on the unit circle; the designs are the
+// audio-EQ-cookbook peaking and shelving filters and cascades of cookbook high-/low-pass sections
+// for the crossovers, with the processor's own section constants.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/encodings.h"
+#include "curves/geometry.h"
+
+namespace zelto {
+
+class ChangeTracking;
+
+// Filter types (EqBandRecord byte 7).
+namespace filter_type {
+inline constexpr int kPeaking = 0;
+inline constexpr int kLowShelf = 1;
+inline constexpr int kHighShelf = 2;
+inline constexpr int kHighPass = 3;
+inline constexpr int kLowPass = 4;
+}  // namespace filter_type
+
+// Crossover families.
+namespace crossover_family {
+inline constexpr int kLinkwitzRiley = 0;
+inline constexpr int kBessel = 1;
+inline constexpr int kButterworth = 2;
+}  // namespace crossover_family
+
+// Crossover slope codes; 48 dB/Oct comes after "off".
+namespace slope_code {
+inline constexpr int k12 = 0;
+inline constexpr int k18 = 1;
+inline constexpr int k24 = 2;
+inline constexpr int k30 = 3;
+inline constexpr int k36 = 4;
+inline constexpr int k42 = 5;
+inline constexpr int kOff = 6;
+inline constexpr int k48 = 7;
+inline constexpr int kShelf6 = 0;
+inline constexpr int kShelf12 = 1;
+}  // namespace slope_code
+
+inline constexpr int kFilterMinHz = 20;
+inline constexpr int kFilterMaxHz = 20000;
+inline constexpr int kGainCodeMax = 400;
+inline constexpr int kGainCodeFlat = 200;  // 0 dB
+inline constexpr double kFilterSampleRate = 96000.0;
+
+// A crossover whose handle cannot be dragged also keeps its frequency when values are copied.
+inline constexpr int kCrossoverRangeFixed = 5;
+
+inline constexpr int kFilterPoints = kGridPoints + 2;  // the curve plus its two ends on the 0 dB line
+inline constexpr int kHandleSize = 16;
+
+/// One second-order (or first-order, b2 = a2 = 0) section, already divided by a0.
+struct BiquadSection {
+  double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
+};
+
+/// The sections of a filter's current design; unity sections are left out.
+struct FilterSections {
+  std::array<BiquadSection, 4> section{};
+  int count = 0;
+};
+
+/// The control a filter is tied to on its page (a frequency box, a gain slider). The filter tells it
+/// a frequency typed or dragged on the graph; the graph tells it a dragged gain.
+class FilterLinkedControl {
+ public:
+  virtual ~FilterLinkedControl() = default;
+  virtual void ShowFrequency(int hz) = 0;
+  virtual void ShowGainCode(int gainCode) = 0;
+};
+
+/// Pointer state the response graph keeps per filter between mouse messages.
+struct FilterDragState {
+  GraphPoint anchor;  // pointer at the start of a drag
+  bool hovered = false;
+  bool selected = false;
+  bool pointDrag = false;
+  bool lowWidthDrag = false;
+  bool highWidthDrag = false;
+  bool overHandle = false;
+};
+
+class CFilter {
+ public:
+  static constexpr std::size_t kArchiveSize = 48;
+
+  /// `tracking` (may be null: never tracked) is the switch copied into `pending` after an edit.
+  explicit CFilter(const ChangeTracking* tracking = nullptr);
+  explicit CFilter(const ChangeTracking& tracking) : CFilter(&tracking) {}
+
+  void SetChangeTracking(const ChangeTracking* tracking) { tracking_ = tracking; }
+
+  // --- Graph -------------------------------------------------------------------------------
+  /// Takes the plot size (the rectangle's position is not used), places the curve's x positions,
+  /// lays out the handles and recomputes.
+  void SetGraphSize(const GraphRect& plot);
+  /// Recomputes `response`, the curve's y positions and the handles from the parameters.
+  void Update();
+
+  // --- Edits ---------------------------------------------------------------------------------
+  /// Sets the frequency; with `userEdit` the sent frequency follows by at most an octave at a time
+  /// while changes are tracked, and `pending` takes the switch.
+  void SetFrequency(int hz, bool userEdit);
+  /// Moves `sentFrequency` one octave step toward `frequency`; once they are equal, `pending` := v.
+  void StepSentFrequency(bool v);
+  /// Gain from a code 0..400 (200 = 0 dB, limited to that range); a zero gain makes the band flat.
+  void SetGainCode(int gainCode);
+  /// Bandwidth from an index (0.05 + 0.01 * index octaves; indices below 4 give 0.09 octaves).
+  void SetBandwidthIndex(int index);
+  void SetSlope(int code, bool userEdit);
+  void SetCrossoverType(int family, bool userEdit);
+  /// Type 0..4; a low-pass also sends 20000 Hz until its frequency settles.
+  void SetType(int type);
+  /// Switches a band off (true) or back on (false); clears a channel-wide bypass first.
+  void SetFlat(bool on);
+  /// Applies (true) or lifts (false) the channel-wide bypass, keeping the band's own state below.
+  void SetBypass(bool on);
+  /// Back to a flat 0.2-octave band at `hz`.
+  void ResetBand(int hz);
+  /// Copies the sound of `other` (not its place in the list, its graph or its pending state).
+  void CopyValues(const CFilter& other);
+
+  // --- State ---------------------------------------------------------------------------------
+  bool IsFlat() const { return bypass_ ? bypass_ : flat_; }
+  int type() const { return type_; }
+  int frequency() const { return frequency_; }
+  int sentFrequency() const { return sentFrequency_; }
+  double gain() const { return gain_; }
+  /// trunc(10 * (gain + 20) + 0.5), 0..400; 200 while flat or bypassed.
+  int gainCode() const;
+  double bandwidth() const { return bandwidth_; }
+  /// trunc((bandwidth - 0.05) / 0.01 + 0.05), limited to the Q table.
+  int bandwidthIndex() const;
+  double Q() const { return QFromIndex(bandwidthIndex()); }
+  int slope() const { return slope_; }
+  /// The slope the response is computed with: code 1 means 24 dB/Oct when slopes are restricted.
+  int EffectiveSlope() const;
+  int crossoverType() const { return crossoverType_; }
+  int deviceIndex() const { return deviceIndex_; }
+  int crossoverRange() const { return crossoverRange_; }
+  bool pending() const { return pending_; }
+  bool graphicEq() const { return graphicEq_; }
+  bool flat() const { return flat_; }
+  bool bypass() const { return bypass_; }
+  bool savedBypass() const { return savedBypass_; }
+  bool isEqBand() const { return isEqBand_; }
+  bool restrictedSlopes() const { return restrictedSlopes_; }
+  int graphWidth() const { return graphWidth_; }
+  int graphHeight() const { return graphHeight_; }
+  FilterLinkedControl* linkedControl() const { return linkedControl_; }
+
+  // Setters without side effects.
+  void SetIsEqBand(bool on) { isEqBand_ = on; }
+  void SetRestrictedSlopes(bool on) { restrictedSlopes_ = on; }
+  void SetDeviceIndex(int index) { deviceIndex_ = index; }
+  void SetCrossoverRange(int range) { crossoverRange_ = range; }
+  void SetGraphicEq(bool on) { graphicEq_ = on; }
+  void SetLinkedControl(FilterLinkedControl* control) { linkedControl_ = control; }
+  /// The channel clears or sets every filter's flag at once after a whole-block transfer.
+  void SetPending(bool on) { pending_ = on; }
+
+  // --- Response and geometry -----------------------------------------------------------------
+  /// Response in dB at each grid frequency.
+  const std::array<double, kGridPoints>& response() const { return response_; }
+  /// Outline of the filter's own curve for a filled polygon: the 0 dB line at both ends.
+  const std::array<GraphPoint, kFilterPoints>& points() const { return points_; }
+  /// Handles and label area in graph client coordinates (margins included).
+  const GraphRect& pointHandle() const { return pointHandle_; }
+  const GraphRect& lowWidthHandle() const { return lowWidthHandle_; }
+  const GraphRect& highWidthHandle() const { return highWidthHandle_; }
+  const GraphRect& labelRect() const { return labelRect_; }
+  FilterDragState& dragState() { return drag_; }
+  const FilterDragState& dragState() const { return drag_; }
+  /// The biquad sections of the current design (empty while the filter contributes 0 dB).
+  FilterSections Sections() const;
+
+  // --- Texts ---------------------------------------------------------------------------------
+  std::string FrequencyText() const;                       // "1000Hz"
+  std::string GainText() const;                            // "0.0dB" while flat or bypassed
+  std::string BandwidthText() const;                       // "0.20Oct"
+  std::string QText() const;                               // "7.208"
+  std::string_view CrossoverTypeText(Language lang) const; // "Link_Ril" / "宁克", ...
+  std::string_view ShelfSlopeText() const;                 // "6dB/Oct", "12dB/Oct"
+  std::string_view CrossoverSlopeText() const;             // the short list when restricted
+  std::string_view EqKindText(Language lang) const;        // "PEQ", "GEQ", "Lo_Shf", "Hi_Shf"
+  /// The text shown beside the selected handle, e.g. "G:3.5-F:1000-Q:1.414" (the same in both
+  /// languages).
+  std::string GetLabel() const;
+
+  // --- Archive -------------------------------------------------------------------------------
+  /// Writes the 48-byte archive form (little-endian; `bypass` before `flat`) to out[0..47].
+  void Save(std::span<std::uint8_t> out) const;
+  std::array<std::uint8_t, kArchiveSize> Save() const;
+  /// True when `in` holds 48 bytes whose values a filter can take.
+  static bool IsValidArchive(std::span<const std::uint8_t> in);
+  /// Reads the archive form, lays out the handles and recomputes. A short or invalid form changes
+  /// nothing and gives false.
+  bool Load(std::span<const std::uint8_t> in);
+
+ private:
+  void Touch();  // pending := the change-tracking switch
+  bool Tracking() const;
+  void LayOutHandles();
+  void LayOutBandHandles();
+  void LayOutCrossoverHandle();
+  void LayOutLabel();
+  void ComputeResponse();
+
+  const ChangeTracking* tracking_ = nullptr;
+  FilterLinkedControl* linkedControl_ = nullptr;
+
+  std::array<double, kGridPoints> response_{};
+  std::array<GraphPoint, kFilterPoints> points_{};
+  GraphRect pointHandle_;
+  GraphRect lowWidthHandle_;
+  GraphRect highWidthHandle_;
+  GraphRect labelRect_;
+  FilterDragState drag_;
+
+  int type_ = filter_type::kPeaking;
+  int frequency_ = 1000;
+  int sentFrequency_ = kFilterMinHz;
+  int crossoverRange_ = 0;
+  double gain_ = 0.0;
+  bool flat_ = true;
+  bool bypass_ = false;
+  bool savedBypass_ = false;
+  double bandwidth_ = 0.2;
+  int crossoverType_ = crossover_family::kButterworth;
+  int slope_ = slope_code::k24;
+  int deviceIndex_ = 0;
+  int graphWidth_ = 0;
+  int graphHeight_ = 0;
+  bool isEqBand_ = true;
+  bool pending_ = false;
+  bool restrictedSlopes_ = false;
+  bool graphicEq_ = false;
+};
+
+/// The sum of a channel's filter responses and its pixel curve: integer points for hit-testing and
+/// fractional ones for smooth drawing. Only stored responses are summed; nothing is recomputed.
+class ChannelCurve {
+ public:
+  /// Places the x positions for a plot of `width` x `height` and sets every y to the middle.
+  void Layout(int width, int height);
+  /// Sums the responses of `filters` (CFilter objects or pointers to them) at every grid point.
+  template <class Range>
+  void Sum(const Range& filters) {
+    std::array<double, kGridPoints> sum{};
+    for (const auto& f : filters) Accumulate(sum, Deref(f).response());
+    SetSum(sum);
+  }
+  /// The integer points from one filter's response alone (while that band is dragged).
+  void FromFilter(const CFilter& filter);
+
+  const std::array<double, kGridPoints>& sum() const { return sum_; }
+  const std::array<GraphPoint, kGridPoints>& points() const { return points_; }
+  const std::array<GraphPointF, kGridPoints>& smoothPoints() const { return smoothPoints_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  static void Accumulate(std::array<double, kGridPoints>& sum, const std::array<double, kGridPoints>& add);
+  void SetSum(const std::array<double, kGridPoints>& sum);
+
+ private:
+  static const CFilter& Deref(const CFilter& f) { return f; }
+  template <class P>
+  static const CFilter& Deref(const P& p) {
+    return *p;
+  }
+
+  int width_ = 0;
+  int height_ = 0;
+  std::array<double, kGridPoints> sum_{};
+  std::array<GraphPoint, kGridPoints> points_{};
+  std::array<GraphPointF, kGridPoints> smoothPoints_{};
+};
+
+/// cos and sin of the angle of every grid frequency at 96 kHz (6.2831852 * f / 96000).
+struct GridTrig {
+  std::array<double, kGridPoints> cos{};
+  std::array<double, kGridPoints> sin{};
+};
+const GridTrig& GridTrigTable();
+
+}  // namespace zelto
