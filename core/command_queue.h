@@ -2,6 +2,7 @@
 // The one outgoing queue and the receiver of replies. A reply always concerns the front message:
 // RSP_ACK and RSP_DATA remove it, RSP_RESEND rewinds it.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -63,7 +64,7 @@ class CKTVCommand {
   void SetUpdateReplyHook(std::function<void(int updateStep)> hook) { updateReplyHook_ = std::move(hook); }
 
   LinkStatusFlags& Flags() { return flags_; }
-  void SetStatusSettleCount(int count) { statusSettleCount_ = count; }
+  void SetStatusSettleCount(int count) { statusSettleCount_ = std::clamp(count, 0, kStatusSettleLimit); }
   int StatusSettleCount() const { return statusSettleCount_; }
   void SetSink(NoticeSink& sink) { sink_ = &sink; }
 
