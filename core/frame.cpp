@@ -216,4 +216,21 @@ SendDataPtr FrameBuilder::BuildSystemWrite(SystemItem item, int slot) {
   return MakeMessage(frame_, n);
 }
 
+SendDataPtr FrameBuilder::BuildUpdateFrame(std::uint8_t step, std::span<const std::uint8_t> payload) {
+  if (payload.size() > frame::kMaxPayload) return nullptr;
+  auto f = std::span(frame_);
+  f[frame::kCommand] = static_cast<std::uint8_t>(Command::Write);
+  f[frame::kDeviceId] = kDeviceId;
+  f[frame::kSlot] = 0;
+  f[frame::kBlockType] = static_cast<std::uint8_t>(BlockType::System);
+  f[frame::kChannel] = step;
+  f[frame::kItemIndex] = kNoItemIndex;
+  // The link flag byte stays as the previous frame left it; the processor ignores it here.
+  PutU16(f, frame::kPayloadLength, static_cast<std::uint16_t>(payload.size()));
+  std::ranges::copy(payload, Payload(f, payload.size()).begin());
+  auto m = MakeMessage(frame_, payload.size());
+  m->updateStep = step;
+  return m;
+}
+
 }  // namespace zelto

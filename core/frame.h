@@ -37,6 +37,10 @@ class FrameBuilder {
   }
   /// The status poll (CMD_READ of SYS_STATUS, eight zero payload bytes).
   SendDataPtr BuildStatusPoll() { return BuildItemWrite(kStatusPollPseudoType, 0, 0); }
+  /// A firmware-update frame: CMD_WRITE to the system block, slot 0, header byte 8 = `step`,
+  /// byte 9 = 0, bytes 10 and 11 as the previous frame left them; `payload` of at most 300
+  /// bytes (null otherwise). The message's `updateStep` is set to `step`.
+  SendDataPtr BuildUpdateFrame(std::uint8_t step, std::span<const std::uint8_t> payload);
 
   DeviceImage& Image() { return image_; }
 

@@ -217,5 +217,19 @@ TEST(FinishFrame, ChecksCommandThroughPayloadOnly) {
   EXPECT_EQ(FrameCheck(buf), buf[15]);
 }
 
+TEST_F(FrameBuilderTest, UpdateFramesKeepTheLinkFlagOfThePreviousFrame) {
+  img.linkGroups[1] = 0;
+  fb.BuildItemWrite(BlockType::Output, 0, 0);  // leaves the link flag set in the shared frame
+  const std::uint8_t checksum[] = {0x5D};
+  auto end = fb.BuildUpdateFrame(0xB3, checksum);
+  ExpectWellFormed(end, 1);
+  EXPECT_EQ(end->Length(), 17);
+  EXPECT_EQ(end->updateStep, 0xB3);
+  const Bytes want = {0xA2, 0xA2, 0xA2, 0xA3, 0xB3, 0x01, 0x00, 0x04, 0xB3, 0x00, 0x01, 0x00, 0x01, 0x00, 0x5D};
+  EXPECT_EQ(Bytes(end->Buffer().begin(), end->Buffer().begin() + 15), want);
+  EXPECT_EQ(fb.BuildUpdateFrame(0xB2, std::vector<std::uint8_t>(301)), nullptr);
+  EXPECT_EQ(fb.BuildUpdateFrame(0xB2, std::vector<std::uint8_t>(296))->Length(), 312);
+}
+
 }  // namespace
 }  // namespace zelto
