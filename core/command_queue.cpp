@@ -12,14 +12,14 @@ namespace {
 // Offsets into the collection buffer, whose byte 0 is the A3 (or EE) byte: frame byte i sits at
 // collection byte i - 3.
 constexpr std::size_t kSyncRun = 3;
-constexpr std::size_t kCollected(std::size_t frameOffset) { return frameOffset - kSyncRun; }
-constexpr std::size_t kCmd = kCollected(frame::kCommand);
-constexpr std::size_t kSlotAt = kCollected(frame::kSlot);
-constexpr std::size_t kBlockTypeAt = kCollected(frame::kBlockType);
-constexpr std::size_t kChannelAt = kCollected(frame::kChannel);
-constexpr std::size_t kByte9At = kCollected(frame::kItemIndex);
-constexpr std::size_t kLengthAt = kCollected(frame::kPayloadLength);
-constexpr std::size_t kPayloadAt = kCollected(frame::kHeaderSize);
+constexpr std::size_t CollectedAt(std::size_t frameOffset) { return frameOffset - kSyncRun; }
+constexpr std::size_t kCmd = CollectedAt(frame::kCommand);
+constexpr std::size_t kSlotAt = CollectedAt(frame::kSlot);
+constexpr std::size_t kBlockTypeAt = CollectedAt(frame::kBlockType);
+constexpr std::size_t kChannelAt = CollectedAt(frame::kChannel);
+constexpr std::size_t kByte9At = CollectedAt(frame::kItemIndex);
+constexpr std::size_t kLengthAt = CollectedAt(frame::kPayloadLength);
+constexpr std::size_t kPayloadAt = CollectedAt(frame::kHeaderSize);
 // Bytes needed before the declared length can be read, and the frame bytes around the payload.
 constexpr std::size_t kLengthKnown = kLengthAt + 2;
 constexpr std::size_t kCollectedOverhead = frame::kOverhead - kSyncRun;
