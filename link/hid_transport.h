@@ -40,6 +40,9 @@ class HidTransport {
   virtual std::vector<HidDeviceInfo> Enumerate() = 0;
   /// Opens `path` exclusively for reading and writing. Null when that is refused.
   virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+  /// Why the last Enumerate or Open of this transport found or opened nothing, in words for
+  /// the user; empty when there is nothing to tell.
+  virtual std::string LastError() const { return {}; }
 };
 
 }  // namespace zelto

@@ -1,0 +1,38 @@
+#include "link/device_url.h"
+
+#include <cstdlib>
+
+#include "link/tcp/tcp_transport.h"
+#include "link/usb/hidapi_transport.h"
+#include "sim/sim_transport.h"
+
+namespace zelto {
+namespace {
+
+constexpr std::string_view kUsb = "usb";
+constexpr std::string_view kSim = "sim";
+constexpr std::string_view kTcpPrefix = "tcp:";
+
+}  // namespace
+
+std::string ChooseDeviceUrl(std::string_view commandLine) {
+  if (!commandLine.empty()) return std::string(commandLine);
+  if (const char* env = std::getenv(kDeviceUrlEnvironment); env && *env) return env;
+  return std::string(kDefaultDeviceUrl);
+}
+
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error) {
+  if (url == kUsb) return std::make_unique<HidapiTransport>();
+  if (url == kSim) return std::make_unique<sim::SimTransport>();
+  if (url.starts_with(kTcpPrefix)) {
+    if (auto endpoint = ParseTcpEndpoint(url.substr(kTcpPrefix.size())))
+      return std::make_unique<TcpTransport>(std::move(*endpoint));
+    if (error)
+      *error = "bad device \"" + std::string(url) + "\": expected tcp:HOST:PORT with a port from 1 to 65535";
+    return nullptr;
+  }
+  if (error) *error = "unknown device \"" + std::string(url) + "\": use usb, sim or tcp:HOST:PORT";
+  return nullptr;
+}
+
+}  // namespace zelto

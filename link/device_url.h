@@ -1,0 +1,24 @@
+#pragma once
+// Chooses the link of a program from a device URL (--device or $ZELTO_DEVICE):
+//   usb            the real processor through hidapi (the default)
+//   sim            a simulated processor inside this process
+//   tcp:HOST:PORT  a processor served over the report stream, e.g. a running zelto-sim
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/hid_transport.h"
+
+namespace zelto {
+
+inline constexpr std::string_view kDefaultDeviceUrl = "usb";
+inline constexpr const char* kDeviceUrlEnvironment = "ZELTO_DEVICE";
+
+/// `commandLine` when not empty, else $ZELTO_DEVICE when set, else "usb".
+std::string ChooseDeviceUrl(std::string_view commandLine);
+
+/// The transport for `url`; null with `error` set (in words for the user) for anything else.
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error);
+
+}  // namespace zelto

@@ -1,0 +1,135 @@
+// zelto-sim: the simulated processor served over the report stream on loopback, for demos,
+// tests and training without hardware. Connect a tool with --device tcp:127.0.0.1:PORT.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "sim/sim_processor.h"
+#include "sim/sim_server.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using zelto::sim::Fault;
+
+constexpr int kMaxCount = std::numeric_limits<int>::max();
+constexpr int kMaxMs = 3600000;  // an hour: longer than anything a test or demo waits
+constexpr int kMaxPort = std::numeric_limits<std::uint16_t>::max();
+
+struct Options {
+  int port = 0;
+  bool dropReply = false;
+  bool corruptCheck = false;
+  bool resend = false;
+  bool emptyData = false;
+  int faultAfter = 0;
+  int faultCount = zelto::sim::kEveryFrame;
+  std::string identity{zelto::sim::kModelIdentity};
+  int usbVersion = zelto::kVersionNumber;
+  int replyDelayMs = 0;
+  int disconnectAfter = 0;
+  int replugMs = -1;
+  int restartMs = static_cast<int>(zelto::sim::kLoaderRestartTime.count());
+  int vanishDuringUpdate = 0;
+  bool trace = false;
+};
+
+void Configure(zelto::sim::SimProcessor& p, const Options& o) {
+  p.SetIdentity(o.identity);
+  p.SetUsbAttributes({zelto::kVendorId, zelto::kProductId, static_cast<std::uint16_t>(o.usbVersion)});
+  const zelto::sim::FaultWindow window{o.faultAfter, o.faultCount};
+  if (o.dropReply) p.InjectFault(Fault::DropReply, window);
+  if (o.corruptCheck) p.InjectFault(Fault::CorruptCheck, window);
+  if (o.resend) p.InjectFault(Fault::Resend, window);
+  if (o.emptyData) p.InjectFault(Fault::EmptyData, window);
+  p.SetReplyDelay(milliseconds(o.replyDelayMs));
+  if (o.disconnectAfter > 0)
+    p.DisconnectAfter(o.disconnectAfter, o.replugMs < 0 ? zelto::sim::kForever : milliseconds(o.replugMs));
+  p.SetRestartTime(o.restartMs < 0 ? zelto::sim::kForever : milliseconds(o.restartMs));
+  p.VanishDuringUpdate(o.vanishDuringUpdate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  const CLI::Range count(0, kMaxCount);
+  const CLI::Range duration(0, kMaxMs);
+  CLI::App app{"zelto-sim: the simulated car-audio processor, served over the report stream on loopback"};
+  app.add_option("--port", o.port, "TCP port on 127.0.0.1 (0 picks a free one, printed on stdout)")
+      ->check(CLI::Range(0, kMaxPort));
+  app.add_flag("--drop-reply", o.dropReply, "handle frames but never answer");
+  app.add_flag("--corrupt-check", o.corruptCheck, "answer with a wrong check byte");
+  app.add_flag("--resend", o.resend, "answer RSP_RESEND instead of handling frames");
+  app.add_flag("--empty-data", o.emptyData, "answer reads with an empty RSP_DATA");
+  app.add_option("--fault-after", o.faultAfter, "the faults above spare this many frames first")
+      ->check(count);
+  app.add_option("--fault-count", o.faultCount, "the faults above hit this many frames (default: all)")
+      ->check(CLI::Range(1, kMaxCount));
+  app.add_option("--identity", o.identity, "identity text returned for SYS_DEVICE_INFO");
+  app.add_option("--usb-version", o.usbVersion, "USB version number in the hello (e.g. 0x0100)")
+      ->check(CLI::Range(0, kMaxPort));
+  app.add_option("--reply-delay-ms", o.replyDelayMs, "delay every reply by this many milliseconds")
+      ->check(duration);
+  app.add_option("--disconnect-after", o.disconnectAfter, "go away after answering this many frames")
+      ->check(count);
+  app.add_option("--replug-ms", o.replugMs, "after --disconnect-after, come back after this long (default: never)")
+      ->check(duration);
+  app.add_option("--restart-ms", o.restartMs, "time away while restarting after a DSP update start (-1: never back)")
+      ->check(CLI::Range(-1, kMaxMs));
+  app.add_option("--vanish-during-update", o.vanishDuringUpdate,
+                 "go away for good when this firmware-update frame arrives (1 = the first)")
+      ->check(count);
+  app.add_flag("--trace", o.trace, "print one line per received frame");
+  CLI11_PARSE(app, argc, argv);
+
+  // Signals are taken by one thread with sigwait, so no handler touches the server from
+  // signal context. Blocked before any thread exists, so every thread inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  zelto::sim::SimProcessor processor;
+  Configure(processor, o);
+  if (o.trace) {
+    processor.SetFrameObserver([](const zelto::sim::SimFrameRecord& r) {
+      std::printf("%s\n", zelto::sim::DescribeFrame(r).c_str());
+      std::fflush(stdout);
+    });
+  }
+
+  zelto::sim::SimServer server(processor);
+  std::string error;
+  if (!server.Listen(static_cast<std::uint16_t>(o.port), &error)) {
+    std::fprintf(stderr, "zelto-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("listening on %s:%u\n", zelto::sim::kLoopbackHost, static_cast<unsigned>(server.Port()));
+  std::fflush(stdout);
+
+  std::atomic<bool> signalled{false};
+  std::thread signalWaiter([&] {
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    signalled = true;
+    server.Stop();
+  });
+  server.Run();
+  // Run normally returns because the waiter saw a signal; when a poll failure ended it, wake
+  // the waiter ourselves (the signal stays blocked, so it only ends the sigwait).
+  if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signalWaiter.join();
+  return 0;
+}

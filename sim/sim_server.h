@@ -1,0 +1,67 @@
+#pragma once
+// Serves a SimProcessor over the report stream (link/tcp/report_stream.h). Several host
+// connections may be open at once (a device watcher probes with short-lived ones while the tool
+// holds its own); they all reach the one processor. While the processor is away, connections are
+// closed and new ones are hung up on before the hello, which is what removal looks like here.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/tcp/socket.h"
+#include "sim/sim_processor.h"
+
+namespace zelto::sim {
+
+inline constexpr const char* kLoopbackHost = "127.0.0.1";
+
+class SimServer {
+ public:
+  explicit SimServer(SimProcessor& processor);
+  ~SimServer();
+  SimServer(const SimServer&) = delete;
+  SimServer& operator=(const SimServer&) = delete;
+
+  /// Binds `host`:`port` (port 0 picks a free one). False with `error` set when that fails.
+  bool Listen(std::uint16_t port, std::string* error, const std::string& host = kLoopbackHost);
+  std::uint16_t Port() const { return port_; }
+  /// The device URL a tool uses to reach this server, e.g. "tcp:127.0.0.1:40123".
+  std::string Url() const;
+
+  /// Serves until Stop(); closes every connection before it returns.
+  void Run();
+  /// Runs the server on a thread of its own (joined by Stop or the destructor).
+  void Start();
+  /// Ends Run from any thread. Only writes one byte to a pipe, so a signal-waiting thread may
+  /// call it too.
+  void Stop();
+
+ private:
+  struct Client {
+    net::Socket socket;
+    std::uint64_t id = 0;
+    std::uint64_t generation = 0;
+    std::vector<std::uint8_t> pending;  // request bytes not yet complete
+  };
+
+  void Accept();
+  // Reads what the client sent and carries out every complete request. False: drop the client.
+  bool Serve(Client& client);
+  bool ServeRequests(Client& client);
+
+  SimProcessor& processor_;
+  std::string host_ = kLoopbackHost;
+  net::Socket listener_;
+  std::uint16_t port_ = 0;
+  int wakeRead_ = -1;
+  int wakeWrite_ = -1;
+  std::atomic<bool> stopRequested_{false};
+  std::vector<Client> clients_;
+  std::uint64_t nextClientId_ = 1;
+  std::uint64_t activeClient_ = 0;  // the client whose requests the processor answered last
+  std::thread thread_;
+};
+
+}  // namespace zelto::sim
