@@ -106,13 +106,13 @@ int TruncToInt(double v) {
 const std::array<double, kGridPoints>& FrequencyGrid() { return kGrid; }
 
 int NearestGridIndex(double hz) {
-  for (int i = 0; i < kGridPoints; ++i) {
-    if (kGrid[i] >= hz) {
-      if (i == 0) return 0;
-      return (hz - kGrid[i - 1] < kGrid[i] - hz) ? i - 1 : i;
-    }
-  }
-  return kGridPoints - 1;
+  // The first grid frequency at or above hz; none (or no number) means the top of the grid.
+  if (std::isnan(hz)) return kGridPoints - 1;
+  const auto it = std::lower_bound(kGrid.begin(), kGrid.end(), hz);
+  if (it == kGrid.end()) return kGridPoints - 1;
+  const int i = static_cast<int>(it - kGrid.begin());
+  if (i == 0) return 0;
+  return (hz - kGrid[i - 1] < kGrid[i] - hz) ? i - 1 : i;
 }
 
 double QFromIndex(int index) {

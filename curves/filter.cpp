@@ -18,6 +18,8 @@ namespace {
 constexpr double kTwoPi = 6.2831852;
 constexpr double kAnglePerHz = 6.544985e-05;  // centre and corner angles
 constexpr double kLn2 = 0.69314718;
+// 10 log10(x) as a multiple of ln(x): the natural logarithm is the faster one.
+constexpr double kDbPerNeper = 4.3429448190325182765;
 // Replaces a zero leading denominator coefficient of a crossover section.
 constexpr double kZeroGuard = 1e-10;
 // Keeps the corner below Nyquist and above 0 Hz, where the tangent and the divisions stay finite.
@@ -285,9 +287,19 @@ void CFilter::SetGraphSize(const GraphRect& plot) {
 }
 
 void CFilter::Update() {
-  ComputeResponse();
-  for (int i = 0; i < kGridPoints; ++i) points_[i + 1].y = GraphY(response_[i], graphHeight_) + kGraphMarginY;
+  ComputePower();
+  curveStale_ = true;
   LayOutHandles();
+}
+
+void CFilter::DeriveCurve() const {
+  if (unity_) {
+    response_.fill(0.0);
+  } else {
+    for (int i = 0; i < kGridPoints; ++i) response_[i] = kDbPerNeper * std::log(power_[i]);
+  }
+  for (int i = 0; i < kGridPoints; ++i) points_[i + 1].y = GraphY(response_[i], graphHeight_) + kGraphMarginY;
+  curveStale_ = false;
 }
 
 FilterSections CFilter::Sections() const {
@@ -314,15 +326,16 @@ FilterSections CFilter::Sections() const {
   return fs;
 }
 
-void CFilter::ComputeResponse() {
+void CFilter::ComputePower() {
   const FilterSections fs = Sections();
-  if (fs.count == 0) {
-    response_.fill(0.0);
+  unity_ = fs.count == 0;
+  if (unity_) {
+    power_.fill(1.0);
     return;
   }
-  // Per section the spec'd evaluation is |b0 z + b1 + b2/z| / |z + a1 + a2/z| at z = e^jw, which
-  // splits into real parts (b0 + b2) cos w + b1 and imaginary parts (b0 - b2) sin w. The sections'
-  // dB values add, so their squared magnitudes multiply and one logarithm serves the point.
+  // Per section the evaluation is |b0 z + b1 + b2/z|^2 / |z + a1 + a2/z|^2 at z = e^jw, whose real
+  // parts are (b0 + b2) cos w + b1 and (1 + a2) cos w + a1 and whose imaginary parts are
+  // (b0 - b2) sin w and (1 - a2) sin w. The sections' dB values add, so their power ratios multiply.
   struct Folded {
     double numC, numB1, numS, denC, denA1, denS;
   };
@@ -345,7 +358,7 @@ void CFilter::ComputeResponse() {
       num *= nr * nr + ni * ni;
       den *= dr * dr + di * di;
     }
-    response_[i] = 10.0 * std::log10(num / den);
+    power_[i] = num / den;
   }
 }
 
@@ -691,6 +704,34 @@ void ChannelCurve::Layout(int width, int height) {
     smoothPoints_[i] = {GraphXExact(grid[i], width) + kGraphMarginX, static_cast<double>(height / 2)};
   }
 }
+
+namespace detail {
+void MultiplyInto(std::array<double, kGridPoints>& product, const std::array<const double*, 4>& group) {
+  const double* a = group[0];
+  const double* b = group[1];
+  const double* c = group[2];
+  const double* d = group[3];
+  if (d != nullptr) {
+    for (int i = 0; i < kGridPoints; ++i) product[i] *= (a[i] * b[i]) * (c[i] * d[i]);
+  } else {
+    for (const double* p : group) {
+      if (p == nullptr) break;
+      for (int i = 0; i < kGridPoints; ++i) product[i] *= p[i];
+    }
+  }
+}
+
+void PowerToDb(std::array<double, kGridPoints>& product, std::array<double, kGridPoints>& db,
+               const std::function<double(int)>& fallback) {
+  for (int i = 0; i < kGridPoints; ++i) {
+    const double p = product[i];
+    // A channel's bands (at most +-20 dB each) and its two crossovers keep the product between
+    // about 1e-150 and 1e+70. A product that still leaves the normal range of a double (a list of
+    // many steep crossovers) would lose precision, so it is summed the long way.
+    db[i] = (std::isnormal(p) && p > 0.0) ? kDbPerNeper * std::log(p) : fallback(i);
+  }
+}
+}  // namespace detail
 
 void ChannelCurve::Accumulate(std::array<double, kGridPoints>& sum, const std::array<double, kGridPoints>& add) {
   for (int i = 0; i < kGridPoints; ++i) sum[i] += add[i];

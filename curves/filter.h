@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,6 +97,12 @@ struct FilterDragState {
 };
 
 class CFilter {
+  static constexpr std::array<double, kGridPoints> UnityPower() {
+    std::array<double, kGridPoints> a{};
+    for (double& v : a) v = 1.0;
+    return a;
+  }
+
  public:
   static constexpr std::size_t kArchiveSize = 48;
 
@@ -176,9 +183,20 @@ class CFilter {
 
   // --- Response and geometry -----------------------------------------------------------------
   /// Response in dB at each grid frequency.
-  const std::array<double, kGridPoints>& response() const { return response_; }
+  const std::array<double, kGridPoints>& response() const {
+    if (curveStale_) DeriveCurve();
+    return response_;
+  }
   /// Outline of the filter's own curve for a filled polygon: the 0 dB line at both ends.
-  const std::array<GraphPoint, kFilterPoints>& points() const { return points_; }
+  const std::array<GraphPoint, kFilterPoints>& points() const {
+    if (curveStale_) DeriveCurve();
+    return points_;
+  }
+  /// The response as a power ratio |H|^2 at each grid frequency; the channel sum multiplies these,
+  /// so summing a channel takes one logarithm per grid point instead of one per filter and point.
+  const std::array<double, kGridPoints>& power() const { return power_; }
+  /// True while the filter contributes exactly 0 dB everywhere (power() is all ones).
+  bool IsUnity() const { return unity_; }
   /// Handles and label area in graph client coordinates (margins included).
   const GraphRect& pointHandle() const { return pointHandle_; }
   const GraphRect& lowWidthHandle() const { return lowWidthHandle_; }
@@ -219,13 +237,20 @@ class CFilter {
   void LayOutBandHandles();
   void LayOutCrossoverHandle();
   void LayOutLabel();
-  void ComputeResponse();
+  void ComputePower();
+  void DeriveCurve() const;
 
   const ChangeTracking* tracking_ = nullptr;
   FilterLinkedControl* linkedControl_ = nullptr;
 
-  std::array<double, kGridPoints> response_{};
-  std::array<GraphPoint, kFilterPoints> points_{};
+  // The power ratios are computed on every change; the dB values and the outline, which only the
+  // hovered or selected filter draws, follow from them when first read after a change. The graph
+  // reads them on the user-interface thread only.
+  std::array<double, kGridPoints> power_ = UnityPower();
+  bool unity_ = true;
+  mutable bool curveStale_ = false;
+  mutable std::array<double, kGridPoints> response_{};
+  mutable std::array<GraphPoint, kFilterPoints> points_{};
   GraphRect pointHandle_;
   GraphRect lowWidthHandle_;
   GraphRect highWidthHandle_;
@@ -261,9 +286,7 @@ class ChannelCurve {
   /// Sums the responses of `filters` (CFilter objects or pointers to them) at every grid point.
   template <class Range>
   void Sum(const Range& filters) {
-    std::array<double, kGridPoints> sum{};
-    for (const auto& f : filters) Accumulate(sum, Deref(f).response());
-    SetSum(sum);
+    SetSum(ChannelResponse(filters));
   }
   /// The integer points from one filter's response alone (while that band is dragged).
   void FromFilter(const CFilter& filter);
@@ -278,11 +301,6 @@ class ChannelCurve {
   void SetSum(const std::array<double, kGridPoints>& sum);
 
  private:
-  static const CFilter& Deref(const CFilter& f) { return f; }
-  template <class P>
-  static const CFilter& Deref(const P& p) {
-    return *p;
-  }
 
   int width_ = 0;
   int height_ = 0;
@@ -290,6 +308,52 @@ class ChannelCurve {
   std::array<GraphPoint, kGridPoints> points_{};
   std::array<GraphPointF, kGridPoints> smoothPoints_{};
 };
+
+namespace detail {
+inline const CFilter& Deref(const CFilter& f) { return f; }
+template <class P>
+const CFilter& Deref(const P& p) {
+  return *p;
+}
+/// product[i] *= p0[i] * p1[i] * ... for the non-null arrays of `group` (filled from the front).
+void MultiplyInto(std::array<double, kGridPoints>& product, const std::array<const double*, 4>& group);
+/// dB from a product of power ratios; `fallback` sums the filters' own dB values at point i where
+/// the product left the range of a double.
+void PowerToDb(std::array<double, kGridPoints>& product, std::array<double, kGridPoints>& db,
+               const std::function<double(int)>& fallback);
+}  // namespace detail
+
+/// The channel response in dB: at each grid point the sum of the responses of `filters`
+/// (CFilter objects or pointers to them), as stored by each filter.
+template <class Range>
+std::array<double, kGridPoints> ChannelResponse(const Range& filters) {
+  std::array<double, kGridPoints> product;
+  product.fill(1.0);
+  // Four filters per pass over the product: the multiplications are cheap, loading and storing
+  // the product is what costs.
+  std::array<const double*, 4> group{};
+  std::size_t n = 0;
+  for (const auto& f : filters) {
+    const CFilter& filter = detail::Deref(f);
+    if (filter.IsUnity()) continue;
+    group[n++] = filter.power().data();
+    if (n == group.size()) {
+      detail::MultiplyInto(product, group);
+      n = 0;
+    }
+  }
+  if (n > 0) {
+    for (std::size_t k = n; k < group.size(); ++k) group[k] = nullptr;
+    detail::MultiplyInto(product, group);
+  }
+  std::array<double, kGridPoints> db;
+  detail::PowerToDb(product, db, [&filters](int i) {
+    double sum = 0.0;
+    for (const auto& f : filters) sum += detail::Deref(f).response()[i];
+    return sum;
+  });
+  return db;
+}
 
 /// cos and sin of the angle of every grid frequency at 96 kHz (6.2831852 * f / 96000).
 struct GridTrig {

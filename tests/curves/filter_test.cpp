@@ -612,9 +612,9 @@ TEST(ChannelCurve, SumsStoredResponses) {
   for (int i = 0; i < kGridPoints; ++i) {
     double sum = 0;
     for (const auto& f : filters) sum += f->response()[i];
-    EXPECT_DOUBLE_EQ(curve.sum()[i], sum);
-    EXPECT_EQ(curve.points()[i].y, GraphY(sum, 400) + 10);
-    EXPECT_DOUBLE_EQ(curve.smoothPoints()[i].y, 400.0 / 40 * (20 - sum) + 10);
+    EXPECT_NEAR(curve.sum()[i], sum, 1e-9);
+    EXPECT_EQ(curve.points()[i].y, GraphY(curve.sum()[i], 400) + 10);
+    EXPECT_NEAR(curve.smoothPoints()[i].y, 400.0 / 40 * (20 - sum) + 10, 1e-8);
   }
   EXPECT_NEAR(curve.smoothPoints()[kGrid1000].x, 35 + std::log10(50.0) * 300, 1e-9);
 
@@ -627,6 +627,19 @@ TEST(ChannelCurve, SumsStoredResponses) {
 
   again.FromFilter(*filters[1]);
   EXPECT_EQ(again.points()[kGrid1000].y, GraphY(-3.0, 400) + 10);
+}
+
+TEST(ChannelCurve, ProductsBeyondTheRangeOfADoubleStillSum) {
+  // Eight 48 dB/Oct high-passes near 20 kHz attenuate the bottom of the grid by more than 300 dB
+  // each: the power ratios multiply to less than the smallest double.
+  std::vector<CFilter> filters;
+  for (int k = 0; k < 8; ++k) filters.push_back(Crossover(filter_type::kHighPass, 0, 7, 19999));
+  ASSERT_LT(filters[0].response()[0], -300.0);
+  const auto db = ChannelResponse(filters);
+  for (int i = 0; i < kGridPoints; ++i) {
+    ASSERT_TRUE(std::isfinite(db[i])) << i;
+    EXPECT_NEAR(db[i], 8 * filters[0].response()[i], 1e-6 * std::max(1.0, std::fabs(db[i]))) << i;
+  }
 }
 
 }  // namespace
