@@ -66,6 +66,12 @@ class CEffect_Data {
 
   std::uint32_t Colour() const { return colour_; }
   void SetColour(std::uint32_t rgb) { colour_ = rgb; }
+  // Stored with the object; nothing sends the effect item by item.
+  int NameItemIndex() const { return nameItemIndex_; }
+  int ItemIndexB() const { return itemIndexB_; }
+  int ItemIndexH() const { return itemIndexH_; }
+  int ChannelIndex() const { return channelIndex_; }
+  int Flag() const { return flag_; }
 
  private:
   DeviceImage& image_;
