@@ -160,18 +160,33 @@ std::span<const std::uint8_t> SimFrameRecord::Payload() const {
 }
 
 std::string DescribeFrame(const SimFrameRecord& r) {
-  std::string line = "#" + std::to_string(r.number) + (r.valid ? " " : " BAD ") + CommandName(r.Command()) +
-                     " slot " + std::to_string(r.Slot()) + " " + BlockName(r.BlockTypeCode());
-  if (r.BlockTypeCode() == Code(BlockType::System))
-    line += " " + SystemItemName(r.ChannelOrItem());
-  else
-    line += " ch " + std::to_string(r.ChannelOrItem());
-  if (r.Byte9() == kReadIntoSlot)
+  // Built by appending: GCC 12 warns (wrongly) about "literal" + std::string temporaries.
+  std::string line = "#";
+  line += std::to_string(r.number);
+  line += r.valid ? " " : " BAD ";
+  line += CommandName(r.Command());
+  line += " slot ";
+  line += std::to_string(r.Slot());
+  line += ' ';
+  line += BlockName(r.BlockTypeCode());
+  if (r.BlockTypeCode() == Code(BlockType::System)) {
+    line += ' ';
+    line += SystemItemName(r.ChannelOrItem());
+  } else {
+    line += " ch ";
+    line += std::to_string(r.ChannelOrItem());
+  }
+  if (r.Byte9() == kReadIntoSlot) {
     line += " into-slot";
-  else if (r.Byte9() != 0)
-    line += " idx " + std::to_string(r.Byte9());
+  } else if (r.Byte9() != 0) {
+    line += " idx ";
+    line += std::to_string(r.Byte9());
+  }
   if (r.LinkFlag() != 0) line += " linked";
-  line += " len " + std::to_string(r.PayloadLength()) + " -> " + ReplyName(r.reply);
+  line += " len ";
+  line += std::to_string(r.PayloadLength());
+  line += " -> ";
+  line += ReplyName(r.reply);
   return line;
 }
 
