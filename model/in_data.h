@@ -51,7 +51,7 @@ class CInputData {
   void PackAll();
   /// PackAll, then the whole block as one message; every filter counts as sent afterwards.
   SendDataPtr PackAllAndSend(FrameBuilder& builder, int slot);
-  /// Reads a whole 112-byte input block. Sets no dirty flag.
+  /// Reads a whole 112-byte input block (a shorter span is ignored). Sets no dirty flag.
   void Unpack(std::span<const std::uint8_t> block);
 
   BlockType Type() const { return type_; }

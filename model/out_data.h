@@ -1,7 +1,8 @@
 #pragma once
 // One output channel in engineering values: EQ with crossovers, switch, phase, gain, delay, EQ mode,
 // level, input mix, limiter and name. Setters remember which 8-byte item of the channel's output
-// block has become stale; the change scan packs and sends it later.
+// block has become stale; the change scan packs and sends it later. Everything here runs under the
+// model lock of the aggregate (CKTV_Data::Edit or CKTV_Data::Lock), which the change scan also takes.
 
 #include <array>
 #include <cstdint>
@@ -95,7 +96,7 @@ class CKTV_OutData {
   SendDataPtr SettleAndPackCrossover(FrameBuilder& send);
   SendDataPtr SettleAndPackBand(int k, FrameBuilder& send);
 
-  /// Reads a whole output block (298 bytes, or at least the 296 that travel). Sets no dirty flag.
+  /// Reads a whole 298-byte output block (a shorter span is ignored). Sets no dirty flag.
   void Unpack(std::span<const std::uint8_t> block);
 
   /// Channel copy: EQ bands and crossovers, gain with its gain-off flag and the EQ mode.
