@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "controls/num_edit.h"
-#include "event_helpers.h"
+#include "input_events.h"
 
 namespace zelto {
 namespace {
@@ -140,7 +140,7 @@ TEST_F(SliderTest, DragReportsTheLatestPositionOncePerTick) {
   Move(strip, start + QPoint(0, 26));  // 10 positions down the travel
   Move(strip, start + QPoint(0, 39));  // 15
   EXPECT_EQ(strip->Position(), 45);
-  ASSERT_TRUE(moving.wait(1000));
+  ASSERT_TRUE(moving.wait(kSignalTimeoutMs));
   QTest::qWait(3 * BitmapSlider::kDragTickMs);
   ASSERT_EQ(moving.size(), 1);
   EXPECT_EQ(moving[0][0].toInt(), kStripGainId);

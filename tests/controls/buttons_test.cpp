@@ -8,7 +8,7 @@
 #include "controls/en_tab_ctrl.h"
 #include "controls/font_static.h"
 #include "controls/xp_button.h"
-#include "event_helpers.h"
+#include "input_events.h"
 
 namespace zelto {
 namespace {

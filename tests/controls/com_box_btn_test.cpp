@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "event_helpers.h"
+#include "input_events.h"
 
 namespace zelto {
 namespace {

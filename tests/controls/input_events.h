@@ -11,6 +11,9 @@
 
 namespace zelto::testing {
 
+// How long a test waits for a signal that must come (a drag tick, an auto-repeat step).
+inline constexpr int kSignalTimeoutMs = 2000;
+
 inline void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
   const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
   QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,

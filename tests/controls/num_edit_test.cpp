@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "event_helpers.h"
+#include "input_events.h"
 
 namespace zelto {
 namespace {
@@ -180,7 +180,7 @@ TEST_F(NumEditTest, ClickOnAnArrowStepsOnceAndHoldingRepeats) {
   EXPECT_EQ(spin->Position(), 1030);
   Press(spin, QPoint(spin->width() / 2, spin->height() - 2));
   EXPECT_EQ(spin->Position(), 1000);
-  ASSERT_TRUE(stepped.wait(2000));  // the auto-repeat takes over after its pause
+  ASSERT_TRUE(stepped.wait(kSignalTimeoutMs));  // the auto-repeat takes over after its pause
   Release(spin, QPoint(spin->width() / 2, spin->height() - 2));
   const int after = spin->Position();
   EXPECT_LT(after, 1000);
