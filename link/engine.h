@@ -1,0 +1,110 @@
+#pragma once
+// Everything the program keeps while it runs, in one object: the device image, the parameter
+// objects, the queue, the link and its worker. The editor, the command-line tool and the tests
+// each build one; nothing here is global.
+//
+// Threads: every public method runs on the caller's (window) thread. The link worker and the
+// device watcher only post notices; the owner hands each notice back to HandleNotice() on its
+// own thread.
+
+#include <memory>
+#include <string>
+
+#include "core/change_tracking.h"
+#include "core/command_queue.h"
+#include "core/device_image.h"
+#include "core/encodings.h"
+#include "core/frame.h"
+#include "core/notice.h"
+#include "core/settings.h"
+#include "link/device_watcher.h"
+#include "link/hid_link.h"
+#include "link/link_flags.h"
+#include "link/link_view.h"
+#include "link/link_worker.h"
+#include "model/ktv_data.h"
+
+namespace zelto {
+
+/// The identity this tool is made for; only its first 15 characters are compared.
+inline constexpr const char* kModelIdentity = "KVN-734-31EQ-V3.0";
+inline constexpr std::size_t kIdentityCompared = 15;
+/// The read-back: system items and names, then the eight live output blocks.
+inline constexpr int kReadBackMessages = 19;
+inline constexpr int kReadBackRange = 18;
+
+class Engine {
+ public:
+  Engine(std::unique_ptr<HidTransport> transport, Settings& settings, NoticeSink& sink, LinkView& view);
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  DeviceImage& Image() { return image_; }
+  ChangeTracking& Tracking() { return tracking_; }
+  CKTVCommand& Queue() { return queue_; }
+  FrameBuilder& Builder() { return builder_; }
+  CKTV_Data& Data() { return *data_; }
+  ConnectionFlags& Flags() { return flags_; }
+  TransferLock& Transfer() { return transferLock_; }
+  HidLink& Link() { return link_; }
+  LinkWorker& Worker() { return worker_; }
+  HidTransport& Transport() { return *transport_; }
+  Settings& Store() { return settings_; }
+  NoticeSink& Sink() { return sink_; }
+  LinkView& View() { return view_; }
+
+  Language language = Language::English;
+  bool Connected() const { return flags_.connected; }
+
+  /// Watches for devices arriving and leaving (once a second).
+  void StartDeviceWatcher();
+  void StopDeviceWatcher();
+
+  // Connecting and reading back.
+  void AutoConnect();
+  void OnConnectButton();
+  void ArrivalConnect(const std::string& path);
+  void OnDeviceInfo();
+  void QueueReadBack();
+  void OnLiveReadDone(int slot);
+  void Disconnect();
+  void CloseUsbConnection();
+
+  // Engine side of the worker's notices.
+  void OnTransferDone();
+  void OnLinkFailed();
+  void OnEmptyReply();
+  void OnDeviceChange(bool failedReport);
+
+  /// Runs the engine side of a notice that came from the worker, the receiver or the watcher.
+  /// Returns true when the engine handled it (the window may still update its display).
+  bool HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam);
+
+  /// Running count of progress steps of the batch being queued.
+  int batchCounter = 0;
+
+  /// Pause after stopping the worker before the device is closed; tests may shorten it.
+  std::chrono::milliseconds stopPause = link_timing::kAfterStopOnFailure;
+
+ private:
+  void BeginConnection(bool underLock, bool trackingOn);
+  void LeaveUpdateMode();
+
+  std::unique_ptr<HidTransport> transport_;
+  Settings& settings_;
+  NoticeSink& sink_;
+  LinkView& view_;
+  DeviceImage image_;
+  ChangeTracking tracking_;
+  CKTVCommand queue_;
+  FrameBuilder builder_;
+  std::unique_ptr<CKTV_Data> data_;
+  ConnectionFlags flags_;
+  TransferLock transferLock_;
+  HidLink link_;
+  LinkWorker worker_;
+  DeviceWatcher watcher_;
+};
+
+}  // namespace zelto

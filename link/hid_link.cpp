@@ -1,0 +1,173 @@
+#include "link/hid_link.h"
+
+#include <algorithm>
+#include <charconv>
+#include <thread>
+
+#include "core/command_queue.h"
+#include "core/send_data.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace zelto {
+namespace {
+
+long CurrentPid() {
+#ifdef _WIN32
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
+bool IsProcessorIdentity(const HidDeviceInfo& d) {
+  return d.vendorId == kVendorId && d.productId == kProductId && d.versionNumber == kVersionNumber;
+}
+
+}  // namespace
+
+bool ProcessIsAlive(long pid) {
+  if (pid <= 0) return false;
+#ifdef _WIN32
+  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!h) return false;
+  DWORD code = 0;
+  const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+  CloseHandle(h);
+  return alive;
+#else
+  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+HidLink::HidLink(HidTransport& transport, Settings& settings, ConnectionFlags& flags)
+    : transport_(transport), settings_(settings), flags_(flags) {}
+
+HidLink::~HidLink() { CloseHandleOnly(); }
+
+void HidLink::CloseHandleOnly() {
+  std::lock_guard lock(deviceMutex_);
+  device_.reset();
+  outputReport_.fill(0);
+  inputReport_.fill(0);
+}
+
+bool HidLink::OpenFirstDevice() {
+  flags_.linkActive = false;
+  CloseHandleOnly();
+  for (const auto& info : transport_.Enumerate()) {
+    if (!IsProcessorIdentity(info)) continue;
+    auto dev = transport_.Open(info.path);
+    if (!dev) return false;  // held by another program: the first match decides
+    std::lock_guard lock(deviceMutex_);
+    device_ = std::move(dev);
+    devicePath_ = info.path;
+    reportFailed_ = false;
+    flags_.linkActive = true;
+    return true;
+  }
+  return false;
+}
+
+bool HidLink::OpenDevicePath(const std::string& path) {
+  CloseHandleOnly();
+  auto dev = transport_.Open(path);
+  if (!dev) return false;
+  {
+    std::lock_guard lock(deviceMutex_);
+    device_ = std::move(dev);
+    devicePath_ = path;
+    reportFailed_ = false;
+  }
+  flags_.linkActive = true;
+  Claim(path);
+  return true;
+}
+
+void HidLink::CloseDevice() {
+  CloseHandleOnly();
+  ReleaseClaim();
+}
+
+bool HidLink::ReopenDevice() {
+  CloseHandleOnly();
+  return OpenFirstDevice();
+}
+
+void HidLink::Claim(const std::string& path) { settings_.Set(kClaimsKey, path, std::to_string(CurrentPid())); }
+
+bool HidLink::IsDeviceFree(const std::string& path) {
+  const auto owner = settings_.Get(kClaimsKey, path);
+  if (!owner) return true;
+  long pid = 0;
+  const auto* end = owner->data() + owner->size();
+  if (std::from_chars(owner->data(), end, pid).ec != std::errc{} || pid <= 0) {
+    // A claim without an owner (written as "0") cannot be checked: the device stays taken.
+    return false;
+  }
+  if (pid == CurrentPid()) return true;
+  return !processAlive_(pid);
+}
+
+void HidLink::ReleaseClaim() {
+  std::string path;
+  {
+    std::lock_guard lock(deviceMutex_);
+    path = devicePath_;
+  }
+  if (!path.empty()) settings_.Remove(kClaimsKey, path);
+}
+
+bool HidLink::WriteMessage(CSendData& message, std::chrono::milliseconds pause) {
+  for (;;) {
+    {
+      std::lock_guard lock(deviceMutex_);
+      if (!device_) return false;
+      if (!message.MakeHidReport(outputReport_)) return true;
+      if (!device_->WriteOutputReport(outputReport_)) reportFailed_ = true;
+    }
+    if (pause.count() > 0) std::this_thread::sleep_for(pause);
+    if (!flags_.linkActive) return false;
+  }
+}
+
+bool HidLink::RequestInputReport() {
+  std::lock_guard lock(deviceMutex_);
+  if (!device_) return false;
+  // The result is not trusted for the frame: after a failed read the zeroed buffer is scanned.
+  if (!device_->ReadInputReport(inputReport_)) {
+    inputReport_.fill(0);
+    reportFailed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool HidLink::ScanInputReport(CKTVCommand& queue) {
+  std::lock_guard lock(deviceMutex_);
+  if (!device_) return true;
+  return queue.FeedHidReport(inputReport_, kHidReportSize);
+}
+
+bool HidLink::PollInputReport(CKTVCommand& queue) {
+  RequestInputReport();
+  return ScanInputReport(queue);
+}
+
+bool HidLink::IsOpen() const {
+  std::lock_guard lock(deviceMutex_);
+  return device_ != nullptr;
+}
+
+std::string HidLink::DevicePath() const {
+  std::lock_guard lock(deviceMutex_);
+  return devicePath_;
+}
+
+}  // namespace zelto
