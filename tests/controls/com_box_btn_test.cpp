@@ -35,7 +35,9 @@ TEST(DropListGeometry, OpensBelowOverlappingTheButtonOrAboveWhenItWouldLeaveTheW
       {"work area offset", QRect(900, 1000, 120, 24), 6, 256, QRect(800, 0, 800, 1040), QRect(900, 904, 120, 96)},
       {"no room either way", QRect(100, 100, 120, 24), 16, 256, QRect(0, 0, 800, 300), QRect(100, 0, 120, 256)},
   };
-  for (const auto& c : cases) EXPECT_EQ(ComBoxBtn::ListGeometry(c.button, c.items, c.maxHeight, c.work), c.list) << c.what;
+  for (const auto& c : cases) {
+    EXPECT_EQ(ComBoxBtn::ListGeometry(c.button, c.items, c.maxHeight, c.work), c.list) << c.what;
+  }
 }
 
 class DropListTest : public ::testing::Test {

@@ -342,7 +342,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   bool ok = true;
-  for (const auto& [lang, name] : {std::pair{zelto::Language::Chinese, "zh"}, std::pair{zelto::Language::English, "en"}}) {
+  using zelto::Language;
+  for (const auto& [lang, name] : {std::pair{Language::Chinese, "zh"}, std::pair{Language::English, "en"}}) {
     const QString path = QDir(dir).filePath(QStringLiteral("controls_gallery_%1.png").arg(name));
     if (!zelto::Render(lang, path)) {
       std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
