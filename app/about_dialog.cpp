@@ -1,0 +1,82 @@
+#include "app/about_dialog.h"
+
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "app/ui_state.h"
+#include "controls/skin.h"
+#include "link/engine.h"
+
+namespace zelto {
+
+namespace {
+constexpr int kWidth = 440;
+constexpr int kHeight = 250;
+const QColor kAccent{0, 168, 120};
+}  // namespace
+
+AboutSoftDlg::AboutSoftDlg(Language lang, QWidget* parent) : QDialog(parent), lang_(lang) {
+  setObjectName(QStringLiteral("AboutSoftDlg"));
+  setWindowTitle(QString::fromUtf8(Pick(lang, "关于", "About")));
+  setFixedSize(kWidth, kHeight);
+  setModal(true);
+}
+
+void AboutSoftDlg::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient bg(0, 0, 0, height());
+  bg.setColorAt(0, skin::kPanel.lighter(115));
+  bg.setColorAt(1, skin::kWindow);
+  p.fillRect(rect(), bg);
+
+  // A small equaliser mark beside the name.
+  const QRectF mark(34, 40, 56, 56);
+  QPainterPath ring;
+  ring.addRoundedRect(mark, 12, 12);
+  p.fillPath(ring, skin::kFaceBottom);
+  p.setPen(QPen(kAccent, 2));
+  p.drawPath(ring);
+  const double bars[] = {0.45, 0.8, 0.6, 0.95, 0.5};
+  for (int i = 0; i < 5; ++i) {
+    const double h = (mark.height() - 20) * bars[i];
+    p.fillRect(QRectF(mark.left() + 10 + i * 8, mark.bottom() - 10 - h, 5, h), kAccent.lighter(110 + i * 8));
+  }
+
+  p.setPen(skin::kText);
+  p.setFont(skin::FaceFont(30, true));
+  p.drawText(QRectF(108, 36, 300, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Zelto"));
+  p.setFont(skin::FaceFont(13, false));
+  p.setPen(skin::kTextDim.lighter(150));
+  p.drawText(QRectF(108, 74, 320, 22), Qt::AlignLeft | Qt::AlignVCenter,
+             QString::fromUtf8(Pick(lang_, "八路输出车载数字音频处理器调音软件", "Tuning tool for the eight-output car DSP")));
+
+  p.setPen(QPen(skin::kFaceBorder, 1));
+  p.drawLine(QPointF(34, 124), QPointF(width() - 34, 124));
+
+  p.setFont(skin::FaceFont(13, false));
+  p.setPen(skin::kText);
+  const QString model = QString::fromUtf8(kModelIdentity);
+  const QStringList lines = {
+      QString::fromUtf8(Pick(lang_, "适用机型: ", "Processor: ")) + model,
+      QString::fromUtf8(Pick(lang_, "软件版本: ", "Version: ")) + QStringLiteral(ZELTO_VERSION),
+      QString::fromUtf8(Pick(lang_, "连接: USB HID, 模拟器, 网络报告流", "Links: USB HID, simulator, report stream")),
+  };
+  double y = 138;
+  for (const QString& line : lines) {
+    p.drawText(QRectF(34, y, width() - 68, 20), Qt::AlignLeft | Qt::AlignVCenter, line);
+    y += 24;
+  }
+  p.setFont(skin::FaceFont(11, false));
+  p.setPen(skin::kTextDim);
+  p.drawText(QRectF(0, height() - 26, width() - 16, 18), Qt::AlignRight | Qt::AlignVCenter,
+             QString::fromUtf8(Pick(lang_, "单击关闭", "Click to close")));
+}
+
+void AboutSoftDlg::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) accept();
+}
+
+}  // namespace zelto

@@ -1,0 +1,72 @@
+#include "app/app_options.h"
+
+namespace zelto {
+
+namespace {
+
+bool IsServerSwitch(const QString& word) {
+  if (word.size() < 2 || (word[0] != QLatin1Char('-') && word[0] != QLatin1Char('/'))) return false;
+  const QString name = word.mid(1);
+  return name.compare(QLatin1String("RegServer"), Qt::CaseInsensitive) == 0 ||
+         name.compare(QLatin1String("UnregServer"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+AppOptions ParseAppOptions(const QStringList& arguments) {
+  AppOptions options;
+  for (qsizetype i = 0; i < arguments.size(); ++i) {
+    const QString& word = arguments[i];
+    auto value = [&](QString* out) {
+      if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+        options.error = QStringLiteral("%1 needs a value").arg(word);
+        return false;
+      }
+      *out = arguments[++i];
+      return true;
+    };
+    QString v;
+    if (word == QLatin1String("--lang")) {
+      if (!value(&v)) break;
+      if (v == QLatin1String("zh")) {
+        options.language = Language::Chinese;
+      } else if (v == QLatin1String("en")) {
+        options.language = Language::English;
+      } else {
+        options.error = QStringLiteral("--lang takes zh or en, not \"%1\"").arg(v);
+        break;
+      }
+    } else if (word == QLatin1String("--device")) {
+      if (!value(&v)) break;
+      options.device = v.toStdString();
+    } else if (word == QLatin1String("--screenshot")) {
+      if (!value(&v)) break;
+      options.screenshot = v;
+    } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+      options.help = true;
+    } else if (IsServerSwitch(word)) {
+      continue;
+    } else {
+      options.error = QStringLiteral("unknown argument \"%1\"").arg(word);
+      break;
+    }
+  }
+  return options;
+}
+
+QString UsageText() {
+  return QStringLiteral(
+      "usage: zelto [--device URL] [--lang zh|en] [--screenshot FILE.png]\n"
+      "  --device URL         usb (default), sim (simulated processor), tcp:HOST:PORT\n"
+      "                       (also taken from $ZELTO_DEVICE)\n"
+      "  --lang zh|en         interface language (default: from the system locale)\n"
+      "  --screenshot FILE    save a picture of the window once it is up (and read back\n"
+      "                       from a processor that answers), then exit\n");
+}
+
+Language LanguageOfLocale(const QLocale& locale) {
+  return locale.language() == QLocale::Chinese && locale.territory() == QLocale::China ? Language::Chinese
+                                                                                      : Language::English;
+}
+
+}  // namespace zelto

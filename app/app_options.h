@@ -1,0 +1,34 @@
+#pragma once
+// What the command line asks of the editor: the interface language, the link, and whether to
+// leave a picture of the window behind and exit instead of running.
+
+#include <QLocale>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <string>
+
+#include "core/encodings.h"
+
+namespace zelto {
+
+struct AppOptions {
+  std::optional<Language> language;  // --lang zh|en; otherwise the system locale decides
+  std::string device;                // --device URL; empty: $ZELTO_DEVICE or usb
+  QString screenshot;                // --screenshot FILE.png
+  bool help = false;
+  QString error;                     // set when the command line cannot be used
+};
+
+/// Reads the arguments after the program name. Unknown words are refused, except the component
+/// server switches "RegServer" / "UnregServer" (after "-" or "/", any case), which are accepted and
+/// ignored: this program registers nothing.
+AppOptions ParseAppOptions(const QStringList& arguments);
+
+/// The usage text printed for --help and after a refused command line.
+QString UsageText();
+
+/// Chinese for a Chinese (China) locale, English for every other one.
+Language LanguageOfLocale(const QLocale& locale);
+
+}  // namespace zelto

@@ -1,0 +1,82 @@
+#include "app/zelto_app.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPixmap>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/main_frame.h"
+#include "app/qt_settings.h"
+#include "app/zelto_view.h"
+#include "link/device_url.h"
+
+namespace zelto {
+
+CZeltoApp::CZeltoApp(AppOptions options, std::unique_ptr<Settings> settings, std::unique_ptr<HidTransport> transport)
+    : options_(std::move(options)), settings_(std::move(settings)), transport_(std::move(transport)) {}
+
+CZeltoApp::~CZeltoApp() {
+  if (view_) view_->Shutdown();
+  frame_.reset();
+}
+
+bool CZeltoApp::InitInstance(QString* error) {
+  // The language: the system locale, unless the command line names one. It is never stored.
+  ui_.language = options_.language.value_or(LanguageOfLocale(QLocale::system()));
+  ui_.fonts = UiFonts::Create();
+  ui_.currentKind = kOutputChannelKind;
+  ui_.currentChannel = 0;
+  if (!settings_) settings_ = std::make_unique<QtSettings>();
+
+  std::string why;
+  auto transport = transport_ ? std::move(transport_) : MakeTransport(ChooseDeviceUrl(options_.device), &why);
+  if (!transport) {
+    if (error) *error = QString::fromStdString(why);
+    return false;
+  }
+
+  // The form builds the engine (which initialises the device image), its pages and controls.
+  auto* view = new CZeltoView(ui_, *settings_, std::move(transport));
+  frame_ = std::make_unique<CMainFrame>(view);
+  view_ = view;
+  if (!options_.screenshot.isEmpty()) {
+    // Nobody is there to close a message box: say it on the terminal instead.
+    view_->SetMessageHandler([](const QString& text) { std::fprintf(stderr, "zelto: %s\n", qPrintable(text)); });
+  }
+  frame_->CentreOnScreen();
+  frame_->show();
+  view_->InitialUpdate();
+  return true;
+}
+
+int CZeltoApp::Run() {
+  if (options_.screenshot.isEmpty()) return QApplication::exec();
+  QString error;
+  const bool saved = TakeScreenshot(options_.screenshot, &error);
+  if (!saved) std::fprintf(stderr, "zelto: %s\n", qPrintable(error));
+  view_->Shutdown();
+  return saved ? 0 : 1;
+}
+
+bool CZeltoApp::TakeScreenshot(const QString& file, QString* error) {
+  QElapsedTimer waited;
+  waited.start();
+  while (!view_->Settled() && waited.elapsed() < kScreenshotTimeout.count()) {
+    QEventLoop loop;
+    QTimer::singleShot(kScreenshotPoll, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  if (!view_->Settled())
+    std::fprintf(stderr, "zelto: the processor did not finish its read-back in time; taking the window as it is\n");
+  QApplication::processEvents();
+  const QPixmap picture = frame_->grab();
+  if (picture.isNull() || !picture.save(file, "PNG")) {
+    if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(file);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace zelto

@@ -1,0 +1,1107 @@
+#include "app/zelto_view.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+
+#include "app/about_dialog.h"
+#include "app/car_picture.h"
+#include "app/output_page.h"
+#include "app/transfer_window.h"
+#include "app/view_ids.h"
+#include "controls/bit_button.h"
+#include "controls/bitmap_slider.h"
+#include "controls/com_box_btn.h"
+#include "controls/en_tab_ctrl.h"
+#include "controls/font_static.h"
+#include "controls/num_edit.h"
+#include "controls/skin.h"
+#include "controls/xp_button.h"
+#include "core/bytes.h"
+#include "curves/ui/response_graph.h"
+
+namespace zelto {
+
+namespace {
+
+using namespace view_id;
+
+// Regions of the form.
+constexpr int kTopBarHeight = 50;
+constexpr QRect kMasterPanel(8, 58, 330, 88);
+constexpr QRect kCrossoverPanel(8, 152, 330, 118);
+constexpr QRect kCarPanel(8, 276, 330, 416);
+constexpr QRect kGraphPanel(346, 58, 926, 272);
+constexpr QRect kPagePanel(346, 336, 926, 142);
+constexpr QRect kStripPanel(346, 484, 926, 208);
+constexpr int kStripWidth = 128;
+constexpr int kStripPitch = 133;
+constexpr int kStripSliderLength = 146;
+
+const QColor kBrandAccent{0, 168, 120};
+const QColor kConnectedGreen{0, 150, 100};
+const QColor kPanelFill{30, 34, 41};
+const QColor kPanelEdge{50, 56, 66};
+const QColor kCaptionText{150, 160, 174};
+
+// The processor's crossover family and slope lists (the slope list reads the same in both languages).
+const QList<BiText> kFamilies = {{QStringLiteral("宁克"), QStringLiteral("Link_Ril")},
+                                 {QStringLiteral("贝塞尔"), QStringLiteral("Bessel")},
+                                 {QStringLiteral("巴特沃斯"), QStringLiteral("Butter_W")}};
+const QList<BiText> kSlopes = {Same(QStringLiteral("6dB/Oct")),  Same(QStringLiteral("12dB/Oct")),
+                               Same(QStringLiteral("18dB/Oct")), Same(QStringLiteral("24dB/Oct")),
+                               Same(QStringLiteral("36dB/Oct")), Same(QStringLiteral("48dB/Oct")),
+                               Same(QStringLiteral("关闭"))};
+
+QString U8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
+
+template <class T>
+T* Named(T* widget, int id) {
+  widget->setObjectName(QString::number(id));
+  return widget;
+}
+
+QColor ChannelColour(const CKTV_OutData& channel) {
+  const std::uint32_t rgb = channel.Colour();
+  return rgb ? QColor::fromRgb(static_cast<QRgb>(rgb)) : kBrandAccent;
+}
+
+void PaintPanel(QPainter& p, const QRect& r, const QString& caption) {
+  QPainterPath path;
+  path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+  QLinearGradient g(r.topLeft(), r.bottomLeft());
+  g.setColorAt(0, kPanelFill.lighter(108));
+  g.setColorAt(1, kPanelFill);
+  p.fillPath(path, g);
+  p.setPen(QPen(kPanelEdge, 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawPath(path);
+  if (caption.isEmpty()) return;
+  p.setPen(QPen(kBrandAccent, 2));
+  p.drawLine(QPointF(r.left() + 10, r.top() + 8), QPointF(r.left() + 10, r.top() + 18));
+  p.setFont(skin::FaceFont(12, true));
+  p.setPen(kCaptionText);
+  p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 28, 18), Qt::AlignLeft | Qt::AlignVCenter, caption);
+}
+
+void PaintLabel(QPainter& p, const QRect& r, const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter,
+                int pixels = 12) {
+  p.setFont(skin::FaceFont(pixels, false));
+  p.setPen(kCaptionText);
+  p.drawText(r, align, text);
+}
+
+}  // namespace
+
+CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTransport> transport, QWidget* parent)
+    : QWidget(parent), ui_(ui), settings_(settings) {
+  setObjectName(QString::number(kFormId));
+  setFixedSize(kWidth, kHeight);
+  setFocusPolicy(Qt::StrongFocus);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  engine_ = std::make_unique<Engine>(std::move(transport), settings_, *this, *this);
+  engine_->language = ui_.language;
+  messageHandler_ = [this](const QString& text) {
+    QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
+  };
+
+  BuildTopBar();
+  BuildMaster();
+  BuildCrossover();
+  BuildCarSection();
+  BuildGraphSection();
+  BuildPageArea();
+  BuildStrips();
+  transferWindow_ = new TransferWindow(this);
+  transferWindow_->hide();
+  WatchPresses(this);
+}
+
+CZeltoView::~CZeltoView() {
+  Shutdown();
+  // The engine goes before the widgets it reports to; its worker is stopped already.
+  engine_.reset();
+}
+
+// ---- building -------------------------------------------------------------------------------
+
+void CZeltoView::BuildTopBar() {
+  connect_ = Named(new XPButton(kConnect, this), kConnect);
+  connect_->setGeometry(262, 10, 112, 30);
+  connect(connect_, &SkinButton::clicked, this, [this] { OnConnect(); });
+
+  dsp_ = Named(new BitButton(kDspSwitch, this), kDspSwitch);
+  dsp_->SetFaces(Caption(Same(QStringLiteral("OFF"))), Caption(Same(QStringLiteral("ON")), Tone::Lit));
+  dsp_->setGeometry(440, 12, 54, 26);
+  connect(dsp_, &SkinButton::clicked, this, [this] { OnDspSwitch(); });
+
+  source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
+  QList<BiText> sources;
+  for (int i = 0; i < view_rules::kSourceCount; ++i)
+    sources.append({U8(view_rules::SourceName(i, Language::Chinese)), U8(view_rules::SourceName(i, Language::English))});
+  source_->SetItems(sources);
+  source_->setGeometry(562, 12, 118, 26);
+  connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
+
+  gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
+  QList<BiText> gates;
+  for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
+    gates.append({U8(view_rules::NoiseGateName(i, Language::Chinese)), U8(view_rules::NoiseGateName(i, Language::English))});
+  gate_->SetItems(gates);
+  gate_->setGeometry(768, 12, 92, 26);
+  connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
+
+  settingsMenu_ = Named(new BitButton(kSettingsMenu, this), kSettingsMenu);
+  settingsMenu_->SetFaces(Caption(Bi("设置", "SetUp")));
+  settingsMenu_->setGeometry(888, 10, 70, 30);
+  connect(settingsMenu_, &SkinButton::clicked, this, [this] { PopupSettingsMenu(); });
+
+  fileMenu_ = Named(new BitButton(kFileMenu, this), kFileMenu);
+  fileMenu_->SetFaces(Caption(Bi("文件", "File")));
+  fileMenu_->setGeometry(962, 10, 70, 30);
+  connect(fileMenu_, &SkinButton::clicked, this, [this] { PopupFileMenu(); });
+
+  link_ = Named(new XPButton(kLink, this), kLink);
+  link_->SetFaces(Caption(Bi("联调", "Link"), Tone::Lit), Caption(Bi("联调", "Link")));
+  link_->SetOn(false);
+  link_->setGeometry(1036, 10, 70, 30);
+
+  mixer_ = Named(new BitButton(kMixer, this), kMixer);
+  mixer_->SetFaces(Caption(Bi("混音", "Mixer")));
+  mixer_->setGeometry(1110, 10, 70, 30);
+
+  minimise_ = Named(new XPButton(kMinimise, this), kMinimise);
+  minimise_->SetFaces(Icon(Glyph::Minimise), Icon(Glyph::Minimise));
+  minimise_->setGeometry(1198, 10, 32, 30);
+  connect(minimise_, &SkinButton::clicked, this, [this] { emit minimiseRequested(); });
+
+  close_ = Named(new XPButton(kClose, this), kClose);
+  close_->SetFaces(Icon(Glyph::Close, Tone::Alert), Icon(Glyph::Close, Tone::Alert));
+  close_->setGeometry(1236, 10, 32, 30);
+  connect(close_, &SkinButton::clicked, this, [this] {
+    Shutdown();
+    emit closeRequested();
+  });
+}
+
+void CZeltoView::BuildMaster() {
+  const QPoint o = kMasterPanel.topLeft();
+  masterBox_ = Named(new NumEdit(kMasterVolumeBox, this), kMasterVolumeBox);
+  masterSpin_ = Named(new NumSpin(kMasterVolumeSpin, this), kMasterVolumeSpin);
+  masterSpin_->SetBuddy(masterBox_);
+  masterSpin_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterBox_->SetMode(nummode::kGainDb);
+  masterBox_->SetStep(1.0);
+  masterBox_->SetOffset(view_rules::kMasterVolumeOffsetDb);
+  masterBox_->setGeometry(o.x() + 14, o.y() + 46, 58, 24);
+  masterSpin_->setGeometry(o.x() + 72, o.y() + 45, 14, 26);
+  connect(masterBox_, &NumEdit::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
+  connect(masterSpin_, &NumSpin::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
+
+  masterSlider_ = Named(new BitmapSlider(kMasterVolumeSlider, this), kMasterVolumeSlider);
+  masterSlider_->SetSkin(SliderSkin::Horizontal(172));
+  masterSlider_->SetVertical(false);
+  masterSlider_->SetValueFollowsTravel(true);
+  masterSlider_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterSlider_->SetBuddy(masterBox_);
+  masterSlider_->move(o.x() + 96, o.y() + 46);
+  connect(masterSlider_, &BitmapSlider::moving, this, [this](int id, int) { OnMasterSlider(id, false); });
+  connect(masterSlider_, &BitmapSlider::released, this, [this](int id, int) { OnMasterSlider(id, true); });
+
+  masterMute_ = Named(new XPButton(kMasterMute, this), kMasterMute);
+  masterMute_->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
+  masterMute_->setGeometry(o.x() + 280, o.y() + 44, 38, 28);
+  connect(masterMute_, &SkinButton::clicked, this, [this] { OnMasterMute(); });
+}
+
+void CZeltoView::BuildCrossover() {
+  const QPoint o = kCrossoverPanel.topLeft();
+  const auto row = [&](bool high, int y) {
+    NumEdit* box = Named(new NumEdit(high ? kHighPassBox : kLowPassBox, this), high ? kHighPassBox : kLowPassBox);
+    NumSpin* spin = Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, this), high ? kHighPassSpin : kLowPassSpin);
+    spin->SetBuddy(box);
+    spin->SetRange(CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
+    box->SetMode(nummode::kFrequencyHz);
+    box->setGeometry(o.x() + 48, o.y() + y, 66, 24);
+    spin->setGeometry(o.x() + 114, o.y() + y - 1, 14, 26);
+    connect(box, &NumEdit::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
+    connect(spin, &NumSpin::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
+
+    const int familyId = high ? kHighPassFamily : kLowPassFamily;
+    const int slopeId = high ? kHighPassSlope : kLowPassSlope;
+    ComBoxBtn* family = Named(new ComBoxBtn(familyId, high ? kHighPassFamilyList : kLowPassFamilyList, this), familyId);
+    family->SetItems(kFamilies);
+    family->setGeometry(o.x() + 134, o.y() + y, 96, 24);
+    ComBoxBtn* slope = Named(new ComBoxBtn(slopeId, high ? kHighPassSlopeList : kLowPassSlopeList, this), slopeId);
+    slope->SetItems(kSlopes);
+    slope->setGeometry(o.x() + 234, o.y() + y, 88, 24);
+    connect(family, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
+    connect(slope, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
+    (high ? hpBox_ : lpBox_) = box;
+    (high ? hpSpin_ : lpSpin_) = spin;
+    (high ? hpFamily_ : lpFamily_) = family;
+    (high ? hpSlope_ : lpSlope_) = slope;
+  };
+  row(true, 48);
+  row(false, 82);
+}
+
+void CZeltoView::BuildCarSection() {
+  const QPoint o = kCarPanel.topLeft();
+  car_ = new CarPicture(this);
+  car_->move(o.x() + (kCarPanel.width() - CarPicture::kWidth) / 2, o.y() + 28);
+  connect(car_, &CarPicture::positionClicked, this, &CZeltoView::OnPositionClicked);
+  connect(car_, &CarPicture::delayEdited, this, &CZeltoView::OnDelayEdited);
+
+  const std::array<std::pair<int, BiText>, 3> units = {{{kDelayUnitMs, Same(QStringLiteral("ms"))},
+                                                         {kDelayUnitCm, Same(QStringLiteral("cm"))},
+                                                         {kDelayUnitInch, Same(QStringLiteral("inch"))}}};
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    BitButton* b = Named(new BitButton(units[i].first, this), units[i].first);
+    b->SetFaces(Caption(units[i].second), Caption(units[i].second, Tone::Lit));
+    b->setGeometry(o.x() + 10 + static_cast<int>(i) * 46, o.y() + 376, 42, 28);
+    const int unit = i == 0 ? kMilliseconds : (i == 1 ? kCentimetres : kInches);
+    connect(b, &SkinButton::clicked, this, [this, unit] { SetDelayUnit(unit); });
+    unitButtons_[i] = b;
+  }
+  eqReset_ = Named(new BitButton(kEqReset, this), kEqReset);
+  eqReset_->SetFaces(Caption(Bi("重置均衡", "Reset")));
+  eqReset_->setGeometry(o.x() + 152, o.y() + 376, 82, 28);
+  eqBypass_ = Named(new BitButton(kEqBypass, this), kEqBypass);
+  eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Alert));
+  eqBypass_->setGeometry(o.x() + 238, o.y() + 376, 82, 28);
+}
+
+void CZeltoView::BuildGraphSection() {
+  const QPoint o = kGraphPanel.topLeft();
+  graph_ = Named(new CFStatic(this), kGraph);
+  graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 240);
+  connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
+
+  for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
+    XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
+    b->setGeometry(o.x() + 842, o.y() + 34 + i * 32, 22, 22);
+    // Each curve button lights in the colour its channel is drawn in.
+    b->SetFaces(Face{{}, Glyph::None, Tone::Lit, ChannelColour(Channel(i))}, Face{{}, Glyph::None, Tone::Plain, {}});
+    connect(b, &SkinButton::clicked, this, [this, i] { OnCurveButton(i); });
+    curveButtons_[static_cast<std::size_t>(i)] = b;
+
+    FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
+    label->SetText(Same(i + 1 < view_rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+    label->SetTextHeight(13);
+    label->SetBold(true);
+    label->setGeometry(o.x() + 870, o.y() + 34 + i * 32, 50, 22);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    channelLabels_[static_cast<std::size_t>(i)] = label;
+  }
+}
+
+void CZeltoView::BuildPageArea() {
+  pageArea_ = Named(new EnTabCtrl(kPageArea, this), kPageArea);
+  pageArea_->setGeometry(kPagePanel.adjusted(4, 4, -4, -4));
+  outputPage_ = Named(new OutputPage(pageArea_), OutputPage::kDialogId);
+  pageArea_->AddPage(outputPage_, Bi("输出通道均衡", "Output EQ"));
+}
+
+void CZeltoView::BuildStrips() {
+  for (int i = 0; i < view_rules::kStripCount; ++i) {
+    const int x = kStripPanel.left() + i * kStripPitch;
+    const int y = kStripPanel.top();
+    Strip& s = strips_[static_cast<std::size_t>(i)];
+    s.select = Named(new XPButton(kFirstStripSelect + i, this), kFirstStripSelect + i);
+    const BiText name = Same(QStringLiteral("CH%1").arg(i + 1));
+    s.select->SetFaces(Caption(name, Tone::Lit), Caption(name));
+    s.select->SetOn(false);
+    s.select->setGeometry(x + 8, y + 8, kStripWidth - 16, 26);
+    connect(s.select, &SkinButton::clicked, this, [this, i] { OnStripSelect(i); });
+
+    s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
+    s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
+    s.slider->SetRange(0, view_rules::kMasterVolumeMax);
+    s.slider->move(x + 12, y + 44);
+    connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
+    connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
+
+    s.box = Named(new NumEdit(kFirstStripGainBox + i, this), kFirstStripGainBox + i);
+    s.spin = Named(new NumSpin(kFirstStripGainSpin + i, this), kFirstStripGainSpin + i);
+    s.spin->SetBuddy(s.box);
+    s.spin->SetRange(0, view_rules::kMasterVolumeMax);
+    s.box->SetMode(nummode::kGainDb);
+    s.box->SetStep(1.0);
+    s.box->SetOffset(view_rules::kMasterVolumeOffsetDb);
+    s.slider->SetBuddy(s.box);
+    s.box->setGeometry(x + 48, y + 64, 60, 24);
+    s.spin->setGeometry(x + 108, y + 63, 14, 26);
+    connect(s.box, &NumEdit::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
+    connect(s.spin, &NumSpin::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
+
+    s.mute = Named(new XPButton(kFirstStripMute + i, this), kFirstStripMute + i);
+    s.mute->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
+    s.mute->setGeometry(x + 48, y + 100, 74, 28);
+    connect(s.mute, &SkinButton::clicked, this, [this, i] { OnStripMute(i); });
+
+    s.phase = Named(new XPButton(kFirstStripPhase + i, this), kFirstStripPhase + i);
+    s.phase->SetFaces(Caption(Bi("正相", "0°")), Caption(Bi("反相", "180°"), Tone::Alert));
+    s.phase->setGeometry(x + 48, y + 136, 74, 28);
+    connect(s.phase, &SkinButton::clicked, this, [this, i] { OnStripPhase(i); });
+  }
+}
+
+void CZeltoView::WatchPresses(QWidget* root) {
+  for (QWidget* w : root->findChildren<QWidget*>()) w->installEventFilter(this);
+}
+
+// ---- start-up and shut-down -----------------------------------------------------------------
+
+void CZeltoView::InitialUpdate() {
+  for (int ch = 0; ch < kOutputChannels; ++ch) showCurve_[static_cast<std::size_t>(ch)] = false;
+  graph_->Attach(&engine_->Data());
+  ResetNameDisplays();
+  ShowConnectedState(false);
+  ApplyLanguage();
+  RefreshAll();
+  engine_->StartDeviceWatcher();
+  window()->setWindowTitle(QString::fromUtf8(kModelIdentity));
+  LoadUpdateFileSetting();
+  // The automatic connect runs once the window is up and the event loop turns.
+  QMetaObject::invokeMethod(this, [this] { AutoConnect(); }, Qt::QueuedConnection);
+}
+
+void CZeltoView::LoadUpdateFileSetting() {
+  updateFile_ = view_rules::LoadOrCreateUpdateFile(settings_, updateFile_);
+}
+
+void CZeltoView::AutoConnect() {
+  if (!closing_) engine_->AutoConnect();
+  autoConnectDone_ = true;
+  update();
+}
+
+void CZeltoView::Shutdown() {
+  if (claimReleased_) return;
+  claimReleased_ = true;
+  closing_ = true;
+  engine_->StopDeviceWatcher();
+  engine_->Worker().StopWorker(false);
+  engine_->Link().ReleaseClaim();
+  transferWindow_->HideAndRelease();
+}
+
+// ---- notices ----------------------------------------------------------------------------------
+
+void CZeltoView::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam) noexcept {
+  QMetaObject::invokeMethod(
+      this, [this, notice, wParam, lParam] { HandleNotice(notice, wParam, lParam); }, Qt::QueuedConnection);
+}
+
+void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+  if (closing_) return;
+  engine_->HandleNotice(notice, wParam, lParam);
+  DeviceImage& image = engine_->Image();
+  switch (notice) {
+    case Notice::LiveReadDone:
+      readBackDone_ = true;
+      break;
+    case Notice::TransferPosition:
+      transferWindow_->SetPosition(static_cast<int>(wParam));
+      break;
+    case Notice::DeviceInfo:
+      deviceText_ = engine_->Connected() ? QString::fromLatin1(reinterpret_cast<const char*>(image.deviceInfoText.data()),
+                                                               static_cast<qsizetype>(image.deviceInfoText.size()))
+                                               .trimmed()
+                                         : QString();
+      RefreshTitleArea();
+      break;
+    case Notice::PresetName:
+      RefreshTitleArea();
+      break;
+    case Notice::DeviceSource: {
+      // The processor switched source itself: show it, echo nothing back.
+      view_rules::StoreInputSource(image, static_cast<int>(wParam));
+      source_->SelectItem(view_rules::ShownSource(image));
+      break;
+    }
+    case Notice::DeviceVolume: {
+      const int v = std::clamp(static_cast<int>(wParam), 0, view_rules::kMasterVolumeMax);
+      PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
+      masterVolumeShadow_ = v;
+      masterSpin_->SetPosition(v);
+      masterSlider_->SetValue(v);
+      break;
+    }
+    case Notice::DeviceMute:
+      image.systemArea[sys::kMasterSwitch] = wParam ? 1 : 0;
+      masterMute_->SetOn(wParam != 0);
+      break;
+    case Notice::LinkFailed:
+    case Notice::EmptyReply:
+    case Notice::DeviceRemoved:
+      deviceText_.clear();
+      RefreshTitleArea();
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- LinkView ---------------------------------------------------------------------------------
+
+void CZeltoView::ShowMessage(UserMessage message) { ShowUserText(U8(UserMessageText(message, ui_.language))); }
+
+void CZeltoView::ShowUserText(const QString& text) {
+  if (messageHandler_) messageHandler_(text);
+}
+
+void CZeltoView::ShowTransferWindow(bool fromPresetDialog) {
+  QWidget* starter = fromPresetDialog && presetDialog_ ? presetDialog_.data() : this;
+  transferWindow_->SetLanguage(ui_.language);
+  transferWindow_->ShowFor(starter);
+}
+
+void CZeltoView::HideTransferWindow() { transferWindow_->HideAndRelease(); }
+
+void CZeltoView::SetTransferRange(int count) { transferWindow_->SetRange(count); }
+
+bool CZeltoView::TransferShown() const { return transferWindow_->IsShown(); }
+
+bool CZeltoView::Settled() const {
+  if (!autoConnectDone_) return false;
+  if (!engine_->Connected()) return true;
+  return readBackDone_ && !TransferShown();
+}
+
+void CZeltoView::ShowConnectedState(bool connected) {
+  connect_->SetFaces(Face{Bi("已连接", "Connected"), Glyph::Power, Tone::Lit, kConnectedGreen},
+                     Face{Bi("连接设备", "Connect"), Glyph::Power, Tone::Plain, {}});
+  connect_->SetOn(connected);
+  if (!connected) {
+    deviceText_.clear();
+    readBackDone_ = false;
+  }
+  RefreshTitleArea();
+}
+
+void CZeltoView::ResetNameDisplays() {
+  presetName_.clear();
+  update(QRect(0, 0, 260, kTopBarHeight));
+}
+
+void CZeltoView::RefreshAll() {
+  DeviceImage& image = engine_->Image();
+  auto lock = engine_->Data().Lock();
+  // Master section and top bar.
+  const auto settings = image.SystemSettings();
+  masterMute_->SetOn(settings[sys::kMasterSwitch] != 0);
+  dsp_->SetOn(settings[sys::kDspSwitch] != 0);
+  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, view_rules::kMasterVolumeMax);
+  masterSpin_->SetPosition(masterVolumeShadow_);
+  masterSlider_->SetValue(masterVolumeShadow_);
+  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+
+  for (int ch = 0; ch < view_rules::kStripCount; ++ch) {
+    const CKTV_OutData& c = Channel(ch);
+    Strip& s = strips_[static_cast<std::size_t>(ch)];
+    s.mute->SetOn(c.OutputSwitch());
+    s.phase->SetOn(c.Phase() == 0);
+    ShowStripGain(ch);
+  }
+  for (int i = 0; i < view_rules::kCurveButtonCount; ++i)
+    curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
+
+  RefreshDelayBoxes();
+
+  // A source number beyond the list, from a device or a file, is shown and kept as the last one.
+  view_rules::StoreInputSource(image, view_rules::ShownSource(image));
+  source_->SelectItem(view_rules::ShownSource(image));
+
+  outputPage_->Refresh();
+  if (ui_.currentKind == kOutputChannelKind) curveButtons_[static_cast<std::size_t>(std::min(current_, 6))]->SetOn(true);
+  for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
+  RefreshCrossoverControls();
+  car_->ShowPositionsFor(image.ChannelTypes());
+  RefreshTitleArea();
+  lock.unlock();
+  SelectChannel(current_);
+  update();
+}
+
+// ---- selection ----------------------------------------------------------------------------------
+
+void CZeltoView::SetSelectHighlight(int channel, bool selected) {
+  if (channel >= 0 && channel < view_rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
+}
+
+void CZeltoView::SelectChannel(int index) {
+  if (index < 0 || index >= kOutputChannels) return;
+  DeviceImage& image = engine_->Image();
+  car_->Highlight(0);
+
+  const int previous = current_;
+  if (previous < view_rules::kCurveButtonCount)
+    curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
+  SetSelectHighlight(previous, false);
+  if (linkOn_) {
+    if (auto partner = view_rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
+  }
+
+  current_ = index;
+  ui_.currentChannel = index;
+  const int type = image.ChannelTypes()[static_cast<std::size_t>(index)];
+  if (const auto* spot = view_rules::SpotOfType(type)) car_->Highlight(spot->code);
+
+  if (index < view_rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
+  SetSelectHighlight(index, true);
+  if (linkOn_) {
+    if (auto partner = view_rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
+  }
+
+  ui_.currentKind = kOutputChannelKind;
+  graph_->ShowOutput(index);
+  outputPage_->Bind(&Channel(index));
+  outputPage_->Refresh();
+  RefreshCrossoverControls();
+  update();
+}
+
+void CZeltoView::OnStripSelect(int channel) {
+  if (view_rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
+}
+
+void CZeltoView::OnCurveButton(int index) {
+  if (!view_rules::CurveButtonActs(current_, index)) return;
+  auto& flag = showCurve_[static_cast<std::size_t>(index)];
+  flag = !flag;
+  curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
+  graph_->SetReferenceShown(index, flag);
+  RedrawGraph();
+}
+
+void CZeltoView::OnPositionClicked(int code) {
+  if (auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
+}
+
+void CZeltoView::OnDelayEdited(int code, int delay) {
+  const auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
+  if (!ch) return;
+  const bool changed = engine_->Data().Edit([&](CKTV_Data& d) {
+    if (d.Output(*ch).Delay() == delay) return false;
+    d.Output(*ch).SetDelay(delay);
+    return true;
+  });
+  if (changed) car_->SetDelay(code, delay);
+  if (*ch != current_) SelectChannel(*ch);
+}
+
+void CZeltoView::RefreshDelayBoxes() {
+  // Each box shows the channel it edits (the position rule), so what is shown is what changes.
+  const auto types = engine_->Image().ChannelTypes();
+  for (const auto& spot : view_rules::PositionSpots()) {
+    if (auto ch = view_rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
+  }
+}
+
+void CZeltoView::SetDelayUnit(int unit) {
+  delayUnit_ = std::clamp(unit, 0, 2);
+  for (std::size_t i = 0; i < unitButtons_.size(); ++i) unitButtons_[i]->SetOn(static_cast<int>(i) == delayUnit_);
+  car_->SetUnit(delayUnit_);
+}
+
+// ---- channel strips -------------------------------------------------------------------------------
+
+void CZeltoView::ShowStripGain(int channel) {
+  if (channel < 0 || channel >= view_rules::kStripCount) return;
+  Strip& s = strips_[static_cast<std::size_t>(channel)];
+  const int g = std::clamp(Channel(channel).GainCode(), 0, view_rules::kMasterVolumeMax);
+  s.spin->SetPosition(g);
+  s.slider->SetValue(g);
+}
+
+void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
+  Strip& s = strips_[static_cast<std::size_t>(channel)];
+  const int g = fromSlider ? s.slider->Value() : value;
+  const DeviceImage& image = engine_->Image();
+  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(g); });
+  if (fromSlider) s.spin->SetPosition(g);
+  else s.slider->SetValue(g);
+  for (int other = 0; other < view_rules::kStripCount; ++other)
+    if (other != channel && image.SameLinkGroup(channel, other)) ShowStripGain(other);
+  if (fromSlider && released) s.box->setFocus();
+}
+
+void CZeltoView::OnStripMute(int channel) {
+  const bool soundOn = engine_->Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& c = d.Output(channel);
+    c.SetOutputSwitch(!c.OutputSwitch());
+    return c.OutputSwitch();
+  });
+  strips_[static_cast<std::size_t>(channel)].mute->SetOn(soundOn);
+}
+
+void CZeltoView::OnStripPhase(int channel) {
+  const int phase = engine_->Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& c = d.Output(channel);
+    c.SetPhase(c.Phase() ? 0 : 1);
+    return c.Phase();
+  });
+  strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
+}
+
+// ---- crossover ------------------------------------------------------------------------------------
+
+void CZeltoView::RefreshCrossoverControls() {
+  auto lock = engine_->Data().Lock();
+  const CKTVEQ& eq = Channel(current_).Eq();
+  const CFilter& hp = eq.HighPass();
+  const CFilter& lp = eq.LowPass();
+  hpFamily_->SelectItem(hp.crossoverType());
+  hpSpin_->SetPosition(std::clamp(hp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
+  hpSlope_->SetItems(kSlopes);
+  hpSlope_->SelectItem(hp.slope() < kSlopes.size() ? hp.slope() : -1);
+  lpFamily_->SelectItem(lp.crossoverType());
+  lpSpin_->SetPosition(std::clamp(lp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
+  lpSlope_->SetItems(kSlopes);
+  lpSlope_->SelectItem(lp.slope() < kSlopes.size() ? lp.slope() : -1);
+}
+
+void CZeltoView::OnCrossoverFrequency(bool highPass) {
+  int hp = hpSpin_->Position();
+  int lp = lpSpin_->Position();
+  // The high-pass never passes the low-pass: the moved one stops at the other.
+  if (lp < hp) {
+    if (highPass) {
+      hp = lp;
+      hpSpin_->SetPosition(hp);
+    } else {
+      lp = hp;
+      lpSpin_->SetPosition(lp);
+    }
+  }
+  const int hz = highPass ? hp : lp;
+  const DeviceImage& image = engine_->Image();
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    for (int ch = 0; ch < kOutputChannels; ++ch) {
+      if (ch != current_ && !image.SameLinkGroup(current_, ch)) continue;
+      CKTVEQ& eq = d.Output(ch).Eq();
+      (highPass ? eq.HighPass() : eq.LowPass()).SetFrequency(hz, true);
+    }
+  });
+  RedrawGraph();
+}
+
+void CZeltoView::OnListChosen(int listId, int index) {
+  DeviceImage& image = engine_->Image();
+  switch (listId) {
+    case kSourceListId:
+      OnSourceChosen(index);
+      return;
+    case kNoiseGateListId:
+      OnNoiseGateChosen(index);
+      return;
+    case kHighPassFamilyList:
+    case kLowPassFamilyList:
+    case kHighPassSlopeList:
+    case kLowPassSlopeList: {
+      const bool high = listId == kHighPassFamilyList || listId == kHighPassSlopeList;
+      const bool family = listId == kHighPassFamilyList || listId == kLowPassFamilyList;
+      engine_->Data().Edit([&](CKTV_Data& d) {
+        for (int ch = 0; ch < kOutputChannels; ++ch) {
+          if (ch != current_ && !image.SameLinkGroup(current_, ch)) continue;
+          CKTVEQ& eq = d.Output(ch).Eq();
+          CFilter& f = high ? eq.HighPass() : eq.LowPass();
+          if (family) f.SetCrossoverType(index, true);
+          else f.SetSlope(index, true);
+        }
+      });
+      if (family) RefreshCrossoverControls();
+      RedrawGraph();
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
+  if (ui_.currentKind != kOutputChannelKind) return;
+  if (filterIndex <= OutputPage::kBands - 1) {
+    outputPage_->SetHighlightedBand(filterIndex);
+    outputPage_->Refresh();
+  } else {
+    RefreshCrossoverControls();
+  }
+  RedrawGraph();
+}
+
+void CZeltoView::RedrawGraph() {
+  engine_->Data().Edit([](CKTV_Data& d) { d.Refresh(); });
+  graph_->Redraw();
+  outputPage_->Refresh();
+}
+
+// ---- top bar and master ------------------------------------------------------------------------------
+
+void CZeltoView::OnConnect() {
+  engine_->OnConnectButton();
+  RefreshTitleArea();
+}
+
+void CZeltoView::OnDspSwitch() {
+  const bool on = !dsp_->IsOn();
+  dsp_->SetOn(on);
+  view_rules::StoreDspSwitch(engine_->Image(), on);
+  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+}
+
+void CZeltoView::OnSourceChosen(int index) {
+  view_rules::StoreInputSource(engine_->Image(), index);
+  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+}
+
+void CZeltoView::OnNoiseGateChosen(int index) {
+  view_rules::StoreNoiseGate(engine_->Image(), index);
+  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+}
+
+void CZeltoView::ApplyMasterVolume(int value) {
+  if (value == engine_->Image().MasterVolume()) return;
+  view_rules::StoreMasterVolume(engine_->Image(), value);
+  masterVolumeShadow_ = value;
+  // A volume change shows the sound as on; the stored switch stays as it is.
+  masterMute_->SetOn(true);
+  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+}
+
+void CZeltoView::OnMasterVolumeEdited(int value) {
+  masterSlider_->SetValue(value);
+  ApplyMasterVolume(value);
+}
+
+void CZeltoView::OnMasterSlider(int, bool released) {
+  const int value = masterSlider_->Value();
+  masterSpin_->SetPosition(value);
+  ApplyMasterVolume(value);
+  if (released) masterBox_->setFocus();
+}
+
+void CZeltoView::OnMasterMute() {
+  const bool soundOn = !masterMute_->IsOn();
+  masterMute_->SetOn(soundOn);
+  view_rules::StoreMasterSwitch(engine_->Image(), soundOn);
+  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+}
+
+// ---- menus ---------------------------------------------------------------------------------------------
+
+QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
+  using namespace menu_cmd;
+  if (ui_.language == Language::Chinese)
+    return {{kFirmwareUpdate, QStringLiteral("固件更新")},
+            {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
+            {kSourceVolumeZh, QStringLiteral("音源音量")},
+            {kEnglish, QStringLiteral("英文")},
+            {kAbout, QStringLiteral("关于")}};
+  return {{kFirmwareUpdate, QStringLiteral("Firmware Update")},
+          {kFactoryResetEn, QStringLiteral("Rest Settings")},
+          {kSourceVolumeEn, QStringLiteral("SourceVolume")},
+          {kAbout, QStringLiteral("About")}};
+}
+
+QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
+  using namespace menu_cmd;
+  if (ui_.language == Language::Chinese)
+    return {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
+  return {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
+}
+
+void CZeltoView::PopupSettingsMenu() {
+  const QRect r = settingsMenu_->geometry();
+  PopupMenu(SettingsMenuItems(), mapToGlobal(QPoint(r.left() - 10, r.bottom() + 5)));
+}
+
+void CZeltoView::PopupFileMenu() {
+  // Placed by the settings button, as the processor tool always did.
+  const QRect r = settingsMenu_->geometry();
+  PopupMenu(FileMenuItems(), mapToGlobal(QPoint(r.left() + 50, r.bottom() + 5)));
+}
+
+void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where) {
+  QMenu menu(this);
+  menu.setStyleSheet(QStringLiteral(
+      "QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
+      "QMenu::item{padding:6px 26px 6px 18px;}"
+      "QMenu::item:selected{background:#0078d7;color:white;}"
+      "QMenu::item:disabled{color:#70767f;}"));
+  menu.setFont(ui_.fonts.normal);
+  using namespace menu_cmd;
+  for (const auto& [command, text] : items) {
+    QAction* a = menu.addAction(text);
+    a->setData(command);
+    // Updates, source volumes and presets have dialogs of their own, not part of this window yet.
+    const bool available = command == kEnglish || command == kAbout || command == kFactoryResetZh ||
+                           command == kFactoryResetEn;
+    a->setEnabled(available);
+  }
+  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
+}
+
+void CZeltoView::RunMenuCommand(int command) {
+  using namespace menu_cmd;
+  switch (command) {
+    case kEnglish:
+      // Only the Chinese menu carries it: once English, the program stays English until restarted.
+      if (ui_.language == Language::Chinese) SwitchLanguage();
+      break;
+    case kAbout:
+      About();
+      break;
+    case kFactoryResetZh:
+    case kFactoryResetEn:
+      FactoryReset();
+      break;
+    default:
+      break;
+  }
+}
+
+void CZeltoView::About() {
+  AboutSoftDlg dialog(ui_.language, this);
+  dialog.exec();
+}
+
+void CZeltoView::FactoryReset() {
+  const bool zh = ui_.language == Language::Chinese;
+  if (updateRunning_) {
+    ShowUserText(QString::fromUtf8(zh ? "更新中 请勿关闭!" : "Don't close up the update!"));
+    return;
+  }
+  const QString question = QString::fromUtf8(
+      zh ? "恢复出厂设置后，您的数据会全部丢失，这个过程是不可恢复的！ 选择'是'则清除数据，选择'否'则不进行操作"
+         : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
+           "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
+  if (QMessageBox::question(window(), QString::fromUtf8(kModelIdentity), question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) != QMessageBox::Yes)
+    return;
+  if (!view_rules::QueueSystemWrite(*engine_, SystemItem::FactoryReset))
+    ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
+}
+
+// ---- language ------------------------------------------------------------------------------------------
+
+void CZeltoView::SwitchLanguage() {
+  ui_.language = ui_.language == Language::Chinese ? Language::English : Language::Chinese;
+  engine_->language = ui_.language;
+  ApplyLanguage();
+  RefreshDelayBoxes();
+  update();
+}
+
+void CZeltoView::ApplyLanguage() {
+  const Language lang = ui_.language;
+  for (SkinButton* b : findChildren<SkinButton*>()) b->SetLanguage(lang);
+  for (ComBoxBtn* c : findChildren<ComBoxBtn*>()) c->SetLanguage(lang);
+  for (FontStatic* f : findChildren<FontStatic*>()) f->SetLanguage(lang);
+  for (NumEdit* e : findChildren<NumEdit*>()) e->SetLanguage(lang);
+  for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
+  // The lists keep their choice: the source list shows byte 0, the gate list byte 4.
+  const DeviceImage& image = engine_->Image();
+  source_->SelectItem(view_rules::ShownSource(image));
+  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+  car_->SetLanguage(lang);
+  pageArea_->SetLanguage(lang);
+  outputPage_->SetLanguage(lang);
+  transferWindow_->SetLanguage(lang);
+  ShowConnectedState(engine_->Connected());
+  SetDelayUnit(delayUnit_);
+  update();
+}
+
+// ---- title area -----------------------------------------------------------------------------------------
+
+void CZeltoView::RefreshTitleArea() {
+  const DeviceImage& image = engine_->Image();
+  presetName_.clear();
+  const int preset = image.currentPreset[0];
+  if (engine_->Connected() && preset >= 1 && preset <= 6) {
+    const auto slot = image.Preset(preset);
+    if (!slot.empty()) {
+      const std::string name = ReadField(slot.subspan(preset::kName, preset::kNameSize));
+      presetName_ = QString::fromUtf8(name.c_str());
+    }
+  }
+  update(QRect(0, 0, 260, kTopBarHeight));
+}
+
+void CZeltoView::SetStatus(const QString& text) {
+  status_ = text;
+  update();
+}
+
+// ---- painting ------------------------------------------------------------------------------------------------
+
+void CZeltoView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  const Language lang = ui_.language;
+  const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
+
+  // Background and top bar.
+  QLinearGradient bg(0, 0, 0, height());
+  bg.setColorAt(0, QColor(26, 29, 35));
+  bg.setColorAt(1, QColor(16, 18, 22));
+  p.fillRect(rect(), bg);
+  QLinearGradient bar(0, 0, 0, kTopBarHeight);
+  bar.setColorAt(0, QColor(40, 45, 54));
+  bar.setColorAt(1, QColor(28, 32, 39));
+  p.fillRect(QRect(0, 0, width(), kTopBarHeight), bar);
+  p.setPen(QPen(kBrandAccent.darker(140), 1));
+  p.drawLine(QPointF(0, kTopBarHeight - 0.5), QPointF(width(), kTopBarHeight - 0.5));
+  p.setPen(QPen(QColor(60, 66, 78), 1));
+  p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+
+  // Title area: brand, model name, connection state.
+  p.setFont(skin::FaceFont(20, true));
+  p.setPen(skin::kText);
+  p.drawText(QRect(16, 4, 120, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZELTO"));
+  p.setPen(kBrandAccent);
+  p.drawText(QRect(98, 4, 40, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("DSP"));
+  p.setFont(skin::FaceFont(11, false));
+  p.setPen(kCaptionText);
+  const bool connected = engine_->Connected();
+  QString line = QString::fromUtf8(kModelIdentity);
+  if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
+  p.drawText(QRect(30, 29, 226, 16), Qt::AlignLeft | Qt::AlignVCenter, line);
+  p.setPen(Qt::NoPen);
+  p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
+  p.drawEllipse(QPointF(21, 37.5), 4, 4);
+
+  // Words of the top bar.
+  PaintLabel(p, QRect(402, 12, 36, 26), QStringLiteral("DSP"), Qt::AlignRight | Qt::AlignVCenter);
+  PaintLabel(p, QRect(500, 12, 58, 26), T("音源", "Source"), Qt::AlignRight | Qt::AlignVCenter);
+  PaintLabel(p, QRect(684, 12, 80, 26), T("噪声门", "Noise gate"), Qt::AlignRight | Qt::AlignVCenter);
+  p.setPen(QPen(QColor(60, 66, 78), 1));
+  p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
+  p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
+
+  // Master section.
+  PaintPanel(p, kMasterPanel, T("主音量", "MASTER"));
+  const QPoint m = kMasterPanel.topLeft();
+  PaintLabel(p, QRect(m.x() + 14, m.y() + 26, 90, 16), T("音量", "Volume"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("-60dB"), Qt::AlignLeft | Qt::AlignVCenter, 10);
+  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("0dB"), Qt::AlignRight | Qt::AlignVCenter, 10);
+  PaintLabel(p, QRect(m.x() + 272, m.y() + 26, 54, 16), T("静音", "Mute"), Qt::AlignHCenter | Qt::AlignVCenter, 11);
+
+  // Crossover section.
+  PaintPanel(p, kCrossoverPanel, T("分频器", "CROSSOVER"));
+  const QPoint x = kCrossoverPanel.topLeft();
+  PaintLabel(p, QRect(x.x() + 48, x.y() + 28, 84, 16), T("频率", "Frequency"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintLabel(p, QRect(x.x() + 134, x.y() + 28, 96, 16), T("类型", "Type"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintLabel(p, QRect(x.x() + 234, x.y() + 28, 88, 16), T("斜率", "Slope"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintLabel(p, QRect(x.x() + 12, x.y() + 48, 44, 24), T("高通", "HPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
+  PaintLabel(p, QRect(x.x() + 12, x.y() + 82, 44, 24), T("低通", "LPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
+
+  // Car, graph, page and strips.
+  PaintPanel(p, kCarPanel, T("扬声器位置与延时", "SPEAKER POSITIONS & DELAY"));
+  PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
+  const QPoint g = kGraphPanel.topLeft();
+  PaintLabel(p, QRect(g.x() + 842, g.y() + 8, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintPanel(p, kPagePanel, {});
+
+  const DeviceImage& image = engine_->Image();
+  for (int i = 0; i < view_rules::kStripCount; ++i) {
+    const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
+    PaintPanel(p, r, {});
+    const QColor colour = ChannelColour(Channel(i));
+    p.fillRect(QRect(r.left() + 8, r.top() + 36, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
+    PaintLabel(p, QRect(r.left() + 48, r.top() + 44, 74, 18), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+    const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
+    const QString typeName = type ? U8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
+    p.setFont(skin::FaceFont(10, false));
+    p.setPen(kCaptionText);
+    const QFontMetrics fm(p.font());
+    p.drawText(QRect(r.left() + 8, r.bottom() - 20, r.width() - 16, 16), Qt::AlignHCenter | Qt::AlignVCenter,
+               fm.elidedText(typeName, Qt::ElideRight, r.width() - 16));
+  }
+
+}
+
+// ---- mouse, keys and focus ---------------------------------------------------------------------------------
+
+void CZeltoView::mousePressEvent(QMouseEvent* event) {
+  setFocus(Qt::MouseFocusReason);
+  if (event->button() == Qt::LeftButton) {
+    dragging_ = true;
+    dragOffset_ = event->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+  }
+}
+
+void CZeltoView::mouseMoveEvent(QMouseEvent* event) {
+  if (dragging_ && (event->buttons() & Qt::LeftButton)) window()->move(event->globalPosition().toPoint() - dragOffset_);
+}
+
+void CZeltoView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) dragging_ = false;
+}
+
+void CZeltoView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Escape) {
+    // The form never closes on these keys; moving the focus to it commits an edited box.
+    setFocus(Qt::OtherFocusReason);
+    event->accept();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+bool CZeltoView::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    // A press anywhere on the form first takes the focus to the form, so a box being edited
+    // commits before the pressed control acts. Boxes themselves keep their own focus handling.
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (w && !qobject_cast<QLineEdit*>(w) && w->window() == window()) {
+      QWidget* focus = QApplication::focusWidget();
+      if (focus && qobject_cast<QLineEdit*>(focus) && isAncestorOf(focus)) setFocus(Qt::MouseFocusReason);
+    }
+  } else if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape) {
+      if (auto* w = qobject_cast<QWidget*>(watched); w && isAncestorOf(w)) {
+        setFocus(Qt::OtherFocusReason);
+        return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+bool CZeltoView::focusNextPrevChild(bool next) {
+  QWidget* focus = QApplication::focusWidget();
+  if (next && focus) {
+    if (focus == pageArea_ || (pageArea_ && focus == pageArea_->tabBar())) {
+      if (outputPage_) {
+        outputPage_->setFocus(Qt::TabFocusReason);
+        return true;
+      }
+    }
+    if (auto* box = qobject_cast<NumEdit*>(focus)) {
+      if (box->Id() == kDelayBoxBeforePage) {
+        pageArea_->setFocus(Qt::TabFocusReason);
+        return true;
+      }
+      if (box->Id() == kLastBandGainBox) {
+        strips_[0].box->setFocus(Qt::TabFocusReason);
+        return true;
+      }
+    }
+  }
+  return QWidget::focusNextPrevChild(next);
+}
+
+}  // namespace zelto

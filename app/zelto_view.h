@@ -1,0 +1,246 @@
+#pragma once
+// The main form: the whole 1280 x 700 window content. It owns the engine (device image,
+// parameter objects, queue, link and worker) and shows the processor's state in fixed regions:
+// top bar, master section, crossover section, the car with its speaker positions and delays, the
+// response graph with its curve buttons, the page area with the output page, and seven channel
+// strips. Notices from the link worker arrive through Post() on any thread and are handled on the
+// window thread.
+
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "app/ui_state.h"
+#include "core/notice.h"
+#include "link/engine.h"
+#include "link/link_view.h"
+#include "link/view_rules.h"
+
+class QMenu;
+
+namespace zelto {
+
+class BitButton;
+class BitmapSlider;
+class CarPicture;
+class CFStatic;
+class ComBoxBtn;
+class EnTabCtrl;
+class FontStatic;
+class NumEdit;
+class NumSpin;
+class OutputPage;
+class TransferWindow;
+class XPButton;
+
+class CZeltoView : public QWidget, public LinkView, public NoticeSink {
+  Q_OBJECT
+
+ public:
+  static constexpr int kFormId = 101;
+  static constexpr int kWidth = 1280;
+  static constexpr int kHeight = 700;
+  /// Delay units of the car picture.
+  enum DelayUnit { kMilliseconds = 0, kCentimetres = 1, kInches = 2 };
+
+  CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTransport> transport, QWidget* parent = nullptr);
+  ~CZeltoView() override;
+
+  /// Everything the form does once it is built: language, channel binding, refresh, device
+  /// watching, the update-file settings, and the automatic connect posted behind it.
+  void InitialUpdate();
+
+  Engine& engine() { return *engine_; }
+  UiState& ui() { return ui_; }
+
+  // LinkView, on the window thread.
+  void ShowMessage(UserMessage message) override;
+  void ShowTransferWindow(bool fromPresetDialog) override;
+  void HideTransferWindow() override;
+  void SetTransferRange(int count) override;
+  void ShowConnectedState(bool connected) override;
+  void ResetNameDisplays() override;
+  void RefreshAll() override;
+
+  // NoticeSink: any thread; queues the notice onto the window thread.
+  void Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam) noexcept override;
+  /// The window-thread side of a notice: the engine's part, then the form's own.
+  void HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam);
+
+  void SelectChannel(int index);
+  void ApplyLanguage();
+  /// Flips the interface language and re-applies every text (the Chinese menu's "英文").
+  void SwitchLanguage();
+  void RunMenuCommand(int command);
+  /// The commands of the settings and file menus in the current language: (command, text).
+  QList<QPair<int, QString>> SettingsMenuItems() const;
+  QList<QPair<int, QString>> FileMenuItems() const;
+
+  /// Stops the link worker and releases this program's device claim; only the first call acts.
+  void Shutdown();
+  bool Closing() const { return closing_; }
+
+  int CurrentChannel() const { return current_; }
+  bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
+  bool LinkActive() const { return linkOn_; }
+  int DelayUnitShown() const { return delayUnit_; }
+  bool AutoConnectDone() const { return autoConnectDone_; }
+  bool ReadBackDone() const { return readBackDone_; }
+  bool TransferShown() const;
+  /// The device answered and its state is on screen, or no device answered: nothing to wait for.
+  bool Settled() const;
+  const view_rules::UpdateFile& UpdateFileSetting() const { return updateFile_; }
+  QString PresetNameShown() const { return presetName_; }
+  QString DeviceTextShown() const { return deviceText_; }
+  TransferWindow* Transfer() const { return transferWindow_; }
+  CFStatic* Graph() const { return graph_; }
+  OutputPage* Page() const { return outputPage_; }
+  CarPicture* Car() const { return car_; }
+
+  /// Replaces the message box for user messages (screenshots, tests).
+  void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
+
+  /// A control by its identifier (its object name).
+  template <class T>
+  T* Control(int id) const {
+    return findChild<T*>(QString::number(id));
+  }
+
+ signals:
+  void minimiseRequested();
+  void closeRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Strip {
+    XPButton* select = nullptr;
+    BitmapSlider* slider = nullptr;
+    NumEdit* box = nullptr;
+    NumSpin* spin = nullptr;
+    XPButton* mute = nullptr;
+    XPButton* phase = nullptr;
+  };
+
+  void BuildTopBar();
+  void BuildMaster();
+  void BuildCrossover();
+  void BuildCarSection();
+  void BuildGraphSection();
+  void BuildPageArea();
+  void BuildStrips();
+  void WatchPresses(QWidget* root);
+
+  void AutoConnect();
+  void LoadUpdateFileSetting();
+  void ShowUserText(const QString& text);
+  void SetStatus(const QString& text);
+
+  // Top bar and master section.
+  void OnConnect();
+  void OnDspSwitch();
+  void OnSourceChosen(int index);
+  void OnNoiseGateChosen(int index);
+  void OnMasterVolumeEdited(int value);
+  void OnMasterSlider(int id, bool released);
+  void OnMasterMute();
+  void ApplyMasterVolume(int value);
+  void PopupSettingsMenu();
+  void PopupFileMenu();
+  void PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where);
+  void FactoryReset();
+  void About();
+
+  // Channels.
+  void OnStripSelect(int channel);
+  void OnCurveButton(int index);
+  void OnPositionClicked(int code);
+  void OnDelayEdited(int code, int delay);
+  void OnStripGain(int channel, int value, bool fromSlider, bool released);
+  void OnStripMute(int channel);
+  void OnStripPhase(int channel);
+  void ShowStripGain(int channel);
+  void OnGraphChanged(int filterIndex, int channelCode);
+  void OnListChosen(int listId, int index);
+  void OnCrossoverFrequency(bool highPass);
+  void RefreshCrossoverControls();
+  void RefreshDelayBoxes();
+  void RefreshTitleArea();
+  void SetDelayUnit(int unit);
+  void SetSelectHighlight(int channel, bool selected);
+  void RedrawGraph();
+  CKTV_OutData& Channel(int index) { return engine_->Data().Output(index); }
+
+  UiState& ui_;
+  Settings& settings_;
+  std::unique_ptr<Engine> engine_;
+
+  // Form state.
+  int current_ = 0;
+  std::array<bool, kOutputChannels> showCurve_{};
+  int presetDialogMode_ = 0;
+  bool closing_ = false;
+  bool claimReleased_ = false;
+  bool linkOn_ = false;
+  int masterVolumeShadow_ = 0;
+  int delayUnit_ = kMilliseconds;
+  bool autoConnectDone_ = false;
+  bool readBackDone_ = false;
+  bool updateRunning_ = false;
+  view_rules::UpdateFile updateFile_;
+  QString presetName_;
+  QString deviceText_;
+  QString status_;
+  std::function<void(const QString&)> messageHandler_;
+
+  // Dragging the frameless window by the form's background.
+  bool dragging_ = false;
+  QPoint dragOffset_;
+
+  // Controls.
+  XPButton* connect_ = nullptr;
+  BitButton* dsp_ = nullptr;
+  ComBoxBtn* source_ = nullptr;
+  ComBoxBtn* gate_ = nullptr;
+  BitButton* settingsMenu_ = nullptr;
+  BitButton* fileMenu_ = nullptr;
+  XPButton* link_ = nullptr;
+  BitButton* mixer_ = nullptr;
+  XPButton* minimise_ = nullptr;
+  XPButton* close_ = nullptr;
+  NumEdit* masterBox_ = nullptr;
+  NumSpin* masterSpin_ = nullptr;
+  BitmapSlider* masterSlider_ = nullptr;
+  XPButton* masterMute_ = nullptr;
+  NumEdit* hpBox_ = nullptr;
+  NumSpin* hpSpin_ = nullptr;
+  NumEdit* lpBox_ = nullptr;
+  NumSpin* lpSpin_ = nullptr;
+  ComBoxBtn* hpFamily_ = nullptr;
+  ComBoxBtn* hpSlope_ = nullptr;
+  ComBoxBtn* lpFamily_ = nullptr;
+  ComBoxBtn* lpSlope_ = nullptr;
+  CarPicture* car_ = nullptr;
+  std::array<BitButton*, 3> unitButtons_{};
+  BitButton* eqReset_ = nullptr;
+  BitButton* eqBypass_ = nullptr;
+  CFStatic* graph_ = nullptr;
+  std::array<XPButton*, view_rules::kCurveButtonCount> curveButtons_{};
+  std::array<FontStatic*, view_rules::kCurveButtonCount> channelLabels_{};
+  EnTabCtrl* pageArea_ = nullptr;
+  OutputPage* outputPage_ = nullptr;
+  std::array<Strip, view_rules::kStripCount> strips_{};
+  TransferWindow* transferWindow_ = nullptr;
+  QPointer<QWidget> presetDialog_;
+};
+
+}  // namespace zelto
