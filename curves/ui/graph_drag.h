@@ -1,6 +1,6 @@
 #pragma once
-// What a drag on the response graph does to a filter, as plain functions of frequencies and
-// pixels-free values, so the rules are checked without a window and the widget only maps points.
+// What a drag on the response graph does to a filter, as plain functions of hertz, octaves and
+// decibels: the rules are checked without a window, and the widget only maps points to values.
 
 #include <optional>
 

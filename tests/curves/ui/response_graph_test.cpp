@@ -271,11 +271,19 @@ TEST_F(GraphTest, PointerDoesNothingWhileDisabled) {
   EXPECT_EQ(graph_.selectedIndex(), -1);
 }
 
-TEST_F(GraphTest, ChannelSwitchClearsTheSelection) {
+TEST_F(GraphTest, HoverSelectsAHandleAndAChannelSwitchClearsIt) {
   QTest::mouseMove(&graph_, Handle(Filter(kBand1kHz)));
-  ASSERT_EQ(graph_.selectedIndex(), kBand1kHz);
+  EXPECT_EQ(graph_.selectedIndex(), kBand1kHz);
+  EXPECT_EQ(graph_.hoverIndex(), kBand1kHz);
+  EXPECT_EQ(graph_.cursor().shape(), Qt::PointingHandCursor);
+  // Leaving the handles keeps the selection (its width handles stay usable) but not the hand.
+  QTest::mouseMove(&graph_, Handle(Filter(kBand1kHz)) + QPoint(0, 60));
+  EXPECT_EQ(graph_.selectedIndex(), kBand1kHz);
+  EXPECT_EQ(graph_.cursor().shape(), Qt::ArrowCursor);
+
   graph_.ShowOutput(2);
   EXPECT_EQ(graph_.selectedIndex(), -1);
+  EXPECT_EQ(graph_.hoverIndex(), -1);
   EXPECT_EQ(graph_.channelCode(), CFStatic::kOutputCodeBase + 2);
 }
 
