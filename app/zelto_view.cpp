@@ -568,6 +568,13 @@ void CZeltoView::SelectChannel(int index) {
   outputPage_->Bind(&Channel(index));
   outputPage_->Refresh();
   RefreshCrossoverControls();
+  // The EQ bypass button mirrors the channel: on exactly when every band is off or bypassed.
+  eqBypass_->SetOn(engine_->Data().Edit([&](CKTV_Data& d) {
+    const CKTVEQ& eq = d.Output(index).Eq();
+    for (int k = 0; k < eq.BandCount(); ++k)
+      if (!eq.Filter(k).IsFlat()) return false;
+    return eq.BandCount() > 0;
+  }));
   update();
 }
 
