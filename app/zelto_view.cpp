@@ -276,7 +276,7 @@ void CZeltoView::BuildCarSection() {
   eqReset_->SetFaces(Caption(Bi("重置均衡", "Reset")));
   eqReset_->setGeometry(o.x() + 152, o.y() + 376, 82, 28);
   eqBypass_ = Named(new BitButton(kEqBypass, this), kEqBypass);
-  eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Alert));
+  eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Lit));
   eqBypass_->setGeometry(o.x() + 238, o.y() + 376, 82, 28);
 }
 
