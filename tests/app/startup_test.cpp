@@ -5,6 +5,8 @@
 #include <QTest>
 
 #include "app/main_frame.h"
+#include "app/output_page.h"
+#include "curves/ui/response_graph.h"
 #include "app/qt_settings.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
@@ -62,6 +64,27 @@ TEST_P(StartupTest, OpensTheFixedFramelessWindowAndSettlesWithoutADevice) {
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, StartupTest, ::testing::Values(Language::Chinese, Language::English),
                          [](const auto& info) { return info.param == Language::Chinese ? "Chinese" : "English"; });
+
+TEST(Startup, CloseButtonStopsEverythingAndClosesTheFrame) {
+  StartedEditor editor(Language::English, false);
+  ASSERT_TRUE(testing::WaitUntil([&] { return editor.view()->AutoConnectDone(); }, std::chrono::milliseconds(5000)));
+  CMainFrame* frame = editor.app->Frame();
+  ASSERT_TRUE(frame->isVisible());
+  QTest::mouseClick(editor.view()->Control<XPButton>(view_id::kClose), Qt::LeftButton);
+  EXPECT_TRUE(editor.view()->Closing());
+  EXPECT_FALSE(frame->isVisible());
+  EXPECT_FALSE(editor.view()->engine().Worker().Running());
+}
+
+TEST(Startup, GraphChangesRefreshThePageOfTheCurrentChannel) {
+  StartedEditor editor(Language::English, false);
+  CZeltoView* view = editor.view();
+  emit view->Graph()->filterChanged(5, CFStatic::kOutputCodeBase);
+  EXPECT_EQ(view->Page()->HighlightedBand(), 5);
+  // Another channel starts without a highlighted band.
+  view->SelectChannel(2);
+  EXPECT_EQ(view->Page()->HighlightedBand(), -1);
+}
 
 TEST(Startup, ExistingUpdateFileSettingsAreReadNotOverwritten) {
   AppOptions options;
