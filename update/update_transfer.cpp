@@ -159,12 +159,17 @@ void UpdateTransfer::RunUpdateExchange() {
   if (!link.WriteMessage(*front, kNoPause)) return;
 
   const auto wait = ReadWaitFor(step);
+  // Nothing else queues while the exchange runs: a shorter queue means the reply took the front.
+  const std::size_t queuedBefore = queue.Count();
   for (;;) {
     if (!flags.linkActive) return;
     link.RequestInputReport();
     if (!flags.linkActive) return;
     if (wait.count() > 0) std::this_thread::sleep_for(wait);
     if (link.ScanInputReport(queue)) {
+      // Only a reply that took the end message off the queue confirms the image; an RSP_RESEND
+      // to it asks for the end once more.
+      if (queue.Count() < queuedBefore) ConfirmEnd(step);
       if (step == Code(UpdateStep::DspStart)) {
         // The processor restarts into its loader and enumerates again.
         std::this_thread::sleep_for(timing.loaderRestart);
@@ -263,9 +268,13 @@ void UpdateTransfer::ControllerSequence() {
   }
 }
 
-void UpdateTransfer::OnReply(int step) {
-  // Runs on the worker inside the receiver, before the reply is acted on.
+void UpdateTransfer::OnReply(int /*step*/) {
+  // Runs on the worker inside the receiver, before the reply is acted on: every reply moves the
+  // progress bar.
   ++progressPosition_;
+}
+
+void UpdateTransfer::ConfirmEnd(int step) {
   const bool dspEnd = step == Code(UpdateStep::DspEnd);
   const bool controllerEnd = step == Code(UpdateStep::CtrlEnd);
   if (dspEnd) engine_.Flags().updateFinished = true;

@@ -9,8 +9,9 @@
 //                     padded with 0xFF, END (check value)
 //
 // After the reply to START the processor restarts into its loader: the worker pauses and opens
-// it again. Replies move the progress bar and pick the status line's text; the reply to the DSP
-// END (or to the controller END when no DSP image was loaded) posts Notice::UpdateDone (0, 179).
+// it again. Replies move the progress bar and pick the status line's text; the acknowledgement of
+// the DSP END (or of the controller END when no DSP image was loaded) posts Notice::UpdateDone
+// (0, 179). An RSP_RESEND to an END sends it again rather than counting as the confirmation.
 // A missing reply, a third exchange for one message or a processor that does not come back posts
 // Notice::LinkFailed, which the Engine handles as every link failure.
 //
@@ -133,6 +134,7 @@ class UpdateTransfer final : public UpdateExchanger {
  private:
   void ResetTransfer();
   void OnReply(int step);
+  void ConfirmEnd(int step);
   void PushUpdateFrame(std::uint8_t step, std::span<const std::uint8_t> payload);
   void DspSequence();
   void ControllerSequence();

@@ -285,6 +285,33 @@ TEST_F(UpdateInProcess, AThirdExchangeForOneMessageFailsTheUpdate) {
   ExpectDisconnectedAfterwards();
 }
 
+// Asked for the end once more, the tool sends it again; only its acknowledgement confirms the image.
+TEST_F(UpdateInProcess, AResendOfTheEndIsNotTakenForTheConfirmation) {
+  ShortenWaits();
+  processor().InjectFault(sim::Fault::Resend, {3, 1});  // START, HEADER, BLOCK pass; END is resent
+  ASSERT_EQ(transfer->StartUpdate(Write("one.mva", Image(296))), Outcome::Started);
+  ASSERT_TRUE(WaitForSuccess());
+  EXPECT_EQ(UpdateLines(), (Lines{"WRITE slot 0 SYSTEM DSP_START len 16 -> ACK",
+                                  "WRITE slot 0 SYSTEM DSP_HEADER len 4 -> ACK",
+                                  "WRITE slot 0 SYSTEM DSP_BLOCK len 296 -> ACK",
+                                  "WRITE slot 0 SYSTEM DSP_END len 1 -> RESEND",
+                                  "WRITE slot 0 SYSTEM DSP_END len 1 -> ACK"}));
+  EXPECT_EQ(sim->Seen(Notice::UpdateDone), 1);
+  EXPECT_EQ(view.position, 5);
+  ExpectDisconnectedAfterwards();
+}
+
+// The processor goes away in the middle of the blocks: the transfer ends through the failure path.
+TEST_F(UpdateInProcess, AProcessorThatVanishesMidTransferFailsTheUpdate) {
+  ShortenWaits();
+  processor().VanishDuringUpdate(4);  // the second block
+  ASSERT_EQ(transfer->StartUpdate(Write("main.mva", Image(1000))), Outcome::Started);
+  ASSERT_TRUE(WaitForFailure());
+  EXPECT_EQ(sim->Seen(Notice::UpdateDone), 0);
+  EXPECT_EQ(std::count(sim->view.messages.begin(), sim->view.messages.end(), UserMessage::UnableToConnect), 1);
+  ExpectDisconnectedAfterwards();
+}
+
 TEST_F(UpdateInProcess, AProcessorThatDoesNotComeBackAfterStartFailsTheUpdate) {
   ShortenWaits();
   processor().SetRestartTime(sim::kForever);
