@@ -117,6 +117,8 @@ PresetFileResult PresetFiles::LoadAllSlots(const std::string& path) {
 }
 
 bool PresetFiles::HandleNotice(Notice notice, PresetFileResult* result) {
+  // A failed link ends the read-back for good: a later read of the slots must not write the file.
+  if (notice == Notice::LinkFailed || notice == Notice::EmptyReply) CancelPendingSave();
   if (notice != Notice::PresetsReadDone) return false;
   PresetFileResult r = OnPresetsReadDone();
   if (result) *result = std::move(r);

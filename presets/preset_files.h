@@ -59,7 +59,9 @@ class PresetFiles {
   /// processor (StoreToSlot(0, true) or SendAll) and every control refreshed.
   PresetFileResult LoadFile(const std::string& path);
 
-  /// Runs the engine side of Notice::PresetsReadDone; other notices are not handled here.
+  /// Runs the engine side of Notice::PresetsReadDone (filling `result`, returns true). A link
+  /// failure (Notice::LinkFailed, Notice::EmptyReply) forgets a save waiting for its read-back;
+  /// the engine handles those notices itself, so this returns false for them.
   bool HandleNotice(Notice notice, PresetFileResult* result);
 
   bool SavePending() const { return pendingPath_.has_value(); }

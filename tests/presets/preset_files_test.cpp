@@ -272,6 +272,21 @@ TEST_F(PresetFilesOffline, LoadingASingleFileOfflineLoadsItAndSaysTheProcessorIs
   EXPECT_EQ(sim.engine().Image().live[preset::kMusicSwitch], 1);
 }
 
+// The processor stops answering during the read-back: no file is written, then or later.
+TEST(PresetFilesLinkLost, ASaveWhoseReadBackFailsWritesNothing) {
+  TempDir dir;
+  SimEngine sim(SimKind::InProcess);
+  ASSERT_TRUE(sim.Connect());
+  PresetFiles files(sim.engine());
+  sim.handler = [&](Notice n, std::intptr_t, std::intptr_t) { files.HandleNotice(n, nullptr); };
+  sim.processor()->InjectFault(sim::Fault::DropReply, {10, sim::kEveryFrame});
+  ASSERT_EQ(files.SaveAllSlotsFile(dir.File("all")).status, Status::ReadingBack);
+  ASSERT_TRUE(sim.PumpUntil([&] { return sim.Seen(Notice::LinkFailed) > 0 && !sim.engine().Connected(); }));
+  EXPECT_FALSE(files.SavePending());
+  EXPECT_EQ(sim.view.messages, std::vector<UserMessage>{UserMessage::UnableToConnect});
+  EXPECT_FALSE(fs::exists(dir.File("all.dspa")));
+}
+
 TEST(PresetTexts, FileMessagesInBothLanguages) {
   struct Case {
     PresetMessage message;
