@@ -98,6 +98,11 @@ int main(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  // A shell starting us in the background without job control sets SIGINT to "ignore", and
+  // whether an ignored signal still reaches sigwait is left open by POSIX: take both back to
+  // their default first (blocked, the default action never runs).
+  signal(SIGINT, SIG_DFL);
+  signal(SIGTERM, SIG_DFL);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 

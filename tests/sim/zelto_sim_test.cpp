@@ -78,7 +78,10 @@ TEST_F(ZeltoSimTest, AnswersOverTheReportStreamAndTracesEachFrame) {
 }
 
 TEST_F(ZeltoSimTest, StopsCleanlyOnSigintWithAToolConnected) {
+  // Started the way a shell starts a background job: with SIGINT ignored, which exec keeps.
+  const auto previous = ::signal(SIGINT, SIG_IGN);
   Start({});
+  ::signal(SIGINT, previous);
   ASSERT_TRUE(Exchange(builder.BuildStatusPoll()));
   EXPECT_EQ(sim.Stop(SIGINT), 0);
   Report in{};
