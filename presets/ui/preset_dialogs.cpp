@@ -47,9 +47,10 @@ const QColor kDisconnectedDot{110, 116, 126};
 
 BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 BiText Bi(PresetDialogText text) {
-  return {U8(PresetDialogTextOf(text, Language::Chinese)), U8(PresetDialogTextOf(text, Language::English))};
+  return {SkinDialog::Utf8(PresetDialogTextOf(text, Language::Chinese)),
+          SkinDialog::Utf8(PresetDialogTextOf(text, Language::English))};
 }
-QString PresetText(PresetMessage message, Language lang) { return U8(PresetMessageText(message, lang)); }
+QString PresetText(PresetMessage message, Language lang) { return SkinDialog::Utf8(PresetMessageText(message, lang)); }
 
 void DefaultInform(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, parent ? parent->windowTitle() : QString(), text);
@@ -225,8 +226,8 @@ void PresetDialog::Inform(const QString& text) {
 
 bool PresetDialog::Confirm(const QString& text) {
   if (hooks_.confirm) return hooks_.confirm(text);
-  return QMessageBox::question(this, windowTitle(), text, QMessageBox::Ok | QMessageBox::Cancel,
-                               QMessageBox::Cancel) == QMessageBox::Ok;
+  return QMessageBox::question(this, windowTitle(), text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Cancel) ==
+         QMessageBox::Ok;
 }
 
 std::optional<QString> PresetDialog::ChooseFile(PresetFileDialog kind, std::string_view frameworkFilter) {
@@ -255,9 +256,9 @@ void PresetDialog::OnRightPress(int slot) {
     menu.setStyleSheet(SkinMenuStyle());
     menu.setFont(skin::FaceFont(14, false));
     const Language lang = CurrentLanguage();
-    QAction* load = menu.addAction(U8(PresetDialogTextOf(PresetDialogText::MenuLoad, lang)));
-    QAction* save = menu.addAction(U8(PresetDialogTextOf(PresetDialogText::MenuSave, lang)));
-    QAction* remove = menu.addAction(U8(PresetDialogTextOf(PresetDialogText::MenuDelete, lang)));
+    QAction* load = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuLoad, lang)));
+    QAction* save = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuSave, lang)));
+    QAction* remove = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuDelete, lang)));
     // Every command talks to the processor.
     for (QAction* a : {load, save, remove}) a->setEnabled(LinkOpen());
     QAction* chosen = menu.exec(where);
@@ -313,7 +314,8 @@ void PresetDialog::StoreNamed(int slot) {
     Inform(PresetText(PresetMessage::BlankName, CurrentLanguage()));
     return;
   }
-  if (SaveToSlotNamed(engine_, slot, text) == SlotOutcome::Queued) SlotButton(slot)->SetText(name->left(kShownNameChars));
+  if (SaveToSlotNamed(engine_, slot, text) == SlotOutcome::Queued)
+    SlotButton(slot)->SetText(name->left(kShownNameChars));
 }
 
 void PresetDialog::PaintBody(QPainter& p) {

@@ -109,8 +109,8 @@ class PresetDialog : public SkinDialog {
   QString SlotText(int slot) const;
 
  protected:
-  PresetDialog(int dialogId, int firstSlotId, const BiText& caption, Engine& engine, PresetFiles& files,
-               Language lang, PresetDialogHooks hooks, QWidget* parent);
+  PresetDialog(int dialogId, int firstSlotId, const BiText& caption, Engine& engine, PresetFiles& files, Language lang,
+               PresetDialogHooks hooks, QWidget* parent);
 
   virtual void OnSlotClicked(int slot) = 0;
   virtual void OnFileButton() = 0;

@@ -22,7 +22,7 @@ const QColor kCaptionAccent{0, 168, 120};
 
 QString QtFileFilter(std::string_view frameworkFilter) {
   // "desc|pattern|desc|pattern||": pairs until the empty entry that ends the list.
-  const QStringList parts = U8(frameworkFilter).split(QLatin1Char('|'));
+  const QStringList parts = SkinDialog::Utf8(frameworkFilter).split(QLatin1Char('|'));
   QStringList entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].isEmpty()) break;
@@ -57,7 +57,7 @@ SkinDialog::SkinDialog(int dialogId, QSize size, Language lang, QWidget* parent)
   closeButton_->setObjectName(QString::number(kCloseButtonId));
   closeButton_->SetFaces(Icon(Glyph::Close, Tone::Plain), Icon(Glyph::Close, Tone::Plain));
   closeButton_->setGeometry(size.width() - kCloseSize - 6, (kCaptionHeight - kCloseSize) / 2, kCloseSize, kCloseSize);
-  closeButton_->setToolTip(U8(lang == Language::Chinese ? "关闭" : "Close"));
+  closeButton_->setToolTip(QString::fromUtf8(lang == Language::Chinese ? "关闭" : "Close"));
   // Closing goes through reject(), so a dialog that may not close now refuses it in one place.
   connect(closeButton_, &SkinButton::clicked, this, [this] { reject(); });
 }
@@ -73,7 +73,7 @@ void SkinDialog::ApplyLanguage(Language lang) {
   for (SkinButton* b : findChildren<SkinButton*>()) b->SetLanguage(lang);
   for (FontStatic* f : findChildren<FontStatic*>()) f->SetLanguage(lang);
   for (ComBoxBtn* c : findChildren<ComBoxBtn*>()) c->SetLanguage(lang);
-  closeButton_->setToolTip(U8(lang == Language::Chinese ? "关闭" : "Close"));
+  closeButton_->setToolTip(QString::fromUtf8(lang == Language::Chinese ? "关闭" : "Close"));
   setWindowTitle(caption_.In(lang_));
   update();
 }

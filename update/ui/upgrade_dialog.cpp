@@ -51,7 +51,8 @@ QString ProgressStyle() {
 
 UpgradeDlg::UpgradeDlg(UpdateTransfer& transfer, Language lang, UpgradeDialogHooks hooks, QWidget* parent)
     : SkinDialog(kDialogId, kDialogSize, lang, parent), transfer_(transfer), hooks_(std::move(hooks)) {
-  SetCaption({U8(UpdateDialogCaption(Language::Chinese)), U8(UpdateDialogCaption(Language::English))});
+  SetCaption({SkinDialog::Utf8(UpdateDialogCaption(Language::Chinese)),
+              SkinDialog::Utf8(UpdateDialogCaption(Language::English))});
 
   path_ = new QLineEdit(QString::fromStdString(transfer_.UpdateFilePath()), this);
   path_->setObjectName(QString::number(kPathEditId));
@@ -83,7 +84,8 @@ UpgradeDlg::UpgradeDlg(UpdateTransfer& transfer, Language lang, UpgradeDialogHoo
 
   start_ = new BitButton(kStartId, this);
   start_->setObjectName(QString::number(kStartId));
-  start_->SetFaces(Caption(Bi("开始更新", "Start Update"), Tone::Lit), Caption(Bi("更新中...", "Updating..."), Tone::Lit));
+  start_->SetFaces(Caption(Bi("开始更新", "Start Update"), Tone::Lit),
+                   Caption(Bi("更新中...", "Updating..."), Tone::Lit));
   start_->setGeometry(width() - kMargin - kStartWidth, kFooterTop, kStartWidth, kStartHeight);
   connect(start_, &SkinButton::clicked, this, [this] { Start(); });
 
@@ -142,7 +144,7 @@ UpdateTransfer::StartOutcome UpgradeDlg::Start() {
 void UpgradeDlg::ShowUpdateMessage(UpdateMessage message) {
   // The processor confirmed the whole image: the bar ends full, whatever the margin of its range.
   if (message == UpdateMessage::UpdateSuccessful) progress_->setValue(progress_->maximum());
-  const QString text = U8(UpdateMessageText(message, CurrentLanguage()));
+  const QString text = SkinDialog::Utf8(UpdateMessageText(message, CurrentLanguage()));
   if (hooks_.inform)
     hooks_.inform(text);
   else
@@ -153,7 +155,7 @@ void UpgradeDlg::ShowUpdateMessage(UpdateMessage message) {
 void UpgradeDlg::ShowUpdatePath(const std::string& path) { path_->setText(QString::fromStdString(path)); }
 
 void UpgradeDlg::ShowUpdateStatus(std::string_view text) {
-  status_->SetText(Same(U8(text)));
+  status_->SetText(Same(SkinDialog::Utf8(text)));
   status_->show();
   // The search for the processor holds the window thread: draw the line now, not after it.
   status_->repaint();

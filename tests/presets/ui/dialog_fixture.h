@@ -40,9 +40,8 @@ class SimDialogFixture {
 
   /// Stores `name` in slot `slot` of the processor's own memory, as its front panel would.
   void NameOnProcessor(int slot, const std::string& name) {
-    processor_->EditMemory([&](DeviceImage& m) {
-      NameToField(name, m.Preset(slot).subspan(preset::kName, preset::kNameSize));
-    });
+    processor_->EditMemory(
+        [&](DeviceImage& m) { NameToField(name, m.Preset(slot).subspan(preset::kName, preset::kNameSize)); });
   }
 
   /// The connect button, the identity check and the whole read-back.

@@ -103,7 +103,8 @@ struct Prompts {
 class PresetDialogs : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("zelto-presets-ui-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    dir = fs::temp_directory_path() /
+          ("zelto-presets-ui-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -114,7 +115,9 @@ class PresetDialogs : public ::testing::Test {
     sim.processor().ClearFrameLog();
   }
   // Handles notices until the last batch has ended (its progress window is down).
-  void WaitIdle() { ASSERT_TRUE(sim.Pump([&] { return !sim.view().transferShown; })); }
+  void WaitIdle() {
+    ASSERT_TRUE(sim.Pump([&] { return !sim.view().transferShown; }));
+  }
 
   static inline int counter = 0;
   fs::path dir;
@@ -174,8 +177,9 @@ TEST_F(PresetDialogs, StoreFromTheSaveDialogThenRecallFromTheLoadDialog) {
   Click(save.SlotButton(3), Centre(save.SlotButton(3)));
   ASSERT_EQ(prompts.nameOffered, std::vector<QString>{"3"});
   const Lines store = sim.WaitFrames(0, 11);
-  EXPECT_EQ(store, QuietWrap(Join({{"WRITE slot 3 SYSTEM PRESET_NAME len 16 -> ACK"},
-                                   OutputLines("WRITE", 3, " len 296 -> ACK")})));
+  EXPECT_EQ(
+      store,
+      QuietWrap(Join({{"WRITE slot 3 SYSTEM PRESET_NAME len 16 -> ACK"}, OutputLines("WRITE", 3, " len 296 -> ACK")})));
   EXPECT_EQ(save.SlotButton(3)->Text(), "Bass Boost");
   const DeviceImage memory = sim.processor().Memory();
   EXPECT_EQ(NameFromField(memory.Preset(3)), "Bass Boost");
@@ -226,9 +230,10 @@ TEST_P(NameRefusals, StoreNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Blank, NameRefusals,
-    ::testing::Values(NameCase{"Spaces", QStringLiteral("    "), Language::English, {"The name can not be all spaces!"}},
-                      NameCase{"Empty", QString(), Language::Chinese, {QString::fromUtf8("组名不能全为空格!")}},
-                      NameCase{"Cancelled", std::nullopt, Language::English, {}}),
+    ::testing::Values(
+        NameCase{"Spaces", QStringLiteral("    "), Language::English, {"The name can not be all spaces!"}},
+        NameCase{"Empty", QString(), Language::Chinese, {QString::fromUtf8("组名不能全为空格!")}},
+        NameCase{"Cancelled", std::nullopt, Language::English, {}}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(PresetDialogs, ContextMenuDeletesOnlyAfterOkAndLoadsWithoutTheMute) {
@@ -300,7 +305,8 @@ TEST_F(PresetDialogs, OnePresetSavedAndLoadedThroughTheFileButtons) {
   Click(load.FileButton(), Centre(load.FileButton()));
   EXPECT_EQ(prompts.filters.back(), "*.dsps;*.dspa (*.dsps *.dspa)");
   const Lines lines = sim.WaitFrames(0, 9);
-  EXPECT_EQ(lines, Join({{"WRITE slot 0 SYSTEM PRESET_NAME len 16 -> ACK"}, OutputLines("WRITE", 0, " len 296 -> ACK")}));
+  EXPECT_EQ(lines,
+            Join({{"WRITE slot 0 SYSTEM PRESET_NAME len 16 -> ACK"}, OutputLines("WRITE", 0, " len 296 -> ACK")}));
   EXPECT_EQ(Outputs(sim.processor().Memory(), 0), saved);
   EXPECT_EQ(Outputs(sim.engine().Image(), 0), saved);
   EXPECT_EQ(sim.view().refreshes > 0, true);
@@ -368,7 +374,8 @@ TEST_P(BadFiles, AreRefusedWithTheirMessageAndSendNothing) {
   const auto live = Outputs(sim.engine().Image(), 0);
   const fs::path path = dir / GetParam().name;
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(GetParam().bytes.data()), static_cast<std::streamsize>(GetParam().bytes.size()));
+      .write(reinterpret_cast<const char*>(GetParam().bytes.data()),
+             static_cast<std::streamsize>(GetParam().bytes.size()));
   prompts.file = QString::fromStdString(path.string());
   CSourceLoadDlg load(sim.engine(), files, Language::English, prompts.Hooks());
   Click(load.FileButton(), Centre(load.FileButton()));
@@ -388,12 +395,12 @@ std::vector<std::uint8_t> WithId(std::string id, std::size_t size) {
 
 INSTANTIATE_TEST_SUITE_P(
     Load, BadFiles,
-    ::testing::Values(BadFile{"WrongIdSingle", "a.dsps", WithId("KVN-615T-MAX-1.1", preset_file::kSingleSize), "error for file!"},
-                      BadFile{"ShortSingle", "b.dsps", WithId("KVN-615T-MAX-1.0", 100), "error for file!"},
-                      BadFile{"WrongIdAll", "c.dspa", WithId("kVN-615T-MAX-1.0", preset_file::kAllSlotsSize),
-                              "Read all MusicFile Error"},
-                      BadFile{"OtherExtension", "d.txt", WithId("KVN-615T-MAX-1.0", preset_file::kSingleSize),
-                              "error for file!"}),
+    ::testing::Values(
+        BadFile{"WrongIdSingle", "a.dsps", WithId("KVN-615T-MAX-1.1", preset_file::kSingleSize), "error for file!"},
+        BadFile{"ShortSingle", "b.dsps", WithId("KVN-615T-MAX-1.0", 100), "error for file!"},
+        BadFile{"WrongIdAll", "c.dspa", WithId("kVN-615T-MAX-1.0", preset_file::kAllSlotsSize),
+                "Read all MusicFile Error"},
+        BadFile{"OtherExtension", "d.txt", WithId("KVN-615T-MAX-1.0", preset_file::kSingleSize), "error for file!"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(PresetDialogs, NameDialogReturnsWhatWasTyped) {

@@ -39,7 +39,8 @@ Bytes Image(std::size_t n) {
 class UpgradeDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = fs::temp_directory_path() / ("zelto-update-ui-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    dir =
+        fs::temp_directory_path() / ("zelto-update-ui-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     fs::remove_all(dir);
     fs::create_directories(dir);
     // The processor's own pauses are not what these tests are about.
@@ -63,16 +64,19 @@ class UpgradeDialog : public ::testing::Test {
 
   UpgradeDialogHooks Hooks() {
     return {.inform = [this](const QString& t) { informed.push_back(t); },
-            .chooseFile = [this](const QString& filter) {
-              filters.push_back(filter);
-              return chosen;
-            }};
+            .chooseFile =
+                [this](const QString& filter) {
+                  filters.push_back(filter);
+                  return chosen;
+                }};
   }
   // The main view's forwarding while the dialog is open.
   void Forward(UpgradeDlg& dialog) {
     sim.handler = [&dialog](Notice n, std::intptr_t w, std::intptr_t l) { dialog.HandleNotice(n, w, l); };
   }
-  bool Informed(const QString& text) const { return std::find(informed.begin(), informed.end(), text) != informed.end(); }
+  bool Informed(const QString& text) const {
+    return std::find(informed.begin(), informed.end(), text) != informed.end();
+  }
 
   static inline int counter = 0;
   fs::path dir;
