@@ -37,12 +37,14 @@ constexpr int kTopBarHeight = 50;
 constexpr QRect kMasterPanel(8, 58, 330, 88);
 constexpr QRect kCrossoverPanel(8, 152, 330, 118);
 constexpr QRect kCarPanel(8, 276, 330, 416);
-constexpr QRect kGraphPanel(346, 58, 926, 272);
-constexpr QRect kPagePanel(346, 336, 926, 142);
-constexpr QRect kStripPanel(346, 484, 926, 208);
+constexpr QRect kGraphPanel(346, 58, 926, 204);
+constexpr QRect kPagePanel(346, 268, 926, 250);
+constexpr QRect kStripPanel(346, 524, 926, 168);
 constexpr int kStripWidth = 128;
 constexpr int kStripPitch = 133;
-constexpr int kStripSliderLength = 146;
+constexpr int kStripSliderLength = 104;
+constexpr int kCurveButtonPitch = 24;
+constexpr int kTabStripHeight = 32;
 
 const QColor kBrandAccent{0, 168, 120};
 const QColor kConnectedGreen{0, 150, 100};
@@ -173,10 +175,12 @@ void CZeltoView::BuildTopBar() {
   link_->SetFaces(Caption(Bi("联调", "Link"), Tone::Lit), Caption(Bi("联调", "Link")));
   link_->SetOn(false);
   link_->setGeometry(1036, 10, 70, 30);
+  connect(link_, &SkinButton::clicked, this, [this] { ToggleLink(); });
 
-  mixer_ = Named(new BitButton(kMixer, this), kMixer);
-  mixer_->SetFaces(Caption(Bi("混音", "Mixer")));
-  mixer_->setGeometry(1110, 10, 70, 30);
+  mixerButton_ = Named(new BitButton(kMixer, this), kMixer);
+  mixerButton_->SetFaces(Caption(Bi("混音", "Mixer")), Caption(Bi("混音", "Mixer"), Tone::Lit));
+  mixerButton_->setGeometry(1110, 10, 70, 30);
+  connect(mixerButton_, &SkinButton::clicked, this, [this] { OpenMixer(); });
 
   minimise_ = Named(new XPButton(kMinimise, this), kMinimise);
   minimise_->SetFaces(Icon(Glyph::Minimise), Icon(Glyph::Minimise));
@@ -275,20 +279,22 @@ void CZeltoView::BuildCarSection() {
   eqReset_ = Named(new BitButton(kEqReset, this), kEqReset);
   eqReset_->SetFaces(Caption(Bi("重置均衡", "Reset")));
   eqReset_->setGeometry(o.x() + 152, o.y() + 376, 82, 28);
+  connect(eqReset_, &SkinButton::clicked, this, [this] { ResetChannelEq(); });
   eqBypass_ = Named(new BitButton(kEqBypass, this), kEqBypass);
   eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Lit));
   eqBypass_->setGeometry(o.x() + 238, o.y() + 376, 82, 28);
+  connect(eqBypass_, &SkinButton::clicked, this, [this] { ToggleEqBypass(); });
 }
 
 void CZeltoView::BuildGraphSection() {
   const QPoint o = kGraphPanel.topLeft();
   graph_ = Named(new CFStatic(this), kGraph);
-  graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 240);
+  graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
 
   for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
-    b->setGeometry(o.x() + 842, o.y() + 34 + i * 32, 22, 22);
+    b->setGeometry(o.x() + 842, o.y() + 30 + i * kCurveButtonPitch, 20, 20);
     // Each curve button lights in the colour its channel is drawn in.
     b->SetFaces(Face{{}, Glyph::None, Tone::Lit, ChannelColour(Channel(i))}, Face{{}, Glyph::None, Tone::Plain, {}});
     connect(b, &SkinButton::clicked, this, [this, i] { OnCurveButton(i); });
@@ -298,7 +304,7 @@ void CZeltoView::BuildGraphSection() {
     label->SetText(Same(i + 1 < view_rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
-    label->setGeometry(o.x() + 870, o.y() + 34 + i * 32, 50, 22);
+    label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     channelLabels_[static_cast<std::size_t>(i)] = label;
   }
@@ -307,8 +313,25 @@ void CZeltoView::BuildGraphSection() {
 void CZeltoView::BuildPageArea() {
   pageArea_ = Named(new EnTabCtrl(kPageArea, this), kPageArea);
   pageArea_->setGeometry(kPagePanel.adjusted(4, 4, -4, -4));
-  outputPage_ = Named(new OutputPage(pageArea_), OutputPage::kDialogId);
+  outputPage_ = new OutputPage(pageArea_);
+  outputPage_->SetModel(&engine_->Data());
   pageArea_->AddPage(outputPage_, Bi("输出通道均衡", "Output EQ"));
+  pageArea_->AddPage(outputPage_->SettingsSheet(), Bi("分频 · 限幅 · 增益", "Crossover · Limiter · Gain"));
+  // The whole-EQ commands sit on the tab strip, right-aligned.
+  QWidget* commands = outputPage_->CommandBar();
+  commands->setParent(this);
+  const QRect area = pageArea_->geometry();
+  commands->move(area.right() - commands->width() - 6, area.top() + (kTabStripHeight - commands->height()) / 2);
+  connect(outputPage_, &OutputPage::bandEdited, this, &CZeltoView::OnBandEdited);
+  connect(outputPage_, &OutputPage::bandSlider, this, &CZeltoView::OnBandSlider);
+  connect(outputPage_, &OutputPage::bandSwitchPressed, this, &CZeltoView::ToggleBandBypass);
+  connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
+  connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
+  connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
+  connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
+  connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
+  connect(outputPage_, &OutputPage::limiterEdited, this, &CZeltoView::OnLimiterEdited);
+  connect(outputPage_, &OutputPage::outputGainEdited, this, &CZeltoView::OnOutputGain);
 }
 
 void CZeltoView::BuildStrips() {
@@ -320,13 +343,13 @@ void CZeltoView::BuildStrips() {
     const BiText name = Same(QStringLiteral("CH%1").arg(i + 1));
     s.select->SetFaces(Caption(name, Tone::Lit), Caption(name));
     s.select->SetOn(false);
-    s.select->setGeometry(x + 8, y + 8, kStripWidth - 16, 26);
+    s.select->setGeometry(x + 8, y + 6, kStripWidth - 16, 26);
     connect(s.select, &SkinButton::clicked, this, [this, i] { OnStripSelect(i); });
 
     s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
     s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
     s.slider->SetRange(0, view_rules::kMasterVolumeMax);
-    s.slider->move(x + 12, y + 44);
+    s.slider->move(x + 12, y + 42);
     connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
     connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
 
@@ -338,19 +361,19 @@ void CZeltoView::BuildStrips() {
     s.box->SetStep(1.0);
     s.box->SetOffset(view_rules::kMasterVolumeOffsetDb);
     s.slider->SetBuddy(s.box);
-    s.box->setGeometry(x + 48, y + 64, 60, 24);
-    s.spin->setGeometry(x + 108, y + 63, 14, 26);
+    s.box->setGeometry(x + 48, y + 58, 60, 24);
+    s.spin->setGeometry(x + 108, y + 57, 14, 26);
     connect(s.box, &NumEdit::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
     connect(s.spin, &NumSpin::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
 
     s.mute = Named(new XPButton(kFirstStripMute + i, this), kFirstStripMute + i);
     s.mute->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
-    s.mute->setGeometry(x + 48, y + 100, 74, 28);
+    s.mute->setGeometry(x + 48, y + 88, 74, 26);
     connect(s.mute, &SkinButton::clicked, this, [this, i] { OnStripMute(i); });
 
     s.phase = Named(new XPButton(kFirstStripPhase + i, this), kFirstStripPhase + i);
     s.phase->SetFaces(Caption(Bi("正相", "0°")), Caption(Bi("反相", "180°"), Tone::Alert));
-    s.phase->setGeometry(x + 48, y + 136, 74, 28);
+    s.phase->setGeometry(x + 48, y + 118, 74, 26);
     connect(s.phase, &SkinButton::clicked, this, [this, i] { OnStripPhase(i); });
   }
 }
@@ -526,6 +549,7 @@ void CZeltoView::RefreshAll() {
   if (ui_.currentKind == kOutputChannelKind) curveButtons_[static_cast<std::size_t>(std::min(current_, 6))]->SetOn(true);
   for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
+  if (mixer_) mixer_->Refresh();
   car_->ShowPositionsFor(image.ChannelTypes());
   RefreshTitleArea();
   lock.unlock();
@@ -565,16 +589,9 @@ void CZeltoView::SelectChannel(int index) {
 
   ui_.currentKind = kOutputChannelKind;
   graph_->ShowOutput(index);
-  outputPage_->Bind(&Channel(index));
-  outputPage_->Refresh();
+  // The page shows the channel; the EQ bypass button mirrors it (on when every band is off).
+  RefreshEqPage();
   RefreshCrossoverControls();
-  // The EQ bypass button mirrors the channel: on exactly when every band is off or bypassed.
-  eqBypass_->SetOn(engine_->Data().Edit([&](CKTV_Data& d) {
-    const CKTVEQ& eq = d.Output(index).Eq();
-    for (int k = 0; k < eq.BandCount(); ++k)
-      if (!eq.Filter(k).IsFlat()) return false;
-    return eq.BandCount() > 0;
-  }));
   update();
 }
 
@@ -626,7 +643,9 @@ void CZeltoView::SetDelayUnit(int unit) {
 void CZeltoView::ShowStripGain(int channel) {
   if (channel < 0 || channel >= view_rules::kStripCount) return;
   Strip& s = strips_[static_cast<std::size_t>(channel)];
-  const int g = std::clamp(Channel(channel).GainCode(), 0, view_rules::kMasterVolumeMax);
+  const CKTV_OutData& c = Channel(channel);
+  // A channel whose gain is switched off reads -60 dB.
+  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, view_rules::kMasterVolumeMax);
   s.spin->SetPosition(g);
   s.slider->SetValue(g);
 }
@@ -634,16 +653,19 @@ void CZeltoView::ShowStripGain(int channel) {
 void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const int g = fromSlider ? s.slider->Value() : value;
-  const DeviceImage& image = engine_->Image();
   engine_->Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(g); });
   if (fromSlider) s.spin->SetPosition(g);
   else s.slider->SetValue(g);
-  for (int other = 0; other < view_rules::kStripCount; ++other)
+  // The object copied the gain to its link group; their strips follow.
+  const DeviceImage& image = engine_->Image();
+  for (int other = 0; other < kOutputChannels; ++other)
     if (other != channel && image.SameLinkGroup(channel, other)) ShowStripGain(other);
+  if (image.SameLinkGroup(channel, current_)) outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
   if (fromSlider && released) s.box->setFocus();
 }
 
 void CZeltoView::OnStripMute(int channel) {
+  // Mute stays the channel's own: linked channels keep theirs.
   const bool soundOn = engine_->Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& c = d.Output(channel);
     c.SetOutputSwitch(!c.OutputSwitch());
@@ -661,11 +683,28 @@ void CZeltoView::OnStripPhase(int channel) {
   strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
 }
 
+void CZeltoView::RefreshChannel(int channel) {
+  {
+    auto lock = engine_->Data().Lock();
+    if (channel < view_rules::kStripCount) {
+      Strip& s = strips_[static_cast<std::size_t>(channel)];
+      s.mute->SetOn(Channel(channel).OutputSwitch());
+      s.phase->SetOn(Channel(channel).Phase() == 0);
+    }
+    ShowStripGain(channel);
+  }
+  if (channel == current_) {
+    RefreshEqPage();
+    RefreshCrossoverControls();
+  }
+}
+
 // ---- crossover ------------------------------------------------------------------------------------
 
 void CZeltoView::RefreshCrossoverControls() {
   auto lock = engine_->Data().Lock();
-  const CKTVEQ& eq = Channel(current_).Eq();
+  const CKTV_OutData& channel = Channel(current_);
+  const CKTVEQ& eq = channel.Eq();
   const CFilter& hp = eq.HighPass();
   const CFilter& lp = eq.LowPass();
   hpFamily_->SelectItem(hp.crossoverType());
@@ -676,35 +715,55 @@ void CZeltoView::RefreshCrossoverControls() {
   lpSpin_->SetPosition(std::clamp(lp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
   lpSlope_->SetItems(kSlopes);
   lpSlope_->SelectItem(lp.slope() < kSlopes.size() ? lp.slope() : -1);
+  // The output page shows the same filters.
+  outputPage_->ShowCrossover(hp, lp);
 }
 
 void CZeltoView::OnCrossoverFrequency(bool highPass) {
-  int hp = hpSpin_->Position();
-  int lp = lpSpin_->Position();
+  const int hp = hpSpin_->Position();
+  const int lp = lpSpin_->Position();
   // The high-pass never passes the low-pass: the moved one stops at the other.
-  if (lp < hp) {
-    if (highPass) {
-      hp = lp;
-      hpSpin_->SetPosition(hp);
-    } else {
-      lp = hp;
-      lpSpin_->SetPosition(lp);
-    }
-  }
-  const int hz = highPass ? hp : lp;
+  const int hz = highPass ? view_rules::LimitHighPass(hp, lp) : view_rules::LimitLowPass(hp, lp);
+  (highPass ? hpSpin_ : lpSpin_)->SetPosition(hz);
+  SetCrossoverFrequency(highPass, hz);
+}
+
+void CZeltoView::OnPageCrossover(bool highPass) {
+  const int hp = outputPage_->HighPassSpin()->Position();
+  const int lp = outputPage_->LowPassSpin()->Position();
+  const int hz = highPass ? view_rules::LimitPageHighPass(current_, hp, lp) : view_rules::LimitLowPass(hp, lp);
+  (highPass ? outputPage_->HighPassSpin() : outputPage_->LowPassSpin())->SetPosition(hz);
+  SetCrossoverFrequency(highPass, hz);
+}
+
+void CZeltoView::SetCrossoverFrequency(bool highPass, int hz) {
   const DeviceImage& image = engine_->Image();
   engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch = 0; ch < kOutputChannels; ++ch) {
-      if (ch != current_ && !image.SameLinkGroup(current_, ch)) continue;
+    for (int ch : view_rules::LinkGroup(image, current_)) {
       CKTVEQ& eq = d.Output(ch).Eq();
       (highPass ? eq.HighPass() : eq.LowPass()).SetFrequency(hz, true);
     }
   });
-  RedrawGraph();
+  RefreshCrossoverControls();
+  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
+}
+
+void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
+  const DeviceImage& image = engine_->Image();
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    for (int ch : view_rules::LinkGroup(image, current_)) {
+      CKTVEQ& eq = d.Output(ch).Eq();
+      CFilter& f = highPass ? eq.HighPass() : eq.LowPass();
+      // The list position is the code stored and sent, whatever the list reads.
+      if (family) f.SetCrossoverType(index, true);
+      else f.SetSlope(index, true);
+    }
+  });
+  RefreshCrossoverControls();
+  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::OnListChosen(int listId, int index) {
-  DeviceImage& image = engine_->Image();
   switch (listId) {
     case kSourceListId:
       OnSourceChosen(index);
@@ -713,44 +772,73 @@ void CZeltoView::OnListChosen(int listId, int index) {
       OnNoiseGateChosen(index);
       return;
     case kHighPassFamilyList:
-    case kLowPassFamilyList:
-    case kHighPassSlopeList:
-    case kLowPassSlopeList: {
-      const bool high = listId == kHighPassFamilyList || listId == kHighPassSlopeList;
-      const bool family = listId == kHighPassFamilyList || listId == kLowPassFamilyList;
-      engine_->Data().Edit([&](CKTV_Data& d) {
-        for (int ch = 0; ch < kOutputChannels; ++ch) {
-          if (ch != current_ && !image.SameLinkGroup(current_, ch)) continue;
-          CKTVEQ& eq = d.Output(ch).Eq();
-          CFilter& f = high ? eq.HighPass() : eq.LowPass();
-          if (family) f.SetCrossoverType(index, true);
-          else f.SetSlope(index, true);
-        }
-      });
-      if (family) RefreshCrossoverControls();
-      RedrawGraph();
+      SetCrossoverList(true, true, index);
       return;
-    }
+    case kHighPassSlopeList:
+      SetCrossoverList(true, false, index);
+      return;
+    case kLowPassFamilyList:
+      SetCrossoverList(false, true, index);
+      return;
+    case kLowPassSlopeList:
+      SetCrossoverList(false, false, index);
+      return;
     default:
       return;
   }
 }
 
-void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
-  if (ui_.currentKind != kOutputChannelKind) return;
-  if (filterIndex <= OutputPage::kBands - 1) {
-    outputPage_->SetHighlightedBand(filterIndex);
-    outputPage_->Refresh();
-  } else {
-    RefreshCrossoverControls();
-  }
-  RedrawGraph();
+// ---- the output page's limiter and gain ------------------------------------------------------------
+
+void CZeltoView::OnLimiterEdited(int id, int value) {
+  // The limiter setters copy all three values to the link group themselves.
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& c = d.Output(current_);
+    switch (id) {
+      case OutputPage::kThresholdBox:
+        c.SetLimiterThreshold(value);
+        break;
+      case OutputPage::kAttackBox:
+        c.SetLimiterAttack(value);
+        break;
+      case OutputPage::kReleaseList:
+        c.SetLimiterRelease(value);
+        break;
+      default:
+        break;
+    }
+  });
 }
 
-void CZeltoView::RedrawGraph() {
+void CZeltoView::OnOutputGain(int gainCode) {
+  // Code 0 switches the gain off; the strips of the group show the new gain.
+  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(current_).SetGain(gainCode); });
+  const DeviceImage& image = engine_->Image();
+  for (int ch : view_rules::LinkGroup(image, current_)) ShowStripGain(ch);
+}
+
+// ---- graph ----------------------------------------------------------------------------------------
+
+void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
+  if (ui_.currentKind != kOutputChannelKind) return;
+  if (filterIndex < OutputPage::kBands) {
+    RefreshBandFromGraph(filterIndex);
+  } else {
+    // A crossover handle: the boxes take the new frequency and the link group follows.
+    const bool highPass = filterIndex == OutputPage::kBands;
+    const int hz = engine_->Data().Edit([&](CKTV_Data& d) {
+      CKTVEQ& eq = d.Output(current_).Eq();
+      return (highPass ? eq.HighPass() : eq.LowPass()).frequency();
+    });
+    SetCrossoverFrequency(highPass, hz);
+    return;
+  }
+  RedrawGraph(filterIndex);
+}
+
+void CZeltoView::RedrawGraph(int highlightFilter) {
   engine_->Data().Edit([](CKTV_Data& d) { d.Refresh(); });
-  graph_->Redraw();
-  outputPage_->Refresh();
+  graph_->Redraw(highlightFilter);
 }
 
 // ---- top bar and master ------------------------------------------------------------------------------
@@ -851,9 +939,9 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
   for (const auto& [command, text] : items) {
     QAction* a = menu.addAction(text);
     a->setData(command);
-    // Updates, source volumes and presets have dialogs of their own, not part of this window yet.
+    // Updates and presets have dialogs of their own, not part of this window yet.
     const bool available = command == kEnglish || command == kAbout || command == kFactoryResetZh ||
-                           command == kFactoryResetEn;
+                           command == kFactoryResetEn || command == kSourceVolumeZh || command == kSourceVolumeEn;
     a->setEnabled(available);
   }
   if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
@@ -873,6 +961,10 @@ void CZeltoView::RunMenuCommand(int command) {
     case kFactoryResetEn:
       FactoryReset();
       break;
+    case kSourceVolumeZh:
+    case kSourceVolumeEn:
+      OpenSourceVolumes();
+      break;
     default:
       break;
   }
@@ -881,23 +973,6 @@ void CZeltoView::RunMenuCommand(int command) {
 void CZeltoView::About() {
   AboutSoftDlg dialog(ui_.language, this);
   dialog.exec();
-}
-
-void CZeltoView::FactoryReset() {
-  const bool zh = ui_.language == Language::Chinese;
-  if (updateRunning_) {
-    ShowUserText(QString::fromUtf8(zh ? "更新中 请勿关闭!" : "Don't close up the update!"));
-    return;
-  }
-  const QString question = QString::fromUtf8(
-      zh ? "恢复出厂设置后，您的数据会全部丢失，这个过程是不可恢复的！ 选择'是'则清除数据，选择'否'则不进行操作"
-         : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
-           "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
-  if (QMessageBox::question(window(), QString::fromUtf8(kModelIdentity), question, QMessageBox::Yes | QMessageBox::No,
-                            QMessageBox::No) != QMessageBox::Yes)
-    return;
-  if (!view_rules::QueueSystemWrite(*engine_, SystemItem::FactoryReset))
-    ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
 }
 
 // ---- language ------------------------------------------------------------------------------------------
@@ -924,6 +999,7 @@ void CZeltoView::ApplyLanguage() {
   car_->SetLanguage(lang);
   pageArea_->SetLanguage(lang);
   outputPage_->SetLanguage(lang);
+  if (mixer_) mixer_->SetLanguage(lang);
   transferWindow_->SetLanguage(lang);
   ShowConnectedState(engine_->Connected());
   SetDelayUnit(delayUnit_);
@@ -1018,7 +1094,7 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   PaintPanel(p, kCarPanel, T("扬声器位置与延时", "SPEAKER POSITIONS & DELAY"));
   PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
   const QPoint g = kGraphPanel.topLeft();
-  PaintLabel(p, QRect(g.x() + 842, g.y() + 8, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  PaintLabel(p, QRect(g.x() + 842, g.y() + 6, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
   PaintPanel(p, kPagePanel, {});
 
   const DeviceImage& image = engine_->Image();
@@ -1026,8 +1102,8 @@ void CZeltoView::paintEvent(QPaintEvent*) {
     const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
     PaintPanel(p, r, {});
     const QColor colour = ChannelColour(Channel(i));
-    p.fillRect(QRect(r.left() + 8, r.top() + 36, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
-    PaintLabel(p, QRect(r.left() + 48, r.top() + 44, 74, 18), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+    p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
+    PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
     const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
     const QString typeName = type ? U8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
     p.setFont(skin::FaceFont(10, false));

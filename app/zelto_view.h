@@ -11,7 +11,11 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "app/mix_page.h"
+#include "app/output_page.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
 #include "link/engine.h"
@@ -31,7 +35,6 @@ class EnTabCtrl;
 class FontStatic;
 class NumEdit;
 class NumSpin;
-class OutputPage;
 class TransferWindow;
 class XPButton;
 
@@ -101,6 +104,36 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   /// Replaces the message box for user messages (screenshots, tests).
   void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
+  /// Replaces the OK/Cancel and Yes/No questions: the handler returns true for OK or Yes.
+  void SetQuestionHandler(std::function<bool(const QString&)> handler) { questionHandler_ = std::move(handler); }
+  /// Replaces the copy-direction dialog of the link button: 0 left to right, 1 right to left,
+  /// nothing for Cancel.
+  void SetLinkChoiceHandler(std::function<std::optional<int>()> handler) { linkChoice_ = std::move(handler); }
+
+  // EQ commands of the output page and of the form.
+  /// Fills every band row, the EQ bypass state (page buttons and 2388) and the mode switch.
+  void RefreshEqPage();
+  /// Band k was changed on the graph: its row shows it and the link group takes it.
+  void RefreshBandFromGraph(int k);
+  void ToggleEqBypass();
+  void SwitchEqMode();
+  /// The output page's reset: the whole link group of the current channel.
+  void ResetGroupEq();
+  /// The form's reset: the current channel and, while linking is on, its pair partner.
+  void ResetChannelEq();
+  void RefreshCrossoverControls();
+
+  // Linking.
+  void ToggleLink();
+
+  // Dialogs and windows of the form.
+  /// Opens the mix page, or brings the open one to the front.
+  void OpenMixer();
+  MixPage* Mixer() const { return mixer_; }
+  void OpenSourceVolumes();
+  void FactoryReset();
+  /// A firmware update is running: commands that would disturb it are refused.
+  void SetUpdateRunning(bool running) { updateRunning_ = running; }
 
   /// A control by its identifier (its object name).
   template <class T>
@@ -157,8 +190,9 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void PopupSettingsMenu();
   void PopupFileMenu();
   void PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where);
-  void FactoryReset();
   void About();
+  /// OK/Cancel (or Yes/No) question; true for OK or Yes.
+  bool Ask(const QString& question, bool yesNo = false);
 
   // Channels.
   void OnStripSelect(int channel);
@@ -172,12 +206,35 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
   void OnCrossoverFrequency(bool highPass);
-  void RefreshCrossoverControls();
+  void SetCrossoverFrequency(bool highPass, int hz);
+  void SetCrossoverList(bool highPass, bool family, int index);
   void RefreshDelayBoxes();
+
+  // EQ editing on the output page.
+  void OnBandEdited(OutputPage::BandValue value, int k);
+  void OnBandSlider(int k, bool released);
+  void EditBandGain(int k, int gainCode);
+  void ToggleBandBypass(int k);
+  /// The band's label and box carry the marks of the last edit; the graph fills the band.
+  void MarkBandEdited(int k, NumEdit* box);
+  void ShowEqBypassState();
+  /// Resets the bands of `reset` and sends their blocks, muting `muted` around them.
+  void ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset);
+  void OnMixerClosed();
+  /// Shows the progress window when a queued block carries the transfer-finished flag.
+  void ShowBlockTransfer(bool flagged);
+
+  // The output page's crossover, limiter and gain.
+  void OnPageCrossover(bool highPass);
+  void OnLimiterEdited(int id, int value);
+  void OnOutputGain(int gainCode);
+  /// Shows the values of channel `channel` wherever the form shows them (strip, page, crossover).
+  void RefreshChannel(int channel);
   void RefreshTitleArea();
   void SetDelayUnit(int unit);
   void SetSelectHighlight(int channel, bool selected);
-  void RedrawGraph();
+  /// Recomputes the curves and redraws the graph with filter `highlightFilter` filled (-1: none).
+  void RedrawGraph(int highlightFilter = -1);
   CKTV_OutData& Channel(int index) { return engine_->Data().Output(index); }
 
   UiState& ui_;
@@ -201,6 +258,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString deviceText_;
   QString status_;
   std::function<void(const QString&)> messageHandler_;
+  std::function<bool(const QString&)> questionHandler_;
+  std::function<std::optional<int>()> linkChoice_;
 
   // Dragging the frameless window by the form's background.
   bool dragging_ = false;
@@ -214,7 +273,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* settingsMenu_ = nullptr;
   BitButton* fileMenu_ = nullptr;
   XPButton* link_ = nullptr;
-  BitButton* mixer_ = nullptr;
+  BitButton* mixerButton_ = nullptr;
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
   NumEdit* masterBox_ = nullptr;
@@ -241,6 +300,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   std::array<Strip, view_rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
   QPointer<QWidget> presetDialog_;
+  QPointer<MixPage> mixer_;
+  MixPageMemo mixMemo_;
 };
 
 }  // namespace zelto

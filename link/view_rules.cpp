@@ -5,6 +5,7 @@
 
 #include "core/bytes.h"
 #include "link/engine.h"
+#include "model/ktv_data.h"
 
 namespace zelto::view_rules {
 
@@ -196,5 +197,209 @@ bool QueueSystemWrite(Engine& engine, SystemItem item) {
   engine.Queue().Push(engine.Builder().BuildSystemWrite(item, 0));
   return true;
 }
+
+
+// ---- Linking ---------------------------------------------------------------------------------
+
+namespace {
+
+constexpr std::array<PairTypes, kLinkPairEntries> kPairTypes = {{
+    {1, 7},    // front tweeters
+    {2, 8},    // front mids
+    {3, 9},    // front woofers
+    {4, 10},   // front upper mids
+    {5, 11},   // front lower mids
+    {6, 12},   // front full range
+    {13, 16},  // rear tweeters
+    {14, 17},  // rear woofers
+    {15, 18},  // rear full range
+    {22, 23},  // subwoofers
+}};
+
+}  // namespace
+
+const std::array<PairTypes, kLinkPairEntries>& LinkPairTypes() { return kPairTypes; }
+
+int BuildLinkPairs(DeviceImage& image) {
+  // Channel numbers are kept one higher while scanning, so that 0 means "no channel of this type".
+  std::array<int, kLinkPairEntries> left{};
+  std::array<int, kLinkPairEntries> right{};
+  // Only the eight output channels count: a type byte beyond them (the table has twelve) names no
+  // channel, and pairing it would make a copy into a channel that does not exist.
+  const auto types = OutputTypes(image.ChannelTypes());
+  for (std::size_t ch = 0; ch < types.size(); ++ch) {
+    for (std::size_t j = 0; j < kPairTypes.size(); ++j) {
+      if (types[ch] == kPairTypes[j].left) left[j] = static_cast<int>(ch) + 1;
+      if (types[ch] == kPairTypes[j].right) right[j] = static_cast<int>(ch) + 1;
+    }
+  }
+  int active = 0;
+  for (std::size_t j = 0; j < kPairTypes.size(); ++j) {
+    LinkPair& pair = image.linkPairs[j];
+    pair.active = left[j] != 0 && right[j] != 0 ? 1 : 0;
+    pair.first = static_cast<std::uint8_t>(left[j] ? left[j] - 1 : 0);
+    pair.second = static_cast<std::uint8_t>(right[j] ? right[j] - 1 : 0);
+    active += pair.active;
+  }
+  return active;
+}
+
+void ClearLinks(DeviceImage& image) {
+  for (int i = 0; i < kLinkGroupEntries; ++i) image.linkGroups[static_cast<std::size_t>(i)] = i;
+  for (LinkPair& pair : image.linkPairs) pair = LinkPair{};
+}
+
+std::vector<int> LinkGroup(const DeviceImage& image, int channel) {
+  std::vector<int> group;
+  for (int ch = 0; ch < kOutputChannels; ++ch)
+    if (ch == channel || image.SameLinkGroup(channel, ch)) group.push_back(ch);
+  return group;
+}
+
+std::vector<ChannelCopy> JoinLinkGroup(DeviceImage& image, int group, int channel) {
+  std::vector<ChannelCopy> copies;
+  if (channel < 0 || channel >= kOutputChannels) return copies;
+  auto& number = image.linkGroups[static_cast<std::size_t>(channel)];
+  if (number == group) return copies;
+  number = group;
+  for (int other = 0; other < kOutputChannels; ++other)
+    if (other != channel && image.linkGroups[static_cast<std::size_t>(other)] == group) copies.push_back({other, channel});
+  return copies;
+}
+
+std::vector<ChannelCopy> LinkActivePairs(DeviceImage& image, CopyDirection direction) {
+  std::vector<ChannelCopy> copies;
+  for (const LinkPair& pair : image.linkPairs) {
+    if (!pair.active) continue;
+    const int reference = direction == CopyDirection::LeftToRight ? pair.first : pair.second;
+    const int follower = direction == CopyDirection::LeftToRight ? pair.second : pair.first;
+    for (const ChannelCopy& c : JoinLinkGroup(image, reference, follower)) copies.push_back(c);
+  }
+  return copies;
+}
+
+// ---- Crossover limits ------------------------------------------------------------------------
+
+int LimitHighPass(int highPassHz, int lowPassHz) { return std::min(highPassHz, lowPassHz); }
+
+int LimitLowPass(int highPassHz, int lowPassHz) { return std::max(highPassHz, lowPassHz); }
+
+int LimitPageHighPass(int channel, int highPassHz, int lowPassHz) {
+  if (channel == kLimitedHighPassChannel && highPassHz > kLimitedHighPassHz)
+    return std::min(kLimitedHighPassHz, lowPassHz);
+  return LimitHighPass(highPassHz, lowPassHz);
+}
+
+// ---- Whole-block sends -----------------------------------------------------------------------
+
+std::vector<BlockSend> BracketedBlockSends(std::span<const int> muted, std::span<const int> sent, bool flagLast) {
+  std::vector<BlockSend> plan;
+  for (int ch : muted) plan.push_back({BlockSend::Kind::Mute, ch});
+  for (int ch : sent) plan.push_back({BlockSend::Kind::Block, ch});
+  // The flag goes on the last block, whichever channel that is: a reply to an earlier one would
+  // close the progress window while blocks are still on their way.
+  if (flagLast && !sent.empty()) plan[muted.size() + sent.size() - 1].finishesTransfer = true;
+  for (int ch : muted) plan.push_back({BlockSend::Kind::Restore, ch});
+  return plan;
+}
+
+std::vector<BlockSend> CopyBlockSends(std::span<const ChannelCopy> copies, bool flagLast) {
+  std::vector<BlockSend> plan;
+  for (const ChannelCopy& c : copies) plan.push_back({BlockSend::Kind::Block, c.target});
+  if (flagLast && !plan.empty()) plan.back().finishesTransfer = true;
+  return plan;
+}
+
+bool RunBlockSends(Engine& engine, std::span<const BlockSend> plan, const std::function<void(CKTV_Data&)>& edit) {
+  // The TransferLock first, then the model lock: the worker takes them in this order too.
+  std::lock_guard transfer(engine.Transfer());
+  CKTV_Data& data = engine.Data();
+  auto lock = data.Lock();
+  if (!engine.Connected()) {
+    edit(data);
+    return false;
+  }
+  CKTVCommand& queue = engine.Queue();
+  FrameBuilder& builder = engine.Builder();
+  std::array<bool, kOutputChannels> soundOn{};
+  bool edited = false;
+  bool flagged = false;
+  for (const BlockSend& step : plan) {
+    if (step.channel < 0 || step.channel >= kOutputChannels) continue;
+    CKTV_OutData& channel = data.Output(step.channel);
+    const auto index = static_cast<std::size_t>(step.channel);
+    if (step.kind != BlockSend::Kind::Mute && !edited) {
+      edit(data);
+      edited = true;
+    }
+    switch (step.kind) {
+      case BlockSend::Kind::Mute:
+        soundOn[index] = channel.OutputSwitch();
+        channel.SetOutputSwitch(false);
+        queue.Push(channel.PackItem31(builder));
+        break;
+      case BlockSend::Kind::Block: {
+        SendDataPtr block = channel.PackAllAndSend(builder, 0);
+        if (!block) break;
+        if (step.finishesTransfer) {
+          block->standalone = 1;
+          flagged = true;
+        }
+        queue.Push(std::move(block));
+        break;
+      }
+      case BlockSend::Kind::Restore:
+        channel.SetOutputSwitch(soundOn[index]);
+        queue.Push(channel.PackItem31(builder));
+        // The item just queued carries the whole switch group as it stands now.
+        channel.DirtyFlags().item31 = false;
+        break;
+    }
+  }
+  if (!edited) edit(data);
+  return flagged;
+}
+
+void ResetBands(CKTV_Data& data, int channel) {
+  CKTVEQ& eq = data.Output(channel).Eq();
+  const auto centres = OutputBandCentres();
+  const int bands = std::min<int>(eq.BandCount(), static_cast<int>(centres.size()));
+  for (int k = 0; k < bands; ++k) eq.Filter(k).ResetBand(centres[static_cast<std::size_t>(k)]);
+}
+
+bool EqBypassOn(const CKTV_Data& data, int channel) {
+  const CKTVEQ& eq = data.Output(channel).Eq();
+  if (eq.BandCount() == 0) return false;
+  for (int k = 0; k < eq.BandCount(); ++k)
+    if (!eq.Filter(k).IsFlat()) return false;
+  return true;
+}
+
+// ---- Mix page --------------------------------------------------------------------------------
+
+bool StoreMixShare(CKTV_Data& data, int channel, int source, int percent) {
+  if (channel < 0 || channel >= kOutputChannels || source < 0 || source >= kMixColumns) return false;
+  percent = std::clamp(percent, 0, kMixMax);
+  CKTV_OutData& out = data.Output(channel);
+  if (out.InputMix()[static_cast<std::size_t>(source)] == percent) return false;
+  // The share's own setter marks the item that carries its byte (sources 0..7 ride in item 33,
+  // 8..11 in item 34), so every column reaches the processor.
+  out.SetInputShare(source, percent);
+  return true;
+}
+
+bool StoreMixPageField(DeviceImage& image, int field, int value) {
+  if (field < 0 || field >= kMixPageFieldCount) return false;
+  return SetByte(image.mixPageFlags[static_cast<std::size_t>(field) + 1], std::clamp(value, 0, kMixPageFieldMax));
+}
+
+// ---- Source volumes --------------------------------------------------------------------------
+
+bool StoreSourceVolume(DeviceImage& image, int slot, int volume) {
+  if (slot < 0 || slot >= kSourceVolumeSlots) return false;
+  return SetByte(image.sourceVolumes[static_cast<std::size_t>(slot)], std::clamp(volume, 0, kSourceVolumeMax));
+}
+
+int NextSourceVolumeColumn(int column) { return (std::clamp(column, 0, kSourceVolumeSlots - 1) + 1) % kSourceVolumeSlots; }
 
 }  // namespace zelto::view_rules

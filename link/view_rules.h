@@ -6,10 +6,12 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/device_image.h"
 #include "core/encodings.h"
@@ -18,6 +20,7 @@
 
 namespace zelto {
 
+class CKTV_Data;
 class Engine;
 
 namespace view_rules {
@@ -119,6 +122,101 @@ UpdateFile LoadOrCreateUpdateFile(Settings& settings, const UpdateFile& current)
 /// Queues BuildSystemWrite(item, slot 0) under the transfer lock when a processor is connected;
 /// returns whether it was queued (nothing is sent later by itself when not connected).
 bool QueueSystemWrite(Engine& engine, SystemItem item);
+
+
+// ---- Linking ---------------------------------------------------------------------------------
+
+/// The channel types one link pair entry joins: left and right counterparts of one speaker.
+struct PairTypes {
+  std::uint8_t left;
+  std::uint8_t right;
+};
+inline constexpr int kLinkPairEntries = 10;
+const std::array<PairTypes, kLinkPairEntries>& LinkPairTypes();
+
+/// Fills the pair table from the channel types of the eight output channels: an entry is active
+/// when both of its types have a channel (a later channel of a type replaces an earlier one).
+/// Returns the number of active entries.
+int BuildLinkPairs(DeviceImage& image);
+/// Every channel its own group again and every pair entry cleared (what switching linking off does).
+void ClearLinks(DeviceImage& image);
+/// The channels of `channel`'s link group, in channel order; `channel` itself is always one of them.
+std::vector<int> LinkGroup(const DeviceImage& image, int channel);
+
+/// Which side of a pair is the reference whose settings the other takes.
+enum class CopyDirection { LeftToRight = 0, RightToLeft = 1 };
+struct ChannelCopy {
+  int source;
+  int target;
+  bool operator==(const ChannelCopy&) const = default;
+};
+/// Makes `channel` a member of group `group`; returns the copies that brings (every other member
+/// of the group into `channel`), none when it was a member already.
+std::vector<ChannelCopy> JoinLinkGroup(DeviceImage& image, int group, int channel);
+/// Joins the two channels of every active pair, the reference side first; the copies in order.
+std::vector<ChannelCopy> LinkActivePairs(DeviceImage& image, CopyDirection direction);
+
+// ---- Crossover limits ------------------------------------------------------------------------
+
+/// The main form's crossover boxes: a high-pass above the low-pass stops at it, and vice versa.
+int LimitHighPass(int highPassHz, int lowPassHz);
+int LimitLowPass(int highPassHz, int lowPassHz);
+/// The output page also keeps channel 5's high-pass at 100 Hz or below.
+inline constexpr int kLimitedHighPassChannel = 5;
+inline constexpr int kLimitedHighPassHz = 100;
+int LimitPageHighPass(int channel, int highPassHz, int lowPassHz);
+
+// ---- Whole-block sends -----------------------------------------------------------------------
+
+/// One message of a command that sends whole output blocks.
+struct BlockSend {
+  enum class Kind { Mute, Block, Restore };
+  Kind kind;
+  int channel;
+  /// The message carries the transfer-finished flag: its reply closes the progress window.
+  bool finishesTransfer = false;
+  bool operator==(const BlockSend&) const = default;
+};
+/// EQ resets, mode switches and the EQ bypass: a muting item for every channel of `muted`, the
+/// block of every channel of `sent`, then the item restoring every muted channel's switch. With
+/// `flagLast` (the link button is on) the last block carries the transfer-finished flag.
+std::vector<BlockSend> BracketedBlockSends(std::span<const int> muted, std::span<const int> sent, bool flagLast);
+/// Channel copies: the block of every target in order, the last one flagged with `flagLast`.
+std::vector<BlockSend> CopyBlockSends(std::span<const ChannelCopy> copies, bool flagLast);
+
+/// Runs `edit` on the parameter objects and, when a processor is connected, queues `plan`: muting
+/// items as the plan reaches them, then `edit`, then the blocks and the restoring items, each
+/// packed from the objects when it is queued. Takes the TransferLock, then the model lock, so the
+/// link worker sends nothing of its own in between. Without a connection only `edit` runs (a
+/// connection reads the processor back over it later). Returns whether a queued message carries
+/// the transfer-finished flag, so the caller shows the progress window.
+bool RunBlockSends(Engine& engine, std::span<const BlockSend> plan, const std::function<void(CKTV_Data&)>& edit);
+
+/// The 31 centres every EQ reset puts the bands back to, at 0 dB and 0.2 octave.
+void ResetBands(CKTV_Data& data, int channel);
+/// True when every band of the channel is switched off or bypassed (the channel's EQ bypass).
+bool EqBypassOn(const CKTV_Data& data, int channel);
+
+// ---- Mix page --------------------------------------------------------------------------------
+
+inline constexpr int kMixRows = 12;     // one per link-group entry; the first eight are channels
+inline constexpr int kMixColumns = 12;  // input sources 0..11
+inline constexpr int kMixMax = 100;
+/// Stores one mix share; true when it changed (the change scan then sends the item holding it).
+bool StoreMixShare(CKTV_Data& data, int channel, int source, int percent);
+/// The mix page's top fields 2391 and 2392 live in bytes 1 and 2 of the mix page flags; true when
+/// the stored byte changed. Nothing is sent: the processor keeps no such item.
+bool StoreMixPageField(DeviceImage& image, int field, int value);
+inline constexpr int kMixPageFieldCount = 2;
+inline constexpr int kMixPageFieldMax = 255;  // each is one byte
+
+// ---- Source volumes --------------------------------------------------------------------------
+
+inline constexpr int kSourceVolumeMax = 100;
+/// Stores a source volume slot (0..4, value limited to 0..100); true when it changed.
+bool StoreSourceVolume(DeviceImage& image, int slot, int volume);
+/// The column the Enter key moves to from `column` (0 -> 1 -> 2 -> 3 -> 4 -> 0).
+int NextSourceVolumeColumn(int column);
 
 }  // namespace view_rules
 }  // namespace zelto

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 namespace zelto::view_rules {
 namespace {
@@ -136,6 +137,114 @@ TEST(UpdateFileSetting, CreatedOnFirstRunReadAfterwards) {
   // Longer texts than the buffers hold are cut, never overrun.
   settings.Set(kUpdateFileKey, kUpdateFilePath, std::string(400, 'p'));
   EXPECT_EQ(LoadOrCreateUpdateFile(settings, none).path.size(), kUpdatePathBuffer - 1);
+}
+
+
+// ---- linking --------------------------------------------------------------------------------
+
+DeviceImage ImageWithTypes(std::array<std::uint8_t, 12> types) {
+  DeviceImage image;
+  InitDeviceImage(image);
+  std::copy(types.begin(), types.end(), image.ChannelTypes().begin());
+  return image;
+}
+
+TEST(LinkRules, DefaultTypesPairThreeChannelPairs) {
+  DeviceImage image = ImageWithTypes(kDefaultTypes);
+  EXPECT_EQ(BuildLinkPairs(image), 3);
+  EXPECT_EQ(PairPartner(image, 0), 1);
+  EXPECT_EQ(PairPartner(image, 3), 2);
+  EXPECT_EQ(PairPartner(image, 5), 4);
+  EXPECT_EQ(PairPartner(image, 6), std::nullopt);  // the subwoofer has no counterpart
+  const auto copies = LinkActivePairs(image, CopyDirection::LeftToRight);
+  EXPECT_EQ(copies, (std::vector<ChannelCopy>{{0, 1}, {2, 3}, {4, 5}}));
+  EXPECT_TRUE(image.SameLinkGroup(0, 1));
+  EXPECT_FALSE(image.SameLinkGroup(1, 2));
+  EXPECT_EQ(LinkGroup(image, 3), (std::vector<int>{2, 3}));
+}
+
+TEST(LinkRules, RightToLeftCopiesTheOtherWay) {
+  DeviceImage image = ImageWithTypes(kDefaultTypes);
+  BuildLinkPairs(image);
+  EXPECT_EQ(LinkActivePairs(image, CopyDirection::RightToLeft), (std::vector<ChannelCopy>{{1, 0}, {3, 2}, {5, 4}}));
+}
+
+TEST(LinkRules, PairingEdges) {
+  // Two front-left tweeters and one right: only the later left one pairs.
+  DeviceImage twoLeft = ImageWithTypes({1, 1, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(BuildLinkPairs(twoLeft), 1);
+  EXPECT_EQ(PairPartner(twoLeft, 2), 1);
+  EXPECT_EQ(PairPartner(twoLeft, 0), std::nullopt);
+  // Centre speakers and the plain subwoofer never pair; one side alone stays inactive.
+  DeviceImage centre = ImageWithTypes({19, 20, 21, 24, 22, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(BuildLinkPairs(centre), 0);
+  EXPECT_EQ(centre.linkPairs[9].active, 0);
+  EXPECT_EQ(centre.linkPairs[9].first, 4);
+  // A type byte beyond the eight output channels names no channel to copy into.
+  DeviceImage beyond = ImageWithTypes({1, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0});
+  EXPECT_EQ(BuildLinkPairs(beyond), 0);
+  EXPECT_TRUE(LinkActivePairs(beyond, CopyDirection::LeftToRight).empty());
+}
+
+TEST(LinkRules, JoiningAGroupTwiceCopiesOnce) {
+  DeviceImage image = ImageWithTypes(kDefaultTypes);
+  EXPECT_EQ(JoinLinkGroup(image, 0, 1), (std::vector<ChannelCopy>{{0, 1}}));
+  EXPECT_TRUE(JoinLinkGroup(image, 0, 1).empty());
+  // A third member takes the settings of every member already there.
+  EXPECT_EQ(JoinLinkGroup(image, 0, 6), (std::vector<ChannelCopy>{{0, 6}, {1, 6}}));
+  ClearLinks(image);
+  for (int ch = 0; ch < kOutputChannels; ++ch) EXPECT_EQ(LinkGroup(image, ch), std::vector<int>{ch});
+  for (const auto& pair : image.linkPairs) EXPECT_EQ(pair.active, 0);
+}
+
+// ---- crossover and block sends --------------------------------------------------------------
+
+TEST(CrossoverRules, LimitsOfTheFormAndThePage) {
+  EXPECT_EQ(LimitHighPass(5000, 2000), 2000);
+  EXPECT_EQ(LimitHighPass(80, 2000), 80);
+  EXPECT_EQ(LimitLowPass(300, 100), 300);
+  // Channel 5's high-pass on the page: at most 100 Hz, or the low-pass below that.
+  EXPECT_EQ(LimitPageHighPass(5, 250, 20000), 100);
+  EXPECT_EQ(LimitPageHighPass(5, 250, 80), 80);
+  EXPECT_EQ(LimitPageHighPass(5, 60, 20000), 60);
+  EXPECT_EQ(LimitPageHighPass(4, 250, 20000), 250);
+  EXPECT_EQ(LimitPageHighPass(4, 5000, 2000), 2000);
+}
+
+TEST(BlockSendRules, MuteBlocksRestoreInOrderAndTheLastBlockFinishes) {
+  using K = BlockSend::Kind;
+  const std::vector<int> group = {0, 1};
+  EXPECT_EQ(BracketedBlockSends(group, group, true),
+            (std::vector<BlockSend>{{K::Mute, 0}, {K::Mute, 1}, {K::Block, 0}, {K::Block, 1, true}, {K::Restore, 0},
+                                    {K::Restore, 1}}));
+  // The form's reset of one channel still mutes the whole group; unlinked, nothing is flagged.
+  const std::vector<int> one = {1};
+  EXPECT_EQ(BracketedBlockSends(group, one, false),
+            (std::vector<BlockSend>{{K::Mute, 0}, {K::Mute, 1}, {K::Block, 1}, {K::Restore, 0}, {K::Restore, 1}}));
+  // Link copies: the flag goes on the last copy, not on channel 1's.
+  const std::vector<ChannelCopy> copies = {{0, 1}, {2, 3}, {4, 5}};
+  EXPECT_EQ(CopyBlockSends(copies, true), (std::vector<BlockSend>{{K::Block, 1}, {K::Block, 3}, {K::Block, 5, true}}));
+  EXPECT_TRUE(CopyBlockSends({}, true).empty());
+}
+
+// ---- mix page and source volumes ------------------------------------------------------------
+
+TEST(MixRules, FieldsAndVolumesLandInTheImage) {
+  DeviceImage image;
+  InitDeviceImage(image);
+  EXPECT_TRUE(StoreMixPageField(image, 0, 12));
+  EXPECT_TRUE(StoreMixPageField(image, 1, 300));
+  EXPECT_FALSE(StoreMixPageField(image, 1, 255));
+  EXPECT_FALSE(StoreMixPageField(image, 2, 1));
+  EXPECT_EQ(image.mixPageFlags[0], 0);
+  EXPECT_EQ(image.mixPageFlags[1], 12);
+  EXPECT_EQ(image.mixPageFlags[2], 255);
+
+  EXPECT_TRUE(StoreSourceVolume(image, 3, 120));
+  EXPECT_EQ(image.sourceVolumes[3], 100);
+  EXPECT_FALSE(StoreSourceVolume(image, 5, 10));
+  EXPECT_EQ(NextSourceVolumeColumn(0), 1);
+  EXPECT_EQ(NextSourceVolumeColumn(4), 0);
 }
 
 }  // namespace

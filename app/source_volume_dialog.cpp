@@ -1,0 +1,164 @@
+#include "app/source_volume_dialog.h"
+
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "app/ui_state.h"
+#include "controls/bitmap_slider.h"
+#include "controls/font_static.h"
+#include "controls/num_edit.h"
+#include "controls/skin.h"
+
+namespace zelto {
+
+namespace {
+
+constexpr int kColumnPitch = 86;
+constexpr int kFirstColumnX = 24;
+constexpr int kColumnWidth = 80;
+constexpr int kLabelTop = 44;
+constexpr int kSliderTop = 72;
+constexpr int kSliderLength = 180;
+constexpr int kBoxTop = 262;
+constexpr int kBoxWidth = 56;
+constexpr int kBoxHeight = 24;
+
+const QColor kColumnFill{30, 34, 41};
+const QColor kColumnEdge{50, 56, 66};
+const QColor kAccent{0, 168, 120};
+
+constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsZh = {"高电平", "低电平", "蓝牙", "数字", "播放器"};
+constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsEn = {"High level", "RCA", "Bluetooth", "Digit", "Player"};
+
+template <class T>
+T* Named(T* widget, int id) {
+  widget->setObjectName(QString::number(id));
+  return widget;
+}
+
+}  // namespace
+
+SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent)
+    : QDialog(parent), lang_(lang), image_(image), send_(std::move(send)) {
+  setObjectName(QString::number(kDialogId));
+  setWindowTitle(Title(lang));
+  setFixedSize(kWidth, kHeight);
+  setModal(true);
+
+  for (int c = 0; c < kColumns; ++c) {
+    Column& col = columns_[static_cast<std::size_t>(c)];
+    const int x = kFirstColumnX + c * kColumnPitch;
+    col.label = new FontStatic(kBoxes[static_cast<std::size_t>(c)] + 1000, this);
+    col.label->SetText({QString::fromUtf8(kLabelsZh[static_cast<std::size_t>(c)]),
+                        QString::fromUtf8(kLabelsEn[static_cast<std::size_t>(c)])});
+    col.label->SetTextHeight(13);
+    col.label->SetBold(true);
+    col.label->SetAlignment(Qt::AlignHCenter);
+    col.label->SetLanguage(lang);
+    col.label->setGeometry(x, kLabelTop, kColumnWidth, 20);
+
+    col.slider = Named(new BitmapSlider(kSliders[static_cast<std::size_t>(c)], this), kSliders[static_cast<std::size_t>(c)]);
+    col.slider->SetSkin(SliderSkin::Vertical(kSliderLength));
+    col.slider->SetRange(0, view_rules::kSourceVolumeMax);
+    col.slider->move(x + (kColumnWidth - col.slider->width()) / 2, kSliderTop);
+
+    col.box = Named(new NumEdit(kBoxes[static_cast<std::size_t>(c)], this), kBoxes[static_cast<std::size_t>(c)]);
+    col.spin = Named(new NumSpin(kSpins[static_cast<std::size_t>(c)], this), kSpins[static_cast<std::size_t>(c)]);
+    col.spin->SetBuddy(col.box);
+    col.spin->SetRange(0, view_rules::kSourceVolumeMax);
+    // The spin only holds the range; the slider is the column's pointer control.
+    col.spin->hide();
+    col.box->SetMode(nummode::kScaled);
+    col.box->SetStep(1.0);
+    col.box->SetLanguage(lang);
+    col.box->setGeometry(x + (kColumnWidth - kBoxWidth) / 2, kBoxTop, kBoxWidth, kBoxHeight);
+    col.box->installEventFilter(this);
+    col.slider->SetBuddy(col.box);
+    col.box->SetSlider(col.slider);
+
+    // What the image holds is shown as it is, even a master volume copied there (0..60).
+    const int value = std::clamp<int>(image_.sourceVolumes[static_cast<std::size_t>(c)], 0, view_rules::kSourceVolumeMax);
+    col.spin->SetPosition(value);
+    col.slider->SetValue(value);
+
+    connect(col.box, &NumEdit::edited, this, [this, c](int, int) { OnBox(c); });
+    connect(col.spin, &NumSpin::edited, this, [this, c](int, int) { OnBox(c); });
+    connect(col.slider, &BitmapSlider::moving, this, [this, c](int, int) { OnSlider(c); });
+    connect(col.slider, &BitmapSlider::released, this, [this, c](int, int) { OnSlider(c); });
+  }
+}
+
+QString SvolumeDLG::Title(Language lang) { return QString::fromUtf8(Pick(lang, "音源音量", "Source Volume")); }
+
+QString SvolumeDLG::ColumnLabel(int column, Language lang) {
+  if (column < 0 || column >= kColumns) return {};
+  const auto i = static_cast<std::size_t>(column);
+  return QString::fromUtf8(lang == Language::Chinese ? kLabelsZh[i] : kLabelsEn[i]);
+}
+
+NumEdit* SvolumeDLG::Box(int column) const {
+  return column >= 0 && column < kColumns ? columns_[static_cast<std::size_t>(column)].box : nullptr;
+}
+
+BitmapSlider* SvolumeDLG::Slider(int column) const {
+  return column >= 0 && column < kColumns ? columns_[static_cast<std::size_t>(column)].slider : nullptr;
+}
+
+void SvolumeDLG::OnBox(int column) {
+  Column& col = columns_[static_cast<std::size_t>(column)];
+  const int value = col.spin->Position();
+  col.slider->SetValue(value);
+  Store(column, value);
+}
+
+void SvolumeDLG::OnSlider(int column) {
+  Column& col = columns_[static_cast<std::size_t>(column)];
+  const int value = col.slider->Value();
+  col.spin->SetPosition(value);
+  Store(column, value);
+}
+
+void SvolumeDLG::Store(int column, int value) {
+  if (view_rules::StoreSourceVolume(image_, column, value) && send_) send_();
+}
+
+bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      for (int c = 0; c < kColumns; ++c) {
+        if (watched != columns_[static_cast<std::size_t>(c)].box) continue;
+        // Leaving the box commits what was typed; one press moves one column.
+        Box(view_rules::NextSourceVolumeColumn(c))->setFocus(Qt::TabFocusReason);
+        return true;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void SvolumeDLG::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setRenderHint(QPainter::Antialiasing);
+  QLinearGradient bg(0, 0, 0, height());
+  bg.setColorAt(0, QColor(34, 38, 46));
+  bg.setColorAt(1, QColor(20, 23, 28));
+  p.fillRect(rect(), bg);
+  p.setPen(QPen(kAccent, 2));
+  p.drawLine(QPointF(20, 16), QPointF(20, 28));
+  p.setFont(skin::FaceFont(14, true));
+  p.setPen(skin::kText);
+  p.drawText(QRect(28, 10, width() - 40, 24), Qt::AlignLeft | Qt::AlignVCenter, Title(lang_));
+  for (int c = 0; c < kColumns; ++c) {
+    const QRectF r(kFirstColumnX + c * kColumnPitch, kLabelTop - 6, kColumnWidth, kBoxTop + kBoxHeight + 10 - (kLabelTop - 6));
+    QPainterPath path;
+    path.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
+    p.fillPath(path, kColumnFill);
+    p.setPen(QPen(kColumnEdge, 1));
+    p.drawPath(path);
+  }
+}
+
+}  // namespace zelto

@@ -1,0 +1,302 @@
+// The main form's editing commands that act on more than one control: the EQ band rows of the
+// output page, the whole-EQ commands with their block sends, channel linking, the mix page and the
+// source volume dialog.
+#include <QMessageBox>
+#include <algorithm>
+
+#include "app/link_dialog.h"
+#include "app/source_volume_dialog.h"
+#include "app/transfer_window.h"
+#include "app/zelto_view.h"
+#include "controls/bit_button.h"
+#include "controls/bitmap_slider.h"
+#include "controls/num_edit.h"
+#include "controls/xp_button.h"
+#include "curves/ui/response_graph.h"
+
+namespace zelto {
+
+namespace {
+
+QString Text(Language lang, const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); }
+
+// The filters of one output channel's EQ bands.
+template <class F>
+void ForEachBand(CKTV_Data& data, int channel, F&& f) {
+  CKTVEQ& eq = data.Output(channel).Eq();
+  for (int k = 0; k < eq.BandCount(); ++k) f(eq.Filter(k));
+}
+
+}  // namespace
+
+bool CZeltoView::Ask(const QString& question, bool yesNo) {
+  if (questionHandler_) return questionHandler_(question);
+  const auto buttons = yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel;
+  const auto answer = QMessageBox::question(window(), QString::fromUtf8(kModelIdentity), question, buttons,
+                                            yesNo ? QMessageBox::No : QMessageBox::Cancel);
+  return answer == QMessageBox::Yes || answer == QMessageBox::Ok;
+}
+
+void CZeltoView::ShowBlockTransfer(bool flagged) {
+  // The reply to the flagged block closes the window again.
+  if (flagged) ShowTransferWindow(false);
+}
+
+// ---- the band rows ---------------------------------------------------------------------------
+
+void CZeltoView::RefreshEqPage() {
+  outputPage_->Bind(&Channel(current_));
+  outputPage_->Refresh();
+  ShowEqBypassState();
+}
+
+void CZeltoView::ShowEqBypassState() {
+  const bool on = engine_->Data().Edit([&](CKTV_Data& d) { return view_rules::EqBypassOn(d, current_); });
+  eqBypass_->SetOn(on);
+  outputPage_->ShowEqBypass(on);
+}
+
+void CZeltoView::MarkBandEdited(int k, NumEdit* box) {
+  outputPage_->SetHighlightedBand(k);
+  outputPage_->SetLastEdited(box);
+  RedrawGraph(k);
+}
+
+void CZeltoView::OnBandEdited(OutputPage::BandValue value, int k) {
+  if (k < 0 || k >= OutputPage::kBands) return;
+  if (value == OutputPage::BandValue::Gain) {
+    EditBandGain(k, outputPage_->GainSpin(k)->Position());
+    return;
+  }
+  const bool frequency = value == OutputPage::BandValue::Frequency;
+  const int v = frequency ? outputPage_->FrequencySpin(k)->Position() : outputPage_->QSpin(k)->Position();
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    // A click on a box reports its value unchanged: nothing to store or send then.
+    const CFilter& band = d.Output(current_).Eq().Filter(k);
+    if ((frequency ? band.frequency() : band.bandwidthIndex()) == v) return;
+    for (int ch : group) {
+      CFilter& f = d.Output(ch).Eq().Filter(k);
+      if (frequency) f.SetFrequency(v, true);
+      else f.SetBandwidthIndex(v);
+    }
+  });
+  MarkBandEdited(k, frequency ? outputPage_->FrequencyBox(k) : outputPage_->QBox(k));
+}
+
+void CZeltoView::OnBandSlider(int k, bool /*released*/) {
+  if (k < 0 || k >= OutputPage::kBands) return;
+  const int g = outputPage_->GainSlider(k)->Value();
+  outputPage_->GainSpin(k)->SetPosition(g);
+  EditBandGain(k, g);
+}
+
+void CZeltoView::EditBandGain(int k, int gainCode) {
+  outputPage_->GainSlider(k)->SetValue(gainCode);
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    CFilter& band = d.Output(current_).Eq().Filter(k);
+    // What the row shows already (a click, a slider taking the focus) is no edit: an off band
+    // shows 0 dB, and storing that would lose the gain it keeps for being switched on again.
+    if (gainCode == (band.IsFlat() ? OutputPage::kBandGainFlat : band.gainCode())) {
+      outputPage_->ShowBypassDisplay(k, band);
+      return;
+    }
+    for (int ch : group) d.Output(ch).Eq().Filter(k).SetGainCode(gainCode);
+    outputPage_->ShowBypassDisplay(k, band);
+  });
+  ShowEqBypassState();
+  MarkBandEdited(k, outputPage_->GainBox(k));
+}
+
+void CZeltoView::ToggleBandBypass(int k) {
+  if (k < 0 || k >= OutputPage::kBands) return;
+  const bool off = !outputPage_->BandSwitch(k)->IsOn();
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    for (int ch : group) d.Output(ch).Eq().Filter(k).SetFlat(off);
+    // A band at 0 dB cannot be switched on: it reads what it is.
+    outputPage_->ShowBypassDisplay(k, d.Output(current_).Eq().Filter(k));
+  });
+  ShowEqBypassState();
+  outputPage_->SetHighlightedBand(k);
+  RedrawGraph(k);
+}
+
+void CZeltoView::RefreshBandFromGraph(int k) {
+  if (k < 0 || k >= OutputPage::kBands) return;
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  engine_->Data().Edit([&](CKTV_Data& d) {
+    const CFilter& band = d.Output(current_).Eq().Filter(k);
+    outputPage_->ShowBand(k, band);
+    for (int ch : group) {
+      if (ch == current_) continue;
+      CFilter& f = d.Output(ch).Eq().Filter(k);
+      f.SetFrequency(band.frequency(), true);
+      f.SetBandwidthIndex(band.bandwidthIndex());
+      f.SetGainCode(band.gainCode());
+    }
+  });
+  ShowEqBypassState();
+  outputPage_->SetHighlightedBand(k);
+  outputPage_->SetLastEdited(outputPage_->GainBox(k));
+}
+
+// ---- whole-EQ commands -----------------------------------------------------------------------
+
+void CZeltoView::ToggleEqBypass() {
+  const bool on = !eqBypass_->IsOn();
+  const bool stuck = engine_->Data().Edit([&](CKTV_Data& d) {
+    ForEachBand(d, current_, [on](CFilter& f) { f.SetBypass(on); });
+    // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
+    if (!on && view_rules::EqBypassOn(d, current_)) {
+      ForEachBand(d, current_, [](CFilter& f) { f.SetBypass(true); });
+      return true;
+    }
+    return false;
+  });
+  if (stuck) {
+    eqBypass_->SetOn(true);
+    outputPage_->ShowEqBypass(true);
+    return;
+  }
+  {
+    auto lock = engine_->Data().Lock();
+    const CKTVEQ& eq = Channel(current_).Eq();
+    for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k) outputPage_->ShowBypassDisplay(k, eq.Filter(k));
+  }
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  const auto plan = view_rules::BracketedBlockSends(group, group, linkOn_);
+  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
+    for (int ch : group)
+      if (ch != current_) ForEachBand(d, ch, [on](CFilter& f) { f.SetBypass(on); });
+  });
+  ShowBlockTransfer(flagged);
+  eqBypass_->SetOn(on);
+  outputPage_->ShowEqBypass(on);
+  RedrawGraph();
+}
+
+void CZeltoView::SwitchEqMode() {
+  const int mode = outputPage_->EqModeShown() ? 0 : 1;
+  const Language lang = ui_.language;
+  const QString question = mode == 1 ? Text(lang, "是否把参量均衡模式转换为图示均衡模式?", "Whether the PEQMode convert to GEQMode?")
+                                     : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
+  if (!Ask(question)) return;
+  outputPage_->ShowEqMode(mode);
+  // The channel object hands the mode to its link group.
+  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(current_).SetEqMode(mode); });
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  ResetEqOf(group, group);
+}
+
+void CZeltoView::ResetGroupEq() {
+  if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  ResetEqOf(group, group);
+}
+
+void CZeltoView::ResetChannelEq() {
+  if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
+  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
+  std::vector<int> reset = {current_};
+  if (linkOn_) {
+    if (auto partner = view_rules::PairPartner(engine_->Image(), current_); partner && *partner != current_)
+      reset.push_back(*partner);
+  }
+  ResetEqOf(group, reset);
+}
+
+void CZeltoView::ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset) {
+  const auto plan = view_rules::BracketedBlockSends(muted, reset, linkOn_);
+  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
+    for (int ch : reset) view_rules::ResetBands(d, ch);
+  });
+  ShowBlockTransfer(flagged);
+  RefreshEqPage();
+  RedrawGraph();
+}
+
+// ---- linking ---------------------------------------------------------------------------------
+
+void CZeltoView::ToggleLink() {
+  DeviceImage& image = engine_->Image();
+  if (linkOn_) {
+    if (auto partner = view_rules::PairPartner(image, current_); partner && *partner != current_)
+      SetSelectHighlight(*partner, false);
+    // The copied settings stay; only the grouping ends. Nothing is sent.
+    view_rules::ClearLinks(image);
+    linkOn_ = false;
+    link_->SetOn(false);
+    return;
+  }
+  std::optional<int> choice;
+  if (linkChoice_) {
+    choice = linkChoice_();
+  } else {
+    CH_Link_Dlg dialog(ui_.language, window());
+    if (dialog.exec() == QDialog::Accepted) choice = dialog.Choice();
+  }
+  if (!choice) return;
+  if (view_rules::BuildLinkPairs(image) == 0) {
+    ShowUserText(QStringLiteral("无通道可以联调"));
+    return;
+  }
+  linkOn_ = true;
+  link_->SetOn(true);
+  const auto direction = *choice == 1 ? view_rules::CopyDirection::RightToLeft : view_rules::CopyDirection::LeftToRight;
+  const std::vector<view_rules::ChannelCopy> copies = view_rules::LinkActivePairs(image, direction);
+  const auto plan = view_rules::CopyBlockSends(copies, true);
+  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
+    for (const auto& c : copies) d.Output(c.target).CopyFrom(d.Output(c.source));
+  });
+  ShowBlockTransfer(flagged);
+  SetSelectHighlight(current_, true);
+  if (auto partner = view_rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
+  for (const auto& c : copies) RefreshChannel(c.target);
+  RedrawGraph();
+}
+
+// ---- mix page and source volumes ---------------------------------------------------------------
+
+void CZeltoView::OpenMixer() {
+  if (mixer_) {
+    mixer_->raise();
+    mixer_->activateWindow();
+    return;
+  }
+  mixer_ = new MixPage(ui_.language, engine_->Data(), engine_->Image(), mixMemo_, window());
+  connect(mixer_, &MixPage::closed, this, [this] { OnMixerClosed(); });
+  mixerButton_->SetOn(true);
+  mixer_->show();
+}
+
+void CZeltoView::OnMixerClosed() {
+  // The window goes once its own close handling is over; the form forgets it now.
+  if (mixer_) mixer_->deleteLater();
+  mixer_ = nullptr;
+  mixerButton_->SetOn(false);
+}
+
+void CZeltoView::OpenSourceVolumes() {
+  SvolumeDLG dialog(ui_.language, engine_->Image(),
+                    [this] { view_rules::QueueSystemWrite(*engine_, SystemItem::SourceVolumes); }, window());
+  dialog.exec();
+}
+
+void CZeltoView::FactoryReset() {
+  const bool zh = ui_.language == Language::Chinese;
+  if (updateRunning_ || engine_->Flags().updateMode) {
+    ShowUserText(QString::fromUtf8(zh ? "更新中 请勿关闭!" : "Don't close up the update!"));
+    return;
+  }
+  const QString question = QString::fromUtf8(
+      zh ? "恢复出厂设置后，您的数据会全部丢失，这个过程是不可恢复的！ 选择'是'则清除数据，选择'否'则不进行操作"
+         : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
+           "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
+  if (!Ask(question, true)) return;
+  if (!view_rules::QueueSystemWrite(*engine_, SystemItem::FactoryReset))
+    ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
+}
+
+}  // namespace zelto
