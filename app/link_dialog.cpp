@@ -13,11 +13,11 @@ namespace zelto {
 namespace {
 
 // The picture: a listener between two speakers, the arrow showing which way settings travel.
-constexpr QRect kPicture(20, 20, 400, 150);
-constexpr QRect kChoiceLeftRect(40, 186, 170, 32);
-constexpr QRect kChoiceRightRect(230, 186, 170, 32);
-constexpr QRect kOkRect(120, 246, 96, 32);
-constexpr QRect kCancelRect(224, 246, 96, 32);
+constexpr QRect kPicture(20, 50, 400, 150);
+constexpr QRect kChoiceLeftRect(40, 216, 170, 32);
+constexpr QRect kChoiceRightRect(230, 216, 170, 32);
+constexpr QRect kOkRect(120, 278, 96, 32);
+constexpr QRect kCancelRect(224, 278, 96, 32);
 
 const QColor kPictureFill{16, 18, 22};
 const QColor kPictureEdge{50, 56, 66};
@@ -51,11 +51,8 @@ void PaintSpeaker(QPainter& p, const QPointF& centre, const QString& name, bool 
 
 }  // namespace
 
-CH_Link_Dlg::CH_Link_Dlg(Language lang, QWidget* parent) : QDialog(parent), lang_(lang) {
-  setObjectName(QString::number(kDialogId));
-  setWindowTitle(Title(lang));
-  setFixedSize(kWidth, kHeight);
-  setModal(true);
+CH_Link_Dlg::CH_Link_Dlg(Language lang, QWidget* parent) : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent) {
+  SetCaption({Title(Language::Chinese), Title(Language::English)});
 
   const auto make = [&](int id, const BiText& text, const QRect& where, bool twoState) {
     BitButton* b = Named(new BitButton(id, this), id);
@@ -98,28 +95,23 @@ BitButton* CH_Link_Dlg::Button(int id) const {
   }
 }
 
-void CH_Link_Dlg::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient bg(0, 0, 0, height());
-  bg.setColorAt(0, QColor(34, 38, 46));
-  bg.setColorAt(1, QColor(20, 23, 28));
-  p.fillRect(rect(), bg);
-
+void CH_Link_Dlg::PaintBody(QPainter& p) {
+  const Language lang = CurrentLanguage();
   QPainterPath frame;
   frame.addRoundedRect(QRectF(kPicture).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
   p.fillPath(frame, kPictureFill);
   p.setPen(QPen(kPictureEdge, 1));
   p.drawPath(frame);
 
-  p.setFont(skin::FaceFont(13, true));
-  p.setPen(skin::kText);
-  p.drawText(QRect(kPicture.left(), kPicture.top() + 6, kPicture.width(), 20), Qt::AlignCenter, Title(lang_));
+  p.setFont(skin::FaceFont(12, false));
+  p.setPen(skin::kTextDim.lighter(130));
+  p.drawText(QRect(kPicture.left(), kPicture.top() + 6, kPicture.width(), 20), Qt::AlignCenter,
+             QString::fromUtf8(Pick(lang, "选择参考声道：另一侧复制它的设置", "Pick the reference side: the other side takes its settings")));
 
   const QPointF left(kPicture.left() + 80, kPicture.center().y() + 4);
   const QPointF right(kPicture.right() - 80, kPicture.center().y() + 4);
-  PaintSpeaker(p, left, QString::fromUtf8(Pick(lang_, "左", "L")), choice_ == 0);
-  PaintSpeaker(p, right, QString::fromUtf8(Pick(lang_, "右", "R")), choice_ == 1);
+  PaintSpeaker(p, left, QString::fromUtf8(Pick(lang, "左", "L")), choice_ == 0);
+  PaintSpeaker(p, right, QString::fromUtf8(Pick(lang, "右", "R")), choice_ == 1);
 
   // The arrow runs from the reference to the channel that takes its settings.
   const double y = left.y() - 4;
@@ -139,7 +131,7 @@ void CH_Link_Dlg::paintEvent(QPaintEvent*) {
   p.setFont(skin::FaceFont(11, false));
   p.setPen(skin::kTextDim);
   p.drawText(QRectF(std::min(from, to), y + 8, std::abs(to - from), 18), Qt::AlignCenter,
-             QString::fromUtf8(Pick(lang_, "复制设置", "copy settings")));
+             QString::fromUtf8(Pick(lang, "复制设置", "copy settings")));
 }
 
 }  // namespace zelto

@@ -3,15 +3,14 @@
 // one side of each pair is the reference whose settings the other side takes. Two choice buttons
 // work as a radio pair; OK returns the choice.
 
-#include <QDialog>
-
 #include "core/encodings.h"
+#include "presets/ui/skin_dialog.h"
 
 namespace zelto {
 
 class BitButton;
 
-class CH_Link_Dlg : public QDialog {
+class CH_Link_Dlg : public SkinDialog {
   Q_OBJECT
 
  public:
@@ -21,7 +20,7 @@ class CH_Link_Dlg : public QDialog {
   static constexpr int kOk = 2418;
   static constexpr int kCancel = 2419;
   static constexpr int kWidth = 440;
-  static constexpr int kHeight = 300;
+  static constexpr int kHeight = 330;
 
   CH_Link_Dlg(Language lang, QWidget* parent = nullptr);
 
@@ -34,10 +33,9 @@ class CH_Link_Dlg : public QDialog {
   BitButton* Button(int id) const;
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  void PaintBody(QPainter& painter) override;
 
  private:
-  Language lang_;
   int choice_ = 0;
   BitButton* leftToRight_ = nullptr;
   BitButton* rightToLeft_ = nullptr;

@@ -1,6 +1,5 @@
 #include "app/mix_page.h"
 
-#include <QCloseEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -16,9 +15,9 @@ namespace zelto {
 
 namespace {
 
-constexpr int kTopRowY = 52;
-constexpr int kHeaderY = 100;
-constexpr int kMatrixTop = 124;
+constexpr int kTopRowY = 48;
+constexpr int kHeaderY = 88;
+constexpr int kMatrixTop = 110;
 constexpr int kRowPitch = 58;
 constexpr int kRowHeaderWidth = 92;
 constexpr int kMatrixLeft = 12 + kRowHeaderWidth;
@@ -31,7 +30,6 @@ constexpr int kSpinWidth = 12;
 const QColor kCaption{150, 160, 174};
 const QColor kRowFill{30, 34, 41};
 const QColor kRowEdge{50, 56, 66};
-const QColor kAccent{0, 168, 120};
 
 const std::array<const char*, 5> kListItems = {"ATK*2", "ATK*6", "ATK*8", "ATK*16", "ATK*32"};
 
@@ -44,11 +42,11 @@ T* Named(T* widget, int id) {
 }  // namespace
 
 MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent)
-    : QWidget(parent, Qt::Window), lang_(lang), data_(data), image_(image), memo_(memo) {
-  setObjectName(QString::number(kDialogId));
-  setAttribute(Qt::WA_DeleteOnClose, false);
-  setWindowTitle(Title(lang));
-  setFixedSize(kWidth, kHeight);
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), data_(data), image_(image), memo_(memo) {
+  // Modeless: the main form stays in use while the matrix is open.
+  setModal(false);
+  SetCaption({Title(Language::Chinese), Title(Language::English)});
+  connect(this, &QDialog::finished, this, [this] { emit closed(); });
 
   SliderSkin skin = SliderSkin::Horizontal(kSliderLength);
   skin.size = QSize(kSliderLength, 20);
@@ -123,7 +121,7 @@ MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo
   Refresh();
 }
 
-QString MixPage::Title(Language lang) { return QString::fromUtf8(Pick(lang, "混音器", "Mixer")); }
+QString MixPage::Title(Language lang) { return QString::fromUtf8(Pick(lang, "混音器 — 输入混合", "Mixer — input mix")); }
 
 BitmapSlider* MixPage::Slider(int row, int column) const {
   if (row < 0 || row >= kRows || column < 0 || column >= kColumns) return nullptr;
@@ -164,12 +162,9 @@ void MixPage::Refresh() {
 }
 
 void MixPage::SetLanguage(Language lang) {
-  lang_ = lang;
-  setWindowTitle(Title(lang));
+  ApplyLanguage(lang);
   for (NumEdit* e : findChildren<NumEdit*>()) e->SetLanguage(lang);
   for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
-  list_->SetLanguage(lang);
-  update();
 }
 
 void MixPage::OnSlider(int row, int column) {
@@ -201,29 +196,12 @@ void MixPage::OnTopField(int index) {
   view_rules::StoreMixPageField(image_, index - 1, value);
 }
 
-void MixPage::closeEvent(QCloseEvent* event) {
-  event->accept();
-  emit closed();
-}
-
-void MixPage::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  const auto T = [this](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang_, zh, en)); };
-  QLinearGradient bg(0, 0, 0, height());
-  bg.setColorAt(0, QColor(30, 34, 41));
-  bg.setColorAt(1, QColor(16, 18, 22));
-  p.fillRect(rect(), bg);
-
-  p.setPen(QPen(kAccent, 2));
-  p.drawLine(QPointF(16, 16), QPointF(16, 30));
-  p.setFont(skin::FaceFont(16, true));
-  p.setPen(skin::kText);
-  p.drawText(QRect(24, 10, 400, 26), Qt::AlignLeft | Qt::AlignVCenter, T("混音器 — 输入混合", "MIXER — INPUT MIX"));
+void MixPage::PaintBody(QPainter& p) {
+  const Language lang = CurrentLanguage();
+  const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
   p.setFont(skin::FaceFont(11, false));
   p.setPen(kCaption);
-  p.drawText(QRect(430, 10, width() - 446, 26), Qt::AlignRight | Qt::AlignVCenter,
-             T("每个输出通道中各输入的比例 (%)", "Share of each input in every output channel (%)"));
+  p.drawText(QRect(900, kTopRowY, width() - 916, 26), Qt::AlignRight | Qt::AlignVCenter, T("各输入所占比例 (%)", "Input shares (%)"));
 
   // Top row captions.
   p.setFont(skin::FaceFont(12, false));

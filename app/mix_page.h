@@ -4,11 +4,11 @@
 // row of settings at the top. Every change goes into the channel objects at once; the change scan
 // sends the mix items. Closing the window tells the main form, which then forgets it.
 
-#include <QWidget>
 #include <array>
 
 #include "core/encodings.h"
 #include "link/view_rules.h"
+#include "presets/ui/skin_dialog.h"
 
 namespace zelto {
 
@@ -25,7 +25,7 @@ struct MixPageMemo {
   int list = 0;     // the list's choice
 };
 
-class MixPage : public QWidget {
+class MixPage : public SkinDialog {
   Q_OBJECT
 
  public:
@@ -44,7 +44,7 @@ class MixPage : public QWidget {
   static constexpr int kTopFieldMax = 100;
   static constexpr int kList = 2396;
   static constexpr int kWidth = 1110;
-  static constexpr int kHeight = 600;
+  static constexpr int kHeight = 598;
 
   MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent = nullptr);
 
@@ -63,12 +63,11 @@ class MixPage : public QWidget {
  signals:
   /// The shares of output channel `channel` changed.
   void channelChanged(int channel);
-  /// The window was closed.
+  /// The window was closed (its close box, Escape or closing it from code).
   void closed();
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
+  void PaintBody(QPainter& painter) override;
 
  private:
   struct Cell {
@@ -83,7 +82,6 @@ class MixPage : public QWidget {
   void Store(int row, int column, int value);
   void OnTopField(int index);
 
-  Language lang_;
   CKTV_Data& data_;
   DeviceImage& image_;
   MixPageMemo& memo_;

@@ -18,16 +18,15 @@ namespace {
 constexpr int kColumnPitch = 86;
 constexpr int kFirstColumnX = 24;
 constexpr int kColumnWidth = 80;
-constexpr int kLabelTop = 44;
-constexpr int kSliderTop = 72;
+constexpr int kLabelTop = 60;
+constexpr int kSliderTop = 88;
 constexpr int kSliderLength = 180;
-constexpr int kBoxTop = 262;
+constexpr int kBoxTop = 278;
 constexpr int kBoxWidth = 56;
 constexpr int kBoxHeight = 24;
 
 const QColor kColumnFill{30, 34, 41};
 const QColor kColumnEdge{50, 56, 66};
-const QColor kAccent{0, 168, 120};
 
 constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsZh = {"高电平", "低电平", "蓝牙", "数字", "播放器"};
 constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsEn = {"High level", "RCA", "Bluetooth", "Digit", "Player"};
@@ -41,16 +40,13 @@ T* Named(T* widget, int id) {
 }  // namespace
 
 SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent)
-    : QDialog(parent), lang_(lang), image_(image), send_(std::move(send)) {
-  setObjectName(QString::number(kDialogId));
-  setWindowTitle(Title(lang));
-  setFixedSize(kWidth, kHeight);
-  setModal(true);
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), image_(image), send_(std::move(send)) {
+  SetCaption({Title(Language::Chinese), Title(Language::English)});
 
   for (int c = 0; c < kColumns; ++c) {
     Column& col = columns_[static_cast<std::size_t>(c)];
     const int x = kFirstColumnX + c * kColumnPitch;
-    col.label = new FontStatic(kBoxes[static_cast<std::size_t>(c)] + 1000, this);
+    col.label = new FontStatic(kLabels[static_cast<std::size_t>(c)], this);
     col.label->SetText({QString::fromUtf8(kLabelsZh[static_cast<std::size_t>(c)]),
                         QString::fromUtf8(kLabelsEn[static_cast<std::size_t>(c)])});
     col.label->SetTextHeight(13);
@@ -136,21 +132,10 @@ bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
       }
     }
   }
-  return QDialog::eventFilter(watched, event);
+  return SkinDialog::eventFilter(watched, event);
 }
 
-void SvolumeDLG::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.setRenderHint(QPainter::Antialiasing);
-  QLinearGradient bg(0, 0, 0, height());
-  bg.setColorAt(0, QColor(34, 38, 46));
-  bg.setColorAt(1, QColor(20, 23, 28));
-  p.fillRect(rect(), bg);
-  p.setPen(QPen(kAccent, 2));
-  p.drawLine(QPointF(20, 16), QPointF(20, 28));
-  p.setFont(skin::FaceFont(14, true));
-  p.setPen(skin::kText);
-  p.drawText(QRect(28, 10, width() - 40, 24), Qt::AlignLeft | Qt::AlignVCenter, Title(lang_));
+void SvolumeDLG::PaintBody(QPainter& p) {
   for (int c = 0; c < kColumns; ++c) {
     const QRectF r(kFirstColumnX + c * kColumnPitch, kLabelTop - 6, kColumnWidth, kBoxTop + kBoxHeight + 10 - (kLabelTop - 6));
     QPainterPath path;

@@ -3,13 +3,13 @@
 // vertical slider (0..100). Every change is stored in the device image and handed to `send` at
 // once; there is nothing to confirm, closing keeps what was set. Enter moves to the next column.
 
-#include <QDialog>
 #include <array>
 #include <functional>
 
 #include "core/device_image.h"
 #include "core/encodings.h"
 #include "link/view_rules.h"
+#include "presets/ui/skin_dialog.h"
 
 namespace zelto {
 
@@ -18,7 +18,7 @@ class FontStatic;
 class NumEdit;
 class NumSpin;
 
-class SvolumeDLG : public QDialog {
+class SvolumeDLG : public SkinDialog {
   Q_OBJECT
 
  public:
@@ -28,8 +28,9 @@ class SvolumeDLG : public QDialog {
   static constexpr std::array<int, kColumns> kBoxes = {2591, 8631, 8632, 8633, 8634};
   static constexpr std::array<int, kColumns> kSpins = {2592, 8611, 8612, 8613, 8614};
   static constexpr std::array<int, kColumns> kSliders = {2590, 8651, 8652, 8653, 8654};
+  static constexpr std::array<int, kColumns> kLabels = {2593, 8641, 8642, 8643, 8644};
   static constexpr int kWidth = 470;
-  static constexpr int kHeight = 330;
+  static constexpr int kHeight = 350;
 
   /// `send` queues the source volumes to the processor (when one is connected).
   SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent = nullptr);
@@ -43,7 +44,7 @@ class SvolumeDLG : public QDialog {
   BitmapSlider* Slider(int column) const;
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
+  void PaintBody(QPainter& painter) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -57,7 +58,6 @@ class SvolumeDLG : public QDialog {
   void OnSlider(int column);
   void Store(int column, int value);
 
-  Language lang_;
   DeviceImage& image_;
   std::function<void()> send_;
   std::array<Column, kColumns> columns_{};

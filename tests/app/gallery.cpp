@@ -1,0 +1,85 @@
+// The editor's pages and dialogs in both languages, rendered to PNGs for review: app_gallery DIR.
+// The window runs against a simulated processor in the process, with a few bands, a crossover and
+// mix shares set so that every control shows something.
+#include <QApplication>
+#include <QDir>
+#include <QTabWidget>
+#include <cstdio>
+
+#include "app/link_dialog.h"
+#include "app/mix_page.h"
+#include "app/source_volume_dialog.h"
+#include "app/view_ids.h"
+#include "tests/app/app_harness.h"
+
+using namespace zelto;
+
+namespace {
+
+bool Save(QWidget& w, const QString& dir, const QString& name) {
+  w.ensurePolished();
+  const QString file = QDir(dir).filePath(name);
+  if (!w.grab().save(file)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(file));
+  return true;
+}
+
+void ShapeChannel(CKTV_Data& d) {
+  CKTV_OutData& c = d.Output(0);
+  const std::array<std::pair<int, int>, 6> gains = {{{2, 260}, {5, 235}, {9, 160}, {14, 185}, {21, 245}, {27, 150}}};
+  for (auto [band, code] : gains) c.Eq().Filter(band).SetGainCode(code);
+  c.Eq().Filter(9).SetBandwidthIndex(60);
+  c.Eq().HighPass().SetFrequency(80, false);
+  c.Eq().LowPass().SetFrequency(12500, false);
+  c.Eq().Filter(14).SetFlat(true);
+  for (int r = 0; r < 8; ++r) {
+    d.Output(r).SetInputShare(r % 6, 100);
+    d.Output(r).SetInputShare((r + 3) % 12, 35);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("gallery");
+  QDir().mkpath(dir);
+
+  bool ok = true;
+  for (Language lang : {Language::English, Language::Chinese}) {
+    const QString tag = lang == Language::Chinese ? QStringLiteral("zh") : QStringLiteral("en");
+    testing::StartedEditor editor(lang, true);
+    CZeltoView* view = editor.view();
+    if (!editor.started || !testing::WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout)) {
+      std::fprintf(stderr, "the editor did not settle\n");
+      return 1;
+    }
+    view->engine().Data().Edit([](CKTV_Data& d) { ShapeChannel(d); });
+    view->RefreshAll();
+    view->Page()->SetHighlightedBand(5);
+    view->Page()->SetLastEdited(view->Page()->GainBox(5));
+    ok &= Save(*view, dir, QStringLiteral("window-eq-%1.png").arg(tag));
+
+    auto* tabs = view->Control<QTabWidget>(view_id::kPageArea);
+    tabs->setCurrentIndex(1);
+    ok &= Save(*view, dir, QStringLiteral("window-output-%1.png").arg(tag));
+    tabs->setCurrentIndex(0);
+
+    view->OpenMixer();
+    ok &= Save(*view->Mixer(), dir, QStringLiteral("mixer-%1.png").arg(tag));
+    view->Mixer()->close();
+
+    CH_Link_Dlg link(lang);
+    ok &= Save(link, dir, QStringLiteral("link-%1.png").arg(tag));
+    link.SetChoice(1);
+    ok &= Save(link, dir, QStringLiteral("link-right-%1.png").arg(tag));
+
+    SvolumeDLG volumes(lang, view->engine().Image(), [] {});
+    ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
+  }
+  return ok ? 0 : 1;
+}
