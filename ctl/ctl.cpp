@@ -1,0 +1,129 @@
+#include "ctl/ctl.h"
+
+#include <CLI/CLI.hpp>
+
+#include "ctl/commands.h"
+#include "ctl/edits.h"
+#include "link/device_url.h"
+
+namespace zelto::ctl {
+
+namespace {
+
+constexpr const char* kDeviceHelp =
+    "the processor: usb (default), sim (simulated, in this process) or tcp:HOST:PORT (e.g. a running "
+    "zelto-sim); default $ZELTO_DEVICE";
+constexpr const char* kLangHelp = "language of the messages: en (default) or zh";
+constexpr int kFirstSlot = 1;
+constexpr int kLastSlot = 6;
+constexpr int kLastFileSlot = 20;
+
+struct Options {
+  std::string device;
+  std::string lang = "en";
+  std::string path;
+  std::string other;
+  std::string name;
+  std::string channel;
+  int slot = 0;
+  bool json = false;
+  bool exitCode = false;
+  std::vector<std::string> settings;
+};
+
+void AddCommon(CLI::App* sub, Options& o, bool device) {
+  if (device) sub->add_option("--device", o.device, kDeviceHelp);
+  sub->add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
+}
+
+}  // namespace
+
+int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams) {
+  Options o;
+  CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)",
+               "zeltoctl"};
+  app.require_subcommand(1);
+  app.add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
+
+  auto* info = app.add_subcommand("info", "connect, read the processor back and print what it holds");
+  AddCommon(info, o, true);
+
+  auto* pull = app.add_subcommand("pull", "read the processor back into FILE: .dsps the live preset, .dspa all slots");
+  AddCommon(pull, o, true);
+  pull->add_option("FILE", o.path, "the preset file to write (.dsps or .dspa)")->required();
+
+  auto* push = app.add_subcommand("push", "load FILE and send it to the processor as the editor does after a load");
+  AddCommon(push, o, true);
+  push->add_option("FILE", o.path, "the preset file to send (.dsps or .dspa)")->required()->check(CLI::ExistingFile);
+
+  auto* store = app.add_subcommand("store", "store the live settings into device slot N under NAME");
+  AddCommon(store, o, true);
+  store->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
+  store->add_option("NAME", o.name, "the slot's name (up to 15 characters)")->required();
+
+  auto* recall = app.add_subcommand("recall", "recall device slot N into the live settings");
+  AddCommon(recall, o, true);
+  recall->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
+
+  auto* del = app.add_subcommand("delete", "delete the name of device slot N (its settings stay on the processor)");
+  AddCommon(del, o, true);
+  del->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
+
+  auto* set = app.add_subcommand("set", "change settings on the processor, e.g. ch3.gain=-6 ch1.hp=80Hz");
+  AddCommon(set, o, true);
+  set->add_option("KEY=VALUE", o.settings, "settings to change, in order")->required()->expected(1, -1);
+  set->footer(std::string(SettingKeysHelp()));
+
+  auto* update = app.add_subcommand("update", "update the firmware from IMAGE (.mva DSP image, .contr controller image)");
+  AddCommon(update, o, true);
+  update->add_option("IMAGE", o.path, "the firmware image file")->required();
+
+  auto* show = app.add_subcommand("show", "print a preset file in engineering units");
+  AddCommon(show, o, false);
+  show->add_option("FILE", o.path, "the preset file (.dsps or .dspa)")->required();
+  show->add_flag("--json", o.json, "JSON for scripts instead of a table");
+  show->add_option("--slot", o.slot, "stored slot of a .dspa file to show (1..20; 0 = live, the default)")
+      ->check(CLI::Range(0, kLastFileSlot));
+
+  auto* diff = app.add_subcommand("diff", "print what differs between two preset files");
+  AddCommon(diff, o, false);
+  diff->add_option("A", o.path, "first preset file")->required();
+  diff->add_option("B", o.other, "second preset file")->required();
+  diff->add_flag("--exit-code", o.exitCode, "exit with 1 when the files differ");
+
+  auto* curve = app.add_subcommand("curve", "print a channel's response as CSV lines: frequency in Hz, level in dB");
+  AddCommon(curve, o, false);
+  curve->add_option("FILE", o.path, "the preset file (.dsps or .dspa)")->required();
+  curve->add_option("--channel", o.channel, "output channel: 1..8 or ch1..ch8")->required();
+  curve->add_option("--slot", o.slot, "stored slot of a .dspa file (1..20; 0 = live, the default)")
+      ->check(CLI::Range(0, kLastFileSlot));
+
+  std::vector<const char*> argv;
+  argv.reserve(args.size());
+  for (const auto& a : args) argv.push_back(a.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e, streams.out, streams.err);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+
+  Terminal term(streams.out, streams.err, streams.errIsTerminal, o.lang == "zh" ? Language::Chinese : Language::English);
+  TerminalView view(term);
+  CommandContext c{term, view, ChooseDeviceUrl(o.device)};
+
+  if (info->parsed()) return InfoCommand(c);
+  if (pull->parsed()) return PullCommand(c, o.path);
+  if (push->parsed()) return PushCommand(c, o.path);
+  if (store->parsed()) return StoreCommand(c, o.slot, o.name);
+  if (recall->parsed()) return RecallCommand(c, o.slot);
+  if (del->parsed()) return DeleteCommand(c, o.slot);
+  if (set->parsed()) return SetCommand(c, o.settings);
+  if (update->parsed()) return UpdateCommand(c, o.path);
+  if (show->parsed()) return ShowCommand(c, o.path, o.json, o.slot);
+  if (diff->parsed()) return DiffCommand(c, o.path, o.other, o.exitCode);
+  if (curve->parsed()) return CurveCommand(c, o.path, o.channel, o.slot);
+  return kExitUsage;
+}
+
+}  // namespace zelto::ctl

@@ -1,0 +1,174 @@
+#include "ctl/session.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/encodings.h"
+#include "ctl/text_safety.h"
+#include "ctl/texts.h"
+#include "link/device_url.h"
+#include "presets/preset_files.h"
+#include "presets/preset_texts.h"
+#include "update/update_transfer.h"
+
+namespace zelto::ctl {
+
+using namespace session_timing;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+bool IsStatusPoll(const CSendData& message) {
+  const auto bytes = message.Buffer();
+  if (bytes.size() <= frame::kChannel) return false;
+  return bytes[frame::kCommand] == static_cast<std::uint8_t>(Command::Read) &&
+         bytes[frame::kBlockType] == static_cast<std::uint8_t>(BlockType::System) &&
+         bytes[frame::kChannel] == static_cast<std::uint8_t>(SystemItem::Status);
+}
+
+bool FilterPending(const CKTVEQ& eq) {
+  for (int i = 0; i < eq.FilterCount(); ++i)
+    if (eq.Filter(i).pending()) return true;
+  return false;
+}
+
+}  // namespace
+
+// ---- NoticeQueue ----------------------------------------------------------------------------
+
+void NoticeQueue::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam) noexcept {
+  {
+    std::lock_guard lock(mutex_);
+    items_.push_back({notice, wParam, lParam});
+  }
+  cv_.notify_all();
+}
+
+std::optional<NoticeQueue::Item> NoticeQueue::Take(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  if (!cv_.wait_for(lock, timeout, [this] { return !items_.empty(); })) return std::nullopt;
+  Item item = items_.front();
+  items_.pop_front();
+  return item;
+}
+
+// ---- DeviceSession --------------------------------------------------------------------------
+
+bool NothingLeftToSend(CKTV_Data& data) {
+  // Exactly what the change scan looks at: a music EQ filter is never sent by it.
+  auto lock = data.Lock();
+  if (data.SettingsChanged()) return false;
+  const auto& music = data.Music().DirtyFlags();
+  if (music.item9 || music.item11) return false;
+  for (int ch = 0; ch < kOutputChannels; ++ch) {
+    const CKTV_OutData& o = data.Output(ch);
+    const auto& d = o.DirtyFlags();
+    if (d.name || d.item31 || d.mixA || d.mixB || d.limiter) return false;
+    if (FilterPending(o.Eq())) return false;
+  }
+  return true;
+}
+
+std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, TerminalView& view) {
+  std::string error;
+  auto transport = MakeTransport(url, &error);
+  if (!transport) {
+    view.Fail(error);
+    return nullptr;
+  }
+  return std::make_unique<DeviceSession>(std::move(transport), view);
+}
+
+DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalView& view)
+    : view_(view), engine_(std::move(transport), settings_, notices_, view_) {
+  engine_.language = view_.Term().Lang();
+}
+
+DeviceSession::~DeviceSession() { Disconnect(); }
+
+bool DeviceSession::Connect() {
+  const int before = liveReadsDone_;
+  engine_.OnConnectButton();
+  if (!engine_.Connected()) return false;  // "unable to connect" was shown
+  if (PumpUntil([&] { return liveReadsDone_ > before && AllSent(); }, kConnectLimit)) return true;
+  if (!view_.Failed()) {
+    // The editor drops a processor of another model without a word; a script needs to know why.
+    view_.Fail(UserMessageText(UserMessage::UnableToConnect, engine_.language));
+    if (!reportedIdentity_.empty())
+      view_.Term().Message(Fill(TextOf(Text::OtherModel, engine_.language), {PrintableText(reportedIdentity_)}));
+  }
+  Disconnect();
+  return false;
+}
+
+void DeviceSession::Disconnect() { engine_.Disconnect(); }
+
+bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit, bool needsConnection) {
+  const auto end = Clock::now() + limit;
+  for (;;) {
+    if (idle_) idle_();
+    if (view_.Failed()) return false;
+    if (needsConnection && !engine_.Connected()) return false;
+    if (done()) {
+      // A notice posted before the state was reached may still wait in the queue.
+      DrainNotices();
+      if (view_.Failed()) return false;
+      if (done()) return true;
+      continue;
+    }
+    if (Clock::now() >= end) {
+      view_.Fail(TextOf(Text::TimedOut, engine_.language));
+      return false;
+    }
+    if (auto item = notices_.Take(kPumpSlice)) Dispatch(*item);
+  }
+}
+
+void DeviceSession::DrainNotices() {
+  while (auto item = notices_.Take(std::chrono::milliseconds(0))) Dispatch(*item);
+}
+
+bool DeviceSession::WaitUntilSent(std::chrono::milliseconds limit) {
+  return PumpUntil([&] { return AllSent(); }, limit);
+}
+
+bool DeviceSession::AllSent() {
+  // The worker holds the TransferLock for each whole exchange: holding it here sees the queue
+  // between two exchanges, where a sent message has either been acknowledged or not sent yet.
+  std::lock_guard transfer(engine_.Transfer());
+  const CKTVCommand& queue = engine_.Queue();
+  if (queue.Count() > 1) return false;
+  if (queue.Count() == 1 && !IsStatusPoll(*queue.Front())) return false;
+  return NothingLeftToSend(engine_.Data());
+}
+
+void DeviceSession::Dispatch(const NoticeQueue::Item& item) {
+  switch (item.notice) {
+    case Notice::DeviceInfo: {
+      // Kept before the engine looks at it: a mismatch blanks the text.
+      const auto& text = engine_.Image().deviceInfoText;
+      const auto end = std::find(text.begin(), text.end(), std::uint8_t{0});
+      reportedIdentity_.assign(text.begin(), end);
+      break;
+    }
+    case Notice::TransferPosition:
+      view_.TransferPosition(static_cast<int>(item.wParam));
+      break;
+    default:
+      break;
+  }
+  engine_.HandleNotice(item.notice, item.wParam, item.lParam);
+  if (item.notice == Notice::LiveReadDone) ++liveReadsDone_;
+  if (item.notice == Notice::PresetsReadDone) ++presetsReadsDone_;
+  if (presetFiles_) {
+    PresetFileResult result;
+    if (presetFiles_->HandleNotice(item.notice, &result)) {
+      if (result.status == PresetFileResult::Status::Saved) lastSaveWritten_ = true;
+      if (result.status == PresetFileResult::Status::Failed && result.message)
+        view_.Fail(PresetMessageText(*result.message, engine_.language));
+    }
+  }
+  if (update_) update_->HandleNotice(item.notice, item.wParam, item.lParam);
+}
+
+}  // namespace zelto::ctl
