@@ -111,9 +111,19 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   setAttribute(Qt::WA_OpaquePaintEvent);
   engine_ = std::make_unique<Engine>(std::move(transport), settings_, *this, *this);
   engine_->language = ui_.language;
+  presetFiles_ = std::make_unique<PresetFiles>(*engine_);
+  update_ = std::make_unique<UpdateTransfer>(*engine_);
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };
+  // The dialogs' message boxes and questions go the form's way, so they read the same everywhere.
+  presetHooks_.inform = [this](const QString& text) { ShowUserText(text); };
+  presetHooks_.confirm = [this](const QString& text) { return Ask(text); };
+  presetHooks_.showFileTitle = [this](const QString& title) {
+    fileTitle_ = title.left(kFileTitleChars);
+    update(QRect(0, 0, 260, kTopBarHeight));
+  };
+  updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
   BuildTopBar();
   BuildMaster();
@@ -129,7 +139,10 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
 
 CZeltoView::~CZeltoView() {
   Shutdown();
-  // The engine goes before the widgets it reports to; its worker is stopped already.
+  // The update transfer unplugs itself from the engine, which goes before the widgets it reports
+  // to; its worker is stopped already.
+  update_.reset();
+  presetFiles_.reset();
   engine_.reset();
 }
 
@@ -428,6 +441,14 @@ void CZeltoView::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam)
 void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
   if (closing_) return;
   engine_->HandleNotice(notice, wParam, lParam);
+  // The update's progress and end go to its dialog while it is open.
+  if (upgradeDialog_) {
+    upgradeDialog_->HandleNotice(notice, wParam, lParam);
+  } else {
+    update_->HandleNotice(notice, wParam, lParam);
+  }
+  // An all-slots save ends when the slots have been read back.
+  HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_, presetDialog_ ? presetDialog_.data() : window());
   DeviceImage& image = engine_->Image();
   switch (notice) {
     case Notice::LiveReadDone:
@@ -445,6 +466,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     case Notice::PresetName:
       RefreshTitleArea();
+      if (presetDialog_) presetDialog_->Refresh();
       break;
     case Notice::DeviceSource: {
       // The processor switched source itself: show it, echo nothing back.
@@ -484,7 +506,7 @@ void CZeltoView::ShowUserText(const QString& text) {
 }
 
 void CZeltoView::ShowTransferWindow(bool fromPresetDialog) {
-  QWidget* starter = fromPresetDialog && presetDialog_ ? presetDialog_.data() : this;
+  QWidget* starter = fromPresetDialog && presetDialog_ ? static_cast<QWidget*>(presetDialog_.data()) : this;
   transferWindow_->SetLanguage(ui_.language);
   transferWindow_->ShowFor(starter);
 }
@@ -510,10 +532,12 @@ void CZeltoView::ShowConnectedState(bool connected) {
     readBackDone_ = false;
   }
   RefreshTitleArea();
+  if (presetDialog_) presetDialog_->Refresh();
 }
 
 void CZeltoView::ResetNameDisplays() {
   presetName_.clear();
+  fileTitle_.clear();
   update(QRect(0, 0, 260, kTopBarHeight));
 }
 
@@ -550,6 +574,7 @@ void CZeltoView::RefreshAll() {
   for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
+  if (presetDialog_) presetDialog_->Refresh();
   car_->ShowPositionsFor(image.ChannelTypes());
   RefreshTitleArea();
   lock.unlock();
@@ -939,10 +964,6 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
   for (const auto& [command, text] : items) {
     QAction* a = menu.addAction(text);
     a->setData(command);
-    // Updates and presets have dialogs of their own, not part of this window yet.
-    const bool available = command == kEnglish || command == kAbout || command == kFactoryResetZh ||
-                           command == kFactoryResetEn || command == kSourceVolumeZh || command == kSourceVolumeEn;
-    a->setEnabled(available);
   }
   if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
 }
@@ -964,6 +985,17 @@ void CZeltoView::RunMenuCommand(int command) {
     case kSourceVolumeZh:
     case kSourceVolumeEn:
       OpenSourceVolumes();
+      break;
+    case kPresetOpenZh:
+    case kPresetOpenEn:
+      OpenPresetDialog(1);
+      break;
+    case kPresetSaveZh:
+    case kPresetSaveEn:
+      OpenPresetDialog(2);
+      break;
+    case kFirmwareUpdate:
+      OpenFirmwareUpdate();
       break;
     default:
       break;
@@ -1055,6 +1087,12 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.drawText(QRect(16, 4, 120, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZELTO"));
   p.setPen(kBrandAccent);
   p.drawText(QRect(98, 4, 40, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("DSP"));
+  if (!fileTitle_.isEmpty()) {
+    // The PC file last saved or loaded.
+    p.setFont(skin::FaceFont(11, true));
+    p.setPen(skin::kText);
+    p.drawText(QRect(146, 8, 110, 20), Qt::AlignRight | Qt::AlignVCenter, fileTitle_);
+  }
   p.setFont(skin::FaceFont(11, false));
   p.setPen(kCaptionText);
   const bool connected = engine_->Connected();

@@ -21,6 +21,10 @@
 #include "link/engine.h"
 #include "link/link_view.h"
 #include "link/view_rules.h"
+#include "presets/preset_files.h"
+#include "presets/ui/preset_dialogs.h"
+#include "update/ui/upgrade_dialog.h"
+#include "update/update_transfer.h"
 
 class QMenu;
 
@@ -134,6 +138,24 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void FactoryReset();
   /// A firmware update is running: commands that would disturb it are refused.
   void SetUpdateRunning(bool running) { updateRunning_ = running; }
+  bool UpdateRunning() const;
+
+  // Presets, files and the firmware update.
+  /// Preset dialog mode 1 (load) or 2 (save): the modal Source Load or Source Save dialog.
+  void OpenPresetDialog(int mode);
+  int PresetDialogMode() const { return presetDialogMode_; }
+  PresetDialog* OpenPreset() const { return presetDialog_; }
+  void OpenFirmwareUpdate();
+  UpgradeDlg* OpenUpdate() const { return upgradeDialog_; }
+  /// What the preset and update dialogs ask of the user. Message boxes and questions go the form's
+  /// way; tests hand in names, files and menu choices here.
+  PresetDialogHooks& PresetHooks() { return presetHooks_; }
+  UpgradeDialogHooks& UpdateHooks() { return updateHooks_; }
+  PresetFiles& Files() { return *presetFiles_; }
+  UpdateTransfer& Update() { return *update_; }
+  /// The title of the last PC file saved or loaded, as the title area shows it.
+  QString FileTitleShown() const { return fileTitle_; }
+  static constexpr int kFileTitleChars = 13;
 
   /// A control by its identifier (its object name).
   template <class T>
@@ -299,7 +321,13 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   OutputPage* outputPage_ = nullptr;
   std::array<Strip, view_rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
-  QPointer<QWidget> presetDialog_;
+  std::unique_ptr<PresetFiles> presetFiles_;
+  std::unique_ptr<UpdateTransfer> update_;
+  PresetDialogHooks presetHooks_;
+  UpgradeDialogHooks updateHooks_;
+  QPointer<PresetDialog> presetDialog_;
+  QPointer<UpgradeDlg> upgradeDialog_;
+  QString fileTitle_;
   QPointer<MixPage> mixer_;
   MixPageMemo mixMemo_;
 };

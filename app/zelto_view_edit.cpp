@@ -286,7 +286,7 @@ void CZeltoView::OpenSourceVolumes() {
 
 void CZeltoView::FactoryReset() {
   const bool zh = ui_.language == Language::Chinese;
-  if (updateRunning_ || engine_->Flags().updateMode) {
+  if (UpdateRunning()) {
     ShowUserText(QString::fromUtf8(zh ? "更新中 请勿关闭!" : "Don't close up the update!"));
     return;
   }
@@ -297,6 +297,37 @@ void CZeltoView::FactoryReset() {
   if (!Ask(question, true)) return;
   if (!view_rules::QueueSystemWrite(*engine_, SystemItem::FactoryReset))
     ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
+}
+
+// ---- presets and firmware --------------------------------------------------------------------
+
+bool CZeltoView::UpdateRunning() const { return updateRunning_ || engine_->Flags().updateMode || update_->Updating(); }
+
+void CZeltoView::OpenPresetDialog(int mode) {
+  if (presetDialog_) return;
+  presetDialogMode_ = mode;
+  std::unique_ptr<PresetDialog> dialog;
+  if (mode == 1) {
+    dialog = std::make_unique<CSourceLoadDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
+  } else {
+    dialog = std::make_unique<CSourceSaveDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
+  }
+  presetDialog_ = dialog.get();
+  dialog->exec();
+  presetDialog_ = nullptr;
+  // However the dialog ended, none is open now.
+  presetDialogMode_ = 0;
+}
+
+void CZeltoView::OpenFirmwareUpdate() {
+  if (upgradeDialog_) return;
+  UpgradeDlg dialog(*update_, ui_.language, updateHooks_, window());
+  upgradeDialog_ = &dialog;
+  dialog.exec();
+  upgradeDialog_ = nullptr;
+  updateRunning_ = false;
+  engine_->Flags().updateMode = false;
+  engine_->Flags().updateFinished = false;
 }
 
 }  // namespace zelto

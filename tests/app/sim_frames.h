@@ -57,20 +57,22 @@ std::optional<sim::SimFrameRecord> WaitForFrame(const sim::SimProcessor& process
   return found;
 }
 
-/// Waits until the link worker is idle again: the queue is empty and a status poll went out after
-/// `count` frames had arrived, so every edit made before has been sent.
+/// Waits until the link worker is idle again: the queue is empty and two status polls went out
+/// after the call, so the change scan has run since every edit made before (a poll built just
+/// before an edit may still be on its way; the one after it follows a scan that saw the edit).
 inline bool WaitForQuiet(CZeltoView* view, const sim::SimProcessor& processor) {
   const std::size_t start = processor.FrameCount();
   return WaitUntil(
       [&] {
         if (view->engine().Queue().Count() != 0) return false;
         const auto frames = processor.Frames();
+        int polls = 0;
         for (std::size_t i = start; i < frames.size(); ++i)
           if (frames[i].Command() == static_cast<std::uint8_t>(Command::Read) &&
               frames[i].BlockTypeCode() == static_cast<std::uint8_t>(BlockType::System) &&
               frames[i].ChannelOrItem() == static_cast<std::uint8_t>(SystemItem::Status))
-            return true;
-        return false;
+            ++polls;
+        return polls >= 2;
       },
       kFrameWait);
 }
