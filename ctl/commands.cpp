@@ -4,7 +4,6 @@
 
 #include "ctl/ctl.h"
 #include "ctl/edits.h"
-#include "ctl/interrupt.h"
 #include "ctl/preset_report.h"
 #include "ctl/session.h"
 #include "ctl/text_safety.h"
@@ -218,11 +217,6 @@ int UpdateCommand(CommandContext& c, const std::string& path) {
   UpdateTransfer transfer(session->engine());
   transfer.SetView(&c.view);
   session->UseUpdateTransfer(&transfer);
-  // Made before the worker starts, so the worker inherits the blocked signals.
-  InterruptGuard guard;
-  session->SetIdle([&] {
-    if (guard.TakeRequest()) c.view.ShowUpdateMessage(UpdateMessage::DontClose);
-  });
   if (transfer.StartUpdate(path) != UpdateTransfer::StartOutcome::Started) {
     // A refused file or a processor not found has shown its message; a busy transfer cannot
     // happen in a fresh session.
@@ -230,7 +224,6 @@ int UpdateCommand(CommandContext& c, const std::string& path) {
     return kExitFailure;
   }
   const bool done = session->PumpUntil([&] { return c.view.UpdateSucceeded(); }, session_timing::kUpdateLimit, false);
-  session->SetIdle(nullptr);
   return done ? kExitOk : kExitFailure;
 }
 

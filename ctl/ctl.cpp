@@ -11,8 +11,8 @@ namespace zelto::ctl {
 namespace {
 
 constexpr const char* kDeviceHelp =
-    "the processor: usb (default), sim (simulated, in this process) or tcp:HOST:PORT (e.g. a running "
-    "zelto-sim); default $ZELTO_DEVICE";
+    "the processor: usb, sim (simulated, in this process) or tcp:HOST:PORT (e.g. a running zelto-sim); "
+    "default $ZELTO_DEVICE, else usb";
 constexpr const char* kLangHelp = "language of the messages: en (default) or zh";
 constexpr int kFirstSlot = 1;
 constexpr int kLastSlot = 6;
@@ -31,9 +31,11 @@ struct Options {
   std::vector<std::string> settings;
 };
 
-void AddCommon(CLI::App* sub, Options& o, bool device) {
-  if (device) sub->add_option("--device", o.device, kDeviceHelp);
-  sub->add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
+/// Every command takes --device and --lang, also before the command name (a shell alias or a
+/// script may always pass the device); the file commands do not use the device.
+void AddCommon(CLI::App* app, Options& o) {
+  app->add_option("--device", o.device, kDeviceHelp);
+  app->add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
 }
 
 }  // namespace
@@ -43,56 +45,56 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)",
                "zeltoctl"};
   app.require_subcommand(1);
-  app.add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
+  AddCommon(&app, o);
 
   auto* info = app.add_subcommand("info", "connect, read the processor back and print what it holds");
-  AddCommon(info, o, true);
+  AddCommon(info, o);
 
   auto* pull = app.add_subcommand("pull", "read the processor back into FILE: .dsps the live preset, .dspa all slots");
-  AddCommon(pull, o, true);
+  AddCommon(pull, o);
   pull->add_option("FILE", o.path, "the preset file to write (.dsps or .dspa)")->required();
 
   auto* push = app.add_subcommand("push", "load FILE and send it to the processor as the editor does after a load");
-  AddCommon(push, o, true);
+  AddCommon(push, o);
   push->add_option("FILE", o.path, "the preset file to send (.dsps or .dspa)")->required()->check(CLI::ExistingFile);
 
   auto* store = app.add_subcommand("store", "store the live settings into device slot N under NAME");
-  AddCommon(store, o, true);
+  AddCommon(store, o);
   store->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
   store->add_option("NAME", o.name, "the slot's name (up to 15 characters)")->required();
 
   auto* recall = app.add_subcommand("recall", "recall device slot N into the live settings");
-  AddCommon(recall, o, true);
+  AddCommon(recall, o);
   recall->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
 
   auto* del = app.add_subcommand("delete", "delete the name of device slot N (its settings stay on the processor)");
-  AddCommon(del, o, true);
+  AddCommon(del, o);
   del->add_option("N", o.slot, "slot 1..6")->required()->check(CLI::Range(kFirstSlot, kLastSlot));
 
   auto* set = app.add_subcommand("set", "change settings on the processor, e.g. ch3.gain=-6 ch1.hp=80Hz");
-  AddCommon(set, o, true);
+  AddCommon(set, o);
   set->add_option("KEY=VALUE", o.settings, "settings to change, in order")->required()->expected(1, -1);
   set->footer(std::string(SettingKeysHelp()));
 
   auto* update = app.add_subcommand("update", "update the firmware from IMAGE (.mva DSP image, .contr controller image)");
-  AddCommon(update, o, true);
+  AddCommon(update, o);
   update->add_option("IMAGE", o.path, "the firmware image file")->required();
 
   auto* show = app.add_subcommand("show", "print a preset file in engineering units");
-  AddCommon(show, o, false);
+  AddCommon(show, o);
   show->add_option("FILE", o.path, "the preset file (.dsps or .dspa)")->required();
   show->add_flag("--json", o.json, "JSON for scripts instead of a table");
   show->add_option("--slot", o.slot, "stored slot of a .dspa file to show (1..20; 0 = live, the default)")
       ->check(CLI::Range(0, kLastFileSlot));
 
   auto* diff = app.add_subcommand("diff", "print what differs between two preset files");
-  AddCommon(diff, o, false);
+  AddCommon(diff, o);
   diff->add_option("A", o.path, "first preset file")->required();
   diff->add_option("B", o.other, "second preset file")->required();
   diff->add_flag("--exit-code", o.exitCode, "exit with 1 when the files differ");
 
   auto* curve = app.add_subcommand("curve", "print a channel's response as CSV lines: frequency in Hz, level in dB");
-  AddCommon(curve, o, false);
+  AddCommon(curve, o);
   curve->add_option("FILE", o.path, "the preset file (.dsps or .dspa)")->required();
   curve->add_option("--channel", o.channel, "output channel: 1..8 or ch1..ch8")->required();
   curve->add_option("--slot", o.slot, "stored slot of a .dspa file (1..20; 0 = live, the default)")

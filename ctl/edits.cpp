@@ -88,14 +88,6 @@ std::vector<std::string> SplitKey(std::string_view key) {
 
 bool InRange(double v, double lo, double hi) { return v >= lo - kRangeSlack && v <= hi + kRangeSlack; }
 
-/// The channels an edit of `channel` reaches: the channel and the rest of its link group.
-std::vector<int> LinkGroupOf(const DeviceImage& image, int channel) {
-  std::vector<int> group;
-  for (int ch = 0; ch < kOutputChannels; ++ch)
-    if (ch == channel || image.SameLinkGroup(channel, ch)) group.push_back(ch);
-  return group;
-}
-
 // ---- value readers ----------------------------------------------------------------------------
 
 /// A gain in whole-dB steps as the strip boxes and the master volume box read it: -60..0 dB,
@@ -332,16 +324,23 @@ std::optional<SettingEdit> BandEdit(const Context& c, int ch, int band, std::str
     return std::nullopt;
   };
   e.apply = [ch, band, change](Engine& engine, Language, const NoteFn&) {
-    const auto group = LinkGroupOf(engine.Image(), ch);
+    const auto group = view_rules::LinkGroup(engine.Image(), ch);
     const int k = band - 1;
     engine.Data().Edit([&](CKTV_Data& d) {
+      // As the band row: a box whose value does not change is no edit (and an off band shows
+      // 0 dB), so nothing is stored or sent for it; a change reaches the whole link group.
+      const CFilter& band = d.Output(ch).Eq().Filter(k);
+      const bool newFrequency = change.hz && *change.hz != band.frequency();
+      const bool newWidth = change.bandwidthIndex && *change.bandwidthIndex != band.bandwidthIndex();
+      const bool newGain = change.gainCode && *change.gainCode != band.gainCode();
+      // The band's BY button toggles: it is pressed only when the state is to change.
+      const bool toggle = change.off && band.IsFlat() != *change.off;
       for (int target : group) {
         CFilter& f = d.Output(target).Eq().Filter(k);
-        if (change.hz) f.SetFrequency(*change.hz, true);
-        if (change.bandwidthIndex) f.SetBandwidthIndex(*change.bandwidthIndex);
-        if (change.gainCode) f.SetGainCode(*change.gainCode);
-        // The band's BY button toggles: it is pressed only when the state is to change.
-        if (change.off && f.IsFlat() != *change.off) f.SetFlat(*change.off);
+        if (newFrequency) f.SetFrequency(*change.hz, true);
+        if (newWidth) f.SetBandwidthIndex(*change.bandwidthIndex);
+        if (newGain) f.SetGainCode(*change.gainCode);
+        if (toggle) f.SetFlat(*change.off);
       }
     });
   };
@@ -372,7 +371,7 @@ std::optional<SettingEdit> CrossoverEdit(const Context& c, int ch, bool highPass
         hz = view_rules::LimitLowPass(hp, wanted);
         if (hz != wanted) note(Fill(TextOf(Text::LimitedToHighPass, lang), {key, std::to_string(hz) + "Hz"}));
       }
-      const auto group = LinkGroupOf(engine.Image(), ch);
+      const auto group = view_rules::LinkGroup(engine.Image(), ch);
       engine.Data().Edit([&](CKTV_Data& d) {
         for (int target : group) {
           CKTVEQ& eq = d.Output(target).Eq();
@@ -387,7 +386,7 @@ std::optional<SettingEdit> CrossoverEdit(const Context& c, int ch, bool highPass
   auto index = family ? ReadFamily(c) : ReadSlope(c);
   if (!index) return std::nullopt;
   e.apply = [ch, highPass, family, index = *index](Engine& engine, Language, const NoteFn&) {
-    const auto group = LinkGroupOf(engine.Image(), ch);
+    const auto group = view_rules::LinkGroup(engine.Image(), ch);
     engine.Data().Edit([&](CKTV_Data& d) {
       for (int target : group) {
         CKTVEQ& eq = d.Output(target).Eq();

@@ -14,15 +14,19 @@ InterruptGuard::InterruptGuard() {
 }
 
 InterruptGuard::~InterruptGuard() {
-  // A request made during the update is answered already; it must not end the tool afterwards.
-  while (TakeRequest()) {
+  // Left pending, a request would strike the moment the mask is restored: take it first.
+  while (TakeRequest() != 0) {
   }
   pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  if (deferred_ != 0) std::raise(deferred_);
 }
 
-bool InterruptGuard::TakeRequest() {
+int InterruptGuard::TakeRequest() {
   const timespec noWait{0, 0};
-  return sigtimedwait(&guarded_, nullptr, &noWait) > 0;
+  const int signal = sigtimedwait(&guarded_, nullptr, &noWait);
+  if (signal <= 0) return 0;
+  if (!swallow_ && deferred_ == 0) deferred_ = signal;
+  return signal;
 }
 
 }  // namespace zelto::ctl

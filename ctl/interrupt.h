@@ -1,12 +1,14 @@
 #pragma once
-// Keeps Ctrl-C and SIGTERM from ending the tool while a firmware image is being written: a
-// processor cut off halfway may not start again. The editor refuses to close its update window
-// for the same reason.
+// Keeps Ctrl-C and SIGTERM from cutting a transfer in half. A preset push mutes every output
+// first and restores them at its end, and a firmware image written halfway may leave the
+// processor unable to start: the editor's progress and update windows cannot be closed while
+// they run, and the command line keeps the same promise.
 //
 // While a guard lives, the two signals are blocked in the thread that made it and in every
 // thread started after (the link worker among them), so they stay pending instead of ending the
-// process; the update loop takes them and says that the update must not be interrupted. No
-// handler runs and no blocking call is cut short.
+// process, and no blocking call is cut short. The tool's loop takes them with TakeRequest. A
+// deferred request ends the process when the guard goes, once the transfer is over; a swallowed
+// one (during a firmware update) is only answered.
 
 #include <csignal>
 
@@ -15,17 +17,26 @@ namespace zelto::ctl {
 class InterruptGuard {
  public:
   InterruptGuard();
-  /// Takes what is still pending, then restores the thread's signal mask.
+  /// Takes what is still pending, restores the thread's signal mask and then raises a deferred
+  /// request again.
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
-  /// True when one of the signals arrived since the last call (and takes it).
-  bool TakeRequest();
+  /// The signal that arrived since the last call (and takes it), or 0. Unless swallowing, the
+  /// first one is raised again when the guard goes.
+  int TakeRequest();
+  /// From now on requests are only answered, never raised again (a firmware update).
+  void SwallowRequests() {
+    swallow_ = true;
+    deferred_ = 0;
+  }
 
  private:
   sigset_t guarded_{};
   sigset_t previous_{};
+  bool swallow_ = false;
+  int deferred_ = 0;
 };
 
 }  // namespace zelto::ctl

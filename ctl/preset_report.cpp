@@ -390,7 +390,8 @@ void PrintFile(const PresetFileContents& file, int slot, Language lang, std::ost
       << Label(file.kind == PresetFileKind::Single ? Text::SinglePreset : Text::AllSlots, lang) << ")\n\n";
   if (file.kind == PresetFileKind::AllSlots) PrintSystem(*file.image, lang, out);
   const std::string name = NameFromField(file.image->Preset(slot));
-  out << Label(Text::PresetName, lang) << " (" << (slot == 0 ? std::string("live") : "slot " + std::to_string(slot))
+  out << Label(Text::PresetName, lang) << " ("
+      << (slot == 0 ? Label(Text::LivePreset, lang) : Fill(TextOf(Text::StoredSlot, lang), {std::to_string(slot)}))
       << "): " << (name.empty() ? Label(Text::EmptyName, lang) : PrintableText(name)) << "\n\n";
 
   PresetObjects objects(file, slot);

@@ -106,7 +106,7 @@ void DeviceSession::Disconnect() { engine_.Disconnect(); }
 bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit, bool needsConnection) {
   const auto end = Clock::now() + limit;
   for (;;) {
-    if (idle_) idle_();
+    if (interrupts_.TakeRequest() != 0) OnInterrupt();
     if (view_.Failed()) return false;
     if (needsConnection && !engine_.Connected()) return false;
     if (done()) {
@@ -122,6 +122,22 @@ bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::mi
     }
     if (auto item = notices_.Take(kPumpSlice)) Dispatch(*item);
   }
+}
+
+void DeviceSession::UseUpdateTransfer(UpdateTransfer* update) {
+  update_ = update;
+  if (update_) interrupts_.SwallowRequests();
+}
+
+void DeviceSession::OnInterrupt() {
+  if (update_) {
+    // The editor's answer to closing its update window.
+    view_.ShowUpdateMessage(UpdateMessage::DontClose);
+    return;
+  }
+  if (interruptNoted_) return;
+  interruptNoted_ = true;
+  view_.Term().Message(TextOf(Text::FinishingFirst, engine_.language));
 }
 
 void DeviceSession::DrainNotices() {

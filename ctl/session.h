@@ -18,6 +18,7 @@
 
 #include "core/notice.h"
 #include "core/settings.h"
+#include "ctl/interrupt.h"
 #include "ctl/terminal.h"
 #include "link/engine.h"
 
@@ -90,9 +91,8 @@ class DeviceSession {
 
   /// Notices also go to these while they are set.
   void UsePresetFiles(PresetFiles* files) { presetFiles_ = files; }
-  void UseUpdateTransfer(UpdateTransfer* update) { update_ = update; }
-  /// Runs on every turn of the loop (the update answers interrupt requests there).
-  void SetIdle(std::function<void()> idle) { idle_ = std::move(idle); }
+  /// Also makes Ctrl-C and SIGTERM only answered while the session lasts: an update is never cut.
+  void UseUpdateTransfer(UpdateTransfer* update);
 
   int LiveReadsDone() const { return liveReadsDone_; }
   int PresetsReadsDone() const { return presetsReadsDone_; }
@@ -103,14 +103,19 @@ class DeviceSession {
   void Dispatch(const NoticeQueue::Item& item);
   /// Hands every notice already queued to the engine without waiting.
   void DrainNotices();
+  /// Ctrl-C or SIGTERM arrived: said once and acted on when the session ends (see InterruptGuard).
+  void OnInterrupt();
 
+  // Made first and gone last: every thread of the session inherits the blocked signals, and a
+  // deferred request ends the process only after the device is closed.
+  InterruptGuard interrupts_;
+  bool interruptNoted_ = false;
   MemorySettings settings_;
   NoticeQueue notices_;
   TerminalView& view_;
   Engine engine_;
   PresetFiles* presetFiles_ = nullptr;
   UpdateTransfer* update_ = nullptr;
-  std::function<void()> idle_;
   std::string reportedIdentity_;
   int liveReadsDone_ = 0;
   int presetsReadsDone_ = 0;

@@ -37,6 +37,8 @@ Pair PairOf(Text text) {
       return {"one file holds one preset, the other all slots: comparing the live presets",
               "一个文件为单组音效, 另一个为全部音效: 只比较当前音效"};
     case Text::OtherModel: return {"the processor reports another model: \"%s\"", "设备型号不符: \"%s\""};
+    case Text::FinishingFirst:
+      return {"interrupted: the transfer under way is finished first", "已收到中断请求: 当前传输完成后退出"};
     case Text::TimedOut: return {"the processor did not finish in time", "设备未在规定时间内完成"};
     case Text::PullExtension:
       return {"%s: the file name must end in .dsps (live preset) or .dspa (all slots)",
@@ -61,6 +63,8 @@ Pair PairOf(Text text) {
     case Text::SinglePreset: return {"single preset", "单组音效"};
     case Text::AllSlots: return {"all slots", "全部音效"};
     case Text::PresetName: return {"Preset name", "音效组名"};
+    case Text::LivePreset: return {"live", "当前"};
+    case Text::StoredSlot: return {"slot %s", "音效组 %s"};
     case Text::System: return {"System", "系统"};
     case Text::NoiseGate: return {"Noise gate", "噪声门"};
     case Text::DspSwitch: return {"DSP", "DSP"};

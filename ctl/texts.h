@@ -37,6 +37,7 @@ enum class Text {
   // failures
   OtherModel,
   TimedOut,
+  FinishingFirst,
   PullExtension,
   NotAPresetFile,
   FileTooLarge,
@@ -58,6 +59,8 @@ enum class Text {
   SinglePreset,
   AllSlots,
   PresetName,
+  LivePreset,
+  StoredSlot,
   System,
   NoiseGate,
   DspSwitch,
