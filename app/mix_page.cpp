@@ -1,6 +1,6 @@
 #include "app/mix_page.h"
 
-#include <QLinearGradient>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -78,6 +78,7 @@ MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo
       cell.spin->setGeometry(fieldX + kFieldWidth, y + 29, kSpinWidth, kFieldHeight + 2);
       cell.slider->SetBuddy(cell.field);
       cell.field->SetSlider(cell.slider);
+      cell.field->installEventFilter(this);
 
       connect(cell.slider, &BitmapSlider::moving, this, [this, r, k](int, int) { OnSlider(r, k); });
       connect(cell.slider, &BitmapSlider::released, this, [this, r, k](int, int) { OnSlider(r, k); });
@@ -103,6 +104,7 @@ MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo
     field->SetLanguage(lang);
     const int x = 112 + static_cast<int>(i) * 220;
     field->setGeometry(x, kTopRowY + 1, 64, 24);
+    field->installEventFilter(this);
     spin->setGeometry(x + 64, kTopRowY, 14, 26);
     const int index = static_cast<int>(i);
     connect(field, &NumEdit::edited, this, [this, index](int, int) { OnTopField(index); });
@@ -194,6 +196,20 @@ void MixPage::OnTopField(int index) {
   }
   // Kept with the device image (it travels in the PC files); the processor has no item for it.
   view_rules::StoreMixPageField(image_, index - 1, value);
+}
+
+bool MixPage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      // Enter commits the field, as it does on the main form; the window stays open.
+      if (auto* field = qobject_cast<NumEdit*>(watched)) {
+        field->Commit();
+        return true;
+      }
+    }
+  }
+  return SkinDialog::eventFilter(watched, event);
 }
 
 void MixPage::PaintBody(QPainter& p) {

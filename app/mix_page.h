@@ -68,6 +68,7 @@ class MixPage : public SkinDialog {
 
  protected:
   void PaintBody(QPainter& painter) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct Cell {

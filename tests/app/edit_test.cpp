@@ -432,6 +432,13 @@ TEST_F(EditTest, MixSliderSetsItsFieldAndSendsTheItemHoldingTheShare) {
   f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 2, out::kItemMixB); });
   ASSERT_TRUE(f);
   EXPECT_EQ(f->Payload()[9 - 8], 25);
+  // Enter commits a field and keeps the window.
+  NumEdit* field = mixer->Field(2, 4);
+  field->selectAll();
+  QTest::keyClicks(field, QStringLiteral("55"));
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_EQ(channel(2).InputMix()[4], 55);
+  EXPECT_TRUE(mixer->isVisible());
   // The top fields stay in the editor.
   Type(mixer->TopField(1), QStringLiteral("12"));
   EXPECT_EQ(view->engine().Image().mixPageFlags[1], 12);

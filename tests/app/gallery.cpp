@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
     view->Page()->SetHighlightedBand(5);
     view->Page()->SetLastEdited(view->Page()->GainBox(5));
     ok &= Save(*view, dir, QStringLiteral("window-eq-%1.png").arg(tag));
+    ok &= Save(*view->Page(), dir, QStringLiteral("page-eq-%1.png").arg(tag));
 
     auto* tabs = view->Control<QTabWidget>(view_id::kPageArea);
     tabs->setCurrentIndex(1);
