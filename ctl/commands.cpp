@@ -1,5 +1,6 @@
 #include "ctl/commands.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "ctl/ctl.h"
@@ -22,6 +23,8 @@ namespace {
 
 constexpr int kGainOffsetDb = 60;
 constexpr int kCurveDecimals = 4;
+constexpr std::size_t kNameColumn = 8;  // a channel name has at most 7 characters
+constexpr std::size_t kTypeColumn = 3;
 
 /// Opens the device and connects; null when that failed (the message is printed).
 std::unique_ptr<DeviceSession> Connected(CommandContext& c) {
@@ -84,8 +87,8 @@ int InfoCommand(CommandContext& c) {
     auto lock = engine.Data().Lock();
     for (int ch = 0; ch < kOutputChannels; ++ch) {
       const int type = image.ChannelTypes()[static_cast<std::size_t>(ch)];
-      std::string line = "  CH" + std::to_string(ch + 1) + "  " + PadToWidth(engine.Data().Output(ch).Name(), 8) +
-                         PadToWidth(std::to_string(type), 3) + std::string(ChannelTypeName(type));
+      std::string line = "  CH" + std::to_string(ch + 1) + "  " + PadToWidth(engine.Data().Output(ch).Name(), kNameColumn) +
+                         PadToWidth(std::to_string(type), kTypeColumn) + std::string(ChannelTypeName(type));
       if (lang == Language::English && !ChannelTypeMeaning(type).empty())
         line += " (" + std::string(ChannelTypeMeaning(type)) + ")";
       c.term.Result(line);

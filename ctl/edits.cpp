@@ -39,10 +39,6 @@ constexpr double kMaxOctaves = 3.0;
 constexpr double kRangeSlack = 1e-9;
 constexpr int kPhaseInvertedDegrees = 180;
 constexpr double kHzPerKhz = 1000.0;
-// Largest delays that can be typed: 20 ms of sound at the typed speed (331.4 + 0.6 × 25 m/s).
-constexpr double kMaxDelayMs = 20.0;
-constexpr double kMaxDelayCm = 346.4 * kMaxDelayMs / 1000.0 * 100.0;
-constexpr double kMaxDelayInches = 346.4 * kMaxDelayMs / 1000.0 * 3.2808 * 12.0;
 
 struct Context {
   Language lang;
@@ -120,15 +116,16 @@ std::optional<int> ReadDelay(const Context& c) {
   if (!q) return c.BadValue();
   if (q->value < 0) return c.OutOfRange("0..20ms");
   if (q->unit.empty() || q->unit == "ms") {
-    if (q->value > kMaxDelayMs + kRangeSlack) return c.OutOfRange("0..20ms");
+    if (q->value > values::kMaxDelayMs + kRangeSlack) return c.OutOfRange("0..20ms");
     return values::DelayFromMs(q->value);
   }
   if (q->unit == "cm") {
-    if (q->value > kMaxDelayCm) return c.OutOfRange("0.." + FormatFixed(kMaxDelayCm, 1) + "cm");
+    if (q->value > values::MaxDelayCm()) return c.OutOfRange("0.." + FormatFixed(values::MaxDelayCm(), 1) + "cm");
     return values::DelayFromCm(q->value);
   }
   if (q->unit == "in" || q->unit == "inch" || q->unit == "inches") {
-    if (q->value > kMaxDelayInches) return c.OutOfRange("0.." + FormatFixed(kMaxDelayInches, 1) + "in");
+    if (q->value > values::MaxDelayInches())
+      return c.OutOfRange("0.." + FormatFixed(values::MaxDelayInches(), 1) + "in");
     return values::DelayFromInches(q->value);
   }
   return c.BadValue();

@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kGainOffsetDb = 60;
 constexpr int kPhaseInvertedDegrees = 180;
-constexpr int kGroupLevelCount = static_cast<int>(sys::kSystemAreaSize - 24) / 2;  // s16 each
+constexpr std::size_t kGroupLevelSize = sizeof(std::int16_t);
 constexpr int kDeviceSlotNames = 6;
 constexpr double kTenthsPerDb = 10.0;
 
@@ -163,8 +163,8 @@ Node SystemNode(const DeviceImage& image) {
   }
   n.Add("channel_types", std::move(types));
   Node levels = Node::Array();
-  for (int i = 0; i < kGroupLevelCount; ++i)
-    levels.Push(Node::Integer(GetS16(image.GroupLevels(), static_cast<std::size_t>(i) * 2)));
+  for (std::size_t at = 0; at < image.GroupLevels().size(); at += kGroupLevelSize)
+    levels.Push(Node::Integer(GetS16(image.GroupLevels(), at)));
   n.Add("group_levels", std::move(levels));
   return n;
 }
@@ -215,7 +215,8 @@ void PrintSystem(const DeviceImage& image, Language lang, std::ostream& out) {
   }
   out << '\n';
   out << "  " << Label(Text::GroupLevels, lang) << ':';
-  for (int i = 0; i < kGroupLevelCount; ++i) out << ' ' << GetS16(image.GroupLevels(), static_cast<std::size_t>(i) * 2);
+  for (std::size_t at = 0; at < image.GroupLevels().size(); at += kGroupLevelSize)
+    out << ' ' << GetS16(image.GroupLevels(), at);
   out << '\n';
   out << "  " << Label(Text::PresetSlots, lang) << ':';
   for (int slot = kFirstPresetSlot; slot <= kDeviceSlotNames; ++slot) {

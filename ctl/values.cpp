@@ -22,7 +22,6 @@ constexpr double kTemperature = 25.0;
 constexpr double kCentimetresPerMetre = 100.0;
 constexpr double kInchesPerMetre = 3.2808 * 12.0;
 constexpr double kMsPerSecond = 1000.0;
-constexpr double kMaxDelayMs = 20.0;
 
 constexpr std::string_view kUnicodeMinus = "\xE2\x88\x92";
 
@@ -101,11 +100,13 @@ int DelayFromMs(double ms) {
   return TruncateTyped(ms * kDelaySampleRate);
 }
 
+double MaxDelayCm() { return SoundTyped() * kMaxDelayMs / kMsPerSecond * kCentimetresPerMetre; }
+double MaxDelayInches() { return SoundTyped() * kMaxDelayMs / kMsPerSecond * kInchesPerMetre; }
+
 int DelayFromCm(double cm) { return DelayFromMetres(cm / kCentimetresPerMetre); }
 
 int DelayFromInches(double inches) {
-  const double longest = SoundTyped() * kMaxDelayMs / kMsPerSecond * kInchesPerMetre;
-  return DelayFromMetres(std::clamp(inches, 0.0, longest) / kInchesPerMetre);
+  return DelayFromMetres(std::clamp(inches, 0.0, MaxDelayInches()) / kInchesPerMetre);
 }
 
 int NearestBandwidthIndexForQ(double q) {

@@ -25,6 +25,10 @@ int DelayFromMs(double ms);
 int DelayFromCm(double cm);
 int DelayFromInches(double inches);
 inline constexpr int kMaxDelayCode = 960;
+/// The longest delays that can be typed: what sound covers in 20 ms at the typed speed.
+inline constexpr double kMaxDelayMs = 20.0;
+double MaxDelayCm();
+double MaxDelayInches();
 
 /// The bandwidth index a band can take (4..295; lower indices all mean 0.09 octaves) whose Q is
 /// nearest to `q`.
