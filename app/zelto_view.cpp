@@ -574,10 +574,11 @@ void CZeltoView::RefreshAll() {
   for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
-  if (presetDialog_) presetDialog_->Refresh();
   car_->ShowPositionsFor(image.ChannelTypes());
   RefreshTitleArea();
   lock.unlock();
+  // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
+  if (presetDialog_) presetDialog_->Refresh();
   SelectChannel(current_);
   update();
 }
