@@ -77,41 +77,9 @@ bool IsOffWord(std::string_view text) {
   return EqualsNoCase(t, kOffLatin) || t == kOffChinese;
 }
 
-// A decimal number at the start of the text: sign, digits, one point. No exponents, hex or
-// "inf": what a technician types into a box, nothing a C library would also accept.
-std::optional<double> ReadNumber(std::string_view text) {
-  auto s = Trim(text);
-  bool negative = false;
-  static constexpr std::string_view kUnicodeMinus = "\xE2\x88\x92";
-  if (s.starts_with(kUnicodeMinus)) {
-    negative = true;
-    s.remove_prefix(kUnicodeMinus.size());
-  } else if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  double whole = 0.0;
-  double scale = 1.0;
-  bool digits = false;
-  bool point = false;
-  for (char c : s) {
-    if (c >= '0' && c <= '9') {
-      digits = true;
-      if (point) {
-        scale /= 10.0;
-        whole += (c - '0') * scale;
-      } else {
-        whole = whole * 10.0 + (c - '0');
-      }
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (!digits) return std::nullopt;
-  return negative ? -whole : whole;
-}
+// What a technician types into a box: the shared decimal reader, nothing a C library would also
+// accept.
+std::optional<double> ReadNumber(std::string_view text) { return ReadDecimalPrefix(text); }
 
 double Step(const NumFormat& f) { return f.step != 0.0 ? f.step : 1.0; }
 double Linear(const NumFormat& f, int d) { return d * f.step - f.offset; }

@@ -1,5 +1,7 @@
 #include "core/encodings.h"
 
+#include <cctype>
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
@@ -326,6 +328,43 @@ int GraphFrequencyAt(int x, int width) {
   if (decade <= 0) return static_cast<int>(kGraphLowHz);
   const double f = kGraphLowHz * std::pow(10.0, static_cast<double>(x) / decade);
   return static_cast<int>(std::clamp(f, kGraphLowHz, kGraphHighHz));
+}
+
+std::optional<double> ReadDecimalPrefix(std::string_view text, std::size_t* used) {
+  static constexpr std::string_view kUnicodeMinus = "\xE2\x88\x92";
+  std::size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (text.substr(i).starts_with(kUnicodeMinus)) {
+    negative = true;
+    i += kUnicodeMinus.size();
+  } else if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  double whole = 0.0;
+  double scale = 1.0;
+  bool digits = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+      if (point) {
+        scale /= 10.0;
+        whole += (c - '0') * scale;
+      } else {
+        whole = whole * 10.0 + (c - '0');
+      }
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (!digits) return std::nullopt;
+  if (used) *used = i;
+  return negative ? -whole : whole;
 }
 
 }  // namespace zelto

@@ -94,6 +94,11 @@ std::string_view TruncateText(std::string_view text, std::size_t maxBytes);
 std::string ReadField(std::span<const std::uint8_t> field);
 bool IsBlankField(std::span<const std::uint8_t> field);
 
+/// A decimal number at the start of `text` (after leading spaces): sign (also U+2212), digits,
+/// one point. No exponents, hex or "inf": what a technician types, nothing a C library would also
+/// accept. `used` (optional) receives how many bytes of `text` the number took.
+std::optional<double> ReadDecimalPrefix(std::string_view text, std::size_t* used = nullptr);
+
 // Graph coordinates: +20 dB at the top, -20 dB at the bottom, three decades from 20 Hz, each
 // width / 3 (integer division) pixels wide. Results are inside the plot; callers add the margins.
 inline constexpr int kGraphMarginX = 35;

@@ -23,7 +23,6 @@ constexpr double kCentimetresPerMetre = 100.0;
 constexpr double kInchesPerMetre = 3.2808 * 12.0;
 constexpr double kMsPerSecond = 1000.0;
 
-constexpr std::string_view kUnicodeMinus = "\xE2\x88\x92";
 
 double SoundTyped() { return kSoundAtZeroTyped + kSoundPerDegree * kTemperature; }
 
@@ -55,40 +54,13 @@ std::string Lower(std::string_view text) {
 }
 
 std::optional<Quantity> ReadQuantity(std::string_view text) {
-  auto s = Trim(text);
-  bool negative = false;
-  if (s.starts_with(kUnicodeMinus)) {
-    negative = true;
-    s.remove_prefix(kUnicodeMinus.size());
-  } else if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  double whole = 0.0;
-  double scale = 1.0;
-  bool digits = false;
-  bool point = false;
-  std::size_t i = 0;
-  for (; i < s.size(); ++i) {
-    const char c = s[i];
-    if (c >= '0' && c <= '9') {
-      digits = true;
-      if (point) {
-        scale /= 10.0;
-        whole += (c - '0') * scale;
-      } else {
-        whole = whole * 10.0 + (c - '0');
-      }
-    } else if (c == '.' && !point) {
-      point = true;
-    } else {
-      break;
-    }
-  }
-  if (!digits) return std::nullopt;
+  const auto s = Trim(text);
+  std::size_t used = 0;
+  const auto value = ReadDecimalPrefix(s, &used);
+  if (!value) return std::nullopt;
   Quantity q;
-  q.value = negative ? -whole : whole;
-  q.unit = Lower(s.substr(i));
+  q.value = *value;
+  q.unit = Lower(s.substr(used));
   return q;
 }
 
