@@ -22,22 +22,16 @@
 #include "link/usb/hidapi_transport.h"
 #include "sim/sim_process.h"
 #include "sim/sim_transport.h"
+#include "support/report_frames.h"
 
 namespace zelto {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-using Report = std::array<std::uint8_t, kHidReportSize>;
-
-constexpr std::uint8_t Code(Command c) { return static_cast<std::uint8_t>(c); }
-
-Bytes FrameIn(const Report& report) {
-  const auto data = std::span(report).subspan(1);
-  if (data[0] != kSyncByte || data[3] != kSyncEndByte) return {};
-  const std::size_t length = GetU16(data, frame::kPayloadLength) + frame::kOverhead;
-  return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(length, data.size())));
-}
+using testing::Bytes;
+using testing::Code;
+using testing::FrameIn;
+using testing::Report;
 
 // ---- The same behaviour through every backend ----
 
@@ -51,10 +45,10 @@ std::string Name(Backend b) {
   }
   return "?";
 }
-std::string BackendName(const testing::TestParamInfo<Backend>& info) { return Name(info.param); }
+std::string BackendName(const ::testing::TestParamInfo<Backend>& info) { return Name(info.param); }
 void PrintTo(Backend b, std::ostream* os) { *os << Name(b); }
 
-class TransportTest : public testing::TestWithParam<Backend> {
+class TransportTest : public ::testing::TestWithParam<Backend> {
  protected:
   void SetUp() override {
     InitDeviceImage(image);
@@ -127,7 +121,7 @@ TEST_P(TransportTest, DeviceIsOpenedOnlyAtItsOwnPath) {
   EXPECT_FALSE(transport->LastError().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, testing::Values(Backend::Sim, Backend::Tcp, Backend::Usb),
+INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, ::testing::Values(Backend::Sim, Backend::Tcp, Backend::Usb),
                          BackendName);
 
 // ---- The report stream against a scripted device side ----

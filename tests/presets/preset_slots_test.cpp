@@ -8,6 +8,7 @@
 #include "core/bytes.h"
 #include "presets/preset_name.h"
 #include "tests/presets/sim_engine.h"
+#include "support/trace_lines.h"
 
 namespace zelto {
 namespace {
@@ -16,24 +17,9 @@ using test::SimEngine;
 using test::SimKind;
 using Lines = std::vector<std::string>;
 
-Lines QuietWrap(Lines body) {
-  body.insert(body.begin(), "WRITE slot 0 SYSTEM SETTINGS len 8 -> ACK");
-  body.push_back("WRITE slot 0 SYSTEM SETTINGS len 8 -> ACK");
-  return body;
-}
-
-Lines OutputLines(const std::string& command, int slot, const std::string& tail) {
-  Lines lines;
-  for (int c = 0; c < kOutputChannels; ++c)
-    lines.push_back(command + " slot " + std::to_string(slot) + " OUTPUT ch " + std::to_string(c) + tail);
-  return lines;
-}
-
-Lines Join(std::initializer_list<Lines> parts) {
-  Lines out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
+using testing::Join;
+using testing::OutputLines;
+using testing::QuietWrap;
 
 // Gives every live output block values of its own, all inside the ranges the objects accept.
 void MarkLiveOutputs(Engine& engine, int seed) {

@@ -15,22 +15,16 @@
 #include "core/update_steps.h"
 #include "link/tcp/tcp_transport.h"
 #include "sim/sim_process.h"
+#include "support/report_frames.h"
 
 namespace zelto::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
-using Report = std::array<std::uint8_t, kHidReportSize>;
-
-constexpr std::uint8_t Code(Command c) { return static_cast<std::uint8_t>(c); }
-
-Bytes FrameIn(const Report& report) {
-  const auto data = std::span(report).subspan(1);
-  if (data[0] != kSyncByte || data[3] != kSyncEndByte) return {};
-  const std::size_t length = GetU16(data, frame::kPayloadLength) + frame::kOverhead;
-  return Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(std::min(length, data.size())));
-}
+using testing::Bytes;
+using testing::Code;
+using testing::FrameIn;
+using testing::Report;
 
 std::size_t PayloadSize(const Bytes& f) { return GetU16(f, frame::kPayloadLength); }
 

@@ -16,6 +16,7 @@
 #include "presets/preset_file.h"
 #include "presets/preset_name.h"
 #include "presets/ui/dialog_fixture.h"
+#include "support/trace_lines.h"
 
 namespace zelto {
 namespace {
@@ -26,24 +27,9 @@ using testing::Press;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-Lines QuietWrap(Lines body) {
-  body.insert(body.begin(), "WRITE slot 0 SYSTEM SETTINGS len 8 -> ACK");
-  body.push_back("WRITE slot 0 SYSTEM SETTINGS len 8 -> ACK");
-  return body;
-}
-
-Lines OutputLines(const std::string& command, int slot, const std::string& tail) {
-  Lines lines;
-  for (int c = 0; c < kOutputChannels; ++c)
-    lines.push_back(command + " slot " + std::to_string(slot) + " OUTPUT ch " + std::to_string(c) + tail);
-  return lines;
-}
-
-Lines Join(std::initializer_list<Lines> parts) {
-  Lines out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
+using testing::Join;
+using testing::OutputLines;
+using testing::QuietWrap;
 
 QPoint Centre(QWidget* w) { return w->rect().center(); }
 
