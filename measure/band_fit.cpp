@@ -1,0 +1,458 @@
+#include "measure/band_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "model/eq.h"
+
+namespace zelto::measure {
+
+namespace {
+
+constexpr double kLn2 = 0.69314718055994530942;
+constexpr double kProcessorAnglePerHz = 6.544985e-05;
+constexpr double kGainCodesPerDb = 10.0;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// A band is only added where it takes away at least this much of the remaining difference.
+constexpr double kSmallestUsefulDb = 0.05;
+constexpr int kMaxRefinePasses = 12;
+constexpr int kMaxBlockedPeaks = 24;
+// Widths tried for a new band, from the narrowest the processor has to its widest.
+constexpr std::array<int, 13> kTrialWidths = {4, 6, 9, 13, 19, 27, 38, 54, 76, 108, 150, 210, 295};
+constexpr std::array<int, 3> kGainSteps = {16, 4, 1};
+constexpr std::array<int, 4> kWidthSteps = {30, 10, 3, 1};
+constexpr std::array<int, 3> kPlaceSteps = {4, 2, 1};
+// The boost reported as bound: within this of the limit while the result is this far below target.
+constexpr double kAtLimitDb = 0.15;
+constexpr double kShortOfTargetDb = 0.5;
+// The automatic EQ spends no band on less than (0.05 dB)^2 of mean square deviation: smaller
+// details are the measurement's, not the car's.
+constexpr double kAutoEqMinImprovement = 0.0025;
+
+using Curve = std::array<double, kGridPoints>;
+
+/// Grid points a band can be centred on, each with a whole frequency in Hz that snaps to it (the
+/// closest to the grid value). Below 30 Hz the grid is finer than 1 Hz, so a few points have none.
+struct Place {
+  int grid;
+  int hz;
+};
+const std::vector<Place>& Places() {
+  static const std::vector<Place> places = [] {
+    const auto& grid = FrequencyGrid();
+    std::vector<Place> out;
+    std::vector<int> best(kGridPoints, 0);
+    for (int hz = kFilterMinHz; hz <= kFilterMaxHz; ++hz) {
+      const int i = NearestGridIndex(hz);
+      if (best[i] == 0 || std::abs(hz - grid[i]) < std::abs(best[i] - grid[i])) best[i] = hz;
+    }
+    for (int i = 0; i < kGridPoints; ++i)
+      if (best[i] != 0) out.push_back({i, best[i]});
+    return out;
+  }();
+  return places;
+}
+
+/// Index into Places() of the place nearest to `hz` (in log frequency).
+int PlaceNear(double hz) {
+  const auto& places = Places();
+  const auto& grid = FrequencyGrid();
+  int best = 0;
+  double bestD = kInf;
+  for (int k = 0; k < static_cast<int>(places.size()); ++k) {
+    const double d = std::abs(std::log(grid[places[k].grid] / hz));
+    if (d < bestD) {
+      bestD = d;
+      best = k;
+    }
+  }
+  return best;
+}
+
+int GainCodeOf(double db) { return static_cast<int>(std::lround(db * kGainCodesPerDb)) + kGainCodeFlat; }
+
+/// The bandwidth index whose processor band has the cookbook Q `q` at `hz` (the processor's
+/// octave factor is twice the cookbook's), limited to the table.
+int WidthForQ(double q, double hz) {
+  const double w0 = kProcessorAnglePerHz * hz;
+  const double octaves = std::asinh(1.0 / (2.0 * q)) * std::sin(w0) / (kLn2 * w0);
+  const int index = static_cast<int>(std::lround((octaves - 0.05) / 0.01));
+  return std::clamp(index, kMinBandwidthIndex, kMaxBandwidthIndex);
+}
+
+class Fitter {
+ public:
+  Fitter(const FitGoal& goal, const FitLimits& limits) : goal_(goal), limits_(limits) {
+    minCode_ = std::max(0, GainCodeOf(limits.maxCutDb));
+    maxCode_ = std::min(kGainCodeMax, GainCodeOf(limits.maxBoostDb));
+    for (int i = 0; i < kGridPoints; ++i) weightSum_ += goal.weight[i];
+    sum_.fill(0.0);
+    cost_ = Cost(sum_);
+  }
+
+  void Add(const BandSetting& b) {
+    Slot s{b, PlaceNear(b.hz), BandResponse(b)};
+    s.band.hz = Places()[s.place].hz;
+    for (int i = 0; i < kGridPoints; ++i) sum_[i] += s.response[i];
+    slots_.push_back(std::move(s));
+    cost_ = Cost(sum_);
+  }
+
+  /// Adds bands where the difference left is largest until the bands run out or none helps.
+  void Grow() {
+    std::vector<bool> blocked(kGridPoints, false);
+    int blockedCount = 0;
+    while (static_cast<int>(slots_.size()) < limits_.bands && blockedCount < kMaxBlockedPeaks) {
+      const double mu = Offset(sum_);
+      int peak = -1;
+      double peakDiff = 0;
+      for (int i = 0; i < kGridPoints; ++i) {
+        if (goal_.weight[i] <= 0 || blocked[i]) continue;
+        const double r = goal_.wanted[i] + mu - sum_[i];
+        if (std::abs(r) > std::abs(peakDiff)) {
+          peakDiff = r;
+          peak = i;
+        }
+      }
+      if (peak < 0 || std::abs(peakDiff) < kSmallestUsefulDb) break;
+      const int place = PlaceNear(FrequencyGrid()[peak]);
+      Slot best;
+      double bestCost = cost_;
+      for (int width : kTrialWidths) {
+        Slot trial{{Places()[place].hz, std::clamp(GainCodeOf(peakDiff), minCode_, maxCode_), width}, place, {}};
+        trial.response = BandResponse(trial.band);
+        double c = CostWith(nullptr, trial.response);
+        for (int step : kGainSteps) ClimbGain(nullptr, trial, c, step);
+        if (c < bestCost) {
+          bestCost = c;
+          best = trial;
+        }
+      }
+      if (bestCost < cost_ - std::max(1e-9, limits_.minImprovement * weightSum_) && !best.band.IsFlat()) {
+        for (int i = 0; i < kGridPoints; ++i) sum_[i] += best.response[i];
+        slots_.push_back(std::move(best));
+        cost_ = bestCost;
+        Refine(1);
+      } else {
+        for (int d = -2; d <= 2; ++d)
+          if (peak + d >= 0 && peak + d < kGridPoints) blocked[peak + d] = true;
+        ++blockedCount;
+      }
+    }
+  }
+
+  /// Moves each band's gain, width and place while that lowers the cost.
+  void Refine(int passes) {
+    for (int pass = 0; pass < passes; ++pass) {
+      bool improved = false;
+      for (auto& slot : slots_) {
+        for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
+        for (int step : kWidthSteps) improved |= Climb(slot, step, [](Slot& s, int d) {
+          const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
+          if (w == s.band.bandwidthIndex) return false;
+          s.band.bandwidthIndex = w;
+          return true;
+        });
+        for (int step : kPlaceSteps) improved |= Climb(slot, step, [](Slot& s, int d) {
+          const int p = std::clamp(s.place + d, 0, static_cast<int>(Places().size()) - 1);
+          if (p == s.place) return false;
+          s.place = p;
+          s.band.hz = Places()[p].hz;
+          return true;
+        });
+        for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
+      }
+      if (!improved) break;
+    }
+  }
+
+  std::vector<BandSetting> Bands() const {
+    std::vector<BandSetting> out;
+    for (const auto& s : slots_)
+      if (!s.band.IsFlat()) out.push_back(s.band);
+    return out;
+  }
+
+ private:
+  struct Slot {
+    BandSetting band;
+    int place = 0;
+    Curve response{};
+  };
+
+  double Offset(const Curve& sum) const {
+    if (!goal_.levelMatch || weightSum_ <= 0) return 0.0;
+    double s = 0;
+    for (int i = 0; i < kGridPoints; ++i) s += goal_.weight[i] * (sum[i] - goal_.wanted[i]);
+    return s / weightSum_;
+  }
+
+  double Cost(const Curve& sum) const {
+    double s = 0, s2 = 0, top = -kInf;
+    for (int i = 0; i < kGridPoints; ++i) {
+      top = std::max(top, sum[i]);
+      const double d = sum[i] - goal_.wanted[i];
+      s += goal_.weight[i] * d;
+      s2 += goal_.weight[i] * d * d;
+    }
+    if (limits_.limitSummedBoost && top > limits_.maxBoostDb + 1e-9) return kInf;
+    if (goal_.levelMatch && weightSum_ > 0) s2 -= s * s / weightSum_;
+    return s2;
+  }
+
+  /// The cost with `slot`'s response (null: no band) replaced by `response`.
+  double CostWith(const Slot* slot, const Curve& response) const {
+    Curve s = sum_;
+    for (int i = 0; i < kGridPoints; ++i) s[i] += response[i] - (slot ? slot->response[i] : 0.0);
+    return Cost(s);
+  }
+
+  void Commit(Slot& slot, Slot trial) {
+    for (int i = 0; i < kGridPoints; ++i) sum_[i] += trial.response[i] - slot.response[i];
+    slot = std::move(trial);
+  }
+
+  /// Steps the gain of `trial` by `step` codes while that lowers `cost`. With `commit`, `slot` is
+  /// a band of the fit and takes each better gain.
+  bool ClimbGain(Slot* slot, Slot& trial, double& cost, int step, bool commit = false) {
+    bool any = false;
+    for (int dir : {1, -1}) {
+      while (true) {
+        Slot next = trial;
+        next.band.gainCode = std::clamp(trial.band.gainCode + dir * step, minCode_, maxCode_);
+        if (next.band.gainCode == trial.band.gainCode) break;
+        next.response = BandResponse(next.band);
+        const double c = CostWith(slot, next.response);
+        if (!(c < cost - 1e-12)) break;
+        cost = c;
+        any = true;
+        if (commit)
+          Commit(*slot, std::move(next));
+        else
+          trial = std::move(next);
+      }
+    }
+    return any;
+  }
+
+  template <class Move>
+  bool Climb(Slot& slot, int step, Move move) {
+    bool any = false;
+    for (int dir : {1, -1}) {
+      while (true) {
+        Slot next = slot;
+        if (!move(next, dir * step)) break;
+        next.response = BandResponse(next.band);
+        const double c = CostWith(&slot, next.response);
+        if (!(c < cost_ - 1e-12)) break;
+        cost_ = c;
+        Commit(slot, std::move(next));
+        any = true;
+      }
+    }
+    return any;
+  }
+
+  const FitGoal& goal_;
+  const FitLimits& limits_;
+  int minCode_ = 0;
+  int maxCode_ = kGainCodeMax;
+  double weightSum_ = 0;
+  std::vector<Slot> slots_;
+  Curve sum_{};
+  double cost_ = 0;
+};
+
+}  // namespace
+
+BandSetting FlatBand(int hz) { return BandSetting{hz, kGainCodeFlat, kDefaultBandwidthIndex}; }
+
+std::array<double, kGridPoints> BandResponse(const BandSetting& band) {
+  if (band.IsFlat()) return Curve{};
+  CFilter f;
+  f.SetFrequency(band.hz, false);
+  f.SetBandwidthIndex(band.bandwidthIndex);
+  f.SetGainCode(band.gainCode);
+  return f.response();
+}
+
+std::array<double, kGridPoints> BandsResponse(std::span<const BandSetting> bands) {
+  Curve sum{};
+  for (const auto& b : bands) {
+    if (b.IsFlat()) continue;
+    const Curve r = BandResponse(b);
+    for (int i = 0; i < kGridPoints; ++i) sum[i] += r[i];
+  }
+  return sum;
+}
+
+std::vector<BandSetting> BandsOf(const CKTVEQ& eq) {
+  std::vector<BandSetting> out;
+  for (int k = 0; k < eq.BandCount(); ++k) {
+    const CFilter& f = eq.Filter(k);
+    out.push_back({f.frequency(), f.IsFlat() ? kGainCodeFlat : f.gainCode(), f.bandwidthIndex()});
+  }
+  return out;
+}
+
+std::array<double, kGridPoints> ChannelResponseOf(const CKTVEQ& eq) {
+  std::vector<const CFilter*> filters;
+  for (int k = 0; k < eq.FilterCount(); ++k) filters.push_back(&eq.Filter(k));
+  return ChannelResponse(filters);
+}
+
+std::array<double, kGridPoints> CrossoverResponseOf(const CKTVEQ& eq) {
+  const std::array<const CFilter*, 2> filters = {&eq.HighPass(), &eq.LowPass()};
+  return ChannelResponse(filters);
+}
+
+GridCurve ChannelMeasurement::Measured(int smoothing) const {
+  return OnGrid(smoothing > 0 ? Smooth(measurement, smoothing) : measurement);
+}
+
+GridCurve ChannelMeasurement::Predicted(const std::array<double, kGridPoints>& now, int smoothing) const {
+  GridCurve c = Measured(smoothing);
+  for (int i = 0; i < kGridPoints; ++i) c.db[i] += now[i] - keptResponse[i];
+  return c;
+}
+
+std::vector<BandSetting> FitBands(const FitGoal& goal, const FitLimits& limits, std::vector<BandSetting> start) {
+  Fitter fitter(goal, limits);
+  if (static_cast<int>(start.size()) > limits.bands) start.resize(static_cast<std::size_t>(limits.bands));
+  for (const auto& b : start)
+    if (!b.IsFlat()) fitter.Add(b);
+  fitter.Refine(kMaxRefinePasses);
+  fitter.Grow();
+  fitter.Refine(kMaxRefinePasses);
+  return fitter.Bands();
+}
+
+std::vector<BandSetting> AssignToSlots(std::vector<BandSetting> fitted, std::span<const int> centres) {
+  const int m = static_cast<int>(centres.size());
+  std::vector<BandSetting> out;
+  for (int c : centres) out.push_back(FlatBand(c));
+  std::sort(fitted.begin(), fitted.end(), [](const BandSetting& a, const BandSetting& b) { return a.hz < b.hz; });
+  const int n = std::min(static_cast<int>(fitted.size()), m);
+  if (n == 0) return out;
+  // Keeps the order of frequency and minimises the distance, in octaves, between each band and
+  // the centre of the slot it takes.
+  std::vector<std::vector<double>> cost(n + 1, std::vector<double>(m + 1, kInf));
+  for (int j = 0; j <= m; ++j) cost[0][j] = 0;
+  for (int i = 1; i <= n; ++i)
+    for (int j = i; j <= m; ++j) {
+      const double here = cost[i - 1][j - 1] + std::abs(std::log2(double(fitted[i - 1].hz) / centres[j - 1]));
+      cost[i][j] = std::min(cost[i][j - 1], here);
+    }
+  for (int i = n, j = m; i > 0; --j) {
+    if (cost[i][j] == cost[i][j - 1] && j > i) continue;
+    out[static_cast<std::size_t>(j - 1)] = fitted[static_cast<std::size_t>(i - 1)];
+    --i;
+  }
+  return out;
+}
+
+ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres) {
+  const Curve wanted = CookbookResponse(filters);
+  FitGoal goal;
+  goal.wanted = wanted;
+  const GridRange range = RangeOf(kFilterMinHz, kFilterMaxHz);
+  for (int i = range.first; i <= range.last; ++i) goal.weight[i] = 1.0;
+  FitLimits limits;
+  limits.bands = static_cast<int>(centres.size());
+
+  // Each peaking filter starts as the band closest to it; shelves and what the processor's bands
+  // cannot reproduce one to one are left to the fit.
+  std::vector<RewFilter> peaks;
+  for (const auto& f : filters)
+    if (f.kind == RewFilter::Kind::Peaking && std::abs(f.gainDb) >= kBandGainStepDb / 2) peaks.push_back(f);
+  std::stable_sort(peaks.begin(), peaks.end(),
+                   [](const RewFilter& a, const RewFilter& b) { return std::abs(a.gainDb) > std::abs(b.gainDb); });
+  std::vector<BandSetting> start;
+  for (const auto& p : peaks) {
+    if (static_cast<int>(start.size()) >= limits.bands) break;
+    const int hz = Places()[PlaceNear(p.hz)].hz;
+    start.push_back({hz, std::clamp(GainCodeOf(p.gainDb), 0, kGainCodeMax), WidthForQ(p.q, FrequencyGrid()[NearestGridIndex(hz)])});
+  }
+  ImportResult r;
+  r.bands = AssignToSlots(FitBands(goal, limits, std::move(start)), centres);
+  r.deviation = Compare(GridCurve::Full(BandsResponse(r.bands)), wanted, range, false);
+  return r;
+}
+
+std::vector<BandForExport> BandsForExport(std::span<const BandSetting> bands) {
+  std::vector<BandForExport> out;
+  for (const auto& b : bands)
+    if (!b.IsFlat()) out.push_back({b.hz, b.GainDb(), b.bandwidthIndex});
+  return out;
+}
+
+AutoEqResult AutoEq(const AutoEqRequest& q) {
+  AutoEqResult r;
+  const GridCurve measured = q.measured.Measured(kReportSmoothing);
+  const GridRange range = RangeOf(q.loHz, q.hiHz);
+  // The target is placed at the measurement's typical level (the median difference), and the
+  // bands are fitted to it at that level. Were the level free during the fit, a dip the boost
+  // limit cannot fill would be "matched" by cutting everything around it.
+  std::vector<double> diffs;
+  for (int i = range.first; i <= range.last; ++i)
+    if (measured.has[i]) diffs.push_back(measured.db[i] - q.target[i]);
+  const int points = static_cast<int>(diffs.size());
+  double level = 0;
+  if (points > 0) {
+    std::nth_element(diffs.begin(), diffs.begin() + points / 2, diffs.end());
+    level = diffs[static_cast<std::size_t>(points / 2)];
+  }
+  FitGoal goal;
+  for (int i = range.first; i <= range.last; ++i) {
+    if (!measured.has[i]) continue;
+    goal.weight[i] = 1.0;
+    // The bands' response that brings the prediction onto the target.
+    goal.wanted[i] = q.target[i] + level - measured.db[i] + q.measured.keptResponse[i] - q.fixedResponse[i];
+  }
+  r.bands = q.currentBands;
+  const auto predict = [&](std::span<const BandSetting> bands) {
+    const Curve b = BandsResponse(bands);
+    Curve now;
+    for (int i = 0; i < kGridPoints; ++i) now[i] = q.fixedResponse[i] + b[i];
+    return q.measured.Predicted(now, kReportSmoothing);
+  };
+  r.predicted = predict(r.bands);
+  r.before = Compare(r.predicted, q.target, range, true);
+  if (points == 0) {
+    r.status = AutoEqResult::Status::NoOverlap;
+    r.after = r.before;
+    return r;
+  }
+  FitLimits limits;
+  limits.bands = static_cast<int>(q.centres.size());
+  limits.maxBoostDb = std::clamp(q.maxBoostDb, 0.0, kBandMaxDb);
+  limits.limitSummedBoost = true;
+  limits.minImprovement = kAutoEqMinImprovement;
+  auto bands = AssignToSlots(FitBands(goal, limits), q.centres);
+  const GridCurve predicted = predict(bands);
+  const Deviation after = Compare(predicted, q.target, range, true);
+  if (after.rms < r.before.rms) {
+    r.bands = std::move(bands);
+    r.predicted = predicted;
+    r.after = after;
+  } else {
+    r.status = AutoEqResult::Status::Unchanged;
+    r.after = r.before;
+  }
+
+  const Curve boost = BandsResponse(r.bands);
+  const auto& grid = FrequencyGrid();
+  bool open = false;
+  for (int i = range.first; i <= range.last + 1; ++i) {
+    const bool bound = i <= range.last && r.predicted.has[i] && boost[i] >= limits.maxBoostDb - kAtLimitDb &&
+                       q.target[i] + r.after.offset - r.predicted.db[i] > kShortOfTargetDb;
+    if (bound && !open) r.boostLimited.push_back({grid[i], grid[i]});
+    if (bound) r.boostLimited.back().hiHz = grid[i];
+    open = bound;
+  }
+  return r;
+}
+
+}  // namespace zelto::measure

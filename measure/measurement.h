@@ -1,0 +1,109 @@
+#pragma once
+// Measured responses: reading the files measurement programs write, fractional-octave smoothing,
+// interpolation onto the processor's 241-point frequency grid, and target curves. Pure functions;
+// nothing here knows a channel or a window.
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/encodings.h"
+
+namespace zelto::measure {
+
+/// A magnitude response as measured: frequencies in Hz (positive, rising) and levels in dB.
+struct Measurement {
+  std::vector<double> hz;
+  std::vector<double> db;
+  std::size_t size() const { return hz.size(); }
+};
+
+/// A curve on the frequency grid. `has[i]` is false where the source did not reach grid point i.
+struct GridCurve {
+  std::array<double, kGridPoints> db{};
+  std::array<bool, kGridPoints> has{};
+  /// A curve defined at every grid point.
+  static GridCurve Full(const std::array<double, kGridPoints>& db);
+};
+
+/// Why a measurement file could not be read; `line` is 1-based (0 when no line is to blame).
+struct ReadError {
+  enum class Kind {
+    CannotOpen,      // the file cannot be opened or read
+    TooLarge,        // larger than any measurement
+    NotNumber,       // `text` is not a number
+    TooFewValues,    // a data line without frequency and level
+    FrequencyNotPositive,
+    FrequencyNotRising,
+    BadLevel,        // a level that is not finite
+    TooFewPoints,    // fewer than kMinPoints data lines
+    HeaderNotFirst,  // a header row after the data began
+  };
+  Kind kind = Kind::CannotOpen;
+  int line = 0;
+  std::string text;
+};
+
+inline constexpr std::size_t kMinPoints = 3;
+inline constexpr std::size_t kMaxFileBytes = 32u << 20;
+
+/// Reads REW's text export, an FRD file or a CSV file with a header row. Lines starting with `*`,
+/// `#` or `;` are comments; one header row may come before the data; fields are separated by
+/// spaces, tabs, commas or semicolons, and a comma is a decimal comma on a line where it does not
+/// separate fields. The third and later fields (phase) are ignored.
+std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error);
+/// Reads a measurement file (see ParseMeasurement).
+std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error);
+/// The message for a read error, naming the file and the line.
+std::string ReadErrorText(const ReadError& error, const std::string& path, Language lang);
+
+inline constexpr int kMinSmoothingFraction = 1;   // 1 octave
+inline constexpr int kMaxSmoothingFraction = 48;  // 1/48 octave
+/// 1/`fraction`-octave smoothing: at each point the mean level over a window one 1/`fraction`
+/// octave wide centred on it (in log frequency, the measurement read as straight lines between
+/// its points), the window cut where the measurement ends. `fraction` is limited to 1..48.
+Measurement Smooth(const Measurement& m, int fraction);
+
+/// The measurement at the grid frequencies, straight lines in log frequency between its points;
+/// grid points outside the measured range are left out (`has` false).
+GridCurve OnGrid(const Measurement& m);
+
+// ---- targets ------------------------------------------------------------------------------------
+
+/// A target response over the whole grid.
+using Target = std::array<double, kGridPoints>;
+Target FlatTarget();
+/// +7 dB at and below 60 Hz, falling straight in log frequency to 0 dB at 250 Hz, 0 dB to 1 kHz,
+/// then straight in log frequency to -4 dB at 20 kHz.
+Target CarTarget();
+/// A target from a measurement file's curve: grid points beyond its ends take the nearest end's
+/// level.
+Target TargetFromMeasurement(const Measurement& m);
+/// "flat", "car" or a file name. Nothing (and `error` set) when the file cannot be read.
+std::optional<Target> TargetByName(const std::string& nameOrPath, Language lang, std::string* error);
+
+// ---- comparing curves ---------------------------------------------------------------------------
+
+/// Grid points with frequencies in [loHz, hiHz].
+struct GridRange {
+  int first = 0;
+  int last = kGridPoints - 1;
+  bool Contains(int i) const { return i >= first && i <= last; }
+};
+GridRange RangeOf(double loHz, double hiHz);
+
+struct Deviation {
+  double rms = 0;
+  double max = 0;      // largest |difference|
+  double maxHz = 0;    // where it is
+  double offset = 0;   // level shift applied to the reference (level match), dB
+  int points = 0;
+};
+/// Deviation of `curve` from `reference` over the grid points of `range` where `curve` is defined;
+/// with `levelMatch` the reference is first shifted by the mean difference.
+Deviation Compare(const GridCurve& curve, const Target& reference, GridRange range, bool levelMatch);
+
+}  // namespace zelto::measure
