@@ -14,10 +14,13 @@ namespace {
 constexpr double kLn2 = 0.69314718055994530942;
 constexpr double kProcessorAnglePerHz = 6.544985e-05;
 constexpr double kGainCodesPerDb = 10.0;
+constexpr double kDbPerNeper = 4.3429448190325182765;  // 10 / ln 10: dB of a power ratio
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // A band is only added where it takes away at least this much of the remaining difference.
 constexpr double kSmallestUsefulDb = 0.05;
 constexpr int kMaxRefinePasses = 12;
+// Another pass over every band is only made while the last one took off more than this share.
+constexpr double kWorthAnotherPass = 0.002;
 constexpr int kMaxBlockedPeaks = 24;
 // Widths tried for a new band, from the narrowest the processor has to its widest.
 constexpr std::array<int, 13> kTrialWidths = {4, 6, 9, 13, 19, 27, 38, 54, 76, 108, 150, 210, 295};
@@ -83,6 +86,12 @@ int WidthForQ(double q, double hz) {
 }
 
 class Fitter {
+  struct Slot {
+    BandSetting band;
+    int place = 0;
+    Curve response{};
+  };
+
  public:
   Fitter(const FitGoal& goal, const FitLimits& limits) : goal_(goal), limits_(limits) {
     minCode_ = std::max(0, GainCodeOf(limits.maxCutDb));
@@ -134,7 +143,7 @@ class Fitter {
         for (int i = 0; i < kGridPoints; ++i) sum_[i] += best.response[i];
         slots_.push_back(std::move(best));
         cost_ = bestCost;
-        Refine(1);
+        RefineSlot(slots_.back());
       } else {
         for (int d = -2; d <= 2; ++d)
           if (peak + d >= 0 && peak + d < kGridPoints) blocked[peak + d] = true;
@@ -146,8 +155,17 @@ class Fitter {
   /// Moves each band's gain, width and place while that lowers the cost.
   void Refine(int passes) {
     for (int pass = 0; pass < passes; ++pass) {
-      bool improved = false;
-      for (auto& slot : slots_) {
+      const double before = cost_;
+      for (auto& slot : slots_) RefineSlot(slot);
+      if (!(cost_ < before * (1.0 - kWorthAnotherPass))) break;
+    }
+  }
+
+  /// One round of moves of one band; true when any of them lowered the cost.
+  bool RefineSlot(Slot& slot) {
+    bool improved = false;
+    {
+      {
         for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
         for (int step : kWidthSteps) improved |= Climb(slot, step, [](Slot& s, int d) {
           const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
@@ -164,8 +182,8 @@ class Fitter {
         });
         for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
       }
-      if (!improved) break;
     }
+    return improved;
   }
 
   std::vector<BandSetting> Bands() const {
@@ -176,12 +194,6 @@ class Fitter {
   }
 
  private:
-  struct Slot {
-    BandSetting band;
-    int place = 0;
-    Curve response{};
-  };
-
   double Offset(const Curve& sum) const {
     if (!goal_.levelMatch || weightSum_ <= 0) return 0.0;
     double s = 0;
@@ -275,7 +287,12 @@ std::array<double, kGridPoints> BandResponse(const BandSetting& band) {
   f.SetFrequency(band.hz, false);
   f.SetBandwidthIndex(band.bandwidthIndex);
   f.SetGainCode(band.gainCode);
-  return f.response();
+  // The filter's own dB values come with its pixel outline; a fit needs only the dB, taken from
+  // the same power ratios the filter computed.
+  Curve db;
+  const auto& power = f.power();
+  for (int i = 0; i < kGridPoints; ++i) db[i] = kDbPerNeper * std::log(power[i]);
+  return db;
 }
 
 std::array<double, kGridPoints> BandsResponse(std::span<const BandSetting> bands) {
