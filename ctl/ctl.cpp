@@ -4,6 +4,7 @@
 
 #include "ctl/commands.h"
 #include "ctl/edits.h"
+#include "ctl/eq_commands.h"
 #include "link/device_url.h"
 
 namespace zelto::ctl {
@@ -100,6 +101,8 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   curve->add_option("--slot", o.slot, "stored slot of a .dspa file (1..20; 0 = live, the default)")
       ->check(CLI::Range(0, kLastFileSlot));
 
+  MeasureCommandLine measure(app, curve, [&o](CLI::App* a) { AddCommon(a, o); });
+
   std::vector<const char*> argv;
   argv.reserve(args.size());
   for (const auto& a : args) argv.push_back(a.c_str());
@@ -114,6 +117,7 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   TerminalView view(term);
   CommandContext c{term, view, ChooseDeviceUrl(o.device)};
 
+  if (auto status = measure.Run(c, o.path, o.channel, o.slot)) return *status;
   if (info->parsed()) return InfoCommand(c);
   if (pull->parsed()) return PullCommand(c, o.path);
   if (push->parsed()) return PushCommand(c, o.path);
