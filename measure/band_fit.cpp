@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 #include <utility>
 
 #include "model/eq.h"
@@ -19,6 +20,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // A band is only added where it takes away at least this much of the remaining difference.
 constexpr double kSmallestUsefulDb = 0.05;
 constexpr int kMaxRefinePasses = 12;
+// Band responses a fit remembers (about 2 kB each).
+constexpr std::size_t kRememberedResponses = 4096;
 // Another pass over every band is only made while the last one took off more than this share.
 constexpr double kWorthAnotherPass = 0.002;
 constexpr int kMaxBlockedPeaks = 24;
@@ -33,6 +36,9 @@ constexpr double kShortOfTargetDb = 0.5;
 // The automatic EQ spends no band on less than (0.05 dB)^2 of mean square deviation: smaller
 // details are the measurement's, not the car's.
 constexpr double kAutoEqMinImprovement = 0.0025;
+// An import spends no band on less than (0.02 dB)^2: far below what the file's own 0.1 dB steps
+// can mean, and it keeps the band list readable.
+constexpr double kImportMinImprovement = 0.0004;
 
 using Curve = std::array<double, kGridPoints>;
 
@@ -102,7 +108,7 @@ class Fitter {
   }
 
   void Add(const BandSetting& b) {
-    Slot s{b, PlaceNear(b.hz), BandResponse(b)};
+    Slot s{b, PlaceNear(b.hz), Response(b)};
     s.band.hz = Places()[s.place].hz;
     for (int i = 0; i < kGridPoints; ++i) sum_[i] += s.response[i];
     slots_.push_back(std::move(s));
@@ -131,7 +137,7 @@ class Fitter {
       double bestCost = cost_;
       for (int width : kTrialWidths) {
         Slot trial{{Places()[place].hz, std::clamp(GainCodeOf(peakDiff), minCode_, maxCode_), width}, place, {}};
-        trial.response = BandResponse(trial.band);
+        trial.response = Response(trial.band);
         double c = CostWith(nullptr, trial.response);
         for (int step : kGainSteps) ClimbGain(nullptr, trial, c, step);
         if (c < bestCost) {
@@ -235,7 +241,7 @@ class Fitter {
         Slot next = trial;
         next.band.gainCode = std::clamp(trial.band.gainCode + dir * step, minCode_, maxCode_);
         if (next.band.gainCode == trial.band.gainCode) break;
-        next.response = BandResponse(next.band);
+        next.response = Response(next.band);
         const double c = CostWith(slot, next.response);
         if (!(c < cost - 1e-12)) break;
         cost = c;
@@ -256,7 +262,7 @@ class Fitter {
       while (true) {
         Slot next = slot;
         if (!move(next, dir * step)) break;
-        next.response = BandResponse(next.band);
+        next.response = Response(next.band);
         const double c = CostWith(&slot, next.response);
         if (!(c < cost_ - 1e-12)) break;
         cost_ = c;
@@ -267,6 +273,17 @@ class Fitter {
     return any;
   }
 
+  /// The band's response, remembered: the climbs come back to the same settings again and again.
+  const Curve& Response(const BandSetting& b) {
+    const std::uint32_t key = (static_cast<std::uint32_t>(NearestGridIndex(b.hz)) * kQTableSize +
+                               static_cast<std::uint32_t>(b.bandwidthIndex)) * (kGainCodeMax + 1) +
+                              static_cast<std::uint32_t>(b.gainCode);
+    if (auto it = responses_.find(key); it != responses_.end()) return it->second;
+    if (responses_.size() >= kRememberedResponses) responses_.clear();
+    return responses_.emplace(key, BandResponse(b)).first->second;
+  }
+
+  std::unordered_map<std::uint32_t, Curve> responses_;
   const FitGoal& goal_;
   const FitLimits& limits_;
   int minCode_ = 0;
@@ -378,6 +395,7 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
   for (int i = range.first; i <= range.last; ++i) goal.weight[i] = 1.0;
   FitLimits limits;
   limits.bands = static_cast<int>(centres.size());
+  limits.minImprovement = kImportMinImprovement;
 
   // Each peaking filter starts as the band closest to it; shelves and what the processor's bands
   // cannot reproduce one to one are left to the fit.
