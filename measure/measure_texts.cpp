@@ -31,7 +31,8 @@ std::string ReadErrorText(const ReadError& e, const std::string& path, Language 
     case K::FrequencyNotPositive: return at + (zh ? "频率必须大于 0" : "the frequency must be above 0");
     case K::FrequencyNotRising:
       return at + (zh ? "频率必须逐行上升" : "the frequencies must rise from line to line");
-    case K::BadLevel: return at + (zh ? "声压级不是有限数值" : "the level is not a finite number");
+    case K::BadLevel:
+      return at + (zh ? "声压级 " + Quoted(e.text, lang) + " 不是有效数值" : "the level " + Quoted(e.text, lang) + " is not a valid level");
     case K::TooFewPoints:
       return at + (zh ? "测量至少需要 3 个点，只有 " + e.text + " 个"
                       : "a measurement needs at least 3 points, this one has " + e.text);

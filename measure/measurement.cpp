@@ -15,6 +15,8 @@ namespace {
 
 constexpr std::string_view kCommentStarts = "*#;";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// No sound level lies beyond this; larger values are not a measurement (and would overflow sums).
+constexpr double kMaxLevelDb = 1000.0;
 
 std::string_view Trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n\f\v");
@@ -137,6 +139,7 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
     }
     if (fields.size() < 2) return Fail(error, ReadError::Kind::TooFewValues, lineNo, std::string(line)), std::nullopt;
     const auto db = Number(fields[1]);
+    if (db && std::abs(*db) > kMaxLevelDb) return Fail(error, ReadError::Kind::BadLevel, lineNo, fields[1]), std::nullopt;
     if (!db) {
       const bool infinite = [&] {
         double v = 0;

@@ -21,6 +21,10 @@ constexpr double kTwoPi = 6.28318530717958647692;
 // The processor's own centre angle per Hz (curves/ uses the same literal).
 constexpr double kProcessorAnglePerHz = 6.544985e-05;
 constexpr double kDbPerPowerDecade = 10.0;
+// Beyond these no equaliser goes; the designs would leave the range of a double.
+constexpr double kMinQ = 0.01;
+constexpr double kMaxQ = 1000.0;
+constexpr double kMaxGainDb = 60.0;
 
 std::string Lower(std::string_view s) {
   std::string out(s);
@@ -189,7 +193,8 @@ std::optional<RewFilterFile> ParseRewFilters(std::string_view text, RewFilterErr
     if (needsQ && !q) return Fail(error, RewFilterError::Kind::MissingValue, lineNo, "Q"), std::nullopt;
     if (*fc <= 0 || *fc >= kFilterSampleRate / 2)
       return Fail(error, RewFilterError::Kind::BadValue, lineNo, "Fc"), std::nullopt;
-    if (q && *q <= 0) return Fail(error, RewFilterError::Kind::BadValue, lineNo, "Q"), std::nullopt;
+    if (q && (*q < kMinQ || *q > kMaxQ)) return Fail(error, RewFilterError::Kind::BadValue, lineNo, "Q"), std::nullopt;
+    if (std::abs(*gain) > kMaxGainDb) return Fail(error, RewFilterError::Kind::BadValue, lineNo, "Gain"), std::nullopt;
     f.hz = *fc;
     f.gainDb = *gain;
     if (q && t != "ls 12db" && t != "hs 12db") f.q = *q;

@@ -65,6 +65,9 @@ TEST(RewFilterReader, RefusesWhatItCannotImportByNameAndLine) {
       {"Filter 1: ON PK Gain -3 dB Q 2\n", RewFilterError::Kind::MissingValue, 1, "Fc"},
       {"Filter 1: ON PK Fc abc Hz Gain -3 dB Q 2\n", RewFilterError::Kind::BadValue, 1, "\"abc\""},
       {"Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 0\n", RewFilterError::Kind::BadValue, 1, "line 1"},
+      {"Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 1e-300\n", RewFilterError::Kind::BadValue, 1, "\"Q\""},
+      {"Filter 1: ON PK Fc 100 Hz Gain 1e300 dB Q 1\n", RewFilterError::Kind::BadValue, 1, "\"Gain\""},
+      {"Filter 1: ON HS Fc 60000 Hz Gain 3 dB\n", RewFilterError::Kind::BadValue, 1, "\"Fc\""},
       {"20 70\n30 71\n40 72\n", RewFilterError::Kind::NoFilters, 0, "not a REW filter file"},
   };
   for (const auto& c : cases) {
