@@ -167,9 +167,11 @@ std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadErro
     return std::nullopt;
   }
   const std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
-  // A binary file (a measurement program's own format) is refused at its first line.
-  if (text.find('\0') != std::string_view::npos) {
-    Fail(error, ReadError::Kind::NotNumber, 1, "\\0");
+  // A binary file (a measurement program's own format) is refused at the line of its first zero
+  // byte, which no text has.
+  if (const auto zero = text.find('\0'); zero != std::string_view::npos) {
+    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zero), '\n'));
+    Fail(error, ReadError::Kind::NotNumber, line, "\\0");
     return std::nullopt;
   }
   return ParseMeasurement(text, error);

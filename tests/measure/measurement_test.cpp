@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 
 namespace zelto::measure {
 namespace {
@@ -76,6 +78,16 @@ TEST(MeasurementReader, MissingFileAndBinaryFile) {
   EXPECT_FALSE(ReadMeasurementFile("/nonexistent/dir/m.txt", &e).has_value());
   EXPECT_EQ(e.kind, ReadError::Kind::CannotOpen);
   EXPECT_NE(ReadErrorText(e, "m.txt", Language::English).find("m.txt"), std::string::npos);
+
+  const std::string path = ::testing::TempDir() + "binary.mdat";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "20 70\n30 71\n" << std::string("\x01\x00\x02", 3);
+  }
+  EXPECT_FALSE(ReadMeasurementFile(path, &e).has_value());
+  EXPECT_EQ(e.kind, ReadError::Kind::NotNumber);
+  EXPECT_EQ(e.line, 3);
+  std::remove(path.c_str());
 }
 
 TEST(Smoothing, MatchesHandComputedMeans) {
