@@ -251,8 +251,12 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
   auto w = Workspace::Open(c, where, true, &status);
   if (!w) return status;
   if (InGraphicMode(c, *w, *ch)) return kExitUsage;
-  const auto centres = OutputBandCentres();
-  const measure::ImportResult r = measure::ImportRewFilters(filters->filters, centres);
+  std::vector<BandSetting> current;
+  {
+    auto lock = w->Data().Lock();
+    current = measure::BandsOf(w->Data().Output(*ch).Eq());
+  }
+  const measure::ImportResult r = measure::ImportRewFilters(filters->filters, OutputBandCentres(), current);
   const auto changed = ApplyBands(*w, *ch, r.bands);
   if (!w->Finish(c, changed, where.outFile)) return kExitFailure;
 

@@ -387,7 +387,18 @@ std::vector<BandSetting> AssignToSlots(std::vector<BandSetting> fitted, std::spa
   return out;
 }
 
-ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres) {
+namespace {
+
+/// A slot left flat keeps the frequency and width it has now: only its gain needs to change.
+void KeepUnusedSlots(std::vector<BandSetting>& bands, std::span<const BandSetting> current) {
+  for (std::size_t k = 0; k < bands.size() && k < current.size(); ++k)
+    if (bands[k].IsFlat()) bands[k] = {current[k].hz, kGainCodeFlat, current[k].bandwidthIndex};
+}
+
+}  // namespace
+
+ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres,
+                              std::span<const BandSetting> current) {
   const Curve wanted = CookbookResponse(filters);
   FitGoal goal;
   goal.wanted = wanted;
@@ -412,6 +423,7 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
   }
   ImportResult r;
   r.bands = AssignToSlots(FitBands(goal, limits, std::move(start)), centres);
+  KeepUnusedSlots(r.bands, current);
   r.deviation = Compare(GridCurve::Full(BandsResponse(r.bands)), wanted, range, false);
   return r;
 }
@@ -466,6 +478,7 @@ AutoEqResult AutoEq(const AutoEqRequest& q) {
   limits.limitSummedBoost = true;
   limits.minImprovement = kAutoEqMinImprovement;
   auto bands = AssignToSlots(FitBands(goal, limits), q.centres);
+  KeepUnusedSlots(bands, q.currentBands);
   const GridCurve predicted = predict(bands);
   const Deviation after = Compare(predicted, q.target, range, true);
   if (after.rms < r.before.rms) {

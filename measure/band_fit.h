@@ -100,7 +100,10 @@ struct ImportResult {
   /// The bands' response against the file's cookbook response, 20 Hz .. 20 kHz.
   Deviation deviation;
 };
-ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres);
+/// `current` (the channel's bands now, if given) keeps the frequency and width of every slot the
+/// import leaves flat, so nothing but its gain changes there.
+ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres,
+                              std::span<const BandSetting> current = {});
 
 /// The channel's bands that are not flat, for RewFilterText.
 std::vector<BandForExport> BandsForExport(std::span<const BandSetting> bands);

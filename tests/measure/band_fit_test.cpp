@@ -88,6 +88,23 @@ TEST(RewImport, ReproducesTheCookbookResponseWithTheProcessorsBands) {
   }
 }
 
+TEST(RewImport, SlotsLeftFlatKeepTheirFrequencyAndWidth) {
+  std::vector<BandSetting> current;
+  for (int c : OutputCentres()) current.push_back({c + 1, 230, 40});
+  const auto file = ParseRewFilters("Filter 1: ON PK Fc 1000 Hz Gain -6.0 dB Q 2.000\n", nullptr);
+  const ImportResult r = ImportRewFilters(file->filters, OutputCentres(), current);
+  int used = 0;
+  for (std::size_t k = 0; k < r.bands.size(); ++k) {
+    if (!r.bands[k].IsFlat()) {
+      ++used;
+      continue;
+    }
+    EXPECT_EQ(r.bands[k].hz, current[k].hz);
+    EXPECT_EQ(r.bands[k].bandwidthIndex, 40);
+  }
+  EXPECT_GE(used, 1);
+}
+
 TEST(RewImport, ExportedBandsComeBackAlmostExactly) {
   const std::vector<BandSetting> bands = {{50, 120, 30}, {400, 250, 60}, {2500, 170, 20}, {10000, 230, 150}};
   const auto file = ParseRewFilters(RewFilterText(BandsForExport(bands), "x"), nullptr);
