@@ -63,6 +63,8 @@ MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo
       cell.slider->SetSkin(skin);
       cell.slider->SetVertical(false);
       cell.slider->SetValueFollowsTravel(true);
+      // Up raises a share as it raises every vertical slider of the window.
+      cell.slider->SetArrowsReversed(true);
       cell.slider->SetRange(0, view_rules::kMixMax);
       cell.slider->move(x + (kColumnPitch - kSliderLength) / 2, y + 6);
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "app/crossover_lists.h"
 #include "app/ui_state.h"
 #include "controls/bit_button.h"
 #include "controls/bitmap_slider.h"
@@ -75,25 +76,6 @@ QFont BandBoxFont() {
   // Five digits have to fit a column; a narrower face where the system has one.
   f.setStretch(QFont::SemiCondensed);
   return f;
-}
-
-QList<BiText> FamilyItems() {
-  QList<BiText> items;
-  for (int family = 0; family < 3; ++family)
-    items.append({QString::fromUtf8(CrossoverFamilyName(family, Language::Chinese).data()),
-                  QString::fromUtf8(CrossoverFamilyName(family, Language::English).data())});
-  return items;
-}
-
-// The page lists the slope codes by what they mean (the main form's list reads differently).
-QList<BiText> SlopeItems() {
-  QList<BiText> items;
-  for (int code = 0;; ++code) {
-    const std::string_view name = SlopeName(code, false);
-    if (name.empty()) break;
-    items.append(Same(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))));
-  }
-  return items;
 }
 
 QList<BiText> ReleaseItems() {
@@ -232,6 +214,7 @@ void OutputPage::BuildBands() {
       b->setFont(boxFont);
       b->setTextMargins(0, 0, 0, 0);
       b->setGeometry(left, top, width, kBoxHeight);
+      b->SetFitText(true);
       b->installEventFilter(this);
       connect(b, &NumEdit::edited, this, [this, k, value](int, int) { emit bandEdited(value, k); });
       connect(s, &NumSpin::edited, this, [this, k, value](int, int) { emit bandEdited(value, k); });
@@ -292,12 +275,12 @@ void OutputPage::BuildSettings() {
   const auto crossoverRow = [&](bool high, int y) {
     ComBoxBtn* type = Named(new ComBoxBtn(high ? kHighPassType : kLowPassType, high ? kHighPassType : kLowPassType, settings_),
                             high ? kHighPassType : kLowPassType);
-    type->SetItems(FamilyItems());
+    type->SetItems(CrossoverFamilyItems());
     type->setGeometry(x.x() + 64, y, 116, 26);
     ComBoxBtn* slope = Named(
         new ComBoxBtn(high ? kHighPassSlope : kLowPassSlope, high ? kHighPassSlope : kLowPassSlope, settings_),
         high ? kHighPassSlope : kLowPassSlope);
-    slope->SetItems(SlopeItems());
+    slope->SetItems(CrossoverSlopeItems());
     slope->setGeometry(x.x() + 188, y, 116, 26);
     NumEdit* box = Named(new NumEdit(high ? kHighPassBox : kLowPassBox, settings_), high ? kHighPassBox : kLowPassBox);
     NumSpin* spin = Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, settings_), high ? kHighPassSpin : kLowPassSpin);

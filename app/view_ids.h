@@ -81,4 +81,9 @@ inline constexpr int kPresetOpenZh = 32771;
 inline constexpr int kPresetOpenEn = 32827;
 inline constexpr int kPresetSaveZh = 32772;
 inline constexpr int kPresetSaveEn = 32826;
+// The recent-file entries of the file menu, newest first (the framework's numbers for them).
+inline constexpr int kFirstRecentFile = 57616;
+inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
+// Not a command: a line between groups of a menu.
+inline constexpr int kSeparator = 0;
 }  // namespace zelto::menu_cmd

@@ -1,6 +1,8 @@
 #include "app/zelto_view.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMenu>
@@ -12,6 +14,7 @@
 
 #include "app/about_dialog.h"
 #include "app/car_picture.h"
+#include "app/crossover_lists.h"
 #include "app/output_page.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
@@ -45,21 +48,13 @@ constexpr int kStripPitch = 133;
 constexpr int kStripSliderLength = 104;
 constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
+constexpr int kRecentFileTextWidth = 360;
 
 const QColor kBrandAccent{0, 168, 120};
 const QColor kConnectedGreen{0, 150, 100};
 const QColor kPanelFill{30, 34, 41};
 const QColor kPanelEdge{50, 56, 66};
 const QColor kCaptionText{150, 160, 174};
-
-// The processor's crossover family and slope lists (the slope list reads the same in both languages).
-const QList<BiText> kFamilies = {{QStringLiteral("宁克"), QStringLiteral("Link_Ril")},
-                                 {QStringLiteral("贝塞尔"), QStringLiteral("Bessel")},
-                                 {QStringLiteral("巴特沃斯"), QStringLiteral("Butter_W")}};
-const QList<BiText> kSlopes = {Same(QStringLiteral("6dB/Oct")),  Same(QStringLiteral("12dB/Oct")),
-                               Same(QStringLiteral("18dB/Oct")), Same(QStringLiteral("24dB/Oct")),
-                               Same(QStringLiteral("36dB/Oct")), Same(QStringLiteral("48dB/Oct")),
-                               Same(QStringLiteral("关闭"))};
 
 QString U8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -104,7 +99,7 @@ void PaintLabel(QPainter& p, const QRect& r, const QString& text, Qt::Alignment 
 }  // namespace
 
 CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTransport> transport, QWidget* parent)
-    : QWidget(parent), ui_(ui), settings_(settings) {
+    : QWidget(parent), ui_(ui), settings_(settings), recentFiles_(settings) {
   setObjectName(QString::number(kFormId));
   setFixedSize(kWidth, kHeight);
   setFocusPolicy(Qt::StrongFocus);
@@ -123,6 +118,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
     fileTitle_ = title.left(kFileTitleChars);
     update(QRect(0, 0, 260, kTopBarHeight));
   };
+  presetHooks_.fileUsed = [this](const std::string& path) { recentFiles_.Add(path); };
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
   BuildTopBar();
@@ -255,10 +251,10 @@ void CZeltoView::BuildCrossover() {
     const int familyId = high ? kHighPassFamily : kLowPassFamily;
     const int slopeId = high ? kHighPassSlope : kLowPassSlope;
     ComBoxBtn* family = Named(new ComBoxBtn(familyId, high ? kHighPassFamilyList : kLowPassFamilyList, this), familyId);
-    family->SetItems(kFamilies);
+    family->SetItems(CrossoverFamilyItems());
     family->setGeometry(o.x() + 134, o.y() + y, 96, 24);
     ComBoxBtn* slope = Named(new ComBoxBtn(slopeId, high ? kHighPassSlopeList : kLowPassSlopeList, this), slopeId);
-    slope->SetItems(kSlopes);
+    slope->SetItems(CrossoverSlopeItems());
     slope->setGeometry(o.x() + 234, o.y() + y, 88, 24);
     connect(family, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
     connect(slope, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
@@ -570,7 +566,9 @@ void CZeltoView::RefreshAll() {
   source_->SelectItem(view_rules::ShownSource(image));
 
   outputPage_->Refresh();
-  if (ui_.currentKind == kOutputChannelKind) curveButtons_[static_cast<std::size_t>(std::min(current_, 6))]->SetOn(true);
+  // Channel 8 has no curve button of its own; "CH7/8" follows channel 7's flag, as selecting does.
+  if (ui_.currentKind == kOutputChannelKind && current_ < view_rules::kCurveButtonCount)
+    curveButtons_[static_cast<std::size_t>(current_)]->SetOn(true);
   for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
@@ -735,12 +733,10 @@ void CZeltoView::RefreshCrossoverControls() {
   const CFilter& lp = eq.LowPass();
   hpFamily_->SelectItem(hp.crossoverType());
   hpSpin_->SetPosition(std::clamp(hp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  hpSlope_->SetItems(kSlopes);
-  hpSlope_->SelectItem(hp.slope() < kSlopes.size() ? hp.slope() : -1);
+  hpSlope_->SelectItem(hp.slope() < hpSlope_->Count() ? hp.slope() : -1);
   lpFamily_->SelectItem(lp.crossoverType());
   lpSpin_->SetPosition(std::clamp(lp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  lpSlope_->SetItems(kSlopes);
-  lpSlope_->SelectItem(lp.slope() < kSlopes.size() ? lp.slope() : -1);
+  lpSlope_->SelectItem(lp.slope() < lpSlope_->Count() ? lp.slope() : -1);
   // The output page shows the same filters.
   outputPage_->ShowCrossover(hp, lp);
 }
@@ -780,7 +776,7 @@ void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
     for (int ch : view_rules::LinkGroup(image, current_)) {
       CKTVEQ& eq = d.Output(ch).Eq();
       CFilter& f = highPass ? eq.HighPass() : eq.LowPass();
-      // The list position is the code stored and sent, whatever the list reads.
+      // The list position is the code stored and sent; the lists name what each code means.
       if (family) f.SetCrossoverType(index, true);
       else f.SetSlope(index, true);
     }
@@ -937,9 +933,30 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
 
 QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
   using namespace menu_cmd;
+  QList<QPair<int, QString>> items;
   if (ui_.language == Language::Chinese)
-    return {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
-  return {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
+    items = {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
+  else
+    items = {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
+  const std::vector<std::string> recent = recentFiles_.List();
+  if (!recent.empty()) items.append({kSeparator, QString()});
+  const QFontMetrics metrics(ui_.fonts.normal);
+  for (std::size_t i = 0; i < recent.size(); ++i) {
+    // Numbered like the framework's list; a long path keeps its start and its file name.
+    const QString path = QDir::toNativeSeparators(QString::fromStdString(recent[i]));
+    items.append({kFirstRecentFile + static_cast<int>(i),
+                  QStringLiteral("%1 %2").arg(i + 1).arg(metrics.elidedText(path, Qt::ElideMiddle, kRecentFileTextWidth))});
+  }
+  return items;
+}
+
+void CZeltoView::OpenRecentFile(int index) {
+  const std::vector<std::string> recent = recentFiles_.List();
+  if (index < 0 || index >= static_cast<int>(recent.size())) return;
+  const std::string path = recent[static_cast<std::size_t>(index)];
+  const PresetFileResult result = presetFiles_->LoadFile(path);
+  ShowPresetFileResult(result, ui_.language, presetHooks_, window());
+  if (result.status == PresetFileResult::Status::Failed) recentFiles_.Remove(path);
 }
 
 void CZeltoView::PopupSettingsMenu() {
@@ -963,6 +980,10 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
   menu.setFont(ui_.fonts.normal);
   using namespace menu_cmd;
   for (const auto& [command, text] : items) {
+    if (command == kSeparator) {
+      menu.addSeparator();
+      continue;
+    }
     QAction* a = menu.addAction(text);
     a->setData(command);
   }
@@ -999,6 +1020,7 @@ void CZeltoView::RunMenuCommand(int command) {
       OpenFirmwareUpdate();
       break;
     default:
+      if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
       break;
   }
 }

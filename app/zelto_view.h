@@ -22,6 +22,7 @@
 #include "link/link_view.h"
 #include "link/view_rules.h"
 #include "presets/preset_files.h"
+#include "presets/recent_files.h"
 #include "presets/ui/preset_dialogs.h"
 #include "update/ui/upgrade_dialog.h"
 #include "update/update_transfer.h"
@@ -153,6 +154,10 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   UpgradeDialogHooks& UpdateHooks() { return updateHooks_; }
   PresetFiles& Files() { return *presetFiles_; }
   UpdateTransfer& Update() { return *update_; }
+  /// Loads recent file `index` (0 = newest) as the Open dialog's file button does; a file that
+  /// cannot be loaded leaves the list.
+  void OpenRecentFile(int index);
+  RecentFiles& Recent() { return recentFiles_; }
   /// The title of the last PC file saved or loaded, as the title area shows it.
   QString FileTitleShown() const { return fileTitle_; }
   static constexpr int kFileTitleChars = 13;
@@ -261,6 +266,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   UiState& ui_;
   Settings& settings_;
+  RecentFiles recentFiles_;
   std::unique_ptr<Engine> engine_;
 
   // Form state.

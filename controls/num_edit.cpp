@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include <algorithm>
 
@@ -16,6 +17,9 @@ namespace zelto {
 namespace {
 constexpr int kBoxTextPixels = 13;
 constexpr QSize kSpinSize{14, 22};
+// QLineEdit keeps this much room on either side of its text, plus one pixel for the cursor.
+constexpr int kLineEditSideRoom = 2;
+constexpr int kSmallestFitPixels = 6;
 // The box is see-through; a faint inset keeps its edge readable on any background.
 const QColor kBoxInset{0, 0, 0, 70};
 const QColor kBoxEdge{255, 255, 255, 40};
@@ -49,7 +53,35 @@ void NumEdit::ApplyPalette() {
 
 void NumEdit::Redraw() {
   setText(QString::fromStdString(FormatNumber(format_, value_, lang_)));
+  FitText();
   if (hasFocus() && !isReadOnly()) selectAll();
+}
+
+void NumEdit::SetFitText(bool on) {
+  if (on && !fitText_) fitBase_ = font();
+  if (!on && fitText_) setFont(fitBase_);
+  fitText_ = on;
+  FitText();
+}
+
+void NumEdit::FitText() {
+  if (!fitText_) return;
+  const QMargins margins = textMargins();
+  const int room = contentsRect().width() - margins.left() - margins.right() - 2 * kLineEditSideRoom - 1;
+  QFont f = fitBase_;
+  const int base = f.pixelSize() > 0 ? f.pixelSize() : QFontMetrics(f).height();
+  // A line edit scrolls a text that does not fit so that its end shows: a Q of 16.052 would read
+  // "6.052". A smaller size keeps every digit in view.
+  for (int px = base; px > kSmallestFitPixels; --px) {
+    f.setPixelSize(px);
+    if (QFontMetrics(f).horizontalAdvance(text()) <= room) break;
+  }
+  if (f != font()) setFont(f);
+}
+
+void NumEdit::resizeEvent(QResizeEvent* event) {
+  QLineEdit::resizeEvent(event);
+  FitText();
 }
 
 void NumEdit::SetRange(int min, int max) {

@@ -47,6 +47,9 @@ class NumEdit : public QLineEdit {
   /// The mark a buddy slider asks for while it has the focus.
   void SetFocusMark(bool shown);
   bool HasFocusMark() const { return focusMark_; }
+  /// With `on`, a text wider than the box is drawn in a smaller size of the box's font instead of
+  /// being cut at the left (narrow columns holding numbers of varying length).
+  void SetFitText(bool on);
   /// The slider redrawn when the box gains the focus.
   void SetSlider(BitmapSlider* slider);
   NumSpin* Spin() const;
@@ -66,10 +69,12 @@ class NumEdit : public QLineEdit {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   friend class NumSpin;
   void Redraw();
+  void FitText();
   void ApplyPalette();
 
   int id_;
@@ -80,6 +85,8 @@ class NumEdit : public QLineEdit {
   bool highlighted_ = false;
   bool focusMark_ = false;
   bool selectOnPress_ = false;
+  bool fitText_ = false;
+  QFont fitBase_;
   QColor highlightText_;
   QColor highlightBack_;
   QPointer<BitmapSlider> slider_;

@@ -428,7 +428,7 @@ std::vector<std::string> DiffFiles(const PresetFileContents& a, const PresetFile
     if (it == inB.end()) {
       lines.push_back("- " + path + ": " + node->Display());
       ++valueLines;
-    } else if (it->second->Json() != node->Json()) {
+    } else if (it->second->Value() != node->Value()) {
       lines.push_back(path + ": " + node->Display() + " -> " + it->second->Display());
       ++valueLines;
     }

@@ -9,47 +9,59 @@ namespace zelto::ctl {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 constexpr int kIndent = 2;
+// The library writes every double in its shortest form ("1.5"); a value shown with a fixed number
+// of places ("1.500") goes into the document as a unique text and is put back unquoted after.
+constexpr char kMarkerByte = '\x7f';
 
-void WriteIndent(std::ostream& out, int depth) { out << std::string(static_cast<std::size_t>(depth * kIndent), ' '); }
+std::size_t LongestMarkerRun(const std::string& s) {
+  std::size_t best = 0;
+  std::size_t run = 0;
+  for (char c : s) {
+    run = c == kMarkerByte ? run + 1 : 0;
+    best = std::max(best, run);
+  }
+  return best;
+}
 
-void Write(const Node& node, std::ostream& out, int depth) {
+std::size_t LongestMarkerRun(const Node& node) {
+  std::size_t best = 0;
   switch (node.kind()) {
     case Node::Kind::Scalar:
-      out << node.Json();
-      return;
+      if (node.Value().is_string()) best = LongestMarkerRun(node.Value().get_ref<const std::string&>());
+      break;
+    case Node::Kind::Object:
+      for (const auto& [key, value] : node.Members())
+        best = std::max({best, LongestMarkerRun(ValidUtf8(key)), LongestMarkerRun(value)});
+      break;
+    case Node::Kind::Array:
+      for (const auto& e : node.Elements()) best = std::max(best, LongestMarkerRun(e));
+      break;
+  }
+  return best;
+}
+
+/// The document, with each fixed number as marker + its index into `fixed`.
+Json ToJson(const Node& node, const std::string& marker, std::vector<std::string>& fixed) {
+  switch (node.kind()) {
+    case Node::Kind::Scalar:
+      if (!node.IsFixedNumber()) return node.Value();
+      fixed.push_back(node.Value().get<std::string>());
+      return marker + std::to_string(fixed.size() - 1);
     case Node::Kind::Object: {
-      if (node.Members().empty()) {
-        out << "{}";
-        return;
-      }
-      out << "{\n";
-      bool first = true;
-      for (const auto& [key, value] : node.Members()) {
-        if (!first) out << ",\n";
-        first = false;
-        WriteIndent(out, depth + 1);
-        out << JsonString(key) << ": ";
-        Write(value, out, depth + 1);
-      }
-      out << '\n';
-      WriteIndent(out, depth);
-      out << '}';
-      return;
+      Json object = Json::object();
+      for (const auto& [key, value] : node.Members()) object[ValidUtf8(key)] = ToJson(value, marker, fixed);
+      return object;
     }
     case Node::Kind::Array: {
-      // Arrays here hold short scalars (mix shares, levels): one line reads best.
-      out << '[';
-      bool first = true;
-      for (const auto& e : node.Elements()) {
-        if (!first) out << ", ";
-        first = false;
-        Write(e, out, depth + 1);
-      }
-      out << ']';
-      return;
+      Json array = Json::array();
+      for (const auto& e : node.Elements()) array.push_back(ToJson(e, marker, fixed));
+      return array;
     }
   }
+  return {};
 }
 
 void FlattenInto(const Node& node, const std::string& path, std::vector<std::pair<std::string, const Node*>>& out) {
@@ -80,29 +92,35 @@ std::string FormatFixed(double value, int decimals) {
 
 Node Node::Number(double value, int decimals, std::string_view unit) {
   Node n(Kind::Scalar);
-  n.json_ = FormatFixed(value, decimals);
-  n.display_ = n.json_ + std::string(unit);
+  const std::string text = FormatFixed(value, decimals);
+  if (decimals > 0) {
+    n.value_ = text;
+    n.fixed_ = true;
+  } else {
+    n.value_ = Json::parse(text);
+  }
+  n.display_ = text + std::string(unit);
   return n;
 }
 
 Node Node::Integer(long long value, std::string_view unit) {
   Node n(Kind::Scalar);
-  n.json_ = std::to_string(value);
-  n.display_ = n.json_ + std::string(unit);
+  n.value_ = value;
+  n.display_ = std::to_string(value) + std::string(unit);
   return n;
 }
 
 Node Node::Text(std::string_view text) {
   Node n(Kind::Scalar);
-  n.json_ = JsonString(text);
+  n.value_ = ValidUtf8(text);
   n.display_ = PrintableText(text);
   return n;
 }
 
 Node Node::Flag(bool value) {
   Node n(Kind::Scalar);
-  n.json_ = value ? "true" : "false";
-  n.display_ = n.json_;
+  n.value_ = value;
+  n.display_ = value ? "true" : "false";
   return n;
 }
 
@@ -123,8 +141,19 @@ const Node* Node::Find(std::string_view key) const {
 }
 
 void WriteJson(const Node& node, std::ostream& out) {
-  Write(node, out, 0);
-  out << '\n';
+  // A marker longer than any run of its byte in the tree's texts cannot occur in them.
+  const std::string marker(LongestMarkerRun(node) + 1, kMarkerByte);
+  std::vector<std::string> fixed;
+  std::string text = ToJson(node, marker, fixed).dump(kIndent);
+  std::string::size_type from = 0;
+  while ((from = text.find('"' + marker, from)) != std::string::npos) {
+    const auto digits = from + 1 + marker.size();
+    const auto close = text.find('"', digits);
+    const std::size_t index = std::stoul(text.substr(digits, close - digits));
+    text.replace(from, close + 1 - from, fixed.at(index));
+    from += fixed[index].size();
+  }
+  out << text << '\n';
 }
 
 std::vector<std::pair<std::string, const Node*>> Flatten(const Node& node) {

@@ -1,8 +1,9 @@
 #pragma once
 // An ordered tree of named values: what `show --json` prints and what `diff` compares. Objects
 // keep their keys in insertion order, so the output follows the processor's own layout. Every
-// scalar carries its JSON form and the text a person reads (with its unit).
+// scalar carries its JSON value and the text a person reads (with its unit).
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -32,8 +33,11 @@ class Node {
   const std::vector<Node>& Elements() const { return elements_; }
   /// The member named `key`, or null.
   const Node* Find(std::string_view key) const;
-  /// JSON text of a scalar ("3.5", "\"lr\"", "true").
-  const std::string& Json() const { return json_; }
+  /// JSON value of a scalar: a string (valid UTF-8), a whole number, a flag, or, for a number
+  /// with decimals, its text with exactly that many places ("1.500") to be written unquoted.
+  const nlohmann::ordered_json& Value() const { return value_; }
+  /// True for a number with decimals, whose Value() is its text.
+  bool IsFixedNumber() const { return fixed_; }
   /// Readable text of a scalar ("3.5dB", "lr", "on").
   const std::string& Display() const { return display_; }
 
@@ -43,7 +47,8 @@ class Node {
   Kind kind_;
   std::vector<std::pair<std::string, Node>> members_;
   std::vector<Node> elements_;
-  std::string json_;
+  nlohmann::ordered_json value_;
+  bool fixed_ = false;
   std::string display_;
 };
 

@@ -108,27 +108,4 @@ std::string PadToWidth(std::string_view text, std::size_t width) {
   return s;
 }
 
-std::string JsonString(std::string_view text) {
-  std::string out = "\"";
-  ForEachChar(text, [&](std::string_view bytes, char32_t cp) {
-    switch (cp) {
-      case '"': out += "\\\""; return;
-      case '\\': out += "\\\\"; return;
-      case '\n': out += "\\n"; return;
-      case '\r': out += "\\r"; return;
-      case '\t': out += "\\t"; return;
-      default: break;
-    }
-    if (cp <= kLastC0 || cp == kDelete) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(cp));
-      out += buf;
-      return;
-    }
-    out += bytes;
-  });
-  out += '"';
-  return out;
-}
-
 }  // namespace zelto::ctl

@@ -1,7 +1,7 @@
 #pragma once
 // Text that comes from a processor or a file is untrusted: it may hold bytes that are no UTF-8,
 // or control characters that would move the cursor or recolour a terminal. These make it safe to
-// print and to put into JSON.
+// print; the JSON writer takes ValidUtf8 text and does its own escaping.
 
 #include <cstddef>
 #include <string>
@@ -20,8 +20,5 @@ std::string PrintableText(std::string_view text);
 std::size_t DisplayWidth(std::string_view text);
 /// PrintableText(text) with spaces appended up to `width` columns.
 std::string PadToWidth(std::string_view text, std::size_t width);
-
-/// A JSON string literal (with its quotes) of ValidUtf8(text).
-std::string JsonString(std::string_view text);
 
 }  // namespace zelto::ctl

@@ -535,7 +535,8 @@ void CFStatic::DrawGrid(QPainter& p, const QRect& plot) const {
   const int h = std::max(0, plot.height());
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(QPen(kGridLine, 1));
-  for (std::size_t i = 1; i + 1 < kGridHz.size(); ++i) {
+  // From 30 Hz to 10 kHz: the plot's border stands for 20 Hz, and 20 kHz has no line.
+  for (std::size_t i = 1; i < kGridHz.size(); ++i) {
     const int x = GraphX(kGridHz[i], w) + kMarginLeft;
     p.drawLine(x, plot.top(), x, plot.bottom());
   }

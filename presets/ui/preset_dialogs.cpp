@@ -86,6 +86,7 @@ void ShowPresetFileResult(const PresetFileResult& result, Language lang, const P
     case PresetFileResult::Status::Saved:
     case PresetFileResult::Status::Loaded:
       if (hooks.showFileTitle) hooks.showFileTitle(QString::fromStdString(result.title));
+      if (hooks.fileUsed) hooks.fileUsed(result.path);
       break;
     case PresetFileResult::Status::Failed:
       if (result.message) {

@@ -16,6 +16,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/notice.h"
@@ -49,6 +50,8 @@ struct PresetDialogHooks {
   std::function<std::optional<SlotCommand>(int slot, const QPoint& globalPos)> chooseCommand;
   /// The main view's file-name field (the file's title, at most 13 characters).
   std::function<void(const QString& title)> showFileTitle;
+  /// A PC file was saved or loaded (its full path): the file menu lists it among the recent ones.
+  std::function<void(const std::string& path)> fileUsed;
 };
 
 /// Shows how a file operation ended: the title for Saved and Loaded, the message for Failed.

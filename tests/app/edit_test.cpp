@@ -301,12 +301,19 @@ TEST_F(EditTest, CrossoverBoxesStopAtEachOtherAndChannelFiveAtOneHundredHertz) {
 
 TEST_F(EditTest, SlopeListsStoreTheirPosition) {
   auto* slope = view->Control<ComBoxBtn>(view_id::kHighPassSlope);
-  ASSERT_EQ(slope->Count(), 7);
-  EXPECT_EQ(slope->ItemText(6), QStringLiteral("关闭"));
+  ASSERT_EQ(slope->Count(), 8);
+  EXPECT_EQ(slope->ItemText(6), QStringLiteral("OFF"));
   emit slope->chosen(view_id::kHighPassSlopeList, 0);
   EXPECT_EQ(channel(0).Eq().HighPass().slope(), 0);
   EXPECT_EQ(page()->HighPassSlope()->Selection(), 0);
   EXPECT_EQ(page()->HighPassSlope()->CurrentText(), QStringLiteral("12dB/Oct"));
+  // "24dB/Oct" on the main form is code 2 on the wire, as the graph draws it.
+  ASSERT_EQ(slope->ItemText(2), QStringLiteral("24dB/Oct"));
+  emit slope->chosen(view_id::kHighPassSlopeList, 2);
+  EXPECT_EQ(page()->HighPassSlope()->CurrentText(), QStringLiteral("24dB/Oct"));
+  ASSERT_TRUE(WaitForFrame(processor(), [](auto& f) {
+    return IsOutputItem(f, 0, out::kItemCrossover) && f.Payload()[xover::kHpSlope] == 2;
+  }));
   emit slope->chosen(view_id::kHighPassSlopeList, 6);
   auto f = WaitForFrame(processor(), [](auto& f) {
     return IsOutputItem(f, 0, out::kItemCrossover) && f.Payload()[xover::kHpSlope] == 6;
@@ -420,7 +427,7 @@ TEST_F(EditTest, MixSliderSetsItsFieldAndSendsTheItemHoldingTheShare) {
   EXPECT_TRUE(mixer->isVisible());
   BitmapSlider* slider = mixer->Slider(2, 3);
   slider->SetValue(39);
-  QTest::keyClick(slider, Qt::Key_Right);
+  QTest::keyClick(slider, Qt::Key_Up);
   EXPECT_EQ(mixer->Field(2, 3)->GetValue(), 40);
   EXPECT_EQ(channel(2).InputMix()[3], 40);
   auto f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 2, out::kItemMixA); });

@@ -130,6 +130,53 @@ TEST_F(FilesTest, PresetFileSavedAndLoadedThroughTheDialogs) {
   EXPECT_EQ(StripGain(0), 42);
 }
 
+TEST_F(FilesTest, RecentFilesInTheFileMenuOpenLikeOpen) {
+  const auto save = [&](const std::string& name) {
+    const QString path = QString::fromStdString((dir / name).string());
+    view->PresetHooks().chooseFile = [path](PresetFileDialog, const QString&) { return std::optional<QString>(path); };
+    InDialog(menu_cmd::kPresetSaveEn, [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2429"))); });
+  };
+  SetGain42();
+  save("drive.dsps");
+  QTest::keyClick(view->Control<BitmapSlider>(view_id::kFirstStripGainSlider), Qt::Key_Home);
+  ASSERT_TRUE(testing::WaitForQuiet(view, processor()));
+  for (const char* name : {"b.dsps", "c.dsps", "d.dsps"}) save(name);
+
+  const auto entries = [&] {
+    QStringList texts;
+    for (const auto& [command, text] : view->FileMenuItems())
+      if (command >= menu_cmd::kFirstRecentFile && command <= menu_cmd::kLastRecentFile) texts << text;
+    return texts;
+  };
+  for (bool chinese : {false, true}) {
+    if (chinese) view->SwitchLanguage();
+    const QStringList shown = entries();
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_TRUE(shown[0].startsWith(QStringLiteral("1 ")) && shown[0].endsWith(QStringLiteral("d.dsps")));
+    EXPECT_TRUE(shown[3].startsWith(QStringLiteral("4 ")) && shown[3].endsWith(QStringLiteral("drive.dsps")));
+  }
+  // The list outlives the run: it is in the settings.
+  EXPECT_EQ(RecentFiles(*editor->settings).List().size(), 4u);
+
+  processor().ClearFrameLog();
+  view->RunMenuCommand(menu_cmd::kFirstRecentFile + 3);
+  ASSERT_TRUE(Idle());
+  EXPECT_EQ(StripGain(0), 42);
+  EXPECT_TRUE(view->FileTitleShown().startsWith(QStringLiteral("drive")));
+  EXPECT_TRUE(WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
+  EXPECT_TRUE(entries()[0].endsWith(QStringLiteral("drive.dsps")));
+
+  // A file gone since leaves the list with a message, and nothing else changes.
+  fs::remove(dir / "c.dsps");
+  const auto before = editor->messages.size();
+  const int index = static_cast<int>(entries().indexOf(entries().filter(QStringLiteral("c.dsps")).value(0)));
+  ASSERT_GE(index, 0);
+  view->RunMenuCommand(menu_cmd::kFirstRecentFile + index);
+  EXPECT_EQ(editor->messages.size(), before + 1);
+  EXPECT_EQ(entries().filter(QStringLiteral("c.dsps")).size(), 0);
+  EXPECT_EQ(StripGain(0), 42);
+}
+
 TEST_F(FilesTest, FirmwareUpdateRunsToUpdateSuccessfully) {
   processor().SetRestartTime(50ms);
   UpdateTransfer& transfer = view->Update();

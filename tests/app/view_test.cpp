@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/car_picture.h"
+#include "app/mix_page.h"
 #include "app/output_page.h"
 #include "app/view_ids.h"
 #include "app_harness.h"
@@ -12,6 +13,8 @@
 #include "controls/com_box_btn.h"
 #include "controls/num_edit.h"
 #include "controls/xp_button.h"
+#include "core/encodings.h"
+#include "curves/filter.h"
 #include "curves/ui/response_graph.h"
 
 namespace zelto {
@@ -176,6 +179,66 @@ TEST_F(ViewTest, EnterMovesTheFocusToTheFormAndCommits) {
   EXPECT_EQ(box->GetValue(), 40);
   EXPECT_EQ(view->engine().Image().MasterVolume(), 40);
   EXPECT_TRUE(view->window()->isVisible());
+}
+
+TEST_F(ViewTest, BandCellsShowTheirWholeTextInBothLanguages) {
+  OutputPage* page = view->Page();
+  // The widest texts each row shows: a six-character Q, a five-digit frequency, a negative gain.
+  const auto wholeTextShown = [](NumEdit* box) {
+    box->grab();  // lays the text out as a repaint does
+    const int y = box->height() / 2;
+    return box->cursorPositionAt(QPoint(1, y)) == 0 &&
+           box->cursorPositionAt(QPoint(box->width() - 2, y)) == box->text().size();
+  };
+  for (Language lang : {Language::English, Language::Chinese}) {
+    page->SetLanguage(lang);
+    for (int k = 0; k < OutputPage::kBands; ++k) {
+      page->QBox(k)->SetValue(0);
+      page->FrequencyBox(k)->SetValue(20000);
+      page->GainBox(k)->SetValue(0);
+      for (NumEdit* box : {page->QBox(k), page->FrequencyBox(k), page->GainBox(k)})
+        EXPECT_TRUE(wholeTextShown(box)) << "band " << k + 1 << " shows only part of " << box->text().toStdString();
+    }
+  }
+  EXPECT_EQ(page->QBox(0)->text().size(), 6);
+}
+
+TEST_F(ViewTest, CurveButtonOfChannelEightLetGoAfterARefresh) {
+  view->SelectChannel(7);
+  view->RefreshAll();
+  view->SelectChannel(0);
+  // "CH7/8" shows its own flag again, which is off.
+  EXPECT_FALSE(Button(view_id::kFirstCurveButton + 6)->IsOn());
+  EXPECT_TRUE(Button(view_id::kFirstCurveButton)->IsOn());
+}
+
+TEST_F(ViewTest, BothSlopeListsNameWhatEachCodeMeans) {
+  for (Language lang : {Language::English, Language::Chinese}) {
+    if (view->ui().language != lang) view->SwitchLanguage();
+    for (ComBoxBtn* list : {view->Control<ComBoxBtn>(view_id::kHighPassSlope), view->Control<ComBoxBtn>(view_id::kLowPassSlope),
+                            view->Page()->HighPassSlope(), view->Page()->LowPassSlope()}) {
+      ASSERT_NE(list, nullptr);
+      ASSERT_EQ(list->Count(), 8);
+      for (int code : {slope_code::k12, slope_code::k18, slope_code::k24, slope_code::k36, slope_code::k48})
+        EXPECT_EQ(list->ItemText(code).toStdString(), SlopeName(code, false)) << list->objectName().toStdString();
+      EXPECT_EQ(list->ItemText(slope_code::kOff), lang == Language::Chinese ? QStringLiteral("关闭") : QStringLiteral("OFF"));
+    }
+  }
+}
+
+TEST_F(ViewTest, MixSlidersTakeTheArrowKeysReversed) {
+  view->OpenMixer();
+  MixPage* mixer = view->Mixer();
+  ASSERT_NE(mixer, nullptr);
+  BitmapSlider* slider = mixer->Slider(1, 2);
+  slider->SetValue(30);
+  QTest::keyClick(slider, Qt::Key_Up);
+  EXPECT_EQ(slider->Value(), 31);
+  QTest::keyClick(slider, Qt::Key_Right);
+  QTest::keyClick(slider, Qt::Key_Right);
+  EXPECT_EQ(slider->Value(), 29);
+  EXPECT_EQ(mixer->Field(1, 2)->GetValue(), 29);
+  mixer->close();
 }
 
 }  // namespace

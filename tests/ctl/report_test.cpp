@@ -8,6 +8,7 @@
 
 #include "core/bytes.h"
 #include "core/change_tracking.h"
+#include "ctl/report_tree.h"
 #include "ctl/text_safety.h"
 #include "ctl_run.h"
 #include "json_reader.h"
@@ -68,6 +69,37 @@ TEST(CtlShow, JsonOfTheKnownFileHasTheKnownValues) {
   // Every channel has every band.
   for (int ch = 1; ch <= 8; ++ch)
     EXPECT_TRUE(values->count("preset.ch" + std::to_string(ch) + ".band31.freq")) << ch;
+}
+
+TEST(CtlJson, NumbersKeepTheirPlacesAndTextsSurviveEscaping) {
+  Node root = Node::Object();
+  root.Add("delay", Node::Number(1.5, 3, "ms"));
+  root.Add("zero", Node::Number(-0.0001, 2));
+  root.Add("freq", Node::Number(1000.4, 0, "Hz"));
+  root.Add("gain", Node::Integer(-6));
+  root.Add("on", Node::Flag(true));
+  // Quotes, a backslash, control characters, DEL runs and a byte that is no UTF-8.
+  const std::string hostile = std::string("a\"b\\c\n\x01\x7f\x7f") + "\xff";
+  root.Add("name", Node::Text(hostile));
+  root.Add("\x7f", Node::Text("\x7f\x7f\x7f" "0"));
+  Node& mix = root.Add("mix", Node::Array());
+  mix.Push(Node::Number(2, 1));
+  mix.Push(Node::Text("2.0"));
+  std::ostringstream out;
+  WriteJson(root, out);
+
+  const auto values = JsonReader::Read(out.str());
+  ASSERT_TRUE(values) << out.str();
+  EXPECT_EQ(values->at("delay"), "1.500");
+  EXPECT_EQ(values->at("zero"), "0.00");
+  EXPECT_EQ(values->at("freq"), "1000");
+  EXPECT_EQ(values->at("gain"), "-6");
+  EXPECT_EQ(values->at("on"), "true");
+  EXPECT_EQ(values->at("name"), ValidUtf8(hostile));
+  EXPECT_EQ(values->at("\x7f"), "\x7f\x7f\x7f" "0");
+  EXPECT_EQ(values->at("mix[0]"), "2.0");
+  EXPECT_EQ(values->at("mix[1]"), "2.0");
+  EXPECT_EQ(out.str().back(), '\n');
 }
 
 TEST(CtlShow, TableInBothLanguages) {

@@ -301,6 +301,16 @@ TEST_F(GraphTest, TwoGraphsOfDifferentSizesShareTheObjects) {
   EXPECT_EQ(Handle(Filter(kBand1kHz)), from + QPoint(0, -30));
 }
 
+TEST_F(GraphTest, VerticalGridLinesFromThirtyHertzToTenKilohertz) {
+  const QRect plot = graph_.plotRect();
+  const QImage img = Render();
+  // Between two gain lines, clear of the curve and the handles.
+  const int y = plot.top() + kPlotH * 3 / 16;
+  for (int hz : {30, 90, 100, 900, 1000, 2000, 9000, 10000})
+    EXPECT_EQ(img.pixelColor(XOf(hz), y), QColor(21, 100, 21)) << hz << " Hz";
+  EXPECT_EQ(img.pixelColor(XOf(15000), y), QColor(Qt::black)) << "no line between 10 and 20 kHz";
+}
+
 TEST_F(GraphTest, DrawsCurveOutlineAndFrame) {
   const QRect plot = graph_.plotRect();
   const QColor colour = graph_.channelColour();
