@@ -8,6 +8,7 @@
 #include "app/ui_state.h"
 #include "controls/skin.h"
 #include "link/engine.h"
+#include "zelto_version.h"
 
 namespace zelto {
 
@@ -61,7 +62,7 @@ void AboutSoftDlg::paintEvent(QPaintEvent*) {
   const QString model = QString::fromUtf8(kModelIdentity);
   const QStringList lines = {
       QString::fromUtf8(Pick(lang_, "适用机型: ", "Processor: ")) + model,
-      QString::fromUtf8(Pick(lang_, "软件版本: ", "Version: ")) + QStringLiteral(ZELTO_VERSION),
+      QString::fromUtf8(Pick(lang_, "软件版本: ", "Version: ")) + QString::fromUtf8(kZeltoVersion),
       QString::fromUtf8(Pick(lang_, "连接: USB HID, 模拟器, 网络报告流", "Links: USB HID, simulator, report stream")),
   };
   double y = 138;

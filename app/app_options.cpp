@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include "zelto_version.h"
+
 namespace zelto {
 
 namespace {
@@ -44,6 +46,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
       options.screenshot = v;
     } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
       options.help = true;
+    } else if (word == QLatin1String("--version")) {
+      options.version = true;
     } else if (IsServerSwitch(word)) {
       continue;
     } else {
@@ -57,12 +61,19 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
 QString UsageText() {
   return QStringLiteral(
       "usage: zelto [--device URL] [--lang zh|en] [--screenshot FILE.png]\n"
+      "       zelto --help | --version\n"
+      "Tunes the eight-output car-audio processor live over USB.\n"
+      "\n"
       "  --device URL         usb (default), sim (simulated processor), tcp:HOST:PORT\n"
       "                       (also taken from $ZELTO_DEVICE)\n"
       "  --lang zh|en         interface language (default: from the system locale)\n"
       "  --screenshot FILE    save a picture of the window once it is up (and read back\n"
-      "                       from a processor that answers), then exit\n");
+      "                       from a processor that answers), then exit\n"
+      "  -h, --help           print this text and exit\n"
+      "  --version            print the version and exit\n");
 }
+
+QString VersionText() { return QStringLiteral("zelto ") + QString::fromUtf8(kZeltoVersion) + QLatin1Char('\n'); }
 
 Language LanguageOfLocale(const QLocale& locale) {
   return locale.language() == QLocale::Chinese && locale.territory() == QLocale::China ? Language::Chinese

@@ -17,6 +17,7 @@ struct AppOptions {
   std::string device;                // --device URL; empty: $ZELTO_DEVICE or usb
   QString screenshot;                // --screenshot FILE.png
   bool help = false;
+  bool version = false;              // --version: print the version and exit
   QString error;                     // set when the command line cannot be used
 };
 
@@ -27,6 +28,9 @@ AppOptions ParseAppOptions(const QStringList& arguments);
 
 /// The usage text printed for --help and after a refused command line.
 QString UsageText();
+
+/// "zelto VERSION", printed for --version.
+QString VersionText();
 
 /// Chinese for a Chinese (China) locale, English for every other one.
 Language LanguageOfLocale(const QLocale& locale);

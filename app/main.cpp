@@ -5,7 +5,24 @@
 #include "app/app_options.h"
 #include "app/zelto_app.h"
 
+namespace {
+
+int PrintAndExit(const zelto::AppOptions& options) {
+  std::fputs(qPrintable(options.version ? zelto::VersionText() : zelto::UsageText()), stdout);
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // --help and --version answer before QApplication exists, which needs a display (help2man and
+  // a terminal over ssh have none). Qt's own options (-platform ...) are refused only later,
+  // once QApplication has taken them out.
+  QStringList raw;
+  for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+  const zelto::AppOptions early = zelto::ParseAppOptions(raw);
+  if (early.error.isEmpty() && (early.version || early.help)) return PrintAndExit(early);
+
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Zelto"));
   QApplication::setApplicationName(QStringLiteral("zelto"));
@@ -15,10 +32,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "zelto: %s\n%s", qPrintable(options.error), qPrintable(zelto::UsageText()));
     return 2;
   }
-  if (options.help) {
-    std::fputs(qPrintable(zelto::UsageText()), stdout);
-    return 0;
-  }
+  if (options.version || options.help) return PrintAndExit(options);
   zelto::CZeltoApp zelto(options);
   QString error;
   if (!zelto.InitInstance(&error)) {

@@ -6,6 +6,7 @@
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
 #include "link/device_url.h"
+#include "zelto_version.h"
 
 namespace zelto::ctl {
 
@@ -46,6 +47,7 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)",
                "zeltoctl"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("zeltoctl ") + kZeltoVersion);
   AddCommon(&app, o);
 
   auto* info = app.add_subcommand("info", "connect, read the processor back and print what it holds");

@@ -15,6 +15,7 @@
 
 #include "sim/sim_processor.h"
 #include "sim/sim_server.h"
+#include "zelto_version.h"
 
 namespace {
 
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   app.add_option("--vanish-during-update", o.vanishDuringUpdate,
                  "go away for good when this firmware-update frame arrives (1 = the first)")
       ->check(count);
+  app.set_version_flag("--version", std::string("zelto-sim ") + zelto::kZeltoVersion);
   app.add_flag("--trace", o.trace, "print one line per received frame");
   CLI11_PARSE(app, argc, argv);
 

@@ -12,6 +12,7 @@ TEST(AppOptions, CommandLines) {
     std::string device;
     QString screenshot;
     bool fails;
+    bool version = false;
   };
   const Case cases[] = {
       {{}, std::nullopt, "", "", false},
@@ -23,6 +24,7 @@ TEST(AppOptions, CommandLines) {
       {{"--lang", "fr"}, std::nullopt, "", "", true},
       {{"--device"}, std::nullopt, "", "", true},
       {{"--bogus"}, std::nullopt, "", "", true},
+      {{"--version"}, std::nullopt, "", "", false, true},
   };
   for (const Case& c : cases) {
     const AppOptions o = ParseAppOptions(c.args);
@@ -32,6 +34,7 @@ TEST(AppOptions, CommandLines) {
     EXPECT_EQ(o.language, c.lang);
     EXPECT_EQ(o.device, c.device);
     EXPECT_EQ(o.screenshot, c.screenshot);
+    EXPECT_EQ(o.version, c.version);
   }
 }
 

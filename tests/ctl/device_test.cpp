@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -17,6 +18,7 @@
 #include "presets/preset_file.h"
 #include "sim/sim_process.h"
 #include "sim/sim_processor.h"
+#include "zelto_version.h"
 
 namespace zelto::ctl {
 namespace {
@@ -291,6 +293,21 @@ TEST(CtlProgram, HelpForEveryCommandAndStatusTwoForWrongUsage) {
   EXPECT_EQ(RunProgram("pull preset.txt"), 2);
   EXPECT_EQ(RunProgram("info --lang fr"), 2);
   EXPECT_EQ(RunProgram("info --device tcp:127.0.0.1:1"), 1);
+}
+
+std::string OutputOf(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    ::pclose(pipe);
+  }
+  return out;
+}
+
+TEST(CtlProgram, ToolsShowTheBuildVersion) {
+  EXPECT_EQ(OutputOf(std::string(ZELTOCTL_EXE) + " --version"), std::string("zeltoctl ") + kZeltoVersion + "\n");
+  EXPECT_EQ(OutputOf(std::string(ZELTO_SIM_EXE) + " --version"), std::string("zelto-sim ") + kZeltoVersion + "\n");
 }
 
 }  // namespace
