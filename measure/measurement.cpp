@@ -124,6 +124,8 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
     const std::string_view line = Trim(raw);
     if (line.empty() || kCommentStarts.find(line.front()) != std::string_view::npos) continue;
     const auto fields = Fields(line);
+    // A row of separators only (",,," at the end of a spreadsheet export) holds nothing.
+    if (fields.empty()) continue;
     const auto hz = Number(fields.front());
     if (!hz) {
       // One header row ("Frequency,SPL,Phase") may name the columns before the data.

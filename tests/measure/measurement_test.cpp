@@ -28,7 +28,7 @@ TEST(MeasurementReader, ReadsEachFormat) {
        {70.5, 71, 72}},
       {"decimal comma and semicolons", "Freq;SPL\n20,5;70,25\n40,5;71\n80;+72,5\n", {20.5, 40.5, 80}, {70.25, 71, 72.5}},
       {"decimal comma between spaces", "20,5 70,25 0,1\n40 71\n80,25 72\n", {20.5, 40, 80.25}, {70.25, 71, 72}},
-      {"comma and space separators", "20, 70.5, 0\n40, 71, 0\n80, 72, 0\n", {20, 40, 80}, {70.5, 71, 72}},
+      {"comma and space separators", "20, 70.5, 0\n40, 71, 0\n80, 72, 0\n,,\n ; \n", {20, 40, 80}, {70.5, 71, 72}},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
