@@ -12,6 +12,7 @@ TEST(AppOptions, CommandLines) {
     std::string device;
     QString screenshot;
     bool fails;
+    std::string usbWrite = {};
   };
   const Case cases[] = {
       {{}, std::nullopt, "", "", false},
@@ -23,6 +24,9 @@ TEST(AppOptions, CommandLines) {
       {{"--lang", "fr"}, std::nullopt, "", "", true},
       {{"--device"}, std::nullopt, "", "", true},
       {{"--bogus"}, std::nullopt, "", "", true},
+      {{"--usb-write", "interrupt"}, std::nullopt, "", "", false, "interrupt"},
+      {{"--usb-write", "control", "--device", "usb"}, std::nullopt, "usb", "", false, "control"},
+      {{"--usb-write", "bulk"}, std::nullopt, "", "", true},
   };
   for (const Case& c : cases) {
     const AppOptions o = ParseAppOptions(c.args);
@@ -32,6 +36,7 @@ TEST(AppOptions, CommandLines) {
     EXPECT_EQ(o.language, c.lang);
     EXPECT_EQ(o.device, c.device);
     EXPECT_EQ(o.screenshot, c.screenshot);
+    EXPECT_EQ(o.usbWrite, c.usbWrite);
   }
 }
 
