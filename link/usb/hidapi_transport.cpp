@@ -107,7 +107,7 @@ class HidapiDevice final : public HidDevice {
  private:
   hid_device* device_;
   std::unique_ptr<NodeLock> lock_;
-  UsbWrite write_;
+  [[maybe_unused]] UsbWrite write_;  // read only where hidapi can send SET_REPORT
 };
 
 }  // namespace
