@@ -41,6 +41,13 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
     } else if (word == QLatin1String("--device")) {
       if (!value(&v)) break;
       options.device = v.toStdString();
+    } else if (word == QLatin1String("--usb-write")) {
+      if (!value(&v)) break;
+      if (v != QLatin1String("control") && v != QLatin1String("interrupt")) {
+        options.error = QStringLiteral("--usb-write takes control or interrupt, not \"%1\"").arg(v);
+        break;
+      }
+      options.usbWrite = v.toStdString();
     } else if (word == QLatin1String("--screenshot")) {
       if (!value(&v)) break;
       options.screenshot = v;
@@ -60,12 +67,14 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
 
 QString UsageText() {
   return QStringLiteral(
-      "usage: zelto [--device URL] [--lang zh|en] [--screenshot FILE.png]\n"
+      "usage: zelto [--device URL] [--usb-write control|interrupt] [--lang zh|en] [--screenshot FILE.png]\n"
       "       zelto --help | --version\n"
       "Tunes the eight-output car-audio processor live over USB.\n"
       "\n"
       "  --device URL         usb (default), sim (simulated processor), tcp:HOST:PORT\n"
       "                       (also taken from $ZELTO_DEVICE)\n"
+      "  --usb-write MODE     how reports reach a USB processor: control (default,\n"
+      "                       SET_REPORT) or interrupt (the OUT pipe); also $ZELTO_USB_WRITE\n"
       "  --lang zh|en         interface language (default: from the system locale)\n"
       "  --screenshot FILE    save a picture of the window once it is up (and read back\n"
       "                       from a processor that answers), then exit\n"

@@ -15,6 +15,7 @@ namespace zelto {
 struct AppOptions {
   std::optional<Language> language;  // --lang zh|en; otherwise the system locale decides
   std::string device;                // --device URL; empty: $ZELTO_DEVICE or usb
+  std::string usbWrite;              // --usb-write control|interrupt; empty: $ZELTO_USB_WRITE or control
   QString screenshot;                // --screenshot FILE.png
   bool help = false;
   bool version = false;              // --version: print the version and exit

@@ -31,7 +31,10 @@ bool CZeltoApp::InitInstance(QString* error) {
   if (!settings_) settings_ = std::make_unique<QtSettings>();
 
   std::string why;
-  auto transport = transport_ ? std::move(transport_) : MakeTransport(ChooseDeviceUrl(options_.device), &why);
+  const auto usbWrite = ChooseUsbWrite(options_.usbWrite, &why);
+  auto transport = transport_ ? std::move(transport_)
+                   : usbWrite ? MakeTransport(ChooseDeviceUrl(options_.device), &why, *usbWrite)
+                              : nullptr;
   if (!transport) {
     if (error) *error = QString::fromStdString(why);
     return false;

@@ -28,7 +28,7 @@ constexpr std::size_t kTypeColumn = 3;
 
 /// Opens the device and connects; null when that failed (the message is printed).
 std::unique_ptr<DeviceSession> Connected(CommandContext& c) {
-  auto session = DeviceSession::Open(c.deviceUrl, c.view);
+  auto session = DeviceSession::Open(c.deviceUrl, c.view, c.usbWrite);
   if (!session || !session->Connect()) return nullptr;
   return session;
 }
@@ -215,7 +215,7 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
 }
 
 int UpdateCommand(CommandContext& c, const std::string& path) {
-  auto session = DeviceSession::Open(c.deviceUrl, c.view);
+  auto session = DeviceSession::Open(c.deviceUrl, c.view, c.usbWrite);
   if (!session) return kExitFailure;
   UpdateTransfer transfer(session->engine());
   transfer.SetView(&c.view);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ctl/terminal.h"
+#include "link/usb/hidapi_transport.h"
 
 namespace zelto::ctl {
 
@@ -16,6 +17,8 @@ struct CommandContext {
   TerminalView& view;
   /// The device URL as chosen by --device, $ZELTO_DEVICE or the default.
   std::string deviceUrl;
+  /// How reports reach a USB processor (--usb-write, $ZELTO_USB_WRITE or control).
+  UsbWrite usbWrite = UsbWrite::Control;
   Language Lang() const { return term.Lang(); }
 };
 

@@ -15,6 +15,9 @@ namespace {
 constexpr const char* kDeviceHelp =
     "the processor: usb, sim (simulated, in this process) or tcp:HOST:PORT (e.g. a running zelto-sim); "
     "default $ZELTO_DEVICE, else usb";
+constexpr const char* kUsbWriteHelp =
+    "how reports reach a USB processor: control (SET_REPORT, the default) or interrupt (the OUT pipe); "
+    "default $ZELTO_USB_WRITE, else control";
 constexpr const char* kLangHelp = "language of the messages: en (default) or zh";
 constexpr int kFirstSlot = 1;
 constexpr int kLastSlot = 6;
@@ -22,6 +25,7 @@ constexpr int kLastFileSlot = 20;
 
 struct Options {
   std::string device;
+  std::string usbWrite;
   std::string lang = "en";
   std::string path;
   std::string other;
@@ -37,6 +41,7 @@ struct Options {
 /// script may always pass the device); the file commands do not use the device.
 void AddCommon(CLI::App* app, Options& o) {
   app->add_option("--device", o.device, kDeviceHelp);
+  app->add_option("--usb-write", o.usbWrite, kUsbWriteHelp)->check(CLI::IsMember({"control", "interrupt"}));
   app->add_option("--lang", o.lang, kLangHelp)->check(CLI::IsMember({"en", "zh"}));
 }
 
@@ -117,7 +122,13 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
 
   Terminal term(streams.out, streams.err, streams.errIsTerminal, o.lang == "zh" ? Language::Chinese : Language::English);
   TerminalView view(term);
-  CommandContext c{term, view, ChooseDeviceUrl(o.device)};
+  std::string usbWriteError;
+  const auto usbWrite = ChooseUsbWrite(o.usbWrite, &usbWriteError);
+  if (!usbWrite) {
+    view.Fail(usbWriteError);
+    return kExitUsage;
+  }
+  CommandContext c{term, view, ChooseDeviceUrl(o.device), *usbWrite};
 
   if (auto status = measure.Run(c, o.path, o.channel, o.slot)) return *status;
   if (info->parsed()) return InfoCommand(c);

@@ -69,9 +69,9 @@ bool NothingLeftToSend(CKTV_Data& data) {
   return true;
 }
 
-std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, TerminalView& view) {
+std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, TerminalView& view, UsbWrite usbWrite) {
   std::string error;
-  auto transport = MakeTransport(url, &error);
+  auto transport = MakeTransport(url, &error, usbWrite);
   if (!transport) {
     view.Fail(error);
     return nullptr;

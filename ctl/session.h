@@ -21,6 +21,7 @@
 #include "ctl/interrupt.h"
 #include "ctl/terminal.h"
 #include "link/engine.h"
+#include "link/usb/hidapi_transport.h"
 
 namespace zelto {
 class PresetFiles;
@@ -63,7 +64,8 @@ class DeviceSession {
  public:
   /// Builds the engine on the transport for `url`. Null (with the reason printed) when the URL
   /// names no link.
-  static std::unique_ptr<DeviceSession> Open(const std::string& url, TerminalView& view);
+  static std::unique_ptr<DeviceSession> Open(const std::string& url, TerminalView& view,
+                                             UsbWrite usbWrite = UsbWrite::Control);
 
   DeviceSession(std::unique_ptr<HidTransport> transport, TerminalView& view);
   ~DeviceSession();

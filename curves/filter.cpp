@@ -365,6 +365,10 @@ void CFilter::ComputePower() {
 // --- Edits -----------------------------------------------------------------------------------
 
 void CFilter::SetFrequency(int hz, bool userEdit) {
+  // An edit stays on the grid the processor takes; what came from the processor is kept as it is.
+  if (userEdit) hz = std::clamp(hz, kFilterMinHz, kFilterMaxHz);
+  // Anything but a user edit comes from (or goes to) the processor as a whole: it holds `hz` now.
+  if (!userEdit) wireFrequency_ = hz;
   if (isEqBand_) {
     frequency_ = hz;
     if (!userEdit || !Tracking()) sentFrequency_ = hz;
@@ -474,6 +478,7 @@ void CFilter::SetBypass(bool on) {
 void CFilter::ResetBand(int hz) {
   frequency_ = hz;
   sentFrequency_ = hz;
+  wireFrequency_ = hz;
   bandwidth_ = kDefaultBandwidth;
   gain_ = 0.0;
   flat_ = true;
@@ -491,6 +496,7 @@ void CFilter::CopyValues(const CFilter& other) {
   if (crossoverRange_ != kCrossoverRangeFixed) {
     frequency_ = other.frequency_;
     sentFrequency_ = other.frequency_;
+    wireFrequency_ = other.frequency_;
   }
   Update();
 }

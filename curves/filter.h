@@ -147,6 +147,11 @@ class CFilter {
   int type() const { return type_; }
   int frequency() const { return frequency_; }
   int sentFrequency() const { return sentFrequency_; }
+  /// The frequency the processor holds for this filter: the last one sent to it or read back
+  /// from it (0 while unknown). Octave steps start here, whatever the live image was packed with
+  /// in between (a file saved mid-settle).
+  int wireFrequency() const { return wireFrequency_; }
+  void SetWireFrequency(int hz) { wireFrequency_ = hz; }
   double gain() const { return gain_; }
   /// trunc(10 * (gain + 20) + 0.5), 0..400; 200 while flat or bypassed.
   int gainCode() const;
@@ -260,6 +265,7 @@ class CFilter {
   int type_ = filter_type::kPeaking;
   int frequency_ = 1000;
   int sentFrequency_ = kFilterMinHz;
+  int wireFrequency_ = 0;
   int crossoverRange_ = 0;
   double gain_ = 0.0;
   bool flat_ = true;

@@ -21,8 +21,24 @@ std::string ChooseDeviceUrl(std::string_view commandLine) {
   return std::string(kDefaultDeviceUrl);
 }
 
-std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error) {
-  if (url == kUsb) return std::make_unique<HidapiTransport>();
+std::optional<UsbWrite> ParseUsbWrite(std::string_view word) {
+  if (word == "control") return UsbWrite::Control;
+  if (word == "interrupt") return UsbWrite::Interrupt;
+  return std::nullopt;
+}
+
+std::optional<UsbWrite> ChooseUsbWrite(std::string_view commandLine, std::string* error) {
+  std::string_view word = commandLine;
+  const char* env = std::getenv(kUsbWriteEnvironment);
+  if (word.empty() && env && *env) word = env;
+  if (word.empty()) return UsbWrite::Control;
+  if (auto mode = ParseUsbWrite(word)) return mode;
+  if (error) *error = "bad USB write \"" + std::string(word) + "\": use control or interrupt";
+  return std::nullopt;
+}
+
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error, UsbWrite usbWrite) {
+  if (url == kUsb) return std::make_unique<HidapiTransport>(usbWrite);
   if (url == kSim) return std::make_unique<sim::SimTransport>();
   if (url.starts_with(kTcpPrefix)) {
     if (auto endpoint = ParseTcpEndpoint(url.substr(kTcpPrefix.size())))

@@ -5,10 +5,12 @@
 //   tcp:HOST:PORT  a processor served over the report stream, e.g. a running zelto-sim
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "link/hid_transport.h"
+#include "link/usb/hidapi_transport.h"
 
 namespace zelto {
 
@@ -18,7 +20,17 @@ inline constexpr const char* kDeviceUrlEnvironment = "ZELTO_DEVICE";
 /// `commandLine` when not empty, else $ZELTO_DEVICE when set, else "usb".
 std::string ChooseDeviceUrl(std::string_view commandLine);
 
+/// How output reports go to a USB processor (--usb-write or $ZELTO_USB_WRITE): "control" (the
+/// default: SET_REPORT, as the processor's firmware expects) or "interrupt" (hid_write).
+inline constexpr const char* kUsbWriteEnvironment = "ZELTO_USB_WRITE";
+std::optional<UsbWrite> ParseUsbWrite(std::string_view word);
+/// `commandLine` when not empty, else $ZELTO_USB_WRITE when set, else control. Nothing, with
+/// `error` set, for any other word.
+std::optional<UsbWrite> ChooseUsbWrite(std::string_view commandLine, std::string* error);
+
 /// The transport for `url`; null with `error` set (in words for the user) for anything else.
-std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error);
+/// `usbWrite` matters for usb only.
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error,
+                                            UsbWrite usbWrite = UsbWrite::Control);
 
 }  // namespace zelto

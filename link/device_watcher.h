@@ -28,6 +28,8 @@ class DeviceWatcher {
                 std::chrono::milliseconds period = std::chrono::milliseconds(1000));
   ~DeviceWatcher();
 
+  /// Takes effect from the next wait; set it while the watcher is stopped.
+  void SetPeriod(std::chrono::milliseconds period) { period_ = period; }
   void Start();
   void Stop();
   /// Compares the enumeration once; queues and announces what changed. Called by the thread.

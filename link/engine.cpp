@@ -41,7 +41,7 @@ Engine::Engine(std::unique_ptr<HidTransport> transport, Settings& settings, Noti
       builder_(image_),
       link_(*transport_, settings_, flags_),
       worker_(link_, queue_, flags_, transferLock_, sink_, [this] { return data_->NextChangeMessage(builder_); }),
-      watcher_(*transport_, sink_) {
+      watcher_(*transport_, sink_, timing_.watcherPeriod) {
   InitDeviceImage(image_);
   data_ = std::make_unique<CKTV_Data>(image_, tracking_);
 }
@@ -49,6 +49,12 @@ Engine::Engine(std::unique_ptr<HidTransport> transport, Settings& settings, Noti
 Engine::~Engine() {
   watcher_.Stop();
   worker_.StopWorker(false);
+}
+
+void Engine::SetLinkTiming(const LinkTiming& timing) {
+  timing_ = timing;
+  worker_.SetTiming(timing);
+  watcher_.SetPeriod(timing.watcherPeriod);
 }
 
 void Engine::StartDeviceWatcher() { watcher_.Start(); }
@@ -71,18 +77,18 @@ void Engine::BeginConnection(bool underLock, bool trackingOn) {
 
 void Engine::AutoConnect() {
   queue_.SetStatusSettleCount(CKTVCommand::kStatusSettleAfterStart);
-  if (!link_.OpenFirstDevice()) return;
+  if (!link_.OpenFirstFreeDevice()) return;
   BeginConnection(true, false);
 }
 
 void Engine::OnConnectButton() {
   if (flags_.connected) {
     worker_.StopWorker(true);
-    std::this_thread::sleep_for(stopPause);
+    std::this_thread::sleep_for(timing_.afterStopOnFailure);
     CloseUsbConnection();
     return;
   }
-  if (!link_.OpenFirstDevice()) {
+  if (!link_.OpenFirstFreeDevice()) {
     view_.ShowMessage(UserMessage::UnableToConnect);
     return;
   }
@@ -155,7 +161,7 @@ void Engine::LeaveUpdateMode() { flags_.updateMode = false; }
 void Engine::OnLinkFailed() {
   if (!flags_.connected) return;
   worker_.StopWorker(true);
-  std::this_thread::sleep_for(stopPause);
+  std::this_thread::sleep_for(timing_.afterStopOnFailure);
   LeaveUpdateMode();
   CloseUsbConnection();
   queue_.Clear();
@@ -172,7 +178,9 @@ void Engine::OnEmptyReply() {
 
 void Engine::OnDeviceChange(bool failedReport) {
   const std::string inUse = link_.DevicePath();
-  bool removed = failedReport && link_.ReportFailed();
+  // A failed report is a removal only when the device is gone too; otherwise the reply deadline
+  // decides, and the next report may well succeed.
+  bool removed = failedReport && !link_.DevicePresent();
   std::string arrival;
   for (auto& e : watcher_.TakeEvents()) {
     if (!e.arrived && SamePathIgnoringCase(e.path, inUse)) removed = true;

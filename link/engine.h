@@ -84,8 +84,10 @@ class Engine {
   /// Running count of progress steps of the batch being queued.
   int batchCounter = 0;
 
-  /// Pause after stopping the worker before the device is closed; tests may shorten it.
-  std::chrono::milliseconds stopPause = link_timing::kAfterStopOnFailure;
+  /// The link's durations (worker, watcher, the pause after a stop); tests shorten them. Set it
+  /// while nothing is connected and the watcher is stopped.
+  void SetLinkTiming(const LinkTiming& timing);
+  const LinkTiming& Timing() const { return timing_; }
 
  private:
   void BeginConnection(bool underLock, bool trackingOn);
@@ -101,6 +103,7 @@ class Engine {
   FrameBuilder builder_;
   std::unique_ptr<CKTV_Data> data_;
   ConnectionFlags flags_;
+  LinkTiming timing_;
   TransferLock transferLock_;
   HidLink link_;
   LinkWorker worker_;

@@ -58,18 +58,27 @@ void HidLink::CloseHandleOnly() {
   inputReport_.fill(0);
 }
 
-bool HidLink::OpenFirstDevice() {
+bool HidLink::OpenFirstDevice() { return OpenFirst(false); }
+
+bool HidLink::OpenFirstFreeDevice() { return OpenFirst(true); }
+
+bool HidLink::OpenFirst(bool claimed) {
   flags_.linkActive = false;
   CloseHandleOnly();
   for (const auto& info : transport_.Enumerate()) {
     if (!IsProcessorIdentity(info)) continue;
+    // Held by another program or instance: the first match decides.
+    if (claimed && !IsDeviceFree(info.path)) return false;
     auto dev = transport_.Open(info.path);
-    if (!dev) return false;  // held by another program: the first match decides
-    std::lock_guard lock(deviceMutex_);
-    device_ = std::move(dev);
-    devicePath_ = info.path;
-    reportFailed_ = false;
+    if (!dev) return false;
+    {
+      std::lock_guard lock(deviceMutex_);
+      device_ = std::move(dev);
+      devicePath_ = info.path;
+      reportFailed_ = false;
+    }
     flags_.linkActive = true;
+    if (claimed) Claim(info.path);
     return true;
   }
   return false;
@@ -141,6 +150,8 @@ bool HidLink::RequestInputReport() {
   std::lock_guard lock(deviceMutex_);
   if (!device_) return false;
   // The result is not trusted for the frame: after a failed read the zeroed buffer is scanned.
+  // A failed read is remembered for the owner to ask whether the device is gone; a passing fault
+  // is left to the reply deadline.
   if (!device_->ReadInputReport(inputReport_)) {
     inputReport_.fill(0);
     reportFailed_ = true;
@@ -158,6 +169,11 @@ bool HidLink::ScanInputReport(CKTVCommand& queue) {
 bool HidLink::PollInputReport(CKTVCommand& queue) {
   RequestInputReport();
   return ScanInputReport(queue);
+}
+
+bool HidLink::DevicePresent() {
+  const std::string path = DevicePath();
+  return IsOpen() && !path.empty() && transport_.Present(path);
 }
 
 bool HidLink::IsOpen() const {

@@ -38,8 +38,12 @@ class HidLink {
   ~HidLink();
 
   /// Opens the first interface with the processor's vendor, product and version IDs. Does not
-  /// look at the claims.
+  /// look at the claims (the restart during an update reopens a device this instance holds).
   bool OpenFirstDevice();
+  /// The same for a connect: refused when another running instance has claimed that first
+  /// interface (where the system shares HID handles the claim is all that keeps two instances
+  /// apart); claims it when opened.
+  bool OpenFirstFreeDevice();
   /// Opens `path` exclusively and claims it.
   bool OpenDevicePath(const std::string& path);
   /// Closes the device, zeroes both reports and releases the claim.
@@ -66,13 +70,18 @@ class HidLink {
   std::string DevicePath() const;
   void SetProcessAliveCheck(ProcessAliveFn fn) { processAlive_ = fn; }
 
-  /// Set when a report on the open device failed; the device counts as removed.
+  /// Set when a report on the open device failed since the last TakeReportFailed.
   bool ReportFailed() const { return reportFailed_; }
+  bool TakeReportFailed() { return reportFailed_.exchange(false); }
+  /// Whether the open device is still attached (the system still lists it). A failed report
+  /// counts as removal only when it is not.
+  bool DevicePresent();
 
   std::atomic<int> currentUpdateStep{0};
 
  private:
   void CloseHandleOnly();
+  bool OpenFirst(bool claimed);
   void Claim(const std::string& path);
 
   HidTransport& transport_;

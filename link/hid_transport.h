@@ -40,6 +40,13 @@ class HidTransport {
   virtual std::vector<HidDeviceInfo> Enumerate() = 0;
   /// Opens `path` exclusively for reading and writing. Null when that is refused.
   virtual std::unique_ptr<HidDevice> Open(const std::string& path) = 0;
+  /// Whether the device at `path` is still attached, asked after a report on it failed: a failed
+  /// report alone is no removal. By default: whether the enumeration still lists it.
+  virtual bool Present(const std::string& path) {
+    for (const auto& d : Enumerate())
+      if (d.path == path) return true;
+    return false;
+  }
   /// Why the last Enumerate or Open of this transport found or opened nothing, in words for
   /// the user; empty when there is nothing to tell.
   virtual std::string LastError() const { return {}; }

@@ -2,7 +2,6 @@
 
 namespace zelto {
 
-using namespace link_timing;
 using Clock = std::chrono::steady_clock;
 
 LinkWorker::LinkWorker(HidLink& link, CKTVCommand& queue, ConnectionFlags& flags, TransferLock& transferLock,
@@ -25,7 +24,6 @@ void LinkWorker::StartWorker() {
       updateEvent_ = flags_.updateMode;
       normalEvent_ = !flags_.updateMode;
     }
-    removalPosted_ = false;
     workerRunning_ = true;
     thread_ = std::thread([this] { Loop(); });
   }
@@ -53,7 +51,7 @@ void LinkWorker::StopWorker(bool disconnect) {
 
 LinkWorker::Event LinkWorker::WaitForEvent() {
   std::unique_lock lock(eventMutex_);
-  eventCv_.wait_for(lock, kIdleWait, [this] { return quit_ || updateEvent_ || normalEvent_; });
+  eventCv_.wait_for(lock, timing_.idleWait, [this] { return quit_ || updateEvent_ || normalEvent_; });
   if (quit_) return Event::Quit;
   if (updateEvent_) return Event::Update;
   if (normalEvent_) return Event::Normal;
@@ -84,7 +82,7 @@ void LinkWorker::Loop() {
         CheckRemoval();
         std::unique_lock lock(eventMutex_);
         // The pause between exchanges, cut short by a quit request.
-        eventCv_.wait_for(lock, kAfterExchange, [this] { return quit_; });
+        eventCv_.wait_for(lock, timing_.afterExchange, [this] { return quit_; });
         break;
       }
       case Event::None:
@@ -94,9 +92,9 @@ void LinkWorker::Loop() {
 }
 
 void LinkWorker::CheckRemoval() {
-  // A failed report on the open device is its removal; the window decides what that means.
-  if (link_.ReportFailed() && flags_.linkActive && !removalPosted_.exchange(true))
-    sink_.Post(Notice::DeviceRemoved, 1, 0);
+  // A failed report may be a removed device or a passing fault: the owner asks the system which,
+  // and leaves a passing fault to the reply deadline.
+  if (link_.TakeReportFailed() && flags_.linkActive) sink_.Post(Notice::DeviceRemoved, 1, 0);
 }
 
 void LinkWorker::RunNormalExchange() {
@@ -112,16 +110,16 @@ void LinkWorker::RunNormalExchange() {
     }
     return;
   }
-  if (!link_.WriteMessage(*front, kBetweenReports)) return;
+  if (!link_.WriteMessage(*front, timing_.betweenReports)) return;
 
   for (;;) {
     if (!flags_.linkActive) return;
     link_.RequestInputReport();
     if (!flags_.linkActive) return;
-    std::this_thread::sleep_for(kReadWait);
+    std::this_thread::sleep_for(timing_.readWait);
     if (link_.ScanInputReport(queue_)) return;
-    if (Clock::now() - start > kReplyDeadline) {
-      std::this_thread::sleep_for(kBeforeFailure);
+    if (Clock::now() - start > timing_.replyDeadline) {
+      std::this_thread::sleep_for(timing_.beforeFailure);
       if (flags_.linkActive) sink_.Post(Notice::LinkFailed, 0, 0);
       return;
     }

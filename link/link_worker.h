@@ -29,6 +29,19 @@ inline constexpr milliseconds kAfterStopOnFailure{500}; // after stopping the wo
 inline constexpr milliseconds kWatcherPeriod{1000};     // device enumeration compared once a second
 }  // namespace link_timing
 
+/// The durations of the normal mode in one place. The program runs with the defaults; tests of
+/// failures shorten them so a missed reply costs milliseconds.
+struct LinkTiming {
+  std::chrono::milliseconds idleWait = link_timing::kIdleWait;
+  std::chrono::milliseconds afterExchange = link_timing::kAfterExchange;
+  std::chrono::milliseconds betweenReports = link_timing::kBetweenReports;
+  std::chrono::milliseconds readWait = link_timing::kReadWait;
+  std::chrono::milliseconds replyDeadline = link_timing::kReplyDeadline;
+  std::chrono::milliseconds beforeFailure = link_timing::kBeforeFailure;
+  std::chrono::milliseconds afterStopOnFailure = link_timing::kAfterStopOnFailure;
+  std::chrono::milliseconds watcherPeriod = link_timing::kWatcherPeriod;
+};
+
 /// Held by the worker for each whole normal exchange and by the window thread while it builds
 /// and queues a batch, so a batch is queued as a whole between two exchanges. Re-entrant for its
 /// owner.
@@ -52,6 +65,10 @@ class LinkWorker {
   LinkWorker& operator=(const LinkWorker&) = delete;
 
   void SetUpdateExchanger(UpdateExchanger* exchanger) { updateExchanger_ = exchanger; }
+
+  /// Takes effect for the next exchange; set it while the worker is stopped.
+  void SetTiming(const LinkTiming& timing) { timing_ = timing; }
+  const LinkTiming& Timing() const { return timing_; }
 
   /// Starts the thread when none runs (update exchanges in update mode, normal ones otherwise),
   /// clears the empty-reply stop and sets linkActive and connected.
@@ -79,6 +96,7 @@ class LinkWorker {
   NoticeSink& sink_;
   ChangeScan changeScan_;
   UpdateExchanger* updateExchanger_ = nullptr;
+  LinkTiming timing_;
 
   std::mutex eventMutex_;
   std::condition_variable eventCv_;
@@ -86,7 +104,6 @@ class LinkWorker {
   bool updateEvent_ = false;
   bool normalEvent_ = false;
   std::atomic<bool> workerRunning_{false};
-  std::atomic<bool> removalPosted_{false};
   std::thread thread_;
 };
 

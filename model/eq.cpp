@@ -174,6 +174,7 @@ void CKTVEQ::ReadCrossoverRecord(std::span<const std::uint8_t> x) {
 void CKTVEQ::SettleAll() {
   for (auto& f : filters_) {
     if (f->sentFrequency() != f->frequency()) f->SetFrequency(f->frequency(), false);
+    f->SetWireFrequency(f->frequency());
     f->SetPending(false);
   }
 }
@@ -188,9 +189,10 @@ int OctaveStep(int currentHz, int targetHz) {
   return targetHz;
 }
 
-int SettleFilter(CFilter& filter, int wireHz) {
+int SettleFilter(CFilter& filter) {
   const int target = filter.frequency();
-  const int next = OctaveStep(wireHz, target);
+  const int next = OctaveStep(filter.wireFrequency(), target);
+  filter.SetWireFrequency(next);
   // The filter keeps its own record of the sent frequency; it follows the same steps upward, and
   // once the target goes out it must agree with it.
   filter.StepSentFrequency(false);

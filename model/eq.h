@@ -93,8 +93,9 @@ class CKTVEQ {
 /// half of it halves it (integer halving), anything closer is taken at once.
 int OctaveStep(int currentHz, int targetHz);
 
-/// One change-scan step of a pending filter whose frequency the processor holds as `wireHz`:
-/// returns the frequency to send now; the filter stays pending until that is its target.
-int SettleFilter(CFilter& filter, int wireHz);
+/// One change-scan step of a pending filter from the frequency the processor holds (its wire
+/// frequency): returns the frequency to send now, which becomes the wire frequency; the filter
+/// stays pending until that is its target.
+int SettleFilter(CFilter& filter);
 
 }  // namespace zelto

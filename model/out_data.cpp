@@ -27,6 +27,12 @@ CKTV_OutData::CKTV_OutData(DeviceImage& image, const ChangeTracking& tracking, i
     : image_(image), tracking_(tracking), eq_(tracking), channelIndex_(U8(channelIndex)) {
   assert(channelIndex >= 0 && channelIndex < kOutputChannels);
   eq_.Create31(kBandCountMinusOne, out::kItemCrossover, filterTag, kHighPassHz, kLowPassHz);
+  // Until a read-back or a file fills them, the sound switch and the mix hold what a fresh image
+  // holds (sound on, source 0 at full share), so a file saved or a preset sent before then does
+  // not carry a muted channel with no source.
+  const auto defaults = OutputDefaults();
+  outputSwitch_ = defaults[out::kSwitch];
+  std::copy_n(defaults.begin() + out::kMix, kMixShares, inputMix_.begin());
 }
 
 std::span<std::uint8_t> CKTV_OutData::Block() { return image_.Block(0, BlockType::Output, channelIndex_); }
@@ -55,6 +61,7 @@ bool CKTV_OutData::SetName(std::string_view name) {
 }
 
 void CKTV_OutData::SetGain(int code) {
+  code = std::clamp(code, 0, kMaxGainCode);
   gainCode_ = static_cast<std::int16_t>(code);
   gainOff_ = code == 0;
   dirty_.item31 = Tracking();
@@ -67,6 +74,7 @@ void CKTV_OutData::SetGainOff(bool off) {
 }
 
 void CKTV_OutData::SetDelay(int code) {
+  code = std::clamp(code, 0, kMaxDelayCode);
   delayCode_ = static_cast<std::int16_t>(code);
   dirty_.item31 = Tracking();
 }
@@ -77,47 +85,47 @@ void CKTV_OutData::SetOutputSwitch(bool soundOn) {
 }
 
 void CKTV_OutData::SetPhase(int phase) {
-  phase_ = U8(phase);
+  phase_ = U8(std::clamp(phase, 0, kMaxPhase));
   dirty_.item31 = Tracking();
   ForEachLinked([this](CKTV_OutData& o) { CopyItem31GroupTo(o); });
 }
 
 void CKTV_OutData::SetEqMode(int mode) {
-  ApplyEqMode(mode);
+  ApplyEqMode(std::clamp(mode, 0, kMaxEqMode));
   dirty_.item31 = Tracking();
   ForEachLinked([this](CKTV_OutData& o) { CopyItem31GroupTo(o); });
 }
 
 void CKTV_OutData::SetLevel(int value) {
-  level_ = U8(value);
+  level_ = U8(std::clamp(value, 0, kMaxLevel));
   dirty_.item31 = Tracking();
 }
 
 void CKTV_OutData::SetLimiterThreshold(int code) {
-  limiterThreshold_ = static_cast<std::int16_t>(code);
+  limiterThreshold_ = static_cast<std::int16_t>(std::clamp(code, 0, kMaxLimiterThreshold));
   dirty_.limiter = Tracking();
   ForEachLinked([this](CKTV_OutData& o) { CopyLimiterTo(o); });
 }
 
 void CKTV_OutData::SetLimiterAttack(int code) {
-  limiterAttack_ = U8(code);
+  limiterAttack_ = U8(std::clamp(code, 0, kMaxLimiterAttack));
   dirty_.limiter = Tracking();
   ForEachLinked([this](CKTV_OutData& o) { CopyLimiterTo(o); });
 }
 
 void CKTV_OutData::SetLimiterRelease(int code) {
-  limiterRelease_ = U8(code);
+  limiterRelease_ = U8(std::clamp(code, 0, kMaxLimiterRelease));
   dirty_.limiter = Tracking();
   ForEachLinked([this](CKTV_OutData& o) { CopyLimiterTo(o); });
 }
 
 void CKTV_OutData::SetInputMix(std::span<const std::uint8_t, kMixSetterShares> shares) {
-  std::copy(shares.begin(), shares.end(), inputMix_.begin());
+  std::ranges::transform(shares, inputMix_.begin(), [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
   dirty_.mixA = Tracking();
 }
 
 void CKTV_OutData::SetInputMix2(std::span<const std::uint8_t, kMixSetterShares> shares) {
-  std::copy(shares.begin(), shares.end(), inputMix_.begin());
+  std::ranges::transform(shares, inputMix_.begin(), [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
   // These six shares travel in item 33; marking item 34 alone would never send them.
   dirty_.mixA = Tracking();
   dirty_.mixB = Tracking();
@@ -125,7 +133,7 @@ void CKTV_OutData::SetInputMix2(std::span<const std::uint8_t, kMixSetterShares> 
 
 void CKTV_OutData::SetInputShare(int source, int percent) {
   if (source < 0 || source >= kMixShares) return;
-  inputMix_[static_cast<std::size_t>(source)] = U8(percent);
+  inputMix_[static_cast<std::size_t>(source)] = U8(std::clamp(percent, 0, kMaxShare));
   const std::size_t byte = out::kMix + static_cast<std::size_t>(source);
   const bool inItemA = byte / frame::kItemSize == static_cast<std::size_t>(out::kItemMixA);
   (inItemA ? dirty_.mixA : dirty_.mixB) = Tracking();
@@ -246,8 +254,8 @@ SendDataPtr CKTV_OutData::SettleAndPackCrossover(FrameBuilder& send) {
   auto x = Block().subspan(out::kCrossover, xover::kSize);
   CFilter& hp = eq_.HighPass();
   CFilter& lp = eq_.LowPass();
-  const int hpHz = hp.pending() ? SettleFilter(hp, GetU16(x, xover::kHpFrequency)) : hp.frequency();
-  const int lpHz = lp.pending() ? SettleFilter(lp, GetU16(x, xover::kLpFrequency)) : lp.frequency();
+  const int hpHz = hp.pending() ? SettleFilter(hp) : hp.frequency();
+  const int lpHz = lp.pending() ? SettleFilter(lp) : lp.frequency();
   eq_.WriteCrossoverRecord(x, hpHz, lpHz);
   return Send(send, hp.deviceIndex());
 }
@@ -255,7 +263,7 @@ SendDataPtr CKTV_OutData::SettleAndPackCrossover(FrameBuilder& send) {
 SendDataPtr CKTV_OutData::SettleAndPackBand(int k, FrameBuilder& send) {
   auto slot = BandSlot(Block(), k);
   CFilter& f = eq_.Filter(k);
-  const int hz = SettleFilter(f, GetU16(slot, band::kFrequency));
+  const int hz = SettleFilter(f);
   EqBandRecord r = eq_.BandRecord(k);
   r.frequency = static_cast<std::uint16_t>(hz);
   r.Write(slot);

@@ -34,6 +34,8 @@ struct Options {
   bool emptyData = false;
   int faultAfter = 0;
   int faultCount = zelto::sim::kEveryFrame;
+  int faultEvery = 1;
+  int slowReplyMs = 0;
   std::string identity{zelto::sim::kModelIdentity};
   int usbVersion = zelto::kVersionNumber;
   int replyDelayMs = 0;
@@ -42,16 +44,21 @@ struct Options {
   int restartMs = static_cast<int>(zelto::sim::kLoaderRestartTime.count());
   int vanishDuringUpdate = 0;
   bool trace = false;
+  bool oneClient = false;
 };
 
 void Configure(zelto::sim::SimProcessor& p, const Options& o) {
   p.SetIdentity(o.identity);
   p.SetUsbAttributes({zelto::kVendorId, zelto::kProductId, static_cast<std::uint16_t>(o.usbVersion)});
-  const zelto::sim::FaultWindow window{o.faultAfter, o.faultCount};
+  const zelto::sim::FaultWindow window{o.faultAfter, o.faultCount, o.faultEvery};
   if (o.dropReply) p.InjectFault(Fault::DropReply, window);
   if (o.corruptCheck) p.InjectFault(Fault::CorruptCheck, window);
   if (o.resend) p.InjectFault(Fault::Resend, window);
   if (o.emptyData) p.InjectFault(Fault::EmptyData, window);
+  if (o.slowReplyMs > 0) {
+    p.SetSlowReplyDelay(milliseconds(o.slowReplyMs));
+    p.InjectFault(Fault::SlowReply, window);
+  }
   p.SetReplyDelay(milliseconds(o.replyDelayMs));
   if (o.disconnectAfter > 0)
     p.DisconnectAfter(o.disconnectAfter, o.replugMs < 0 ? zelto::sim::kForever : milliseconds(o.replugMs));
@@ -76,6 +83,10 @@ int main(int argc, char** argv) {
       ->check(count);
   app.add_option("--fault-count", o.faultCount, "the faults above hit this many frames (default: all)")
       ->check(CLI::Range(1, kMaxCount));
+  app.add_option("--fault-every", o.faultEvery, "of those frames the faults hit only every Nth (default: each)")
+      ->check(CLI::Range(1, kMaxCount));
+  app.add_option("--slow-reply-ms", o.slowReplyMs, "delay the replies the fault frames get by this many milliseconds")
+      ->check(duration);
   app.add_option("--identity", o.identity, "identity text returned for SYS_DEVICE_INFO");
   app.add_option("--usb-version", o.usbVersion, "USB version number in the hello (e.g. 0x0100)")
       ->check(CLI::Range(0, kMaxPort));
@@ -92,6 +103,9 @@ int main(int argc, char** argv) {
       ->check(count);
   app.set_version_flag("--version", std::string("zelto-sim ") + zelto::kZeltoVersion);
   app.add_flag("--trace", o.trace, "print one line per received frame");
+  app.add_flag("--one-client", o.oneClient,
+               "serve one connection at a time, as a bridge to one USB device does (the next is accepted "
+               "only after the current one closes)");
   CLI11_PARSE(app, argc, argv);
 
   // Signals are taken by one thread with sigwait, so no handler touches the server from
@@ -118,6 +132,7 @@ int main(int argc, char** argv) {
   }
 
   zelto::sim::SimServer server(processor);
+  server.SetOneClient(o.oneClient);
   std::string error;
   if (!server.Listen(static_cast<std::uint16_t>(o.port), &error)) {
     std::fprintf(stderr, "zelto-sim: %s\n", error.c_str());

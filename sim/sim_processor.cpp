@@ -295,7 +295,7 @@ void SimProcessor::ScanLocked(std::span<const std::uint8_t> bytes, std::vector<S
 
 bool SimProcessor::FaultHitsLocked(Fault fault, std::uint64_t frameNumber) const {
   const ActiveFault& f = faults_[static_cast<std::size_t>(fault)];
-  return f.armed && frameNumber >= f.first && frameNumber <= f.last;
+  return f.armed && frameNumber >= f.first && frameNumber <= f.last && (frameNumber - f.first) % f.every == 0;
 }
 
 SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, bool valid) {
@@ -350,7 +350,8 @@ SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, 
   if (reply == Reply::EmptyData) payload.clear();
   std::vector<std::uint8_t> frame = BuildReply(record, command, payload);
   if (FaultHitsLocked(Fault::CorruptCheck, n)) frame[frame.size() - 2] ^= kCorruptMask;
-  pending_.push_back(Pending{std::move(frame), now + replyDelay_, after});
+  const auto delay = replyDelay_ + (FaultHitsLocked(Fault::SlowReply, n) ? slowReplyDelay_ : std::chrono::milliseconds{0});
+  pending_.push_back(Pending{std::move(frame), now + delay, after});
   record.reply = reply;
   return record;
 }
@@ -525,12 +526,14 @@ void SimProcessor::InjectFault(Fault fault, FaultWindow window) {
   f.armed = window.count != 0;
   f.first = framesReceived_ + 1 + static_cast<std::uint64_t>(std::max(window.skip, 0));
   f.last = window.count < 0 ? UINT64_MAX : f.first + static_cast<std::uint64_t>(window.count) - 1;
+  f.every = static_cast<std::uint64_t>(std::max(window.every, 1));
 }
 
 void SimProcessor::ClearFaults() {
   std::lock_guard lock(mutex_);
   faults_ = {};
   replyDelay_ = std::chrono::milliseconds{0};
+  slowReplyDelay_ = std::chrono::milliseconds{0};
   disconnectAtFrame_ = 0;
   vanishAtUpdateFrame_ = 0;
   restartTime_ = kLoaderRestartTime;
@@ -539,6 +542,11 @@ void SimProcessor::ClearFaults() {
 void SimProcessor::SetReplyDelay(std::chrono::milliseconds delay) {
   std::lock_guard lock(mutex_);
   replyDelay_ = std::max(delay, std::chrono::milliseconds{0});
+}
+
+void SimProcessor::SetSlowReplyDelay(std::chrono::milliseconds delay) {
+  std::lock_guard lock(mutex_);
+  slowReplyDelay_ = std::max(delay, std::chrono::milliseconds{0});
 }
 
 void SimProcessor::DisconnectAfter(int frames, std::chrono::milliseconds away) {

@@ -39,14 +39,17 @@ enum class Fault {
   CorruptCheck,  // the reply's check byte is wrong
   Resend,        // the frame is not handled; the reply is RSP_RESEND
   EmptyData,     // a read is answered with RSP_DATA without payload (old firmware)
+  SlowReply,     // the reply comes after the slow-reply delay (SetSlowReplyDelay) on top of the usual one
 };
 inline constexpr int kEveryFrame = -1;
 
 /// Which received frames a fault hits, counted from the moment it is injected: it skips `skip`
-/// frames, then hits the next `count` (kEveryFrame: all that follow).
+/// frames, then hits the next `count` (kEveryFrame: all that follow), of those only every
+/// `every`-th (the first, then every `every` frames).
 struct FaultWindow {
   int skip = 0;
   int count = kEveryFrame;
+  int every = 1;
 };
 
 enum class Reply : std::uint8_t { None, Ack, Resend, Data, EmptyData };
@@ -119,6 +122,8 @@ class SimProcessor {
   void ClearFaults();
   /// Replies become visible in input reports only this long after their frame arrived.
   void SetReplyDelay(std::chrono::milliseconds delay);
+  /// The extra delay of the replies Fault::SlowReply hits.
+  void SetSlowReplyDelay(std::chrono::milliseconds delay);
   /// The device answers `frames` more frames and goes away once the last reply has been read,
   /// for `away` (kForever: until Replug). 0 frames switches this off.
   void DisconnectAfter(int frames, std::chrono::milliseconds away = kForever);
@@ -160,6 +165,7 @@ class SimProcessor {
     bool armed = false;
     std::uint64_t first = 0;
     std::uint64_t last = 0;
+    std::uint64_t every = 1;
   };
 
   bool PresentLocked(Clock::time_point now) const;
@@ -189,8 +195,9 @@ class SimProcessor {
   std::deque<Pending> pending_;
   std::uint64_t framesReceived_ = 0;
   std::uint64_t updateFramesReceived_ = 0;
-  std::array<ActiveFault, 4> faults_{};
+  std::array<ActiveFault, 5> faults_{};
   std::chrono::milliseconds replyDelay_{0};
+  std::chrono::milliseconds slowReplyDelay_{0};
   std::uint64_t disconnectAtFrame_ = 0;
   std::chrono::milliseconds disconnectAway_ = kForever;
   std::chrono::milliseconds restartTime_ = kLoaderRestartTime;

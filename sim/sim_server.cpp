@@ -70,7 +70,9 @@ void SimServer::Run() {
   while (!stopRequested_) {
     fds.clear();
     fds.push_back({wakeRead_, POLLIN, 0});
-    fds.push_back({listener_.Fd(), POLLIN, 0});
+    // One client at a time: a waiting connection stays in the backlog until the current one closes.
+    const bool accepting = !oneClient_ || clients_.empty();
+    fds.push_back({listener_.Fd(), static_cast<short>(accepting ? POLLIN : 0), 0});
     for (const Client& c : clients_) fds.push_back({c.socket.Fd(), POLLIN, 0});
     if (::poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
@@ -88,7 +90,7 @@ void SimServer::Run() {
     std::erase_if(clients_, [&](const Client& c) {
       return c.generation != generation || std::find(drop.begin(), drop.end(), c.id) != drop.end();
     });
-    if (fds[1].revents != 0) Accept();
+    if (fds[1].revents != 0 && (!oneClient_ || clients_.empty())) Accept();
   }
   clients_.clear();
 }
@@ -105,6 +107,7 @@ void SimServer::Accept() {
     const auto hello = report_stream::EncodeHello(processor_.UsbAttributes());
     if (net::SendAll(s.Fd(), hello, kSendTimeout) != net::IoResult::Ok) continue;
     clients_.push_back(Client{std::move(s), nextClientId_++, processor_.Generation(), {}});
+    if (oneClient_) return;
   }
 }
 
@@ -121,9 +124,10 @@ bool SimServer::ServeRequests(Client& client) {
   using report_stream::Op;
   auto& in = client.pending;
   while (!in.empty()) {
+    const auto size = report_stream::RequestSize(in);
+    if (!size) return false;  // not a report stream
+    if (*size == 0) return true;
     const auto op = static_cast<Op>(in[0]);
-    if (op != Op::SetOutputReport && op != Op::GetInputReport) return false;  // not a report stream
-    if (op == Op::SetOutputReport && in.size() < report_stream::kSetRequestSize) return true;
     // A request from another connection than the last one starts a new host session.
     if (activeClient_ != client.id) {
       processor_.ResetLink();

@@ -30,6 +30,10 @@ class SimServer {
   /// The device URL a tool uses to reach this server, e.g. "tcp:127.0.0.1:40123".
   std::string Url() const;
 
+  /// Serves one connection at a time, as a bridge to a single USB device does: the next one is
+  /// accepted only after the current one has closed. Set before Run.
+  void SetOneClient(bool on) { oneClient_ = on; }
+
   /// Serves until Stop(); closes every connection before it returns.
   void Run();
   /// Runs the server on a thread of its own (joined by Stop or the destructor).
@@ -58,6 +62,7 @@ class SimServer {
   int wakeRead_ = -1;
   int wakeWrite_ = -1;
   std::atomic<bool> stopRequested_{false};
+  bool oneClient_ = false;
   std::vector<Client> clients_;
   std::uint64_t nextClientId_ = 1;
   std::uint64_t activeClient_ = 0;  // the client whose requests the processor answered last

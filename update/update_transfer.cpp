@@ -95,7 +95,7 @@ UpdateTransfer::StartOutcome UpdateTransfer::StartUpdate(const std::string& path
   engine_.Disconnect();
 
   auto& link = engine_.Link();
-  if (!link.OpenFirstDevice()) {
+  if (!link.OpenFirstFreeDevice()) {
     const auto start = Clock::now();
     for (;;) {
       if (Clock::now() - start > timing.searchLimit) {
@@ -104,7 +104,7 @@ UpdateTransfer::StartOutcome UpdateTransfer::StartUpdate(const std::string& path
         engine_.Queue().Clear();
         return StartOutcome::NotFound;
       }
-      if (link.OpenFirstDevice()) break;
+      if (link.OpenFirstFreeDevice()) break;
       std::this_thread::sleep_for(timing.searchPause);
       view_->ShowUpdateStatus(SearchStatusText(engine_.language));
     }

@@ -21,4 +21,13 @@ std::optional<Attributes> DecodeHello(std::span<const std::uint8_t> hello) {
   return Attributes{GetU16(hello, kHelloVendor), GetU16(hello, kHelloProduct), GetU16(hello, kHelloVersion)};
 }
 
+std::optional<std::size_t> RequestSize(std::span<const std::uint8_t> pending) {
+  if (pending.empty()) return 0;
+  switch (static_cast<Op>(pending[0])) {
+    case Op::SetOutputReport: return pending.size() < kSetRequestSize ? 0 : kSetRequestSize;
+    case Op::GetInputReport: return 1;
+  }
+  return std::nullopt;
+}
+
 }  // namespace zelto::report_stream

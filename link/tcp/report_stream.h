@@ -41,4 +41,9 @@ std::array<std::uint8_t, kHelloSize> EncodeHello(const Attributes& attributes);
 /// The attributes of a well-formed hello; nothing when the size or the magic is wrong.
 std::optional<Attributes> DecodeHello(std::span<const std::uint8_t> hello);
 
+/// How the device side splits what it received: the size of the complete request at the front
+/// of `pending` (0 while it is still incomplete or `pending` is empty); nothing when the bytes are
+/// not a report stream (an unknown operation).
+std::optional<std::size_t> RequestSize(std::span<const std::uint8_t> pending);
+
 }  // namespace zelto::report_stream

@@ -13,9 +13,19 @@ constexpr std::string_view kPathPrefix = "tcp:";
 // The report stream carries report ID 0 only: the processor uses no numbered reports.
 constexpr std::uint8_t kReportId = 0;
 
+template <class State>
 class TcpDevice final : public HidDevice {
  public:
-  explicit TcpDevice(net::Socket socket) : socket_(std::move(socket)) {}
+  TcpDevice(net::Socket socket, std::shared_ptr<State> state) : socket_(std::move(socket)), state_(std::move(state)) {
+    std::lock_guard lock(state_->mutex);
+    state_->open = state_->alive = true;
+  }
+  ~TcpDevice() override {
+    std::lock_guard lock(state_->mutex);
+    state_->open = state_->alive = false;
+  }
+  TcpDevice(const TcpDevice&) = delete;
+  TcpDevice& operator=(const TcpDevice&) = delete;
 
   bool WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report) override {
     if (!socket_.Valid()) return false;
@@ -40,14 +50,17 @@ class TcpDevice final : public HidDevice {
 
  private:
   // Any failure ends the connection for good: a half-sent request would leave the stream out of
-  // step, and the caller treats a failed report as the removal of the device anyway.
+  // step. The closed connection is the removal of the device: the enumeration no longer shows it.
   bool Check(net::IoResult r) {
     if (r == net::IoResult::Ok) return true;
     socket_.Close();
+    std::lock_guard lock(state_->mutex);
+    state_->alive = false;
     return false;
   }
 
   net::Socket socket_;
+  std::shared_ptr<State> state_;
 };
 
 }  // namespace
@@ -115,6 +128,14 @@ std::optional<TcpTransport::Connection> TcpTransport::Connect() {
 }
 
 std::vector<HidDeviceInfo> TcpTransport::Enumerate() {
+  std::lock_guard connecting(connectMutex_);
+  {
+    std::lock_guard lock(openState_->mutex);
+    if (openState_->open) {
+      if (openState_->alive) return {openState_->info};
+      return {};
+    }
+  }
   auto connection = Connect();
   if (!connection) return {};
   const auto& a = connection->attributes;
@@ -126,9 +147,15 @@ std::unique_ptr<HidDevice> TcpTransport::Open(const std::string& path) {
     SetError(path + ": this transport reaches only " + path_);
     return nullptr;
   }
+  std::lock_guard connecting(connectMutex_);
   auto connection = Connect();
   if (!connection) return nullptr;
-  return std::make_unique<TcpDevice>(std::move(connection->socket));
+  const auto& a = connection->attributes;
+  {
+    std::lock_guard lock(openState_->mutex);
+    openState_->info = HidDeviceInfo{path_, a.vendorId, a.productId, a.versionNumber};
+  }
+  return std::make_unique<TcpDevice<OpenState>>(std::move(connection->socket), openState_);
 }
 
 std::string TcpTransport::LastError() const {

@@ -37,8 +37,11 @@ class TcpTransport final : public HidTransport {
  public:
   explicit TcpTransport(TcpEndpoint endpoint);
 
-  /// Connects, reads the hello and hangs up: one device with the hello's attributes, or none
-  /// when nothing answers at the endpoint or the hello is not a report-stream hello.
+  /// While a device of this transport is open, its connection is the device: present while the
+  /// connection lives, gone once it has failed, and no new connection is made (a device side
+  /// that serves one client at a time would never answer it). Otherwise: connects, reads the
+  /// hello and hangs up: one device with the hello's attributes, or none when nothing answers at
+  /// the endpoint or the hello is not a report-stream hello.
   std::vector<HidDeviceInfo> Enumerate() override;
   /// Connects and keeps the connection as the open device; null for another path, a refused
   /// connection or a bad hello (LastError says which).
@@ -49,10 +52,21 @@ class TcpTransport final : public HidTransport {
 
  private:
   struct Connection;
+  /// What the transport knows of the device it opened; shared with that device.
+  struct OpenState {
+    std::mutex mutex;
+    bool open = false;   // a device of this transport exists
+    bool alive = false;  // and its connection has not failed
+    HidDeviceInfo info;
+  };
   std::optional<Connection> Connect();
   void SetError(std::string text);
 
   TcpEndpoint endpoint_;
+  // A probe and an open never connect at the same time: a one-client device side would hold the
+  // second in its backlog until the first hangs up.
+  std::mutex connectMutex_;
+  std::shared_ptr<OpenState> openState_ = std::make_shared<OpenState>();
   std::string path_;
   mutable std::mutex errorMutex_;
   std::string lastError_;

@@ -1,6 +1,9 @@
 #include "link/usb/hidapi_transport.h"
 
 #include <hidapi.h>
+#if defined(__APPLE__) && defined(ZELTO_HAVE_HID_DARWIN_EXCLUSIVE)
+#include <hidapi_darwin.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -72,7 +75,8 @@ class NodeLock {
 
 class HidapiDevice final : public HidDevice {
  public:
-  HidapiDevice(hid_device* device, std::unique_ptr<NodeLock> lock) : device_(device), lock_(std::move(lock)) {}
+  HidapiDevice(hid_device* device, std::unique_ptr<NodeLock> lock, UsbWrite write)
+      : device_(device), lock_(std::move(lock)), write_(write) {}
   ~HidapiDevice() override { hid_close(device_); }
   HidapiDevice(const HidapiDevice&) = delete;
   HidapiDevice& operator=(const HidapiDevice&) = delete;
@@ -81,6 +85,9 @@ class HidapiDevice final : public HidDevice {
     std::array<unsigned char, kHidReportSize> out{};
     std::copy(report.begin(), report.end(), out.begin());
     out[0] = kReportId;
+#ifdef ZELTO_HAVE_HID_SEND_OUTPUT_REPORT
+    if (write_ == UsbWrite::Control) return hid_send_output_report(device_, out.data(), out.size()) > 0;
+#endif
     return hid_write(device_, out.data(), out.size()) > 0;
   }
 
@@ -100,14 +107,28 @@ class HidapiDevice final : public HidDevice {
  private:
   hid_device* device_;
   std::unique_ptr<NodeLock> lock_;
+  [[maybe_unused]] UsbWrite write_;  // read only where hidapi can send SET_REPORT
 };
 
 }  // namespace
 
+bool UsbControlWriteAvailable() {
+#ifdef ZELTO_HAVE_HID_SEND_OUTPUT_REPORT
+  return true;
+#else
+  return false;
+#endif
+}
+
 // hid_exit is never called: hidapi's state is per process, and another transport (or a later
 // one) may still be using it; hid_init is safe to call again.
-HidapiTransport::HidapiTransport() : initialised_(hid_init() == 0) {
+HidapiTransport::HidapiTransport(UsbWrite write)
+    : initialised_(hid_init() == 0), write_(UsbControlWriteAvailable() ? write : UsbWrite::Interrupt) {
   if (!initialised_) SetError(DeviceError(nullptr, "cannot initialise hidapi"));
+#if defined(__APPLE__) && defined(ZELTO_HAVE_HID_DARWIN_EXCLUSIVE)
+  // Another program must not interleave its frames with ours: open the device for us alone.
+  if (initialised_) hid_darwin_set_open_exclusive(1);
+#endif
 }
 
 std::vector<HidDeviceInfo> HidapiTransport::Enumerate() {
@@ -136,7 +157,15 @@ std::unique_ptr<HidDevice> HidapiTransport::Open(const std::string& path) {
     return nullptr;
   }
   SetError({});
-  return std::make_unique<HidapiDevice>(device, std::move(lock));
+  return std::make_unique<HidapiDevice>(device, std::move(lock), write_);
+}
+
+bool HidapiTransport::Present(const std::string& path) {
+#ifdef __linux__
+  // The node goes with the device: once it has vanished, so has the processor.
+  if (path.starts_with("/dev/") && ::access(path.c_str(), F_OK) != 0) return false;
+#endif
+  return HidTransport::Present(path);
 }
 
 std::string HidapiTransport::LastError() const {

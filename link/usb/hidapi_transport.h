@@ -11,9 +11,18 @@
 
 namespace zelto {
 
+/// How an output report travels. The processor's firmware takes frames from a SET_REPORT request
+/// on the control pipe (what the host's set-output-report call sends); hid_write uses the
+/// interrupt OUT pipe when the device has one, which such a firmware never reads.
+enum class UsbWrite { Control, Interrupt };
+
+/// True when the hidapi this program is built with can send SET_REPORT on the control pipe
+/// (hid_send_output_report, hidapi 0.14 and later). Without it, Control falls back to hid_write.
+bool UsbControlWriteAvailable();
+
 class HidapiTransport final : public HidTransport {
  public:
-  HidapiTransport();
+  explicit HidapiTransport(UsbWrite write = UsbWrite::Control);
   HidapiTransport(const HidapiTransport&) = delete;
   HidapiTransport& operator=(const HidapiTransport&) = delete;
 
@@ -22,12 +31,17 @@ class HidapiTransport final : public HidTransport {
   /// Opens the interface at `path`. On Linux the hidraw node is also locked, so a second
   /// program (or instance) cannot open the device at the same time.
   std::unique_ptr<HidDevice> Open(const std::string& path) override;
+  /// Also true for a device whose node has vanished, so a failed report is its removal.
+  bool Present(const std::string& path) override;
   std::string LastError() const override;
+  /// The path output reports take: Control only when the library offers it.
+  UsbWrite Write() const { return write_; }
 
  private:
   void SetError(std::string text);
 
   bool initialised_ = false;
+  UsbWrite write_;
   mutable std::mutex errorMutex_;
   std::string lastError_;
 };

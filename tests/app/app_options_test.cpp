@@ -13,6 +13,7 @@ TEST(AppOptions, CommandLines) {
     QString screenshot;
     bool fails;
     bool version = false;
+    std::string usbWrite = {};
   };
   const Case cases[] = {
       {{}, std::nullopt, "", "", false},
@@ -25,6 +26,9 @@ TEST(AppOptions, CommandLines) {
       {{"--device"}, std::nullopt, "", "", true},
       {{"--bogus"}, std::nullopt, "", "", true},
       {{"--version"}, std::nullopt, "", "", false, true},
+      {{"--usb-write", "interrupt"}, std::nullopt, "", "", false, false, "interrupt"},
+      {{"--usb-write", "control", "--device", "usb"}, std::nullopt, "usb", "", false, false, "control"},
+      {{"--usb-write", "bulk"}, std::nullopt, "", "", true},
   };
   for (const Case& c : cases) {
     const AppOptions o = ParseAppOptions(c.args);
@@ -35,6 +39,7 @@ TEST(AppOptions, CommandLines) {
     EXPECT_EQ(o.device, c.device);
     EXPECT_EQ(o.screenshot, c.screenshot);
     EXPECT_EQ(o.version, c.version);
+    EXPECT_EQ(o.usbWrite, c.usbWrite);
   }
 }
 

@@ -15,6 +15,7 @@
 #include "controls/xp_button.h"
 #include "core/bytes.h"
 #include "link/hid_link.h"
+#include "sim/sim_process.h"
 
 namespace zelto {
 namespace {
@@ -188,6 +189,40 @@ TEST_F(ConnectTest, OldFirmwareAsksForAnUpdate) {
   EXPECT_EQ(editor->messages.front(), QStringLiteral("数据回传错误!"));
   EXPECT_FALSE(view->engine().Connected());
   EXPECT_TRUE(view->isEnabled());
+}
+
+TEST(ConnectOverTcp, EditorStaysConnectedAndEditingAgainstAOneClientDeviceSide) {
+  // A device side that serves one connection at a time, reached the way a user reaches it.
+  sim::SimProcess process;
+  std::string error;
+  ASSERT_TRUE(process.Start(ZELTO_SIM_EXE, {"--one-client", "--trace"}, &error)) << error;
+  AppOptions options;
+  options.language = Language::English;
+  options.device = process.Url();
+  CZeltoApp app(options, std::make_unique<MemorySettings>(), nullptr);
+  QString why;
+  ASSERT_TRUE(app.InitInstance(&why)) << why.toStdString();
+  CZeltoView* view = app.View();
+  QStringList messages;
+  view->SetMessageHandler([&](const QString& text) { messages.append(text); });
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout));
+
+  // Over ten seconds the watcher looks about ten times; each look must leave the link alone.
+  auto* master = view->Control<BitmapSlider>(view_id::kMasterVolumeSlider);
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int step = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    ++step;
+    QTest::keyClick(master, step % 2 ? Qt::Key_Up : Qt::Key_Down);
+    testing::Pump(std::chrono::milliseconds(250));
+    ASSERT_TRUE(view->engine().Connected()) << "dropped after " << step << " edits";
+  }
+  EXPECT_TRUE(messages.isEmpty()) << messages.join(QStringLiteral("; ")).toStdString();
+  const auto lines = process.Lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("SETTINGS") != std::string::npos && l.find("WRITE") != std::string::npos; }))
+      << "no settings write reached the processor";
+  view->Shutdown();
 }
 
 }  // namespace

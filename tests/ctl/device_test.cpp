@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "core/bytes.h"
 #include "core/change_tracking.h"
+#include "ctl/ctl.h"
 #include "ctl/preset_report.h"
 #include "ctl_run.h"
 #include "json_reader.h"
@@ -273,6 +275,35 @@ TEST_F(CtlDevice, FailuresEndWithTheirMessageAndStatusOne) {
   EXPECT_EQ(lost.err, "unable to connect\n");
 
   EXPECT_EQ(RunCtl({"info", "--device", "serial:/dev/ttyS0"}).code, 1);
+}
+
+TEST_F(CtlDevice, CommandsOneAfterAnotherKeepWorkingAgainstAOneClientDeviceSide) {
+  // Each command's connection must close before the next is served.
+  sim::SimProcess one;
+  Start(one, {"--one-client"});
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  int runs = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    const std::string gain = "ch" + std::to_string(1 + runs % 7) + ".gain=-" + std::to_string(runs % 20);
+    const auto r = RunCtl({"set", gain, "--device", one.Url()});
+    ASSERT_EQ(r.code, 0) << "run " << runs << ": " << r;
+    ++runs;
+  }
+  EXPECT_GE(runs, 3);
+  const auto lines = one.Lines();
+  EXPECT_GE(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) { return l.find("idx 31") != std::string::npos; }),
+            runs)
+      << "every run's gain reached the processor";
+}
+
+TEST(CtlOptions, UsbWriteTakesControlOrInterrupt) {
+  EXPECT_EQ(RunCtl({"info", "--usb-write", "bulk", "--device", "tcp:127.0.0.1:1"}).code, kExitUsage);
+  ::setenv("ZELTO_USB_WRITE", "bulk", 1);
+  const auto fromEnvironment = RunCtl({"info", "--device", "tcp:127.0.0.1:1"});
+  ::unsetenv("ZELTO_USB_WRITE");
+  EXPECT_EQ(fromEnvironment.code, kExitUsage);
+  EXPECT_NE(fromEnvironment.err.find("bulk"), std::string::npos) << fromEnvironment;
 }
 
 int RunProgram(const std::string& arguments) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "core/bytes.h"
@@ -260,6 +261,139 @@ TEST(LinkEngine, ArrivalConnectsOnlyToAFreeDeviceAndStaleClaimsAreFree) {
   EXPECT_TRUE(h.settings.Get(kClaimsKey, path).has_value());
   h.engine.Disconnect();
   EXPECT_FALSE(h.settings.Get(kClaimsKey, path).has_value());
+}
+
+// Fails the input-report reads it is told to, once each; everything else goes to the processor.
+class FlakyTransport final : public HidTransport {
+ public:
+  explicit FlakyTransport(std::unique_ptr<HidTransport> inner) : inner_(std::move(inner)) {}
+  std::vector<HidDeviceInfo> Enumerate() override { return inner_->Enumerate(); }
+  std::unique_ptr<HidDevice> Open(const std::string& path) override {
+    auto device = inner_->Open(path);
+    return device ? std::make_unique<Device>(std::move(device), *this) : nullptr;
+  }
+  /// The read after `reads` more reads fails.
+  void FailReadAfter(int reads) { failAt_ = readCount_ + reads; }
+  int Failures() const { return failures_; }
+
+ private:
+  class Device final : public HidDevice {
+   public:
+    Device(std::unique_ptr<HidDevice> inner, FlakyTransport& owner) : inner_(std::move(inner)), owner_(owner) {}
+    bool WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> r) override {
+      return inner_->WriteOutputReport(r);
+    }
+    bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> r) override {
+      if (owner_.readCount_++ == owner_.failAt_) {
+        ++owner_.failures_;
+        std::fill(r.begin(), r.end(), 0);
+        return false;
+      }
+      return inner_->ReadInputReport(r);
+    }
+
+   private:
+    std::unique_ptr<HidDevice> inner_;
+    FlakyTransport& owner_;
+  };
+  std::unique_ptr<HidTransport> inner_;
+  std::atomic<int> readCount_{0};
+  std::atomic<int> failAt_{-1};
+  std::atomic<int> failures_{0};
+};
+
+TEST(LinkEngine, OneFailedReportInTheReadBackIsNotARemoval) {
+  auto sim = std::make_unique<sim::SimTransport>();
+  auto processor = sim->SharedProcessor();
+  auto flaky = std::make_unique<FlakyTransport>(std::move(sim));
+  FlakyTransport& f = *flaky;
+  EngineHarness h(std::move(flaky));
+  h.engine.SetLinkTiming(testing::ShortLinkTiming());
+  h.engine.StartDeviceWatcher();
+  f.FailReadAfter(8);  // a few exchanges into the read-back
+  ConnectAndReadBack(h);
+  EXPECT_EQ(f.Failures(), 1);
+  EXPECT_TRUE(h.engine.Connected());
+  EXPECT_TRUE(h.view.messages.empty());
+  // Still exchanging afterwards.
+  processor->ClearFrameLog();
+  EXPECT_TRUE(processor->WaitForFrames(2, 2s));
+  h.engine.StopDeviceWatcher();
+}
+
+TEST(LinkEngine, AFailedReportOnAVanishedDeviceIsItsRemoval) {
+  InProcess p;
+  auto& h = *p.harness;
+  h.engine.SetLinkTiming(testing::ShortLinkTiming());
+  ConnectAndReadBack(h);
+  // Gone from the system between two watcher looks: the failed report finds it absent.
+  p.processor->Unplug();
+  ASSERT_TRUE(h.PumpUntil([&] { return !h.engine.Connected(); }, 2s));
+  ASSERT_EQ(h.view.messages.size(), 1u);
+  EXPECT_EQ(h.view.messages[0], UserMessage::UnableToConnect);
+}
+
+TEST(LinkEngine, ConnectButtonAndAutoConnectRefuseADeviceClaimedByAnotherInstance) {
+  InProcess p;
+  auto& h = *p.harness;
+  h.settings.Set(kClaimsKey, std::string(sim::SimTransport::kPath), "1");
+  h.engine.Link().SetProcessAliveCheck([](long) { return true; });
+  h.engine.AutoConnect();
+  EXPECT_FALSE(h.engine.Connected());
+  EXPECT_TRUE(h.view.messages.empty()) << "the automatic connect stays silent";
+  h.engine.OnConnectButton();
+  EXPECT_FALSE(h.engine.Connected());
+  ASSERT_EQ(h.view.messages.size(), 1u);
+  EXPECT_EQ(h.view.messages[0], UserMessage::UnableToConnect);
+  EXPECT_EQ(p.processor->FrameCount(), 0u) << "nothing reached the claimed processor";
+
+  // Free again: the connect button takes it and claims it for this instance.
+  h.settings.Remove(kClaimsKey, std::string(sim::SimTransport::kPath));
+  ConnectAndReadBack(h);
+  EXPECT_TRUE(h.settings.Get(kClaimsKey, std::string(sim::SimTransport::kPath)).has_value());
+  h.engine.Disconnect();
+  EXPECT_FALSE(h.settings.Get(kClaimsKey, std::string(sim::SimTransport::kPath)).has_value());
+}
+
+TEST(LinkEngineOverTcp, StaysConnectedAndEditingAgainstAOneClientDeviceSide) {
+  // A bridge to one USB device serves one connection at a time; the watcher must not probe it
+  // while the link is open, or the healthy link is dropped about a second after the read-back.
+  sim::SimProcess process;
+  std::string error;
+  ASSERT_TRUE(process.Start(ZELTO_SIM_EXE, {"--one-client", "--trace"}, &error)) << error;
+  auto transport = MakeTransport(process.Url(), &error);
+  ASSERT_TRUE(transport) << error;
+  EngineHarness h(std::move(transport));
+  LinkTiming timing;
+  timing.afterStopOnFailure = 0ms;
+  timing.watcherPeriod = 200ms;  // looks more often than the program does
+  h.engine.SetLinkTiming(timing);
+  h.engine.StartDeviceWatcher();
+  ConnectAndReadBack(h);
+
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  int gain = 0;
+  while (std::chrono::steady_clock::now() < end) {
+    gain = (gain + 7) % 61;
+    h.engine.Data().Edit([&](CKTV_Data& d) { d.Output(gain % 7).SetGain(gain); });
+    h.PumpUntil([] { return false; }, 250ms);
+    ASSERT_TRUE(h.engine.Connected()) << "dropped after editing for a while";
+  }
+  EXPECT_TRUE(h.view.messages.empty());
+  // The last edit reaches the processor.
+  const std::string want = "ch " + std::to_string(gain % 7) + " idx 31";
+  const std::size_t before = process.Lines().size();
+  h.engine.Data().Edit([&](CKTV_Data& d) { d.Output(gain % 7).SetGain(gain == 60 ? 59 : gain + 1); });
+  EXPECT_TRUE(h.PumpUntil(
+      [&] {
+        const auto lines = process.Lines();
+        return std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(std::min(before, lines.size())), lines.end(),
+                           [&](const std::string& l) { return l.find(want) != std::string::npos; });
+      },
+      3s));
+  h.engine.StopDeviceWatcher();
+  h.engine.Disconnect();
+  EXPECT_EQ(process.Stop(), 0);
 }
 
 TEST(LinkEngineOverTcp, ConnectReadBackAndEditThroughZeltoSim) {

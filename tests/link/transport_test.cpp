@@ -35,13 +35,18 @@ using testing::Report;
 
 // ---- The same behaviour through every backend ----
 
-enum class Backend { Sim, Tcp, Usb };
+// The hardware runs both ways an output report can travel: SET_REPORT on the control pipe and the
+// interrupt OUT pipe.
+enum class Backend { Sim, Tcp, UsbControl, UsbInterrupt };
+
+bool IsUsb(Backend b) { return b == Backend::UsbControl || b == Backend::UsbInterrupt; }
 
 std::string Name(Backend b) {
   switch (b) {
     case Backend::Sim: return "InProcessSim";
     case Backend::Tcp: return "TcpToZeltoSim";
-    case Backend::Usb: return "UsbHardware";
+    case Backend::UsbControl: return "UsbHardwareControlWrite";
+    case Backend::UsbInterrupt: return "UsbHardwareInterruptWrite";
   }
   return "?";
 }
@@ -60,11 +65,12 @@ class TransportTest : public ::testing::TestWithParam<Backend> {
         transport = std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process.Port()});
         break;
       }
-      case Backend::Usb: transport = std::make_unique<HidapiTransport>(); break;
+      case Backend::UsbControl: transport = std::make_unique<HidapiTransport>(UsbWrite::Control); break;
+      case Backend::UsbInterrupt: transport = std::make_unique<HidapiTransport>(UsbWrite::Interrupt); break;
     }
     for (const auto& d : transport->Enumerate())
       if (d.vendorId == kVendorId && d.productId == kProductId && d.versionNumber == kVersionNumber) info = d;
-    if (GetParam() == Backend::Usb && info.path.empty()) GTEST_SKIP() << "no processor attached";
+    if (IsUsb(GetParam()) && info.path.empty()) GTEST_SKIP() << "no processor attached";
     ASSERT_FALSE(info.path.empty()) << transport->LastError();
     device = transport->Open(info.path);
     ASSERT_NE(device, nullptr) << transport->LastError();
@@ -104,7 +110,7 @@ TEST_P(TransportTest, ProcessorAnswersItsIdentity) {
 }
 
 TEST_P(TransportTest, FullSizeFrameTravelsInOneReportAndReadsBack) {
-  if (GetParam() == Backend::Usb) GTEST_SKIP() << "would change the settings of a real processor";
+  if (IsUsb(GetParam())) GTEST_SKIP() << "would change the settings of a real processor";
   auto block = image.Block(0, BlockType::Output, 4);
   for (std::size_t i = 0; i < out::kSendSize; ++i) block[i] = static_cast<std::uint8_t>(255 - i);
   auto write = builder.BuildBlockWrite(0, BlockType::Output, 4, true, false);
@@ -121,7 +127,7 @@ TEST_P(TransportTest, DeviceIsOpenedOnlyAtItsOwnPath) {
   EXPECT_FALSE(transport->LastError().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, ::testing::Values(Backend::Sim, Backend::Tcp, Backend::Usb),
+INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, ::testing::Values(Backend::Sim, Backend::Tcp, Backend::UsbControl, Backend::UsbInterrupt),
                          BackendName);
 
 // ---- The report stream against a scripted device side ----
@@ -253,6 +259,33 @@ TEST(TcpTransport, ClosedConnectionIsTheRemovalOfTheDevice) {
   EXPECT_FALSE(device->WriteOutputReport(out)) << "once removed, the device stays removed";
 }
 
+TEST(TcpTransport, AnOpenDeviceIsItsConnectionAndIsNotProbed) {
+  // A device side that serves one client at a time: a probe while the device is open would wait
+  // for a hello that never comes and report the healthy device removed.
+  sim::SimProcess process;
+  std::string error;
+  ASSERT_TRUE(process.Start(ZELTO_SIM_EXE, {"--one-client"}, &error)) << error;
+  TcpTransport transport({"127.0.0.1", process.Port()});
+  ASSERT_EQ(transport.Enumerate().size(), 1u) << transport.LastError();
+  auto device = transport.Open(transport.Path());
+  ASSERT_NE(device, nullptr) << transport.LastError();
+  for (int i = 0; i < 3; ++i) {
+    const auto devices = transport.Enumerate();
+    ASSERT_EQ(devices.size(), 1u) << "probe " << i << ": " << transport.LastError();
+    EXPECT_EQ(devices[0].path, transport.Path());
+    EXPECT_EQ(devices[0].productId, kProductId);
+  }
+  Report in{};
+  EXPECT_TRUE(device->ReadInputReport(in));
+  // Its connection closing is its removal.
+  EXPECT_EQ(process.Stop(), 0);
+  EXPECT_FALSE(device->ReadInputReport(in));
+  EXPECT_TRUE(transport.Enumerate().empty());
+  EXPECT_FALSE(transport.Present(transport.Path()));
+  device.reset();
+  EXPECT_TRUE(transport.Enumerate().empty()) << "nothing listens any more";
+}
+
 TEST(TcpTransport, ZeltoSimComesBackAfterItsRestartUnderTheSamePath) {
   sim::SimProcess process;
   std::string error;
@@ -277,6 +310,8 @@ TEST(TcpTransport, ZeltoSimComesBackAfterItsRestartUnderTheSamePath) {
   ASSERT_TRUE(device->ReadInputReport(in));
   EXPECT_EQ(FrameIn(in)[frame::kCommand], Code(Command::Ack));
   EXPECT_FALSE(device->ReadInputReport(in)) << "the processor restarts after acknowledging the start";
+  EXPECT_TRUE(transport.Enumerate().empty()) << "the dead connection is the device's removal";
+  device.reset();  // closed, as the link closes a removed device: the transport looks again
 
   std::vector<HidDeviceInfo> devices;
   for (int i = 0; i < 50 && devices.empty(); ++i) {
@@ -340,6 +375,24 @@ TEST(DeviceUrl, TcpEndpointsAndPaths) {
   ASSERT_TRUE(v6);
   EXPECT_EQ(v6->host, "::1");
   EXPECT_EQ(TcpDevicePath(*v6), "tcp:[::1]:7001");
+}
+
+TEST(DeviceUrl, UsbWriteFromCommandLineEnvironmentOrControl) {
+  ::unsetenv(kUsbWriteEnvironment);
+  std::string error;
+  EXPECT_EQ(ChooseUsbWrite("", &error), UsbWrite::Control);
+  EXPECT_EQ(ChooseUsbWrite("interrupt", &error), UsbWrite::Interrupt);
+  ::setenv(kUsbWriteEnvironment, "interrupt", 1);
+  EXPECT_EQ(ChooseUsbWrite("", &error), UsbWrite::Interrupt);
+  EXPECT_EQ(ChooseUsbWrite("control", &error), UsbWrite::Control);
+  ::setenv(kUsbWriteEnvironment, "bulk", 1);
+  EXPECT_FALSE(ChooseUsbWrite("", &error));
+  EXPECT_NE(error.find("bulk"), std::string::npos) << error;
+  ::unsetenv(kUsbWriteEnvironment);
+  EXPECT_FALSE(ChooseUsbWrite("Control", &error));
+  // Without hid_send_output_report the control write falls back to hid_write.
+  HidapiTransport usb(UsbWrite::Control);
+  EXPECT_EQ(usb.Write(), UsbControlWriteAvailable() ? UsbWrite::Control : UsbWrite::Interrupt);
 }
 
 TEST(DeviceUrl, CommandLineBeatsEnvironmentBeatsUsb) {

@@ -168,6 +168,25 @@ TEST_F(ChangeScanTest, BandFrequencySettlesAnOctavePerScan) {
   EXPECT_EQ(data.Output(kChannel).Eq().Filter(kBand).sentFrequency(), 700);
 }
 
+TEST_F(ChangeScanTest, PackingEverythingMidSettleDoesNotSkipTheRemainingOctaves) {
+  // Saving a file packs the targets into the live image; the steps still start from what the
+  // processor was last sent, for bands and crossovers alike.
+  constexpr int kChannel = 2, kBand = 5;
+  data.Edit([&](CKTV_Data& d) { d.Output(kChannel).Eq().Filter(kBand).SetFrequency(100, true); });
+  ASSERT_EQ(BandSteps(kChannel, kBand), std::vector<int>{100});
+  data.Edit([&](CKTV_Data& d) { d.Output(kChannel).Eq().Filter(kBand).SetFrequency(1600, true); });
+  EXPECT_EQ(Next().U16(band::kFrequency), 200);
+  data.PackAll();
+  EXPECT_EQ(BandSteps(kChannel, kBand), (std::vector<int>{400, 800, 1600}));
+
+  data.Edit([&](CKTV_Data& d) { d.Output(6).Eq().HighPass().SetFrequency(160, true); });
+  EXPECT_EQ(Next().U16(xover::kHpFrequency), 40);
+  data.PackAll();
+  std::vector<int> hp;
+  for (const auto& f : Drain()) hp.push_back(f.U16(xover::kHpFrequency));
+  EXPECT_EQ(hp, (std::vector<int>{80, 160}));
+}
+
 TEST_F(ChangeScanTest, ANewTargetTakesOverWhileSettling) {
   data.UnpackAll(img.live, 0);  // band 9 of channel 0 now holds the image's 124 Hz
   auto& band = data.Output(0).Eq().Filter(8);

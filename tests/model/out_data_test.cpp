@@ -29,9 +29,13 @@ class OutDataTest : public ::testing::Test {
 };
 
 TEST_F(OutDataTest, DefaultsPackAtTheBlockOffsets) {
+  // Before any read-back the channel holds the image's defaults: sound on and source 0 at full
+  // share, so a file saved now is not a silent car.
   route[0].PackAll();
   const auto b = Block(0);
-  const std::vector<std::uint8_t> item31 = {0x00, 0x00, 0x3C, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const std::vector<std::uint8_t> item31 = {0x01, 0x00, 0x3C, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const std::vector<std::uint8_t> mix = {100, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_TRUE(std::equal(mix.begin(), mix.end(), b.begin() + out::kMix));
   EXPECT_TRUE(std::equal(item31.begin(), item31.end(), b.begin() + out::kSwitch));
   const std::vector<std::uint8_t> crossover = {0x14, 0x00, 0x02, 0x02, 0x20, 0x4E, 0x02, 0x02};
   EXPECT_TRUE(std::equal(crossover.begin(), crossover.end(), b.begin() + out::kCrossover));
@@ -43,6 +47,32 @@ TEST_F(OutDataTest, DefaultsPackAtTheBlockOffsets) {
   EXPECT_EQ(EqBandRecord::Read(BandSlot(b, 17)), (EqBandRecord{1000, 600, 15, 2, 0}));
   EXPECT_EQ(route[4].Name(), "Center");
   EXPECT_EQ(route[2].Eq().HighPass().crossoverRange(), 7);
+}
+
+TEST_F(OutDataTest, SettersLimitValuesToWhatTheirBytesHold) {
+  auto& o = route[1];
+  o.SetGain(75);
+  o.SetDelay(40000);
+  o.SetPhase(7);
+  o.SetLimiterThreshold(-20);
+  o.SetLimiterAttack(312);
+  o.SetLimiterRelease(9);
+  o.SetInputShare(2, 250);
+  o.Eq().Filter(3).SetFrequency(70000, true);
+  o.Eq().HighPass().SetFrequency(-5, true);
+  o.PackAll();
+  const auto b = Block(1);
+  EXPECT_EQ(GetS16(b, out::kGain), 60);
+  EXPECT_EQ(GetS16(b, out::kDelay), 960);
+  EXPECT_EQ(b[out::kPhase], 1);
+  EXPECT_EQ(GetS16(b, out::kLimThreshold), 0);
+  EXPECT_EQ(b[out::kLimAttack], 255);
+  EXPECT_EQ(b[out::kLimRelease], 5);
+  EXPECT_EQ(b[out::kMix + 2], 100);
+  EXPECT_EQ(EqBandRecord::Read(BandSlot(b, 3)).frequency, 20000);
+  EXPECT_EQ(GetU16(b, out::kCrossover + xover::kHpFrequency), 20);
+  o.SetDelay(-3);
+  EXPECT_EQ(o.Delay(), 0);
 }
 
 TEST_F(OutDataTest, GainZeroSwitchesTheGainOff) {

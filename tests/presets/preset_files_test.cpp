@@ -276,6 +276,10 @@ TEST_F(PresetFilesOffline, LoadingASingleFileOfflineLoadsItAndSaysTheProcessorIs
 TEST(PresetFilesLinkLost, ASaveWhoseReadBackFailsWritesNothing) {
   TempDir dir;
   SimEngine sim(SimKind::InProcess);
+  // The missing reply fails the link in a fraction of a second; healthy replies come at once.
+  LinkTiming timing = sim.engine().Timing();
+  timing.replyDeadline = std::chrono::milliseconds(300);
+  sim.engine().SetLinkTiming(timing);
   ASSERT_TRUE(sim.Connect());
   PresetFiles files(sim.engine());
   sim.handler = [&](Notice n, std::intptr_t, std::intptr_t) { files.HandleNotice(n, nullptr); };

@@ -316,6 +316,31 @@ TEST_F(SimProcessorTest, FaultWindowSparesAndCountsFrames) {
   EXPECT_EQ(commands, (std::vector<std::uint8_t>{data, resend, resend, data, data}));
 }
 
+TEST_F(SimProcessorTest, RecurringFaultsHitEveryNthFrameOfTheWindowAndSlowRepliesComeLate) {
+  Sim().InjectFault(Fault::Resend, {.skip = 1, .count = 7, .every = 3});
+  std::vector<std::uint8_t> commands;
+  for (int i = 0; i < 9; ++i) commands.push_back(Exchange(builder.BuildStatusPoll())[frame::kCommand]);
+  const std::uint8_t d = Code(Command::Data), r = Code(Command::Resend);
+  EXPECT_EQ(commands, (std::vector<std::uint8_t>{d, r, d, d, r, d, d, r, d}));
+
+  // Only the hit frames wait for the slow-reply delay.
+  Sim().ClearFaults();
+  Sim().SetSlowReplyDelay(200ms);
+  Sim().InjectFault(Fault::SlowReply, {.skip = 1, .count = 1});
+  auto timed = [&] {
+    const auto start = std::chrono::steady_clock::now();
+    auto poll = builder.BuildStatusPoll();
+    WriteAll(*poll, *device);
+    Report in{};
+    while (device->ReadInputReport(in) && FrameIn(in).empty() && std::chrono::steady_clock::now() - start < 2s)
+      std::this_thread::sleep_for(5ms);
+    return std::chrono::steady_clock::now() - start;
+  };
+  EXPECT_LT(timed(), 150ms);
+  EXPECT_GE(timed(), 200ms);
+  EXPECT_LT(timed(), 150ms);
+}
+
 TEST_F(SimProcessorTest, DelayedReplyAppearsOnlyAfterTheDelay) {
   constexpr auto kDelay = 80ms;
   Sim().SetReplyDelay(kDelay);

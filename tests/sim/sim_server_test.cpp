@@ -53,6 +53,8 @@ TEST_F(SimServerTest, UnpluggedProcessorClosesTheSessionAndRefusesNewOnesUntilRe
   Report in{};
   EXPECT_FALSE(device->ReadInputReport(in));
   EXPECT_TRUE(transport->Enumerate().empty());
+  device.reset();
+  EXPECT_TRUE(transport->Enumerate().empty());
   EXPECT_NE(transport->LastError().find("before its hello"), std::string::npos) << transport->LastError();
 
   processor.Replug();
@@ -61,6 +63,26 @@ TEST_F(SimServerTest, UnpluggedProcessorClosesTheSessionAndRefusesNewOnesUntilRe
   WritePoll(*again);
   ASSERT_TRUE(again->ReadInputReport(in));
   EXPECT_EQ(in[1 + frame::kCommand], static_cast<std::uint8_t>(Command::Data));
+}
+
+TEST(SimServerOneClient, AcceptsTheNextConnectionOnlyAfterTheCurrentOneCloses) {
+  SimProcessor processor;
+  SimServer server{processor};
+  server.SetOneClient(true);
+  std::string error;
+  ASSERT_TRUE(server.Listen(0, &error)) << error;
+  server.Start();
+  TcpTransport first({kLoopbackHost, server.Port()});
+  TcpTransport second({kLoopbackHost, server.Port()});
+  auto device = first.Open(first.Path());
+  ASSERT_NE(device, nullptr) << first.LastError();
+  EXPECT_EQ(second.Open(second.Path()), nullptr) << "a second host got a hello while the first was served";
+  EXPECT_NE(second.LastError().find("no hello"), std::string::npos) << second.LastError();
+  device.reset();
+  auto next = second.Open(second.Path());
+  ASSERT_NE(next, nullptr) << second.LastError();
+  Report in{};
+  EXPECT_TRUE(next->ReadInputReport(in));
 }
 
 TEST_F(SimServerTest, StopEndsServingWithAToolConnected) {

@@ -69,11 +69,28 @@ class RecordingView final : public LinkView {
   int refreshes = 0;
 };
 
+/// Durations for tests of failures: a missed reply fails after a fifth of a second and the
+/// watcher looks every 20 ms, while a healthy reply still comes well within the deadline.
+inline LinkTiming ShortLinkTiming() {
+  using namespace std::chrono_literals;
+  LinkTiming t;
+  t.idleWait = 100ms;
+  t.betweenReports = 1ms;
+  t.readWait = 5ms;
+  t.replyDeadline = 200ms;
+  t.beforeFailure = 0ms;
+  t.afterStopOnFailure = 0ms;
+  t.watcherPeriod = 20ms;
+  return t;
+}
+
 /// An engine with its sink and view, and a pump standing in for the window's event loop.
 struct EngineHarness {
   explicit EngineHarness(std::unique_ptr<HidTransport> transport)
       : engine(std::move(transport), settings, notices, view) {
-    engine.stopPause = std::chrono::milliseconds(0);
+    LinkTiming timing;
+    timing.afterStopOnFailure = std::chrono::milliseconds(0);
+    engine.SetLinkTiming(timing);
   }
 
   /// Hands notices to the engine until `done` holds or `timeout` passes. The notices seen are
