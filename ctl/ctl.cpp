@@ -4,7 +4,7 @@
 
 #include "ctl/commands.h"
 #include "ctl/edits.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 
 namespace zelto::ctl {
 

@@ -3,6 +3,9 @@
 //   usb            the real processor through hidapi (the default)
 //   sim            a simulated processor inside this process
 //   tcp:HOST:PORT  a processor served over the report stream, e.g. a running zelto-sim
+//
+// This is the one place that knows every backend, so it is a library of its own that only the
+// programs link: the engine and its tests build without hidapi.
 
 #include <memory>
 #include <string>
@@ -17,6 +20,9 @@ inline constexpr const char* kDeviceUrlEnvironment = "ZELTO_DEVICE";
 
 /// `commandLine` when not empty, else $ZELTO_DEVICE when set, else "usb".
 std::string ChooseDeviceUrl(std::string_view commandLine);
+
+/// False when this build was made without hidapi: "usb" then names no backend.
+bool UsbBackendBuilt();
 
 /// The transport for `url`; null with `error` set (in words for the user) for anything else.
 std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error);
