@@ -5,7 +5,7 @@
 #include "ctl/commands.h"
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 #include "zelto_version.h"
 
 namespace zelto::ctl {

@@ -6,9 +6,9 @@
 #include "core/encodings.h"
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
-#include "link/device_url.h"
 #include "presets/preset_files.h"
 #include "presets/preset_texts.h"
+#include "transports/device_url.h"
 #include "update/update_transfer.h"
 
 namespace zelto::ctl {

@@ -7,44 +7,14 @@
 #include "core/command_queue.h"
 #include "core/send_data.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-#endif
-
 namespace zelto {
 namespace {
-
-long CurrentPid() {
-#ifdef _WIN32
-  return static_cast<long>(GetCurrentProcessId());
-#else
-  return static_cast<long>(getpid());
-#endif
-}
 
 bool IsProcessorIdentity(const HidDeviceInfo& d) {
   return d.vendorId == kVendorId && d.productId == kProductId && d.versionNumber == kVersionNumber;
 }
 
 }  // namespace
-
-bool ProcessIsAlive(long pid) {
-  if (pid <= 0) return false;
-#ifdef _WIN32
-  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (!h) return false;
-  DWORD code = 0;
-  const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
-  CloseHandle(h);
-  return alive;
-#else
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#endif
-}
 
 HidLink::HidLink(HidTransport& transport, Settings& settings, ConnectionFlags& flags)
     : transport_(transport), settings_(settings), flags_(flags) {}
@@ -109,7 +79,7 @@ bool HidLink::ReopenDevice() {
   return OpenFirstDevice();
 }
 
-void HidLink::Claim(const std::string& path) { settings_.Set(kClaimsKey, path, std::to_string(CurrentPid())); }
+void HidLink::Claim(const std::string& path) { settings_.Set(kClaimsKey, path, std::to_string(CurrentProcessId())); }
 
 bool HidLink::IsDeviceFree(const std::string& path) {
   const auto owner = settings_.Get(kClaimsKey, path);
@@ -120,7 +90,7 @@ bool HidLink::IsDeviceFree(const std::string& path) {
     // A claim without an owner (written as "0") cannot be checked: the device stays taken.
     return false;
   }
-  if (pid == CurrentPid()) return true;
+  if (pid == CurrentProcessId()) return true;
   return !processAlive_(pid);
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/platform.h"
 #include "core/protocol.h"
 #include "core/settings.h"
 #include "link/hid_transport.h"
@@ -30,7 +31,6 @@ inline constexpr int kStepDspStart = 176;
 /// Says whether the process that recorded a claim still runs. The default checks the local
 /// process table; tests replace it.
 using ProcessAliveFn = bool (*)(long pid);
-bool ProcessIsAlive(long pid);
 
 class HidLink {
  public:

@@ -2,7 +2,9 @@
 // reaches it with --device tcp:HOST:PORT. The processor's trace shows what each command sent.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -307,9 +309,15 @@ TEST(CtlOptions, UsbWriteTakesControlOrInterrupt) {
 }
 
 int RunProgram(const std::string& arguments) {
+#ifdef _WIN32
+  // cmd.exe would read the build path's leading "/" as a switch: the tests run beside zeltoctl.exe.
+  const std::string command = "zeltoctl.exe " + arguments + " >NUL 2>&1";
+  return std::system(command.c_str());
+#else
   const std::string command = std::string(ZELTOCTL_EXE) + " " + arguments + " >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 TEST(CtlProgram, HelpForEveryCommandAndStatusTwoForWrongUsage) {

@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "core/bytes.h"
-#include "link/device_url.h"
 #include "sim/sim_process.h"
 #include "sim/sim_transport.h"
 #include "support/engine_harness.h"
+#include "transports/device_url.h"
 
 namespace zelto {
 namespace {
