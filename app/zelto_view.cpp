@@ -485,8 +485,12 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::LinkFailed:
     case Notice::EmptyReply:
     case Notice::DeviceRemoved:
-      deviceText_.clear();
-      RefreshTitleArea();
+      // The identity goes with the connection; a failed report the device survived, or another
+      // device leaving, leaves both.
+      if (!engine_->Connected()) {
+        deviceText_.clear();
+        RefreshTitleArea();
+      }
       break;
     default:
       break;

@@ -167,6 +167,18 @@ TEST_F(ConnectTest, ConnectButtonDisconnectsSilentlyAndConnectsAgain) {
   EXPECT_TRUE(connect->IsOn());
 }
 
+TEST_F(ConnectTest, AFailedReportTheDeviceSurvivedKeepsTheConnectionAndItsIdentity) {
+  Start(Language::English);
+  WaitForReadBack();
+  const QString identity = view->DeviceTextShown();
+  ASSERT_FALSE(identity.isEmpty());
+  view->Post(Notice::DeviceRemoved, 1, 0);  // as the worker posts a failed report
+  testing::Pump();
+  EXPECT_TRUE(view->engine().Connected());
+  EXPECT_EQ(view->DeviceTextShown(), identity);
+  EXPECT_TRUE(editor->messages.isEmpty());
+}
+
 TEST_F(ConnectTest, SilentProcessorEndsWithUnableToConnect) {
   Start(Language::English);
   WaitForReadBack();
