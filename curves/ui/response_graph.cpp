@@ -1,5 +1,7 @@
 #include "curves/ui/response_graph.h"
 
+#include "controls/skin.h"
+
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -104,10 +106,9 @@ CFStatic::CFStatic(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  handleFont_.setPixelSize(kHandleFontPx);
-  handleFont_.setBold(true);
-  labelFont_.setPixelSize(kLabelFontPx);
-  axisFont_.setPixelSize(kAxisFontPx);
+  handleFont_ = skin::FaceFont(kHandleFontPx, true);
+  labelFont_ = skin::FaceFont(kLabelFontPx, false);
+  axisFont_ = skin::FaceFont(kAxisFontPx, false);
 }
 
 CFStatic::~CFStatic() = default;
