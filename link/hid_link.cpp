@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <thread>
+#include <utility>
 
 #include "core/command_queue.h"
 #include "core/send_data.h"
@@ -61,11 +62,19 @@ void HidLink::CloseHandleOnly() {
 bool HidLink::OpenFirstDevice() {
   flags_.linkActive = false;
   CloseHandleOnly();
+  {
+    std::lock_guard lock(deviceMutex_);
+    refusedOpen_.reset();
+  }
   for (const auto& info : transport_.Enumerate()) {
     if (!IsProcessorIdentity(info)) continue;
     auto dev = transport_.Open(info.path);
-    if (!dev) return false;  // held by another program: the first match decides
     std::lock_guard lock(deviceMutex_);
+    if (!dev) {
+      // The first match decides: another program may hold it, or this user may not open it.
+      refusedOpen_ = RefusedOpen{transport_.LastRefusal(), transport_.LastError()};
+      return false;
+    }
     device_ = std::move(dev);
     devicePath_ = info.path;
     reportFailed_ = false;
@@ -83,11 +92,17 @@ bool HidLink::OpenDevicePath(const std::string& path) {
     std::lock_guard lock(deviceMutex_);
     device_ = std::move(dev);
     devicePath_ = path;
+    refusedOpen_.reset();
     reportFailed_ = false;
   }
   flags_.linkActive = true;
   Claim(path);
   return true;
+}
+
+std::optional<RefusedOpen> HidLink::TakeRefusedOpen() {
+  std::lock_guard lock(deviceMutex_);
+  return std::exchange(refusedOpen_, std::nullopt);
 }
 
 void HidLink::CloseDevice() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/protocol.h"
@@ -32,14 +33,23 @@ inline constexpr int kStepDspStart = 176;
 using ProcessAliveFn = bool (*)(long pid);
 bool ProcessIsAlive(long pid);
 
+/// A processor that was found but could not be opened: the commonest first-day failure on Linux.
+struct RefusedOpen {
+  OpenRefusal reason = OpenRefusal::Unknown;
+  std::string detail;  // the backend's words, e.g. "/dev/hidraw3: Permission denied"
+};
+
 class HidLink {
  public:
   HidLink(HidTransport& transport, Settings& settings, ConnectionFlags& flags);
   ~HidLink();
 
   /// Opens the first interface with the processor's vendor, product and version IDs. Does not
-  /// look at the claims.
+  /// look at the claims. When that interface refuses the open, TakeRefusedOpen says why.
   bool OpenFirstDevice();
+  /// Why the last search found the processor but could not open it, once: the message that
+  /// reports the failure takes it. Nothing when the processor was absent or opened since.
+  std::optional<RefusedOpen> TakeRefusedOpen();
   /// Opens `path` exclusively and claims it.
   bool OpenDevicePath(const std::string& path);
   /// Closes the device, zeroes both reports and releases the claim.
@@ -85,6 +95,7 @@ class HidLink {
   mutable std::mutex deviceMutex_;
   std::unique_ptr<HidDevice> device_;
   std::string devicePath_;
+  std::optional<RefusedOpen> refusedOpen_;
   std::atomic<bool> reportFailed_{false};
   std::array<std::uint8_t, kHidReportSize> outputReport_{};
   std::array<std::uint8_t, kHidReportSize> inputReport_{};

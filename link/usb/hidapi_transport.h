@@ -23,13 +23,15 @@ class HidapiTransport final : public HidTransport {
   /// program (or instance) cannot open the device at the same time.
   std::unique_ptr<HidDevice> Open(const std::string& path) override;
   std::string LastError() const override;
+  OpenRefusal LastRefusal() const override;
 
  private:
-  void SetError(std::string text);
+  void SetError(std::string text, OpenRefusal refusal = OpenRefusal::Unknown);
 
   bool initialised_ = false;
   mutable std::mutex errorMutex_;
   std::string lastError_;
+  OpenRefusal lastRefusal_ = OpenRefusal::Unknown;
 };
 
 }  // namespace zelto
