@@ -28,6 +28,7 @@
 #include "controls/xp_button.h"
 #include "core/bytes.h"
 #include "curves/ui/response_graph.h"
+#include "link/refused_open_text.h"
 
 namespace zelto {
 
@@ -492,7 +493,16 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
 
 // ---- LinkView ---------------------------------------------------------------------------------
 
-void CZeltoView::ShowMessage(UserMessage message) { ShowUserText(Utf8(UserMessageText(message, ui_.language))); }
+void CZeltoView::ShowMessage(UserMessage message) {
+  QString text = Utf8(UserMessageText(message, ui_.language));
+  // A processor that is plugged in but refused the open: the message alone would leave the user
+  // guessing, so the reason and the fix follow it.
+  if (message == UserMessage::UnableToConnect) {
+    if (auto refused = engine_->Link().TakeRefusedOpen())
+      text += QStringLiteral("\n\n") + Utf8(RefusedOpenText(*refused, ui_.language));
+  }
+  ShowUserText(text);
+}
 
 void CZeltoView::ShowUserText(const QString& text) {
   if (messageHandler_) messageHandler_(text);

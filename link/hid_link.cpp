@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <thread>
+#include <utility>
 
 #include "core/command_queue.h"
 #include "core/send_data.h"
@@ -35,12 +36,21 @@ bool HidLink::OpenFirstFreeDevice() { return OpenFirst(true); }
 bool HidLink::OpenFirst(bool claimed) {
   flags_.linkActive = false;
   CloseHandleOnly();
+  {
+    std::lock_guard lock(deviceMutex_);
+    refusedOpen_.reset();
+  }
   for (const auto& info : transport_.Enumerate()) {
     if (!IsProcessorIdentity(info)) continue;
     // Held by another program or instance: the first match decides.
     if (claimed && !IsDeviceFree(info.path)) return false;
     auto dev = transport_.Open(info.path);
-    if (!dev) return false;
+    if (!dev) {
+      // The first match decides: another program may hold it, or this user may not open it.
+      std::lock_guard lock(deviceMutex_);
+      refusedOpen_ = RefusedOpen{transport_.LastRefusal(), transport_.LastError()};
+      return false;
+    }
     {
       std::lock_guard lock(deviceMutex_);
       device_ = std::move(dev);
@@ -62,11 +72,17 @@ bool HidLink::OpenDevicePath(const std::string& path) {
     std::lock_guard lock(deviceMutex_);
     device_ = std::move(dev);
     devicePath_ = path;
+    refusedOpen_.reset();
     reportFailed_ = false;
   }
   flags_.linkActive = true;
   Claim(path);
   return true;
+}
+
+std::optional<RefusedOpen> HidLink::TakeRefusedOpen() {
+  std::lock_guard lock(deviceMutex_);
+  return std::exchange(refusedOpen_, std::nullopt);
 }
 
 void HidLink::CloseDevice() {

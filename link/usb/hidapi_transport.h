@@ -32,14 +32,16 @@ class HidapiTransport final : public HidTransport {
   std::string LastError() const override;
   /// The path output reports take: Control only when the library offers it.
   UsbWrite Write() const { return write_; }
+  OpenRefusal LastRefusal() const override;
 
  private:
-  void SetError(std::string text);
+  void SetError(std::string text, OpenRefusal refusal = OpenRefusal::Unknown);
 
   bool initialised_ = false;
   UsbWrite write_;
   mutable std::mutex errorMutex_;
   std::string lastError_;
+  OpenRefusal lastRefusal_ = OpenRefusal::Unknown;
 };
 
 }  // namespace zelto

@@ -6,6 +6,7 @@
 #include <QTabWidget>
 #include <cstdio>
 
+#include "app/about_dialog.h"
 #include "app/link_dialog.h"
 #include "app/mix_page.h"
 #include "app/source_volume_dialog.h"
@@ -81,6 +82,9 @@ int main(int argc, char** argv) {
 
     SvolumeDLG volumes(lang, view->engine().Image(), [] {});
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
+
+    AboutSoftDlg about(lang);
+    ok &= Save(about, dir, QStringLiteral("about-%1.png").arg(tag));
   }
   return ok ? 0 : 1;
 }
