@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   const CLI::Range count(0, kMaxCount);
   const CLI::Range duration(0, kMaxMs);
   CLI::App app{"zelto-sim: the simulated car-audio processor, served over the report stream on loopback"};
+  app.allow_windows_style_options(false);  // "-" options only, as on every other system
   app.add_option("--port", o.port, "TCP port on 127.0.0.1 (0 picks a free one, printed on stdout)")
       ->check(CLI::Range(0, kMaxPort));
   app.add_flag("--drop-reply", o.dropReply, "handle frames but never answer");

@@ -420,7 +420,9 @@ TEST(LinkEngineOverTcp, ConnectReadBackAndEditThroughZeltoSim) {
       3s))
       << "no item-31 write in the trace";
   h.engine.Disconnect();
-  EXPECT_EQ(process.Stop(), 0);
+#ifndef _WIN32
+  EXPECT_EQ(process.Stop(), 0);  // SIGTERM ends it cleanly; Windows can only end it outright
+#endif
 }
 
 TEST(LinkEngine, RefusedOpenOfAFoundProcessorIsExplainedOnce) {
