@@ -285,6 +285,18 @@ TEST_F(MeasureTest, RewFiltersImportFromTheFileMenuReachesTheProcessorAndABadFil
   ASSERT_TRUE(back);
   EXPECT_EQ(back->filters.size(),
             static_cast<std::size_t>(std::count_if(want.bands.begin(), want.bands.end(), [](auto& b) { return !b.IsFlat(); })));
+
+  // A channel in graphic EQ mode cannot take frequencies and widths: the import says so and
+  // leaves it alone, as the EQ from measurement does.
+  view->engine().Data().Edit([](CKTV_Data& d) { d.Output(2).SetEqMode(1); });
+  view->SelectChannel(2);
+  const auto graphic = BandsOf(2);
+  chosen = good;
+  view->RunMenuCommand(menu_cmd::kImportRewFilters);
+  EXPECT_TRUE(editor->messages.back().contains(QStringLiteral("graphic EQ mode")));
+  EXPECT_EQ(BandsOf(2), graphic);
+  ASSERT_TRUE(tools->LoadMeasurement(2, Write("rear.txt", RewText(80.0, Curve{}))));
+  EXPECT_EQ(tools->OpenEqDialog(2), nullptr);
 }
 
 }  // namespace
