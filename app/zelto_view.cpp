@@ -29,6 +29,8 @@
 #include "core/bytes.h"
 #include "curves/ui/response_graph.h"
 #include "link/refused_open_text.h"
+#include "measure/ui/measure_ui_texts.h"
+#include "measure/ui/measurement_tools.h"
 
 namespace zelto {
 
@@ -294,6 +296,20 @@ void CZeltoView::BuildGraphSection() {
   graph_ = Named(new CFStatic(this), kGraph);
   graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
+
+  measureTools_ = new MeasurementTools(*engine_, *graph_, this);
+  measureTools_->Hooks().inform = [this](const QString& text) { ShowUserText(text); };
+  measureTools_->Hooks().bandsApplied = [this](const std::vector<int>&) {
+    RefreshEqPage();
+    RedrawGraph();
+  };
+  connect(graph_, &CFStatic::contextMenuRequested, measureTools_, &MeasurementTools::ShowMenu);
+  measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
+  measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
+  measureButton_->setGeometry(o.x() + 718, o.y() + 3, 110, 21);
+  connect(measureButton_, &SkinButton::clicked, this, [this] {
+    measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft()));
+  });
 
   for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
@@ -945,6 +961,9 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
     items = {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
   else
     items = {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
+  items.append({kSeparator, QString()});
+  items.append({kImportRewFilters, measure_ui::Text(measure_ui::Word::ImportRewFilters, ui_.language)});
+  items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
   const std::vector<std::string> recent = recentFiles_.List();
   if (!recent.empty()) items.append({kSeparator, QString()});
   const QFontMetrics metrics(ui_.fonts.normal);
@@ -1025,6 +1044,12 @@ void CZeltoView::RunMenuCommand(int command) {
       break;
     case kFirmwareUpdate:
       OpenFirmwareUpdate();
+      break;
+    case kImportRewFilters:
+      measureTools_->ChooseAndImport();
+      break;
+    case kExportRewFilters:
+      measureTools_->ChooseAndExport();
       break;
     default:
       if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
