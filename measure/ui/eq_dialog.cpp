@@ -172,7 +172,7 @@ void EqFromMeasurementDlg::SetTargetFile(const QString& path) {
   measure::ReadError error;
   const auto m = measure::ReadMeasurementFile(path.toStdString(), &error);
   if (!m) {
-    tools_.Inform(SkinDialog::Utf8(
+    tools_.Inform(Utf8(
         measure::ReadErrorText(error, QFileInfo(path).fileName().toStdString(), CurrentLanguage())));
     ShowSettings();
     return;
@@ -262,7 +262,7 @@ QStringList EqFromMeasurementDlg::ResultLines() const {
 // ---- drawing and keys -------------------------------------------------------------------------------------
 
 QString EqFromMeasurementDlg::ElidedName(const std::string& path, int width) const {
-  const QString name = QFileInfo(SkinDialog::Utf8(path)).fileName();
+  const QString name = QFileInfo(Utf8(path)).fileName();
   return QFontMetrics(skin::FaceFont(kBodyTextPixels, false)).elidedText(name, Qt::ElideMiddle, width);
 }
 

@@ -9,7 +9,7 @@
 
 #include "measure/band_fit.h"
 #include "measure/channel_measurements.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 namespace zelto {
 

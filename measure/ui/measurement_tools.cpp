@@ -18,7 +18,7 @@
 #include "measure/ui/measure_ui_texts.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 namespace zelto {
 

@@ -14,7 +14,7 @@
 #include "app/view_ids.h"
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 #include "tests/app/app_harness.h"
 
 #include <cmath>
