@@ -9,6 +9,8 @@
 #include "controls/com_box_btn.h"
 #include "controls/num_edit.h"
 #include "controls/skin.h"
+#include "edit/editor.h"
+#include "link/engine.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -41,8 +43,12 @@ T* Named(T* widget, int id) {
 
 }  // namespace
 
-MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent)
-    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), data_(data), image_(image), memo_(memo) {
+MixPage::MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* parent)
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent),
+      editor_(editor),
+      data_(editor.engine().Data()),
+      image_(editor.engine().Image()),
+      memo_(memo) {
   // Modeless: the main form stays in use while the matrix is open.
   setModal(false);
   SetCaption({Title(Language::Chinese), Title(Language::English)});
@@ -184,7 +190,7 @@ void MixPage::OnField(int row, int column) {
 }
 
 void MixPage::Store(int row, int column, int value) {
-  const bool changed = data_.Edit([&](CKTV_Data& d) { return view_rules::StoreMixShare(d, row, column, value); });
+  const bool changed = editor_.SetMixShare(row, column, value);
   if (changed) emit channelChanged(row);
 }
 
@@ -195,7 +201,7 @@ void MixPage::OnTopField(int index) {
     return;
   }
   // Kept with the device image (it travels in the PC files); the processor has no item for it.
-  view_rules::StoreMixPageField(image_, index - 1, value);
+  editor_.SetMixPageField(index - 1, value);
 }
 
 bool MixPage::eventFilter(QObject* watched, QEvent* event) {

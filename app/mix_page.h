@@ -14,6 +14,7 @@ namespace zelto {
 
 class BitmapSlider;
 class CKTV_Data;
+class Editor;
 class ComBoxBtn;
 class NumEdit;
 class NumSpin;
@@ -46,7 +47,7 @@ class MixPage : public SkinDialog {
   static constexpr int kWidth = 1110;
   static constexpr int kHeight = 598;
 
-  MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent = nullptr);
+  MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* parent = nullptr);
 
   /// "混音器" / "Mixer".
   static QString Title(Language lang);
@@ -83,8 +84,9 @@ class MixPage : public SkinDialog {
   void Store(int row, int column, int value);
   void OnTopField(int index);
 
+  Editor& editor_;
   CKTV_Data& data_;
-  DeviceImage& image_;
+  const DeviceImage& image_;
   MixPageMemo& memo_;
   std::array<Cell, static_cast<std::size_t>(kRows * kColumns)> cells_{};
   std::array<NumEdit*, 3> topFields_{};

@@ -39,8 +39,8 @@ T* Named(T* widget, int id) {
 
 }  // namespace
 
-SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent)
-    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), image_(image), send_(std::move(send)) {
+SvolumeDLG::SvolumeDLG(Language lang, const DeviceImage& image, std::function<bool(int, int)> store, QWidget* parent)
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), image_(image), store_(std::move(store)) {
   SetCaption({Title(Language::Chinese), Title(Language::English)});
 
   for (int c = 0; c < kColumns; ++c) {
@@ -117,7 +117,7 @@ void SvolumeDLG::OnSlider(int column) {
 }
 
 void SvolumeDLG::Store(int column, int value) {
-  if (view_rules::StoreSourceVolume(image_, column, value) && send_) send_();
+  if (store_) store_(column, value);
 }
 
 bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {

@@ -113,6 +113,21 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   engine_->language = ui_.language;
   presetFiles_ = std::make_unique<PresetFiles>(*engine_);
   update_ = std::make_unique<UpdateTransfer>(*engine_);
+  editor_ = std::make_unique<Editor>(*engine_);
+  router_ = std::make_unique<NoticeRouter>(*editor_);
+  // The update's progress and end go to its dialog while it is open.
+  router_->Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+    if (upgradeDialog_) {
+      upgradeDialog_->HandleNotice(notice, wParam, lParam);
+    } else {
+      update_->HandleNotice(notice, wParam, lParam);
+    }
+  });
+  // An all-slots save ends when the slots have been read back.
+  router_->Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_,
+                           presetDialog_ ? presetDialog_.data() : window());
+  });
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };
@@ -440,15 +455,7 @@ void CZeltoView::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam)
 
 void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
   if (closing_) return;
-  engine_->HandleNotice(notice, wParam, lParam);
-  // The update's progress and end go to its dialog while it is open.
-  if (upgradeDialog_) {
-    upgradeDialog_->HandleNotice(notice, wParam, lParam);
-  } else {
-    update_->HandleNotice(notice, wParam, lParam);
-  }
-  // An all-slots save ends when the slots have been read back.
-  HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_, presetDialog_ ? presetDialog_.data() : window());
+  router_->Route(notice, wParam, lParam);
   DeviceImage& image = engine_->Image();
   switch (notice) {
     case Notice::LiveReadDone:
@@ -468,23 +475,19 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       RefreshTitleArea();
       if (presetDialog_) presetDialog_->Refresh();
       break;
-    case Notice::DeviceSource: {
+    case Notice::DeviceSource:
       // The processor switched source itself: show it, echo nothing back.
-      view_rules::StoreInputSource(image, static_cast<int>(wParam));
       source_->SelectItem(view_rules::ShownSource(image));
       break;
-    }
     case Notice::DeviceVolume: {
-      const int v = std::clamp(static_cast<int>(wParam), 0, view_rules::kMasterVolumeMax);
-      PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
+      const int v = image.MasterVolume();
       masterVolumeShadow_ = v;
       masterSpin_->SetPosition(v);
       masterSlider_->SetValue(v);
       break;
     }
     case Notice::DeviceMute:
-      image.systemArea[sys::kMasterSwitch] = wParam ? 1 : 0;
-      masterMute_->SetOn(wParam != 0);
+      masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0);
       break;
     case Notice::LinkFailed:
     case Notice::EmptyReply:
@@ -565,9 +568,7 @@ void CZeltoView::RefreshAll() {
 
   RefreshDelayBoxes();
 
-  // A source number beyond the list, from a device or a file, is shown and kept as the last one.
-  view_rules::StoreInputSource(image, view_rules::ShownSource(image));
-  source_->SelectItem(view_rules::ShownSource(image));
+  source_->SelectItem(editor_->SettleSource());
 
   outputPage_->Refresh();
   if (ui_.currentKind == kOutputChannelKind) curveButtons_[static_cast<std::size_t>(std::min(current_, 6))]->SetOn(true);
@@ -598,7 +599,7 @@ void CZeltoView::SelectChannel(int index) {
   if (previous < view_rules::kCurveButtonCount)
     curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
   SetSelectHighlight(previous, false);
-  if (linkOn_) {
+  if (editor_->LinkOn()) {
     if (auto partner = view_rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
   }
 
@@ -609,7 +610,7 @@ void CZeltoView::SelectChannel(int index) {
 
   if (index < view_rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
   SetSelectHighlight(index, true);
-  if (linkOn_) {
+  if (editor_->LinkOn()) {
     if (auto partner = view_rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
@@ -641,12 +642,7 @@ void CZeltoView::OnPositionClicked(int code) {
 void CZeltoView::OnDelayEdited(int code, int delay) {
   const auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
   if (!ch) return;
-  const bool changed = engine_->Data().Edit([&](CKTV_Data& d) {
-    if (d.Output(*ch).Delay() == delay) return false;
-    d.Output(*ch).SetDelay(delay);
-    return true;
-  });
-  if (changed) car_->SetDelay(code, delay);
+  if (editor_->SetDelay(*ch, delay)) car_->SetDelay(code, delay);
   if (*ch != current_) SelectChannel(*ch);
 }
 
@@ -679,7 +675,7 @@ void CZeltoView::ShowStripGain(int channel) {
 void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const int g = fromSlider ? s.slider->Value() : value;
-  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(g); });
+  editor_->SetGain(channel, g);
   if (fromSlider) s.spin->SetPosition(g);
   else s.slider->SetValue(g);
   // The object copied the gain to its link group; their strips follow.
@@ -692,20 +688,12 @@ void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool relea
 
 void CZeltoView::OnStripMute(int channel) {
   // Mute stays the channel's own: linked channels keep theirs.
-  const bool soundOn = engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(channel);
-    c.SetOutputSwitch(!c.OutputSwitch());
-    return c.OutputSwitch();
-  });
+  const bool soundOn = editor_->ToggleSoundOn(channel);
   strips_[static_cast<std::size_t>(channel)].mute->SetOn(soundOn);
 }
 
 void CZeltoView::OnStripPhase(int channel) {
-  const int phase = engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(channel);
-    c.SetPhase(c.Phase() ? 0 : 1);
-    return c.Phase();
-  });
+  const int phase = editor_->TogglePhase(channel);
   strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
 }
 
@@ -746,45 +734,24 @@ void CZeltoView::RefreshCrossoverControls() {
 }
 
 void CZeltoView::OnCrossoverFrequency(bool highPass) {
-  const int hp = hpSpin_->Position();
-  const int lp = lpSpin_->Position();
-  // The high-pass never passes the low-pass: the moved one stops at the other.
-  const int hz = highPass ? view_rules::LimitHighPass(hp, lp) : view_rules::LimitLowPass(hp, lp);
-  (highPass ? hpSpin_ : lpSpin_)->SetPosition(hz);
-  SetCrossoverFrequency(highPass, hz);
+  NumSpin* spin = highPass ? hpSpin_ : lpSpin_;
+  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Main);
 }
 
 void CZeltoView::OnPageCrossover(bool highPass) {
-  const int hp = outputPage_->HighPassSpin()->Position();
-  const int lp = outputPage_->LowPassSpin()->Position();
-  const int hz = highPass ? view_rules::LimitPageHighPass(current_, hp, lp) : view_rules::LimitLowPass(hp, lp);
-  (highPass ? outputPage_->HighPassSpin() : outputPage_->LowPassSpin())->SetPosition(hz);
-  SetCrossoverFrequency(highPass, hz);
+  NumSpin* spin = highPass ? outputPage_->HighPassSpin() : outputPage_->LowPassSpin();
+  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Page);
 }
 
-void CZeltoView::SetCrossoverFrequency(bool highPass, int hz) {
-  const DeviceImage& image = engine_->Image();
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch : view_rules::LinkGroup(image, current_)) {
-      CKTVEQ& eq = d.Output(ch).Eq();
-      (highPass ? eq.HighPass() : eq.LowPass()).SetFrequency(hz, true);
-    }
-  });
+void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
+  editor_->SetCrossoverFrequency(current_, highPass, hz, box);
   RefreshCrossoverControls();
   RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
-  const DeviceImage& image = engine_->Image();
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch : view_rules::LinkGroup(image, current_)) {
-      CKTVEQ& eq = d.Output(ch).Eq();
-      CFilter& f = highPass ? eq.HighPass() : eq.LowPass();
-      // The list position is the code stored and sent, whatever the list reads.
-      if (family) f.SetCrossoverType(index, true);
-      else f.SetSlope(index, true);
-    }
-  });
+  if (family) editor_->SetCrossoverFamily(current_, highPass, index);
+  else editor_->SetCrossoverSlope(current_, highPass, index);
   RefreshCrossoverControls();
   RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
@@ -817,28 +784,24 @@ void CZeltoView::OnListChosen(int listId, int index) {
 // ---- the output page's limiter and gain ------------------------------------------------------------
 
 void CZeltoView::OnLimiterEdited(int id, int value) {
-  // The limiter setters copy all three values to the link group themselves.
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(current_);
-    switch (id) {
-      case OutputPage::kThresholdBox:
-        c.SetLimiterThreshold(value);
-        break;
-      case OutputPage::kAttackBox:
-        c.SetLimiterAttack(value);
-        break;
-      case OutputPage::kReleaseList:
-        c.SetLimiterRelease(value);
-        break;
-      default:
-        break;
-    }
-  });
+  switch (id) {
+    case OutputPage::kThresholdBox:
+      editor_->SetLimiterThreshold(current_, value);
+      break;
+    case OutputPage::kAttackBox:
+      editor_->SetLimiterAttack(current_, value);
+      break;
+    case OutputPage::kReleaseList:
+      editor_->SetLimiterRelease(current_, value);
+      break;
+    default:
+      break;
+  }
 }
 
 void CZeltoView::OnOutputGain(int gainCode) {
   // Code 0 switches the gain off; the strips of the group show the new gain.
-  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(current_).SetGain(gainCode); });
+  editor_->SetGain(current_, gainCode);
   const DeviceImage& image = engine_->Image();
   for (int ch : view_rules::LinkGroup(image, current_)) ShowStripGain(ch);
 }
@@ -856,7 +819,7 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
       CKTVEQ& eq = d.Output(current_).Eq();
       return (highPass ? eq.HighPass() : eq.LowPass()).frequency();
     });
-    SetCrossoverFrequency(highPass, hz);
+    SetCrossoverFrequency(highPass, hz, Editor::CrossoverBox::Graph);
     return;
   }
   RedrawGraph(filterIndex);
@@ -877,27 +840,22 @@ void CZeltoView::OnConnect() {
 void CZeltoView::OnDspSwitch() {
   const bool on = !dsp_->IsOn();
   dsp_->SetOn(on);
-  view_rules::StoreDspSwitch(engine_->Image(), on);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetDspSwitch(on);
 }
 
 void CZeltoView::OnSourceChosen(int index) {
-  view_rules::StoreInputSource(engine_->Image(), index);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetSource(index);
 }
 
 void CZeltoView::OnNoiseGateChosen(int index) {
-  view_rules::StoreNoiseGate(engine_->Image(), index);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetNoiseGate(index);
 }
 
 void CZeltoView::ApplyMasterVolume(int value) {
-  if (value == engine_->Image().MasterVolume()) return;
-  view_rules::StoreMasterVolume(engine_->Image(), value);
+  if (!editor_->SetMasterVolume(value)) return;
   masterVolumeShadow_ = value;
   // A volume change shows the sound as on; the stored switch stays as it is.
   masterMute_->SetOn(true);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
 }
 
 void CZeltoView::OnMasterVolumeEdited(int value) {
@@ -915,8 +873,7 @@ void CZeltoView::OnMasterSlider(int, bool released) {
 void CZeltoView::OnMasterMute() {
   const bool soundOn = !masterMute_->IsOn();
   masterMute_->SetOn(soundOn);
-  view_rules::StoreMasterSwitch(engine_->Image(), soundOn);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetMasterSoundOn(soundOn);
 }
 
 // ---- menus ---------------------------------------------------------------------------------------------

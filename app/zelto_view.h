@@ -18,6 +18,8 @@
 #include "app/output_page.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
+#include "edit/editor.h"
+#include "edit/notice_router.h"
 #include "link/engine.h"
 #include "link/link_view.h"
 #include "link/view_rules.h"
@@ -91,7 +93,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   int CurrentChannel() const { return current_; }
   bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
-  bool LinkActive() const { return linkOn_; }
+  bool LinkActive() const { return editor_->LinkOn(); }
   int DelayUnitShown() const { return delayUnit_; }
   bool AutoConnectDone() const { return autoConnectDone_; }
   bool ReadBackDone() const { return readBackDone_; }
@@ -228,7 +230,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
   void OnCrossoverFrequency(bool highPass);
-  void SetCrossoverFrequency(bool highPass, int hz);
+  void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
   void SetCrossoverList(bool highPass, bool family, int index);
   void RefreshDelayBoxes();
 
@@ -240,8 +242,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The band's label and box carry the marks of the last edit; the graph fills the band.
   void MarkBandEdited(int k, NumEdit* box);
   void ShowEqBypassState();
-  /// Resets the bands of `reset` and sends their blocks, muting `muted` around them.
-  void ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset);
+  /// Shows the outcome of a whole-EQ reset: the progress window, the page and the graph.
+  void ShowEqReset(const Editor::BlockResult& result);
   void OnMixerClosed();
   /// Shows the progress window when a queued block carries the transfer-finished flag.
   void ShowBlockTransfer(bool flagged);
@@ -262,6 +264,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   UiState& ui_;
   Settings& settings_;
   std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Editor> editor_;
+  std::unique_ptr<NoticeRouter> router_;
 
   // Form state.
   int current_ = 0;
@@ -269,7 +273,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
-  bool linkOn_ = false;
   int masterVolumeShadow_ = 0;
   int delayUnit_ = kMilliseconds;
   bool autoConnectDone_ = false;

@@ -208,7 +208,7 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
   if (bad) return kExitUsage;
 
   const NoteFn note = [&](const std::string& text) { c.term.Message(text); };
-  for (const auto& e : edits) e.apply(engine, lang, note);
+  for (const auto& e : edits) e.apply(session->editor(), lang, note);
   if (!session->WaitUntilSent()) return kExitFailure;
   c.term.Result(Fill(TextOf(Text::SettingsSent, lang), {std::to_string(edits.size())}));
   return kExitOk;

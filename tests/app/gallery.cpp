@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     link.SetChoice(1);
     ok &= Save(link, dir, QStringLiteral("link-right-%1.png").arg(tag));
 
-    SvolumeDLG volumes(lang, view->engine().Image(), [] {});
+    SvolumeDLG volumes(lang, view->engine().Image(), [](int, int) { return false; });
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
   }
   return ok ? 0 : 1;

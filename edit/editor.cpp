@@ -1,0 +1,351 @@
+#include "edit/editor.h"
+
+#include <algorithm>
+
+#include "core/bytes.h"
+#include "link/engine.h"
+#include "model/ktv_data.h"
+
+namespace zelto {
+
+namespace {
+
+// The filters of one output channel's EQ bands.
+template <class F>
+void ForEachBand(CKTV_Data& data, int channel, F&& f) {
+  CKTVEQ& eq = data.Output(channel).Eq();
+  for (int k = 0; k < eq.BandCount(); ++k) f(eq.Filter(k));
+}
+
+bool ValidChannel(int channel) { return channel >= 0 && channel < kOutputChannels; }
+
+}  // namespace
+
+Editor::Editor(Engine& engine) : engine_(engine) {}
+
+std::vector<int> Editor::Group(int channel) const { return view_rules::LinkGroup(engine_.Image(), channel); }
+
+// ---- EQ bands ------------------------------------------------------------------------------------
+
+bool Editor::EditBand(int channel, int band, const BandChange& change) {
+  if (!ValidChannel(channel)) return false;
+  const std::vector<int> group = Group(channel);
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTVEQ& eq = d.Output(channel).Eq();
+    if (band < 0 || band >= eq.BandCount()) return false;
+    const CFilter& f = eq.Filter(band);
+    const bool newFrequency = change.hz && *change.hz != f.frequency();
+    const bool newWidth = change.bandwidthIndex && *change.bandwidthIndex != f.bandwidthIndex();
+    const int shownGain = f.IsFlat() ? kBandGainFlatCode : f.gainCode();
+    const bool newGain = change.gainCode && *change.gainCode != shownGain;
+    // The band's switch toggles: it acts only when the state is to change.
+    const bool toggle = change.off && f.IsFlat() != *change.off;
+    if (!newFrequency && !newWidth && !newGain && !toggle) return false;
+    for (int target : group) {
+      CFilter& t = d.Output(target).Eq().Filter(band);
+      if (newFrequency) t.SetFrequency(*change.hz, true);
+      if (newWidth) t.SetBandwidthIndex(*change.bandwidthIndex);
+      if (newGain) t.SetGainCode(*change.gainCode);
+      if (toggle) t.SetFlat(*change.off);
+    }
+    return true;
+  });
+}
+
+void Editor::FollowBand(int channel, int band) {
+  if (!ValidChannel(channel)) return;
+  const std::vector<int> group = Group(channel);
+  engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTVEQ& eq = d.Output(channel).Eq();
+    if (band < 0 || band >= eq.BandCount()) return;
+    const CFilter& source = eq.Filter(band);
+    for (int ch : group) {
+      if (ch == channel) continue;
+      CFilter& f = d.Output(ch).Eq().Filter(band);
+      f.SetFrequency(source.frequency(), true);
+      f.SetBandwidthIndex(source.bandwidthIndex());
+      f.SetGainCode(source.gainCode());
+    }
+  });
+}
+
+bool Editor::EqBypassOn(int channel) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) { return view_rules::EqBypassOn(d, channel); });
+}
+
+// ---- whole-EQ commands ------------------------------------------------------------------------------
+
+Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
+  if (!ValidChannel(channel)) return {false, false};
+  const bool stuck = engine_.Data().Edit([&](CKTV_Data& d) {
+    ForEachBand(d, channel, [on](CFilter& f) { f.SetBypass(on); });
+    // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
+    if (!on && view_rules::EqBypassOn(d, channel)) {
+      ForEachBand(d, channel, [](CFilter& f) { f.SetBypass(true); });
+      return true;
+    }
+    return false;
+  });
+  if (stuck) return {false, false};
+  const std::vector<int> group = Group(channel);
+  const auto plan = view_rules::BracketedBlockSends(group, group, linkOn_);
+  const bool flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+    for (int ch : group)
+      if (ch != channel) ForEachBand(d, ch, [on](CFilter& f) { f.SetBypass(on); });
+  });
+  return {true, flagged};
+}
+
+Editor::BlockResult Editor::SetEqMode(int channel, int mode) {
+  if (!ValidChannel(channel)) return {false, false};
+  // The channel object hands the mode to its link group.
+  engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetEqMode(mode); });
+  const std::vector<int> group = Group(channel);
+  return ResetEqOf(group, group);
+}
+
+Editor::BlockResult Editor::ResetGroupEq(int channel) {
+  if (!ValidChannel(channel)) return {false, false};
+  const std::vector<int> group = Group(channel);
+  return ResetEqOf(group, group);
+}
+
+Editor::BlockResult Editor::ResetChannelEq(int channel) {
+  if (!ValidChannel(channel)) return {false, false};
+  const std::vector<int> group = Group(channel);
+  std::vector<int> reset = {channel};
+  if (linkOn_) {
+    if (auto partner = view_rules::PairPartner(engine_.Image(), channel); partner && *partner != channel)
+      reset.push_back(*partner);
+  }
+  return ResetEqOf(group, reset);
+}
+
+Editor::BlockResult Editor::ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset) {
+  const auto plan = view_rules::BracketedBlockSends(muted, reset, linkOn_);
+  const bool flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+    for (int ch : reset) view_rules::ResetBands(d, ch);
+  });
+  return {true, flagged};
+}
+
+// ---- crossovers --------------------------------------------------------------------------------------
+
+int Editor::SetCrossoverFrequency(int channel, bool highPass, int hz, CrossoverBox box) {
+  if (!ValidChannel(channel)) return hz;
+  const std::vector<int> group = Group(channel);
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    const CKTVEQ& eq = d.Output(channel).Eq();
+    const int hp = std::clamp(eq.HighPass().frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
+    const int lp = std::clamp(eq.LowPass().frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
+    // The high-pass never passes the low-pass: the moved one stops at the other.
+    int stored = hz;
+    switch (box) {
+      case CrossoverBox::Main:
+        stored = highPass ? view_rules::LimitHighPass(hz, lp) : view_rules::LimitLowPass(hp, hz);
+        break;
+      case CrossoverBox::Page:
+        stored = highPass ? view_rules::LimitPageHighPass(channel, hz, lp) : view_rules::LimitLowPass(hp, hz);
+        break;
+      case CrossoverBox::Graph:
+        break;
+    }
+    for (int ch : group) {
+      CKTVEQ& target = d.Output(ch).Eq();
+      (highPass ? target.HighPass() : target.LowPass()).SetFrequency(stored, true);
+    }
+    return stored;
+  });
+}
+
+void Editor::SetCrossoverFamily(int channel, bool highPass, int family) {
+  if (!ValidChannel(channel)) return;
+  const std::vector<int> group = Group(channel);
+  engine_.Data().Edit([&](CKTV_Data& d) {
+    for (int ch : group) {
+      CKTVEQ& eq = d.Output(ch).Eq();
+      (highPass ? eq.HighPass() : eq.LowPass()).SetCrossoverType(family, true);
+    }
+  });
+}
+
+void Editor::SetCrossoverSlope(int channel, bool highPass, int slope) {
+  if (!ValidChannel(channel)) return;
+  const std::vector<int> group = Group(channel);
+  engine_.Data().Edit([&](CKTV_Data& d) {
+    for (int ch : group) {
+      CKTVEQ& eq = d.Output(ch).Eq();
+      (highPass ? eq.HighPass() : eq.LowPass()).SetSlope(slope, true);
+    }
+  });
+}
+
+// ---- channel values ------------------------------------------------------------------------------------
+
+void Editor::SetGain(int channel, int gainCode) {
+  if (!ValidChannel(channel)) return;
+  engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(gainCode); });
+}
+
+bool Editor::SetSoundOn(int channel, bool soundOn) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& o = d.Output(channel);
+    if (o.OutputSwitch() == soundOn) return false;
+    o.SetOutputSwitch(soundOn);
+    return true;
+  });
+}
+
+bool Editor::ToggleSoundOn(int channel) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& o = d.Output(channel);
+    o.SetOutputSwitch(!o.OutputSwitch());
+    return o.OutputSwitch();
+  });
+}
+
+bool Editor::SetPhase(int channel, int phase) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& o = d.Output(channel);
+    if (o.Phase() == phase) return false;
+    o.SetPhase(phase);
+    return true;
+  });
+}
+
+int Editor::TogglePhase(int channel) {
+  if (!ValidChannel(channel)) return 0;
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& o = d.Output(channel);
+    o.SetPhase(o.Phase() ? 0 : 1);
+    return o.Phase();
+  });
+}
+
+bool Editor::SetDelay(int channel, int delayCode) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    CKTV_OutData& o = d.Output(channel);
+    if (o.Delay() == delayCode) return false;
+    o.SetDelay(delayCode);
+    return true;
+  });
+}
+
+void Editor::SetLimiterThreshold(int channel, int code) {
+  if (!ValidChannel(channel)) return;
+  engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterThreshold(code); });
+}
+
+void Editor::SetLimiterAttack(int channel, int code) {
+  if (!ValidChannel(channel)) return;
+  engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterAttack(code); });
+}
+
+void Editor::SetLimiterRelease(int channel, int code) {
+  if (!ValidChannel(channel)) return;
+  engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterRelease(code); });
+}
+
+bool Editor::SetChannelName(int channel, std::string_view name) {
+  if (!ValidChannel(channel)) return false;
+  return engine_.Data().Edit([&](CKTV_Data& d) { return d.Output(channel).SetName(name); });
+}
+
+bool Editor::SetMixShare(int channel, int source, int percent) {
+  return engine_.Data().Edit([&](CKTV_Data& d) { return view_rules::StoreMixShare(d, channel, source, percent); });
+}
+
+bool Editor::SetMixPageField(int field, int value) { return view_rules::StoreMixPageField(engine_.Image(), field, value); }
+
+// ---- linking -------------------------------------------------------------------------------------------
+
+Editor::LinkResult Editor::Link(view_rules::CopyDirection direction) {
+  LinkResult result;
+  DeviceImage& image = engine_.Image();
+  if (view_rules::BuildLinkPairs(image) == 0) {
+    result.noPairs = true;
+    return result;
+  }
+  linkOn_ = true;
+  result.copies = view_rules::LinkActivePairs(image, direction);
+  const auto plan = view_rules::CopyBlockSends(result.copies, true);
+  result.flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+    for (const auto& c : result.copies) d.Output(c.target).CopyFrom(d.Output(c.source));
+  });
+  return result;
+}
+
+void Editor::Unlink() {
+  view_rules::ClearLinks(engine_.Image());
+  linkOn_ = false;
+}
+
+// ---- top bar and system settings -------------------------------------------------------------------------
+
+bool Editor::WriteSettings(bool changed) {
+  if (changed) view_rules::QueueSystemWrite(engine_, SystemItem::Settings);
+  return changed;
+}
+
+bool Editor::SetMasterVolume(int volume) {
+  if (volume == engine_.Image().MasterVolume()) return false;
+  view_rules::StoreMasterVolume(engine_.Image(), volume);
+  return WriteSettings(true);
+}
+
+bool Editor::SetMasterSoundOn(bool soundOn) { return WriteSettings(view_rules::StoreMasterSwitch(engine_.Image(), soundOn)); }
+
+void Editor::SetSource(int source) {
+  view_rules::StoreInputSource(engine_.Image(), source);
+  WriteSettings(true);
+}
+
+void Editor::SetNoiseGate(int index) {
+  view_rules::StoreNoiseGate(engine_.Image(), index);
+  WriteSettings(true);
+}
+
+bool Editor::SetDspSwitch(bool on) { return WriteSettings(view_rules::StoreDspSwitch(engine_.Image(), on)); }
+
+bool Editor::SetSourceVolume(int slot, int volume) {
+  if (!view_rules::StoreSourceVolume(engine_.Image(), slot, volume)) return false;
+  view_rules::QueueSystemWrite(engine_, SystemItem::SourceVolumes);
+  return true;
+}
+
+int Editor::SettleSource() {
+  DeviceImage& image = engine_.Image();
+  view_rules::StoreInputSource(image, view_rules::ShownSource(image));
+  return view_rules::ShownSource(image);
+}
+
+bool Editor::FactoryReset() { return view_rules::QueueSystemWrite(engine_, SystemItem::FactoryReset); }
+
+// ---- what the processor reports of itself ------------------------------------------------------------------
+
+bool Editor::StoreReportedStatus(Notice notice, std::intptr_t value) {
+  DeviceImage& image = engine_.Image();
+  switch (notice) {
+    case Notice::DeviceSource:
+      view_rules::StoreInputSource(image, static_cast<int>(value));
+      return true;
+    case Notice::DeviceVolume: {
+      // Only the master volume: the source's volume slot is the processor's own business here.
+      const int v = std::clamp(static_cast<int>(value), 0, view_rules::kMasterVolumeMax);
+      PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
+      return true;
+    }
+    case Notice::DeviceMute:
+      image.systemArea[sys::kMasterSwitch] = value ? 1 : 0;
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace zelto
