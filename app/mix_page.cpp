@@ -1,4 +1,5 @@
 #include "app/mix_page.h"
+#include "edit/channel_rules.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -69,13 +70,13 @@ MixPage::MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* pare
       cell.slider->SetSkin(skin);
       cell.slider->SetVertical(false);
       cell.slider->SetValueFollowsTravel(true);
-      cell.slider->SetRange(0, view_rules::kMixMax);
+      cell.slider->SetRange(0, rules::kMixMax);
       cell.slider->move(x + (kColumnPitch - kSliderLength) / 2, y + 6);
 
       cell.field = Named(new NumEdit(kFirstField + offset, this), kFirstField + offset);
       cell.spin = Named(new NumSpin(kFirstSpin + offset, this), kFirstSpin + offset);
       cell.spin->SetBuddy(cell.field);
-      cell.spin->SetRange(0, view_rules::kMixMax);
+      cell.spin->SetRange(0, rules::kMixMax);
       cell.field->SetMode(nummode::kInteger);
       cell.field->setMaxLength(kFieldChars);
       cell.field->SetLanguage(lang);
@@ -156,14 +157,14 @@ void MixPage::Refresh() {
     for (int r = 0; r < kShownRows; ++r) {
       const auto& mix = data_.Output(r).InputMix();
       for (int k = 0; k < kColumns; ++k) {
-        const int value = std::clamp<int>(mix[static_cast<std::size_t>(k)], 0, view_rules::kMixMax);
+        const int value = std::clamp<int>(mix[static_cast<std::size_t>(k)], 0, rules::kMixMax);
         At(r, k).spin->SetPosition(value);
         At(r, k).slider->SetValue(value);
       }
     }
   }
   topSpins_[0]->SetPosition(std::clamp(memo_.setting, 0, kTopFieldMax));
-  for (int i = 0; i < view_rules::kMixPageFieldCount; ++i)
+  for (int i = 0; i < rules::kMixPageFieldCount; ++i)
     topSpins_[static_cast<std::size_t>(i) + 1]->SetPosition(
         std::clamp<int>(image_.mixPageFlags[static_cast<std::size_t>(i) + 1], 0, kTopFieldMax));
   list_->SelectItem(std::clamp(memo_.list, 0, list_->Count() - 1));

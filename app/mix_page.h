@@ -7,7 +7,7 @@
 #include <array>
 
 #include "core/encodings.h"
-#include "link/view_rules.h"
+#include "edit/channel_rules.h"
 #include "presets/ui/skin_dialog.h"
 
 namespace zelto {
@@ -31,8 +31,8 @@ class MixPage : public SkinDialog {
 
  public:
   static constexpr int kDialogId = 402;
-  static constexpr int kRows = view_rules::kMixRows;
-  static constexpr int kColumns = view_rules::kMixColumns;
+  static constexpr int kRows = rules::kMixRows;
+  static constexpr int kColumns = rules::kMixColumns;
   /// Rows beyond the output channels have no channel behind them and are never shown.
   static constexpr int kShownRows = 8;
   static constexpr int kFirstSlider = 2435;

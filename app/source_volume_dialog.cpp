@@ -1,4 +1,5 @@
 #include "app/source_volume_dialog.h"
+#include "edit/system_settings.h"
 
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -57,13 +58,13 @@ SvolumeDLG::SvolumeDLG(Language lang, const DeviceImage& image, std::function<bo
 
     col.slider = Named(new BitmapSlider(kSliders[static_cast<std::size_t>(c)], this), kSliders[static_cast<std::size_t>(c)]);
     col.slider->SetSkin(SliderSkin::Vertical(kSliderLength));
-    col.slider->SetRange(0, view_rules::kSourceVolumeMax);
+    col.slider->SetRange(0, rules::kSourceVolumeMax);
     col.slider->move(x + (kColumnWidth - col.slider->width()) / 2, kSliderTop);
 
     col.box = Named(new NumEdit(kBoxes[static_cast<std::size_t>(c)], this), kBoxes[static_cast<std::size_t>(c)]);
     col.spin = Named(new NumSpin(kSpins[static_cast<std::size_t>(c)], this), kSpins[static_cast<std::size_t>(c)]);
     col.spin->SetBuddy(col.box);
-    col.spin->SetRange(0, view_rules::kSourceVolumeMax);
+    col.spin->SetRange(0, rules::kSourceVolumeMax);
     // The spin only holds the range; the slider is the column's pointer control.
     col.spin->hide();
     col.box->SetMode(nummode::kScaled);
@@ -75,7 +76,7 @@ SvolumeDLG::SvolumeDLG(Language lang, const DeviceImage& image, std::function<bo
     col.box->SetSlider(col.slider);
 
     // What the image holds is shown as it is, even a master volume copied there (0..60).
-    const int value = std::clamp<int>(image_.sourceVolumes[static_cast<std::size_t>(c)], 0, view_rules::kSourceVolumeMax);
+    const int value = std::clamp<int>(image_.sourceVolumes[static_cast<std::size_t>(c)], 0, rules::kSourceVolumeMax);
     col.spin->SetPosition(value);
     col.slider->SetValue(value);
 
@@ -127,7 +128,7 @@ bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
       for (int c = 0; c < kColumns; ++c) {
         if (watched != columns_[static_cast<std::size_t>(c)].box) continue;
         // Leaving the box commits what was typed; one press moves one column.
-        Box(view_rules::NextSourceVolumeColumn(c))->setFocus(Qt::TabFocusReason);
+        Box(rules::NextSourceVolumeColumn(c))->setFocus(Qt::TabFocusReason);
         return true;
       }
     }

@@ -8,7 +8,7 @@
 
 #include "core/device_image.h"
 #include "core/encodings.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 #include "presets/ui/skin_dialog.h"
 
 namespace zelto {
@@ -23,7 +23,7 @@ class SvolumeDLG : public SkinDialog {
 
  public:
   static constexpr int kDialogId = 784;
-  static constexpr int kColumns = view_rules::kSourceVolumeSlots;
+  static constexpr int kColumns = rules::kSourceVolumeSlots;
   // Column c: box, (hidden) spin and slider ids.
   static constexpr std::array<int, kColumns> kBoxes = {2591, 8631, 8632, 8633, 8634};
   static constexpr std::array<int, kColumns> kSpins = {2592, 8611, 8612, 8613, 8614};

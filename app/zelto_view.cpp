@@ -1,4 +1,8 @@
 #include "app/zelto_view.h"
+#include "edit/linking.h"
+#include "edit/positions.h"
+#include "edit/system_settings.h"
+#include "update/update_file_setting.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -175,16 +179,16 @@ void CZeltoView::BuildTopBar() {
 
   source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
   QList<BiText> sources;
-  for (int i = 0; i < view_rules::kSourceCount; ++i)
-    sources.append({U8(view_rules::SourceName(i, Language::Chinese)), U8(view_rules::SourceName(i, Language::English))});
+  for (int i = 0; i < rules::kSourceCount; ++i)
+    sources.append({U8(rules::SourceName(i, Language::Chinese)), U8(rules::SourceName(i, Language::English))});
   source_->SetItems(sources);
   source_->setGeometry(562, 12, 118, 26);
   connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
 
   gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
   QList<BiText> gates;
-  for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
-    gates.append({U8(view_rules::NoiseGateName(i, Language::Chinese)), U8(view_rules::NoiseGateName(i, Language::English))});
+  for (int i = 0; i < rules::kNoiseGateCount; ++i)
+    gates.append({U8(rules::NoiseGateName(i, Language::Chinese)), U8(rules::NoiseGateName(i, Language::English))});
   gate_->SetItems(gates);
   gate_->setGeometry(768, 12, 92, 26);
   connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
@@ -229,10 +233,10 @@ void CZeltoView::BuildMaster() {
   masterBox_ = Named(new NumEdit(kMasterVolumeBox, this), kMasterVolumeBox);
   masterSpin_ = Named(new NumSpin(kMasterVolumeSpin, this), kMasterVolumeSpin);
   masterSpin_->SetBuddy(masterBox_);
-  masterSpin_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterSpin_->SetRange(0, rules::kMasterVolumeMax);
   masterBox_->SetMode(nummode::kGainDb);
   masterBox_->SetStep(1.0);
-  masterBox_->SetOffset(view_rules::kMasterVolumeOffsetDb);
+  masterBox_->SetOffset(rules::kMasterVolumeOffsetDb);
   masterBox_->setGeometry(o.x() + 14, o.y() + 46, 58, 24);
   masterSpin_->setGeometry(o.x() + 72, o.y() + 45, 14, 26);
   connect(masterBox_, &NumEdit::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
@@ -242,7 +246,7 @@ void CZeltoView::BuildMaster() {
   masterSlider_->SetSkin(SliderSkin::Horizontal(172));
   masterSlider_->SetVertical(false);
   masterSlider_->SetValueFollowsTravel(true);
-  masterSlider_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterSlider_->SetRange(0, rules::kMasterVolumeMax);
   masterSlider_->SetBuddy(masterBox_);
   masterSlider_->move(o.x() + 96, o.y() + 46);
   connect(masterSlider_, &BitmapSlider::moving, this, [this](int id, int) { OnMasterSlider(id, false); });
@@ -320,7 +324,7 @@ void CZeltoView::BuildGraphSection() {
   graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
 
-  for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
+  for (int i = 0; i < rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
     b->setGeometry(o.x() + 842, o.y() + 30 + i * kCurveButtonPitch, 20, 20);
     // Each curve button lights in the colour its channel is drawn in.
@@ -329,7 +333,7 @@ void CZeltoView::BuildGraphSection() {
     curveButtons_[static_cast<std::size_t>(i)] = b;
 
     FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
-    label->SetText(Same(i + 1 < view_rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+    label->SetText(Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
     label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
@@ -363,7 +367,7 @@ void CZeltoView::BuildPageArea() {
 }
 
 void CZeltoView::BuildStrips() {
-  for (int i = 0; i < view_rules::kStripCount; ++i) {
+  for (int i = 0; i < rules::kStripCount; ++i) {
     const int x = kStripPanel.left() + i * kStripPitch;
     const int y = kStripPanel.top();
     Strip& s = strips_[static_cast<std::size_t>(i)];
@@ -376,7 +380,7 @@ void CZeltoView::BuildStrips() {
 
     s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
     s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
-    s.slider->SetRange(0, view_rules::kMasterVolumeMax);
+    s.slider->SetRange(0, rules::kMasterVolumeMax);
     s.slider->move(x + 12, y + 42);
     connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
     connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
@@ -384,10 +388,10 @@ void CZeltoView::BuildStrips() {
     s.box = Named(new NumEdit(kFirstStripGainBox + i, this), kFirstStripGainBox + i);
     s.spin = Named(new NumSpin(kFirstStripGainSpin + i, this), kFirstStripGainSpin + i);
     s.spin->SetBuddy(s.box);
-    s.spin->SetRange(0, view_rules::kMasterVolumeMax);
+    s.spin->SetRange(0, rules::kMasterVolumeMax);
     s.box->SetMode(nummode::kGainDb);
     s.box->SetStep(1.0);
-    s.box->SetOffset(view_rules::kMasterVolumeOffsetDb);
+    s.box->SetOffset(rules::kMasterVolumeOffsetDb);
     s.slider->SetBuddy(s.box);
     s.box->setGeometry(x + 48, y + 58, 60, 24);
     s.spin->setGeometry(x + 108, y + 57, 14, 26);
@@ -427,7 +431,7 @@ void CZeltoView::InitialUpdate() {
 }
 
 void CZeltoView::LoadUpdateFileSetting() {
-  updateFile_ = view_rules::LoadOrCreateUpdateFile(settings_, updateFile_);
+  updateFile_ = update_file::LoadOrCreateUpdateFile(settings_, updateFile_);
 }
 
 void CZeltoView::AutoConnect() {
@@ -477,7 +481,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     case Notice::DeviceSource:
       // The processor switched source itself: show it, echo nothing back.
-      source_->SelectItem(view_rules::ShownSource(image));
+      source_->SelectItem(rules::ShownSource(image));
       break;
     case Notice::DeviceVolume: {
       const int v = image.MasterVolume();
@@ -551,19 +555,19 @@ void CZeltoView::RefreshAll() {
   const auto settings = image.SystemSettings();
   masterMute_->SetOn(settings[sys::kMasterSwitch] != 0);
   dsp_->SetOn(settings[sys::kDspSwitch] != 0);
-  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, view_rules::kMasterVolumeMax);
+  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, rules::kMasterVolumeMax);
   masterSpin_->SetPosition(masterVolumeShadow_);
   masterSlider_->SetValue(masterVolumeShadow_);
-  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
 
-  for (int ch = 0; ch < view_rules::kStripCount; ++ch) {
+  for (int ch = 0; ch < rules::kStripCount; ++ch) {
     const CKTV_OutData& c = Channel(ch);
     Strip& s = strips_[static_cast<std::size_t>(ch)];
     s.mute->SetOn(c.OutputSwitch());
     s.phase->SetOn(c.Phase() == 0);
     ShowStripGain(ch);
   }
-  for (int i = 0; i < view_rules::kCurveButtonCount; ++i)
+  for (int i = 0; i < rules::kCurveButtonCount; ++i)
     curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
 
   RefreshDelayBoxes();
@@ -572,7 +576,7 @@ void CZeltoView::RefreshAll() {
 
   outputPage_->Refresh();
   if (ui_.currentKind == kOutputChannelKind) curveButtons_[static_cast<std::size_t>(std::min(current_, 6))]->SetOn(true);
-  for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
+  for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
   car_->ShowPositionsFor(image.ChannelTypes());
@@ -587,7 +591,7 @@ void CZeltoView::RefreshAll() {
 // ---- selection ----------------------------------------------------------------------------------
 
 void CZeltoView::SetSelectHighlight(int channel, bool selected) {
-  if (channel >= 0 && channel < view_rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
+  if (channel >= 0 && channel < rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
 }
 
 void CZeltoView::SelectChannel(int index) {
@@ -596,22 +600,22 @@ void CZeltoView::SelectChannel(int index) {
   car_->Highlight(0);
 
   const int previous = current_;
-  if (previous < view_rules::kCurveButtonCount)
+  if (previous < rules::kCurveButtonCount)
     curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
   SetSelectHighlight(previous, false);
   if (editor_->LinkOn()) {
-    if (auto partner = view_rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
+    if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
   }
 
   current_ = index;
   ui_.currentChannel = index;
   const int type = image.ChannelTypes()[static_cast<std::size_t>(index)];
-  if (const auto* spot = view_rules::SpotOfType(type)) car_->Highlight(spot->code);
+  if (const auto* spot = rules::SpotOfType(type)) car_->Highlight(spot->code);
 
-  if (index < view_rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
+  if (index < rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
   SetSelectHighlight(index, true);
   if (editor_->LinkOn()) {
-    if (auto partner = view_rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
+    if (auto partner = rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
   ui_.currentKind = kOutputChannelKind;
@@ -623,11 +627,11 @@ void CZeltoView::SelectChannel(int index) {
 }
 
 void CZeltoView::OnStripSelect(int channel) {
-  if (view_rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
+  if (rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
 }
 
 void CZeltoView::OnCurveButton(int index) {
-  if (!view_rules::CurveButtonActs(current_, index)) return;
+  if (!rules::CurveButtonActs(current_, index)) return;
   auto& flag = showCurve_[static_cast<std::size_t>(index)];
   flag = !flag;
   curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
@@ -636,11 +640,11 @@ void CZeltoView::OnCurveButton(int index) {
 }
 
 void CZeltoView::OnPositionClicked(int code) {
-  if (auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
+  if (auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
 }
 
 void CZeltoView::OnDelayEdited(int code, int delay) {
-  const auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
+  const auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
   if (!ch) return;
   if (editor_->SetDelay(*ch, delay)) car_->SetDelay(code, delay);
   if (*ch != current_) SelectChannel(*ch);
@@ -649,8 +653,8 @@ void CZeltoView::OnDelayEdited(int code, int delay) {
 void CZeltoView::RefreshDelayBoxes() {
   // Each box shows the channel it edits (the position rule), so what is shown is what changes.
   const auto types = engine_->Image().ChannelTypes();
-  for (const auto& spot : view_rules::PositionSpots()) {
-    if (auto ch = view_rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
+  for (const auto& spot : rules::PositionSpots()) {
+    if (auto ch = rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
   }
 }
 
@@ -663,11 +667,11 @@ void CZeltoView::SetDelayUnit(int unit) {
 // ---- channel strips -------------------------------------------------------------------------------
 
 void CZeltoView::ShowStripGain(int channel) {
-  if (channel < 0 || channel >= view_rules::kStripCount) return;
+  if (channel < 0 || channel >= rules::kStripCount) return;
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const CKTV_OutData& c = Channel(channel);
   // A channel whose gain is switched off reads -60 dB.
-  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, view_rules::kMasterVolumeMax);
+  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, rules::kMasterVolumeMax);
   s.spin->SetPosition(g);
   s.slider->SetValue(g);
 }
@@ -700,7 +704,7 @@ void CZeltoView::OnStripPhase(int channel) {
 void CZeltoView::RefreshChannel(int channel) {
   {
     auto lock = engine_->Data().Lock();
-    if (channel < view_rules::kStripCount) {
+    if (channel < rules::kStripCount) {
       Strip& s = strips_[static_cast<std::size_t>(channel)];
       s.mute->SetOn(Channel(channel).OutputSwitch());
       s.phase->SetOn(Channel(channel).Phase() == 0);
@@ -803,7 +807,7 @@ void CZeltoView::OnOutputGain(int gainCode) {
   // Code 0 switches the gain off; the strips of the group show the new gain.
   editor_->SetGain(current_, gainCode);
   const DeviceImage& image = engine_->Image();
-  for (int ch : view_rules::LinkGroup(image, current_)) ShowStripGain(ch);
+  for (int ch : rules::LinkGroup(image, current_)) ShowStripGain(ch);
 }
 
 // ---- graph ----------------------------------------------------------------------------------------
@@ -984,8 +988,8 @@ void CZeltoView::ApplyLanguage() {
   for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
   // The lists keep their choice: the source list shows byte 0, the gate list byte 4.
   const DeviceImage& image = engine_->Image();
-  source_->SelectItem(view_rules::ShownSource(image));
-  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+  source_->SelectItem(rules::ShownSource(image));
+  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
   car_->SetLanguage(lang);
   pageArea_->SetLanguage(lang);
   outputPage_->SetLanguage(lang);
@@ -1094,14 +1098,14 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   PaintPanel(p, kPagePanel, {});
 
   const DeviceImage& image = engine_->Image();
-  for (int i = 0; i < view_rules::kStripCount; ++i) {
+  for (int i = 0; i < rules::kStripCount; ++i) {
     const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
     PaintPanel(p, r, {});
     const QColor colour = ChannelColour(Channel(i));
     p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
     PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
     const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
-    const QString typeName = type ? U8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
+    const QString typeName = type ? U8(rules::PositionName(type, lang)) : T("未分配", "Unassigned");
     p.setFont(skin::FaceFont(10, false));
     p.setPen(kCaptionText);
     const QFontMetrics fm(p.font());

@@ -22,7 +22,8 @@
 #include "edit/notice_router.h"
 #include "link/engine.h"
 #include "link/link_view.h"
-#include "link/view_rules.h"
+#include "edit/positions.h"
+#include "update/update_file_setting.h"
 #include "presets/preset_files.h"
 #include "presets/ui/preset_dialogs.h"
 #include "update/ui/upgrade_dialog.h"
@@ -100,7 +101,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool TransferShown() const;
   /// The device answered and its state is on screen, or no device answered: nothing to wait for.
   bool Settled() const;
-  const view_rules::UpdateFile& UpdateFileSetting() const { return updateFile_; }
+  const update_file::UpdateFile& UpdateFileSetting() const { return updateFile_; }
   QString PresetNameShown() const { return presetName_; }
   QString DeviceTextShown() const { return deviceText_; }
   TransferWindow* Transfer() const { return transferWindow_; }
@@ -278,7 +279,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
   bool updateRunning_ = false;
-  view_rules::UpdateFile updateFile_;
+  update_file::UpdateFile updateFile_;
   QString presetName_;
   QString deviceText_;
   QString status_;
@@ -318,11 +319,11 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* eqReset_ = nullptr;
   BitButton* eqBypass_ = nullptr;
   CFStatic* graph_ = nullptr;
-  std::array<XPButton*, view_rules::kCurveButtonCount> curveButtons_{};
-  std::array<FontStatic*, view_rules::kCurveButtonCount> channelLabels_{};
+  std::array<XPButton*, rules::kCurveButtonCount> curveButtons_{};
+  std::array<FontStatic*, rules::kCurveButtonCount> channelLabels_{};
   EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
-  std::array<Strip, view_rules::kStripCount> strips_{};
+  std::array<Strip, rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
   std::unique_ptr<PresetFiles> presetFiles_;
   std::unique_ptr<UpdateTransfer> update_;

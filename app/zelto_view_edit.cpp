@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/link_dialog.h"
+#include "edit/linking.h"
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
 #include "app/zelto_view.h"
@@ -165,7 +166,7 @@ void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
 void CZeltoView::ToggleLink() {
   DeviceImage& image = engine_->Image();
   if (editor_->LinkOn()) {
-    if (auto partner = view_rules::PairPartner(image, current_); partner && *partner != current_)
+    if (auto partner = rules::PairPartner(image, current_); partner && *partner != current_)
       SetSelectHighlight(*partner, false);
     editor_->Unlink();
     link_->SetOn(false);
@@ -179,7 +180,7 @@ void CZeltoView::ToggleLink() {
     if (dialog.exec() == QDialog::Accepted) choice = dialog.Choice();
   }
   if (!choice) return;
-  const auto direction = *choice == 1 ? view_rules::CopyDirection::RightToLeft : view_rules::CopyDirection::LeftToRight;
+  const auto direction = *choice == 1 ? rules::CopyDirection::RightToLeft : rules::CopyDirection::LeftToRight;
   const Editor::LinkResult result = editor_->Link(direction);
   if (result.noPairs) {
     ShowUserText(QStringLiteral("无通道可以联调"));
@@ -188,7 +189,7 @@ void CZeltoView::ToggleLink() {
   link_->SetOn(true);
   ShowBlockTransfer(result.flagged);
   SetSelectHighlight(current_, true);
-  if (auto partner = view_rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
+  if (auto partner = rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
   for (const auto& c : result.copies) RefreshChannel(c.target);
   RedrawGraph();
 }

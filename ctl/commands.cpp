@@ -10,7 +10,7 @@
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
 #include "ctl/values.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 #include "presets/preset_files.h"
 #include "presets/preset_name.h"
 #include "presets/preset_slots.h"
@@ -77,7 +77,7 @@ int InfoCommand(CommandContext& c) {
   }
   if (current == 0) preset = std::string(TextOf(Text::NoPreset, lang));
   c.term.Result(Line(TextOf(Text::CurrentPreset, lang), preset));
-  c.term.Result(Line(TextOf(Text::InputSource, lang), view_rules::SourceName(view_rules::ShownSource(image), lang)));
+  c.term.Result(Line(TextOf(Text::InputSource, lang), rules::SourceName(rules::ShownSource(image), lang)));
   c.term.Result(Line(TextOf(Text::MasterVolume, lang), std::to_string(image.MasterVolume() - kGainOffsetDb) + "dB"));
   c.term.Result(Line(TextOf(Text::MasterSound, lang),
                      TextOf(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang)));

@@ -11,7 +11,7 @@
 #include "curves/filter.h"
 #include "edit/editor.h"
 #include "link/engine.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 
 namespace zelto::ctl {
 
@@ -190,25 +190,25 @@ std::optional<int> ReadSource(const Context& c) {
   }};
   for (const auto& [name, source] : kAliases)
     if (v == name) return source;
-  for (int s = 0; s < view_rules::kSourceCount; ++s) {
+  for (int s = 0; s < rules::kSourceCount; ++s) {
     if (v == std::to_string(s)) return s;
     for (Language l : {Language::English, Language::Chinese})
-      if (v == Lower(view_rules::SourceName(s, l))) return s;
+      if (v == Lower(rules::SourceName(s, l))) return s;
   }
   return c.BadValue();
 }
 
 std::optional<int> ReadNoiseGate(const Context& c) {
   const std::string v = Lower(c.value);
-  for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
+  for (int i = 0; i < rules::kNoiseGateCount; ++i)
     for (Language l : {Language::English, Language::Chinese})
-      if (v == Lower(view_rules::NoiseGateName(i, l))) return i;
+      if (v == Lower(rules::NoiseGateName(i, l))) return i;
   if (v == "off") return 0;
   auto q = ReadQuantity(c.value);
   if (q && (q->unit.empty() || q->unit == "db")) {
     const std::string wanted = FormatFixed(q->value, 0) + "dB";
-    for (int i = 1; i < view_rules::kNoiseGateCount; ++i)
-      if (view_rules::NoiseGateName(i, Language::English) == wanted) return i;
+    for (int i = 1; i < rules::kNoiseGateCount; ++i)
+      if (rules::NoiseGateName(i, Language::English) == wanted) return i;
   }
   return c.OutOfRange("off, -110, -98, -95, -92, -89, -86, -83, -80dB");
 }

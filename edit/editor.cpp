@@ -1,4 +1,8 @@
 #include "edit/editor.h"
+#include "edit/channel_rules.h"
+#include "edit/linking.h"
+#include "edit/system_settings.h"
+#include "link/block_sends.h"
 
 #include <algorithm>
 
@@ -23,7 +27,7 @@ bool ValidChannel(int channel) { return channel >= 0 && channel < kOutputChannel
 
 Editor::Editor(Engine& engine) : engine_(engine) {}
 
-std::vector<int> Editor::Group(int channel) const { return view_rules::LinkGroup(engine_.Image(), channel); }
+std::vector<int> Editor::Group(int channel) const { return rules::LinkGroup(engine_.Image(), channel); }
 
 // ---- EQ bands ------------------------------------------------------------------------------------
 
@@ -71,7 +75,7 @@ void Editor::FollowBand(int channel, int band) {
 
 bool Editor::EqBypassOn(int channel) {
   if (!ValidChannel(channel)) return false;
-  return engine_.Data().Edit([&](CKTV_Data& d) { return view_rules::EqBypassOn(d, channel); });
+  return engine_.Data().Edit([&](CKTV_Data& d) { return rules::EqBypassOn(d, channel); });
 }
 
 // ---- whole-EQ commands ------------------------------------------------------------------------------
@@ -81,7 +85,7 @@ Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
   const bool stuck = engine_.Data().Edit([&](CKTV_Data& d) {
     ForEachBand(d, channel, [on](CFilter& f) { f.SetBypass(on); });
     // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
-    if (!on && view_rules::EqBypassOn(d, channel)) {
+    if (!on && rules::EqBypassOn(d, channel)) {
       ForEachBand(d, channel, [](CFilter& f) { f.SetBypass(true); });
       return true;
     }
@@ -89,8 +93,8 @@ Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
   });
   if (stuck) return {false, false};
   const std::vector<int> group = Group(channel);
-  const auto plan = view_rules::BracketedBlockSends(group, group, linkOn_);
-  const bool flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+  const auto plan = block_sends::BracketedBlockSends(group, group, linkOn_);
+  const bool flagged = block_sends::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
     for (int ch : group)
       if (ch != channel) ForEachBand(d, ch, [on](CFilter& f) { f.SetBypass(on); });
   });
@@ -116,16 +120,16 @@ Editor::BlockResult Editor::ResetChannelEq(int channel) {
   const std::vector<int> group = Group(channel);
   std::vector<int> reset = {channel};
   if (linkOn_) {
-    if (auto partner = view_rules::PairPartner(engine_.Image(), channel); partner && *partner != channel)
+    if (auto partner = rules::PairPartner(engine_.Image(), channel); partner && *partner != channel)
       reset.push_back(*partner);
   }
   return ResetEqOf(group, reset);
 }
 
 Editor::BlockResult Editor::ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset) {
-  const auto plan = view_rules::BracketedBlockSends(muted, reset, linkOn_);
-  const bool flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
-    for (int ch : reset) view_rules::ResetBands(d, ch);
+  const auto plan = block_sends::BracketedBlockSends(muted, reset, linkOn_);
+  const bool flagged = block_sends::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+    for (int ch : reset) rules::ResetBands(d, ch);
   });
   return {true, flagged};
 }
@@ -143,10 +147,10 @@ int Editor::SetCrossoverFrequency(int channel, bool highPass, int hz, CrossoverB
     int stored = hz;
     switch (box) {
       case CrossoverBox::Main:
-        stored = highPass ? view_rules::LimitHighPass(hz, lp) : view_rules::LimitLowPass(hp, hz);
+        stored = highPass ? rules::LimitHighPass(hz, lp) : rules::LimitLowPass(hp, hz);
         break;
       case CrossoverBox::Page:
-        stored = highPass ? view_rules::LimitPageHighPass(channel, hz, lp) : view_rules::LimitLowPass(hp, hz);
+        stored = highPass ? rules::LimitPageHighPass(channel, hz, lp) : rules::LimitLowPass(hp, hz);
         break;
       case CrossoverBox::Graph:
         break;
@@ -257,74 +261,76 @@ bool Editor::SetChannelName(int channel, std::string_view name) {
 }
 
 bool Editor::SetMixShare(int channel, int source, int percent) {
-  return engine_.Data().Edit([&](CKTV_Data& d) { return view_rules::StoreMixShare(d, channel, source, percent); });
+  return engine_.Data().Edit([&](CKTV_Data& d) { return rules::StoreMixShare(d, channel, source, percent); });
 }
 
-bool Editor::SetMixPageField(int field, int value) { return view_rules::StoreMixPageField(engine_.Image(), field, value); }
+bool Editor::SetMixPageField(int field, int value) { return rules::StoreMixPageField(engine_.Image(), field, value); }
 
 // ---- linking -------------------------------------------------------------------------------------------
 
-Editor::LinkResult Editor::Link(view_rules::CopyDirection direction) {
+Editor::LinkResult Editor::Link(rules::CopyDirection direction) {
   LinkResult result;
   DeviceImage& image = engine_.Image();
-  if (view_rules::BuildLinkPairs(image) == 0) {
+  if (rules::BuildLinkPairs(image) == 0) {
     result.noPairs = true;
     return result;
   }
   linkOn_ = true;
-  result.copies = view_rules::LinkActivePairs(image, direction);
-  const auto plan = view_rules::CopyBlockSends(result.copies, true);
-  result.flagged = view_rules::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+  result.copies = rules::LinkActivePairs(image, direction);
+  std::vector<int> targets;
+  for (const auto& c : result.copies) targets.push_back(c.target);
+  const auto plan = block_sends::CopyBlockSends(targets, true);
+  result.flagged = block_sends::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
     for (const auto& c : result.copies) d.Output(c.target).CopyFrom(d.Output(c.source));
   });
   return result;
 }
 
 void Editor::Unlink() {
-  view_rules::ClearLinks(engine_.Image());
+  rules::ClearLinks(engine_.Image());
   linkOn_ = false;
 }
 
 // ---- top bar and system settings -------------------------------------------------------------------------
 
 bool Editor::WriteSettings(bool changed) {
-  if (changed) view_rules::QueueSystemWrite(engine_, SystemItem::Settings);
+  if (changed) block_sends::QueueSystemWrite(engine_, SystemItem::Settings);
   return changed;
 }
 
 bool Editor::SetMasterVolume(int volume) {
   if (volume == engine_.Image().MasterVolume()) return false;
-  view_rules::StoreMasterVolume(engine_.Image(), volume);
+  rules::StoreMasterVolume(engine_.Image(), volume);
   return WriteSettings(true);
 }
 
-bool Editor::SetMasterSoundOn(bool soundOn) { return WriteSettings(view_rules::StoreMasterSwitch(engine_.Image(), soundOn)); }
+bool Editor::SetMasterSoundOn(bool soundOn) { return WriteSettings(rules::StoreMasterSwitch(engine_.Image(), soundOn)); }
 
 void Editor::SetSource(int source) {
-  view_rules::StoreInputSource(engine_.Image(), source);
+  rules::StoreInputSource(engine_.Image(), source);
   WriteSettings(true);
 }
 
 void Editor::SetNoiseGate(int index) {
-  view_rules::StoreNoiseGate(engine_.Image(), index);
+  rules::StoreNoiseGate(engine_.Image(), index);
   WriteSettings(true);
 }
 
-bool Editor::SetDspSwitch(bool on) { return WriteSettings(view_rules::StoreDspSwitch(engine_.Image(), on)); }
+bool Editor::SetDspSwitch(bool on) { return WriteSettings(rules::StoreDspSwitch(engine_.Image(), on)); }
 
 bool Editor::SetSourceVolume(int slot, int volume) {
-  if (!view_rules::StoreSourceVolume(engine_.Image(), slot, volume)) return false;
-  view_rules::QueueSystemWrite(engine_, SystemItem::SourceVolumes);
+  if (!rules::StoreSourceVolume(engine_.Image(), slot, volume)) return false;
+  block_sends::QueueSystemWrite(engine_, SystemItem::SourceVolumes);
   return true;
 }
 
 int Editor::SettleSource() {
   DeviceImage& image = engine_.Image();
-  view_rules::StoreInputSource(image, view_rules::ShownSource(image));
-  return view_rules::ShownSource(image);
+  rules::StoreInputSource(image, rules::ShownSource(image));
+  return rules::ShownSource(image);
 }
 
-bool Editor::FactoryReset() { return view_rules::QueueSystemWrite(engine_, SystemItem::FactoryReset); }
+bool Editor::FactoryReset() { return block_sends::QueueSystemWrite(engine_, SystemItem::FactoryReset); }
 
 // ---- what the processor reports of itself ------------------------------------------------------------------
 
@@ -332,11 +338,11 @@ bool Editor::StoreReportedStatus(Notice notice, std::intptr_t value) {
   DeviceImage& image = engine_.Image();
   switch (notice) {
     case Notice::DeviceSource:
-      view_rules::StoreInputSource(image, static_cast<int>(value));
+      rules::StoreInputSource(image, static_cast<int>(value));
       return true;
     case Notice::DeviceVolume: {
       // Only the master volume: the source's volume slot is the processor's own business here.
-      const int v = std::clamp(static_cast<int>(value), 0, view_rules::kMasterVolumeMax);
+      const int v = std::clamp(static_cast<int>(value), 0, rules::kMasterVolumeMax);
       PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
       return true;
     }

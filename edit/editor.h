@@ -13,7 +13,7 @@
 
 #include "core/encodings.h"
 #include "core/notice.h"
-#include "link/view_rules.h"
+#include "edit/linking.h"
 
 namespace zelto {
 
@@ -117,10 +117,10 @@ class Editor {
     /// No pair of channel types has both channels: nothing linked.
     bool noPairs = false;
     bool flagged = false;
-    std::vector<view_rules::ChannelCopy> copies;
+    std::vector<rules::ChannelCopy> copies;
   };
   /// Pairs the channels by type and copies each reference side into its partner (sent as blocks).
-  LinkResult Link(view_rules::CopyDirection direction);
+  LinkResult Link(rules::CopyDirection direction);
   /// Ends the grouping; the copied settings stay and nothing is sent.
   void Unlink();
 

@@ -33,7 +33,7 @@ struct Options {
   bool emptyData = false;
   int faultAfter = 0;
   int faultCount = zelto::sim::kEveryFrame;
-  std::string identity{zelto::sim::kModelIdentity};
+  std::string identity{zelto::kModelIdentity};
   int usbVersion = zelto::kVersionNumber;
   int replyDelayMs = 0;
   int disconnectAfter = 0;

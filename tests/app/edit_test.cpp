@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/car_picture.h"
+#include "edit/channel_rules.h"
 #include "app/mix_page.h"
 #include "app/output_page.h"
 #include "app/transfer_window.h"
@@ -260,7 +261,7 @@ TEST_F(EditTest, EqBypassFromAnyOfItsThreeButtons) {
 TEST_F(EditTest, BandsSwitchedOffOneByOneKeepTheBypassOn) {
   // Every band at 0 dB counts as off: the channel reads bypassed and cannot leave it.
   auto* formButton = view->Control<BitButton>(view_id::kEqBypass);
-  view->engine().Data().Edit([](CKTV_Data& d) { view_rules::ResetBands(d, 0); });
+  view->engine().Data().Edit([](CKTV_Data& d) { rules::ResetBands(d, 0); });
   view->RefreshEqPage();
   ASSERT_TRUE(formButton->IsOn());
   processor().ClearFrameLog();
