@@ -3,6 +3,7 @@
 #include "edit/linking.h"
 #include "edit/system_settings.h"
 #include "link/block_sends.h"
+#include "presets/preset_slots.h"
 
 #include <algorithm>
 
@@ -23,9 +24,154 @@ void ForEachBand(CKTV_Data& data, int channel, F&& f) {
 
 bool ValidChannel(int channel) { return channel >= 0 && channel < kOutputChannels; }
 
+using What = StepLabel::What;
+
+StepLabel BandLabel(int channel, int band, const Editor::BandChange& c) {
+  const int parts = int(c.hz.has_value()) + int(c.bandwidthIndex.has_value()) + int(c.gainCode.has_value()) +
+                    int(c.off.has_value());
+  What what = What::Band;
+  if (parts == 1)
+    what = c.gainCode ? What::BandGain : c.hz ? What::BandFrequency : c.bandwidthIndex ? What::BandWidth : What::BandSwitch;
+  return {what, channel, band};
+}
+
+// Marks item `item` of an output channel for the change scan, as its setter would.
+void MarkOutputItem(CKTV_OutData& o, int item, bool track) {
+  CKTVEQ& eq = o.Eq();
+  auto& dirty = o.DirtyFlags();
+  if (item >= 0 && item < eq.BandCount()) {
+    eq.Filter(item).SetPending(track);
+    return;
+  }
+  switch (item) {
+    case out::kItemSwitch: dirty.item31 = track; break;
+    case out::kItemCrossover:
+      eq.HighPass().SetPending(track);
+      eq.LowPass().SetPending(track);
+      break;
+    case out::kItemMixA: dirty.mixA = track; break;
+    case out::kItemMixB: dirty.mixB = track; break;
+    case out::kItemLimiter: dirty.limiter = track; break;
+    case out::kItemName: dirty.name = track; break;
+    default: break;
+  }
+}
+
+constexpr std::size_t kItemSize = 8;
+constexpr std::size_t kOutputsEnd = preset::kOutput + kOutputChannels * out::kSize;
+
 }  // namespace
 
 Editor::Editor(Engine& engine) : engine_(engine) {}
+
+// ---- history ---------------------------------------------------------------------------------------
+
+PresetImage Editor::PackedPreset() {
+  return engine_.Data().Edit([&](CKTV_Data& d) {
+    PresetImage& live = d.Image().live;
+    const PresetImage held = live;
+    d.PackAll();
+    PresetImage packed = live;
+    live = held;
+    return packed;
+  });
+}
+
+void Editor::BeginStep(StepLabel label, bool wholeBlocks) {
+  if (stepDepth_++ > 0) {
+    if (stepLabel_.what == What::None) stepLabel_ = label;
+    stepWholeBlocks_ = stepWholeBlocks_ || wholeBlocks;
+    return;
+  }
+  stepLabel_ = label;
+  stepWholeBlocks_ = wholeBlocks;
+  stepBefore_ = PackedPreset();
+}
+
+void Editor::EndStep() {
+  if (stepDepth_ == 0 || --stepDepth_ > 0) return;
+  const PresetImage after = PackedPreset();
+  const StepLabel label = stepLabel_.what == What::None ? StepLabel{What::Edits} : stepLabel_;
+  history_.Record(label, stepWholeBlocks_, stepBefore_, after);
+}
+
+bool Editor::Undo() {
+  const History::Step* step = history_.UndoStep();
+  if (!step || StepOpen()) return false;
+  ApplyStep(*step, true);
+  history_.MarkUndone();
+  return true;
+}
+
+bool Editor::Redo() {
+  const History::Step* step = history_.RedoStep();
+  if (!step || StepOpen()) return false;
+  ApplyStep(*step, false);
+  history_.MarkRedone();
+  return true;
+}
+
+void Editor::ApplyStep(const History::Step& step, bool undo) {
+  PresetImage target = PackedPreset();
+  step.Apply(target, undo);
+  std::vector<int> channels;
+  bool otherBlocks = false;
+  for (const ByteRange& r : step.ranges) {
+    if (r.offset < preset::kOutput || r.offset + r.length > kOutputsEnd) {
+      otherBlocks = true;
+      continue;
+    }
+    const int first = static_cast<int>((r.offset - preset::kOutput) / out::kSize);
+    const int last = static_cast<int>((r.offset + r.length - 1 - preset::kOutput) / out::kSize);
+    for (int ch = first; ch <= last; ++ch)
+      if (std::ranges::find(channels, ch) == channels.end()) channels.push_back(ch);
+  }
+  std::ranges::sort(channels);
+
+  if (step.wholeBlocks || otherBlocks) {
+    // A file load comes back as whole blocks: the changed output channels' blocks, or the whole
+    // live preset when the inputs or the effect changed too.
+    if (otherBlocks) {
+      {
+        std::lock_guard transfer(engine_.Transfer());
+        engine_.Data().Edit([&](CKTV_Data& d) {
+          PresetImage& live = d.Image().live;
+          const PresetImage held = live;
+          d.UnpackAll(target, CKTV_Data::kEffectPartLive);
+          live = held;
+        });
+      }
+      StoreToSlot(engine_, 0, true);
+    } else {
+      const auto plan = block_sends::CopyBlockSends(channels, true);
+      block_sends::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
+        for (int ch : channels)
+          d.Output(ch).Unpack(std::span(target).subspan(preset::kOutput + ch * out::kSize, out::kSize));
+      });
+    }
+    engine_.Data().Refresh();
+    return;
+  }
+
+  // An edit comes back item by item: each channel reads its block back and marks the items that
+  // changed, so the change scan sends those and nothing else.
+  engine_.Data().Edit([&](CKTV_Data& d) {
+    const bool track = engine_.Tracking().IsOn();
+    for (int ch : channels) {
+      const std::size_t base = preset::kOutput + static_cast<std::size_t>(ch) * out::kSize;
+      CKTV_OutData& o = d.Output(ch);
+      o.Unpack(std::span(target).subspan(base, out::kSize));
+      for (const ByteRange& r : step.ranges) {
+        const std::size_t begin = std::max<std::size_t>(r.offset, base);
+        const std::size_t end = std::min<std::size_t>(r.offset + r.length, base + out::kSize);
+        if (begin >= end) continue;
+        for (std::size_t item = (begin - base) / kItemSize; item <= (end - 1 - base) / kItemSize; ++item)
+          MarkOutputItem(o, static_cast<int>(item), track);
+      }
+    }
+    d.Refresh();
+  });
+}
 
 std::vector<int> Editor::Group(int channel) const { return rules::LinkGroup(engine_.Image(), channel); }
 
@@ -33,6 +179,7 @@ std::vector<int> Editor::Group(int channel) const { return rules::LinkGroup(engi
 
 bool Editor::EditBand(int channel, int band, const BandChange& change) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, BandLabel(channel, band, change));
   const std::vector<int> group = Group(channel);
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTVEQ& eq = d.Output(channel).Eq();
@@ -58,6 +205,7 @@ bool Editor::EditBand(int channel, int band, const BandChange& change) {
 
 void Editor::FollowBand(int channel, int band) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {What::Band, channel, band});
   const std::vector<int> group = Group(channel);
   engine_.Data().Edit([&](CKTV_Data& d) {
     CKTVEQ& eq = d.Output(channel).Eq();
@@ -82,6 +230,7 @@ bool Editor::EqBypassOn(int channel) {
 
 Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
   if (!ValidChannel(channel)) return {false, false};
+  StepScope step(*this, {What::EqBypass, channel});
   const bool stuck = engine_.Data().Edit([&](CKTV_Data& d) {
     ForEachBand(d, channel, [on](CFilter& f) { f.SetBypass(on); });
     // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
@@ -103,6 +252,7 @@ Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
 
 Editor::BlockResult Editor::SetEqMode(int channel, int mode) {
   if (!ValidChannel(channel)) return {false, false};
+  StepScope step(*this, {What::EqMode, channel});
   // The channel object hands the mode to its link group.
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetEqMode(mode); });
   const std::vector<int> group = Group(channel);
@@ -111,12 +261,14 @@ Editor::BlockResult Editor::SetEqMode(int channel, int mode) {
 
 Editor::BlockResult Editor::ResetGroupEq(int channel) {
   if (!ValidChannel(channel)) return {false, false};
+  StepScope step(*this, {What::EqReset, channel});
   const std::vector<int> group = Group(channel);
   return ResetEqOf(group, group);
 }
 
 Editor::BlockResult Editor::ResetChannelEq(int channel) {
   if (!ValidChannel(channel)) return {false, false};
+  StepScope step(*this, {What::EqReset, channel});
   const std::vector<int> group = Group(channel);
   std::vector<int> reset = {channel};
   if (linkOn_) {
@@ -138,6 +290,7 @@ Editor::BlockResult Editor::ResetEqOf(const std::vector<int>& muted, const std::
 
 int Editor::SetCrossoverFrequency(int channel, bool highPass, int hz, CrossoverBox box) {
   if (!ValidChannel(channel)) return hz;
+  StepScope step(*this, {highPass ? What::HighPass : What::LowPass, channel});
   const std::vector<int> group = Group(channel);
   return engine_.Data().Edit([&](CKTV_Data& d) {
     const CKTVEQ& eq = d.Output(channel).Eq();
@@ -165,6 +318,7 @@ int Editor::SetCrossoverFrequency(int channel, bool highPass, int hz, CrossoverB
 
 void Editor::SetCrossoverFamily(int channel, bool highPass, int family) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {highPass ? What::HighPass : What::LowPass, channel});
   const std::vector<int> group = Group(channel);
   engine_.Data().Edit([&](CKTV_Data& d) {
     for (int ch : group) {
@@ -176,6 +330,7 @@ void Editor::SetCrossoverFamily(int channel, bool highPass, int family) {
 
 void Editor::SetCrossoverSlope(int channel, bool highPass, int slope) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {highPass ? What::HighPass : What::LowPass, channel});
   const std::vector<int> group = Group(channel);
   engine_.Data().Edit([&](CKTV_Data& d) {
     for (int ch : group) {
@@ -189,11 +344,13 @@ void Editor::SetCrossoverSlope(int channel, bool highPass, int slope) {
 
 void Editor::SetGain(int channel, int gainCode) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {What::Gain, channel});
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(gainCode); });
 }
 
 bool Editor::SetSoundOn(int channel, bool soundOn) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, {What::Mute, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& o = d.Output(channel);
     if (o.OutputSwitch() == soundOn) return false;
@@ -204,6 +361,7 @@ bool Editor::SetSoundOn(int channel, bool soundOn) {
 
 bool Editor::ToggleSoundOn(int channel) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, {What::Mute, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& o = d.Output(channel);
     o.SetOutputSwitch(!o.OutputSwitch());
@@ -213,6 +371,7 @@ bool Editor::ToggleSoundOn(int channel) {
 
 bool Editor::SetPhase(int channel, int phase) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, {What::Phase, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& o = d.Output(channel);
     if (o.Phase() == phase) return false;
@@ -223,6 +382,7 @@ bool Editor::SetPhase(int channel, int phase) {
 
 int Editor::TogglePhase(int channel) {
   if (!ValidChannel(channel)) return 0;
+  StepScope step(*this, {What::Phase, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& o = d.Output(channel);
     o.SetPhase(o.Phase() ? 0 : 1);
@@ -232,6 +392,7 @@ int Editor::TogglePhase(int channel) {
 
 bool Editor::SetDelay(int channel, int delayCode) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, {What::Delay, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) {
     CKTV_OutData& o = d.Output(channel);
     if (o.Delay() == delayCode) return false;
@@ -242,25 +403,30 @@ bool Editor::SetDelay(int channel, int delayCode) {
 
 void Editor::SetLimiterThreshold(int channel, int code) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {What::Limiter, channel});
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterThreshold(code); });
 }
 
 void Editor::SetLimiterAttack(int channel, int code) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {What::Limiter, channel});
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterAttack(code); });
 }
 
 void Editor::SetLimiterRelease(int channel, int code) {
   if (!ValidChannel(channel)) return;
+  StepScope step(*this, {What::Limiter, channel});
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetLimiterRelease(code); });
 }
 
 bool Editor::SetChannelName(int channel, std::string_view name) {
   if (!ValidChannel(channel)) return false;
+  StepScope step(*this, {What::Name, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) { return d.Output(channel).SetName(name); });
 }
 
 bool Editor::SetMixShare(int channel, int source, int percent) {
+  StepScope step(*this, {What::Mix, channel});
   return engine_.Data().Edit([&](CKTV_Data& d) { return rules::StoreMixShare(d, channel, source, percent); });
 }
 
@@ -269,6 +435,7 @@ bool Editor::SetMixPageField(int field, int value) { return rules::StoreMixPageF
 // ---- linking -------------------------------------------------------------------------------------------
 
 Editor::LinkResult Editor::Link(rules::CopyDirection direction) {
+  StepScope step(*this, {What::Link});
   LinkResult result;
   DeviceImage& image = engine_.Image();
   if (rules::BuildLinkPairs(image) == 0) {
@@ -330,7 +497,11 @@ int Editor::SettleSource() {
   return rules::ShownSource(image);
 }
 
-bool Editor::FactoryReset() { return block_sends::QueueSystemWrite(engine_, SystemItem::FactoryReset); }
+bool Editor::FactoryReset() {
+  if (!block_sends::QueueSystemWrite(engine_, SystemItem::FactoryReset)) return false;
+  history_.Clear();
+  return true;
+}
 
 // ---- what the processor reports of itself ------------------------------------------------------------------
 

@@ -13,6 +13,8 @@
 
 #include "core/encodings.h"
 #include "core/notice.h"
+#include "core/device_image.h"
+#include "edit/history.h"
 #include "edit/linking.h"
 
 namespace zelto {
@@ -30,6 +32,36 @@ class Editor {
   Editor& operator=(const Editor&) = delete;
 
   Engine& engine() { return engine_; }
+
+  // ---- history -----------------------------------------------------------------------------
+  // Every call below that changes the live preset is a step of its own unless a step is open:
+  // then everything up to the matching EndStep is one step, named after its first edit unless
+  // `label` names it. Steps nest; only the outermost counts.
+
+  void BeginStep(StepLabel label = {}, bool wholeBlocks = false);
+  void EndStep();
+  /// Opens a step for its lifetime.
+  class StepScope {
+   public:
+    explicit StepScope(Editor& editor, StepLabel label = {}, bool wholeBlocks = false) : editor_(editor) {
+      editor_.BeginStep(label, wholeBlocks);
+    }
+    ~StepScope() { editor_.EndStep(); }
+    StepScope(const StepScope&) = delete;
+    StepScope& operator=(const StepScope&) = delete;
+
+   private:
+    Editor& editor_;
+  };
+  bool StepOpen() const { return stepDepth_ > 0; }
+  /// Takes back the last step: the changed items go to the processor as item writes (a file
+  /// load's changed blocks as whole blocks). False when there is nothing to undo or a step is open.
+  bool Undo();
+  /// Applies the step undone last again.
+  bool Redo();
+  const History& Steps() const { return history_; }
+  /// After a factory reset or a firmware update nothing before them can be taken back.
+  void ClearHistory() { history_.Clear(); }
 
   // ---- EQ bands ----------------------------------------------------------------------------
 
@@ -139,7 +171,8 @@ class Editor {
   /// A source number beyond the list, from a device or a file, is kept as the last source.
   /// Returns the source to show.
   int SettleSource();
-  /// Queues the factory reset; false when no processor is connected.
+  /// Queues the factory reset and clears the history; false (history kept) when no processor is
+  /// connected.
   bool FactoryReset();
 
   // ---- what the processor reports of itself --------------------------------------------------
@@ -152,9 +185,18 @@ class Editor {
   std::vector<int> Group(int channel) const;
   BlockResult ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset);
   bool WriteSettings(bool changed);
+  /// The live preset as the objects would pack it now; the live image (what the processor holds)
+  /// is left as it was.
+  PresetImage PackedPreset();
+  void ApplyStep(const History::Step& step, bool undo);
 
   Engine& engine_;
   bool linkOn_ = false;
+  History history_;
+  int stepDepth_ = 0;
+  StepLabel stepLabel_;
+  bool stepWholeBlocks_ = false;
+  PresetImage stepBefore_{};
 };
 
 }  // namespace zelto
