@@ -81,4 +81,6 @@ inline constexpr int kPresetOpenZh = 32771;
 inline constexpr int kPresetOpenEn = 32827;
 inline constexpr int kPresetSaveZh = 32772;
 inline constexpr int kPresetSaveEn = 32826;
+inline constexpr int kUndo = 32900;
+inline constexpr int kRedo = 32901;
 }  // namespace zelto::menu_cmd

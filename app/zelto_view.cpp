@@ -154,6 +154,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   transferWindow_ = new TransferWindow(this);
   transferWindow_->hide();
   WatchPresses(this);
+  BuildHistoryKeys();
 }
 
 CZeltoView::~CZeltoView() {
@@ -885,12 +886,16 @@ void CZeltoView::OnMasterMute() {
 QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
   using namespace menu_cmd;
   if (ui_.language == Language::Chinese)
-    return {{kFirmwareUpdate, QStringLiteral("固件更新")},
+    return {{kUndo, UndoText()},
+            {kRedo, RedoText()},
+            {kFirmwareUpdate, QStringLiteral("固件更新")},
             {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
             {kSourceVolumeZh, QStringLiteral("音源音量")},
             {kEnglish, QStringLiteral("英文")},
             {kAbout, QStringLiteral("关于")}};
-  return {{kFirmwareUpdate, QStringLiteral("Firmware Update")},
+  return {{kUndo, UndoText()},
+          {kRedo, RedoText()},
+          {kFirmwareUpdate, QStringLiteral("Firmware Update")},
           {kFactoryResetEn, QStringLiteral("Rest Settings")},
           {kSourceVolumeEn, QStringLiteral("SourceVolume")},
           {kAbout, QStringLiteral("About")}};
@@ -926,6 +931,7 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
   for (const auto& [command, text] : items) {
     QAction* a = menu.addAction(text);
     a->setData(command);
+    a->setEnabled(MenuCommandEnabled(command));
   }
   if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
 }
@@ -958,6 +964,12 @@ void CZeltoView::RunMenuCommand(int command) {
       break;
     case kFirmwareUpdate:
       OpenFirmwareUpdate();
+      break;
+    case kUndo:
+      UndoStep();
+      break;
+    case kRedo:
+      RedoStep();
       break;
     default:
       break;
@@ -1144,6 +1156,7 @@ void CZeltoView::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CZeltoView::eventFilter(QObject* watched, QEvent* event) {
+  TrackPressStep(watched, event);
   if (event->type() == QEvent::MouseButtonPress) {
     // A press anywhere on the form first takes the focus to the form, so a box being edited
     // commits before the pressed control acts. Boxes themselves keep their own focus handling.

@@ -87,6 +87,16 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The commands of the settings and file menus in the current language: (command, text).
   QList<QPair<int, QString>> SettingsMenuItems() const;
   QList<QPair<int, QString>> FileMenuItems() const;
+  /// Whether a menu command can act now (undo and redo only when there is a step).
+  bool MenuCommandEnabled(int command) const;
+
+  // History: Ctrl+Z, Ctrl+Shift+Z / Ctrl+Y and the settings menu.
+  void UndoStep();
+  void RedoStep();
+  /// "Undo CH1 band 13 gain" / "撤销 CH1 第13段 增益"; the bare word when there is nothing.
+  QString UndoText() const;
+  QString RedoText() const;
+  Editor& editor() { return *editor_; }
 
   /// Stops the link worker and releases this program's device claim; only the first call acts.
   void Shutdown();
@@ -197,6 +207,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void BuildPageArea();
   void BuildStrips();
   void WatchPresses(QWidget* root);
+  void BuildHistoryKeys();
+  /// A press on a control of the form opens a step and its release closes it, so a drag of a
+  /// graph handle or a slider is one step however many edits it makes.
+  void TrackPressStep(QObject* watched, QEvent* event);
+  /// After a factory reset or a firmware update: nothing before them can be undone.
+  void ClearHistory();
 
   void AutoConnect();
   void LoadUpdateFileSetting();
@@ -279,6 +295,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
   bool updateRunning_ = false;
+  /// A mouse press on the form opened a step that its release closes.
+  bool pressStep_ = false;
   update_file::UpdateFile updateFile_;
   QString presetName_;
   QString deviceText_;

@@ -9,6 +9,8 @@
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
 #include "app/zelto_view.h"
+
+#include <optional>
 #include "controls/bit_button.h"
 #include "controls/bitmap_slider.h"
 #include "controls/num_edit.h"
@@ -232,8 +234,11 @@ void CZeltoView::FactoryReset() {
          : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
            "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
   if (!Ask(question, true)) return;
-  if (!editor_->FactoryReset())
+  if (!editor_->FactoryReset()) {
     ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
+    return;
+  }
+  ClearHistory();
 }
 
 // ---- presets and firmware --------------------------------------------------------------------
@@ -250,7 +255,12 @@ void CZeltoView::OpenPresetDialog(int mode) {
     dialog = std::make_unique<CSourceSaveDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
   }
   presetDialog_ = dialog.get();
-  dialog->exec();
+  {
+    // What the load dialog brings in (a file) is one step, undone as whole blocks.
+    std::optional<Editor::StepScope> step;
+    if (mode == 1) step.emplace(*editor_, StepLabel{StepLabel::What::FileLoad}, true);
+    dialog->exec();
+  }
   presetDialog_ = nullptr;
   // However the dialog ended, none is open now.
   presetDialogMode_ = 0;
@@ -262,6 +272,7 @@ void CZeltoView::OpenFirmwareUpdate() {
   upgradeDialog_ = &dialog;
   dialog.exec();
   upgradeDialog_ = nullptr;
+  if (updateRunning_ || engine_->Flags().updateFinished) ClearHistory();
   updateRunning_ = false;
   engine_->Flags().updateMode = false;
   engine_->Flags().updateFinished = false;

@@ -91,8 +91,7 @@ void Editor::BeginStep(StepLabel label, bool wholeBlocks) {
 void Editor::EndStep() {
   if (stepDepth_ == 0 || --stepDepth_ > 0) return;
   const PresetImage after = PackedPreset();
-  const StepLabel label = stepLabel_.what == What::None ? StepLabel{What::Edits} : stepLabel_;
-  history_.Record(label, stepWholeBlocks_, stepBefore_, after);
+  history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, after);
 }
 
 bool Editor::Undo() {
@@ -205,7 +204,7 @@ bool Editor::EditBand(int channel, int band, const BandChange& change) {
 
 void Editor::FollowBand(int channel, int band) {
   if (!ValidChannel(channel)) return;
-  StepScope step(*this, {What::Band, channel, band});
+  StepScope step(*this);
   const std::vector<int> group = Group(channel);
   engine_.Data().Edit([&](CKTV_Data& d) {
     CKTVEQ& eq = d.Output(channel).Eq();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/device_image.h"
+
 namespace zelto {
 
 namespace {
@@ -75,6 +77,45 @@ std::vector<ByteRange> DiffRanges(std::span<const std::uint8_t> before, std::spa
   return ranges;
 }
 
+StepLabel LabelOfChange(std::span<const ByteRange> ranges) {
+  using W = StepLabel::What;
+  constexpr std::size_t kItem = 8;
+  constexpr std::size_t kOutputsEnd = preset::kOutput + kOutputChannels * out::kSize;
+  if (ranges.empty()) return {W::Edits};
+  std::size_t lowest = kOutputsEnd, highest = 0;
+  for (const ByteRange& r : ranges) {
+    lowest = std::min<std::size_t>(lowest, r.offset);
+    highest = std::max<std::size_t>(highest, r.offset + r.length);
+  }
+  if (lowest < preset::kOutput || highest > kOutputsEnd) return {W::Edits};
+  const int channel = static_cast<int>((lowest - preset::kOutput) / out::kSize);
+  const std::size_t base = preset::kOutput + static_cast<std::size_t>(channel) * out::kSize;
+  if (highest > base + out::kSize) return {W::Edits};
+  const std::size_t first = lowest - base, end = highest - base;
+  const std::size_t item = first / kItem;
+  if ((end - 1) / kItem != item) return {W::Edits, channel};
+  const auto within = [&](std::size_t at, std::size_t size) { return first >= at && end <= at + size; };
+  if (item < static_cast<std::size_t>(out::kBands)) {
+    const int bandIndex = static_cast<int>(item);
+    const std::size_t b = item * kItem;
+    if (within(b + band::kGainCode, 2)) return {W::BandGain, channel, bandIndex};
+    if (within(b + band::kFrequency, 2)) return {W::BandFrequency, channel, bandIndex};
+    if (within(b + band::kBandwidth, 2)) return {W::BandWidth, channel, bandIndex};
+    return {W::Band, channel, bandIndex};
+  }
+  if (within(out::kSwitch, 1)) return {W::Mute, channel};
+  if (within(out::kPhase, 1)) return {W::Phase, channel};
+  if (within(out::kGain, 2)) return {W::Gain, channel};
+  if (within(out::kDelay, 2)) return {W::Delay, channel};
+  if (within(out::kEqMode, 1)) return {W::EqMode, channel};
+  if (within(out::kCrossover + xover::kHpFrequency, 4)) return {W::HighPass, channel};
+  if (within(out::kCrossover + xover::kLpFrequency, 4)) return {W::LowPass, channel};
+  if (within(out::kMix, out::kMixSize)) return {W::Mix, channel};
+  if (within(out::kLimThreshold, 4)) return {W::Limiter, channel};
+  if (within(out::kName, 8)) return {W::Name, channel};
+  return {W::Edits, channel};
+}
+
 void History::Step::Apply(std::span<std::uint8_t> image, bool undo) const {
   const std::vector<std::uint8_t>& bytes = undo ? before : after;
   std::size_t at = 0;
@@ -91,7 +132,7 @@ bool History::Record(const StepLabel& label, bool wholeBlocks, std::span<const s
   Step step;
   step.ranges = DiffRanges(before, after);
   if (step.ranges.empty()) return false;
-  step.label = label;
+  step.label = label.what == StepLabel::What::None ? LabelOfChange(step.ranges) : label;
   step.wholeBlocks = wholeBlocks;
   for (const ByteRange& r : step.ranges) {
     step.before.insert(step.before.end(), before.begin() + r.offset, before.begin() + r.offset + r.length);

@@ -56,6 +56,10 @@ struct ByteRange {
 };
 std::vector<ByteRange> DiffRanges(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after);
 
+/// What a step that no call named changed, read from its ranges of the packed live preset (a band
+/// dragged on the graph, a channel's gain slider).
+StepLabel LabelOfChange(std::span<const ByteRange> ranges);
+
 class History {
  public:
   /// The oldest steps are forgotten beyond this.
