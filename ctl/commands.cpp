@@ -1,4 +1,5 @@
 #include "ctl/commands.h"
+#include "edit/editor.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -137,7 +138,11 @@ int PushCommand(CommandContext& c, const std::string& path) {
   if (!session) return kExitFailure;
   PresetFiles files(session->engine());
   session->UsePresetFiles(&files);
-  const PresetFileResult r = files.LoadFile(path);
+  PresetFileResult r;
+  {
+    Editor::StepScope step(session->editor(), {StepLabel::What::FileLoad}, true);
+    r = files.LoadFile(path);
+  }
   if (r.status == PresetFileResult::Status::Failed)
     return Failure(c, r.message ? PresetMessageText(*r.message, c.Lang()) : std::string_view{});
   if (r.transfer != SlotOutcome::Queued) return kExitFailure;
@@ -208,7 +213,11 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
   if (bad) return kExitUsage;
 
   const NoteFn note = [&](const std::string& text) { c.term.Message(text); };
-  for (const auto& e : edits) e.apply(session->editor(), lang, note);
+  {
+    // One invocation is one step of the history, however many settings it names.
+    Editor::StepScope step(session->editor());
+    for (const auto& e : edits) e.apply(session->editor(), lang, note);
+  }
   if (!session->WaitUntilSent()) return kExitFailure;
   c.term.Result(Fill(TextOf(Text::SettingsSent, lang), {std::to_string(edits.size())}));
   return kExitOk;

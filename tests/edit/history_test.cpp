@@ -162,5 +162,27 @@ TEST(History, KeepsAThousandBandDragsAsSmallDifferences) {
   EXPECT_LT(history.MemoryBytes(), 1u << 20);
 }
 
+TEST(History, AStepNoCallNamedIsNamedAfterWhatChanged) {
+  const auto at = [](int ch, std::size_t offset, std::uint16_t length) {
+    return ByteRange{static_cast<std::uint16_t>(preset::kOutput + ch * out::kSize + offset), length};
+  };
+  struct Case {
+    std::vector<ByteRange> ranges;
+    StepLabel label;
+  };
+  const Case cases[] = {
+      {{at(0, 12 * 8 + band::kGainCode, 2)}, {What::BandGain, 0, 12}},
+      {{at(3, 2 * 8 + band::kFrequency, 1), at(3, 2 * 8 + band::kGainCode, 1)}, {What::Band, 3, 2}},
+      {{at(7, out::kGain, 1)}, {What::Gain, 7}},
+      {{at(1, out::kCrossover + xover::kLpFrequency, 2)}, {What::LowPass, 1}},
+      {{at(1, out::kGain, 2), at(1, out::kLimThreshold, 1)}, {What::Edits, 1}},
+      {{at(1, 0, 1), at(2, 0, 1)}, {What::Edits}},
+      {{ByteRange{preset::kMicIn, 1}}, {What::Edits}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LabelOfChange(c.ranges), c.label) << StepText(c.label, Language::English);
+  EXPECT_EQ(StepText({What::BandGain, 0, 12}, Language::English), "CH1 band 13 gain");
+  EXPECT_EQ(StepText({What::FileLoad}, Language::Chinese), "载入文件");
+}
+
 }  // namespace
 }  // namespace zelto
