@@ -921,6 +921,11 @@ void CZeltoView::PopupFileMenu() {
 
 void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where) {
   QMenu menu(this);
+  FillMenu(menu, items);
+  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
+}
+
+void CZeltoView::FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const {
   menu.setStyleSheet(QStringLiteral(
       "QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
       "QMenu::item{padding:6px 26px 6px 18px;}"
@@ -933,7 +938,6 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
     a->setData(command);
     a->setEnabled(MenuCommandEnabled(command));
   }
-  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
 }
 
 void CZeltoView::RunMenuCommand(int command) {

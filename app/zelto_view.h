@@ -87,6 +87,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The commands of the settings and file menus in the current language: (command, text).
   QList<QPair<int, QString>> SettingsMenuItems() const;
   QList<QPair<int, QString>> FileMenuItems() const;
+  /// Fills a menu with the commands, in the menus' look; undo and redo disabled when empty.
+  void FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const;
   /// Whether a menu command can act now (undo and redo only when there is a step).
   bool MenuCommandEnabled(int command) const;
 

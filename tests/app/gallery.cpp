@@ -3,6 +3,7 @@
 // mix shares set so that every control shows something.
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QTabWidget>
 #include <cstdio>
 
@@ -81,6 +82,13 @@ int main(int argc, char** argv) {
 
     SvolumeDLG volumes(lang, view->engine().Image(), [](int, int) { return false; });
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
+
+    // The settings menu after one edit: undo names it, redo has nothing.
+    view->editor().EditBand(0, 12, Editor::BandChange::Gain(250));
+    QMenu menu(view);
+    view->FillMenu(menu, view->SettingsMenuItems());
+    menu.adjustSize();
+    ok &= Save(menu, dir, QStringLiteral("settings-menu-%1.png").arg(tag));
   }
   return ok ? 0 : 1;
 }
