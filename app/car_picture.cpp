@@ -1,4 +1,5 @@
 #include "app/car_picture.h"
+#include "edit/positions.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -33,7 +34,7 @@ struct Place {
 
 // Doors carry tweeter, mid and woofer from the top; the rear doors tweeter and woofer; the centre
 // speakers sit on the dashboard, the subwoofers in the boot.
-constexpr std::array<Place, view_rules::kPositionCount> kPlaces = {{
+constexpr std::array<Place, rules::kPositionCount> kPlaces = {{
     {1, {100, 92}, Side::Left, 0},
     {2, {100, 126}, Side::Left, 0},
     {3, {100, 160}, Side::Left, 0},
@@ -167,7 +168,7 @@ void PaintCar(QPainter& p) {
 
 CarPicture::CarPicture(QWidget* parent) : QWidget(parent) {
   setFixedSize(kWidth, kHeight);
-  const auto& rules = view_rules::PositionSpots();
+  const auto& rules = rules::PositionSpots();
   for (std::size_t i = 0; i < rules.size(); ++i) {
     const auto& rule = rules[i];
     const Place* place = PlaceOf(rule.code);
@@ -181,7 +182,7 @@ CarPicture::CarPicture(QWidget* parent) : QWidget(parent) {
     connect(s.button, &SkinButton::clicked, this, [this, code] { emit positionClicked(code); });
 
     s.box = new NumEdit(rule.delayBoxId, this);
-    s.spin = new NumSpin(view_rules::DelaySpinOfBox(rule.delayBoxId), this);
+    s.spin = new NumSpin(rules::DelaySpinOfBox(rule.delayBoxId), this);
     s.spin->SetBuddy(s.box);
     s.spin->SetRange(0, kMaxDelayCode);
     s.box->SetMode(nummode::kDelayMs);
@@ -194,7 +195,7 @@ CarPicture::CarPicture(QWidget* parent) : QWidget(parent) {
 }
 
 int CarPicture::IndexOf(int code) const {
-  const auto& rules = view_rules::PositionSpots();
+  const auto& rules = rules::PositionSpots();
   for (std::size_t i = 0; i < rules.size(); ++i)
     if (rules[i].code == code) return static_cast<int>(i);
   return -1;
@@ -211,9 +212,9 @@ NumEdit* CarPicture::DelayBox(int code) const {
 }
 
 void CarPicture::ShowPositionsFor(std::span<const std::uint8_t> types) {
-  const auto& rules = view_rules::PositionSpots();
+  const auto& rules = rules::PositionSpots();
   for (std::size_t i = 0; i < rules.size(); ++i) {
-    const bool shown = view_rules::PositionShown(types, rules[i].code);
+    const bool shown = rules::PositionShown(types, rules[i].code);
     spots_[i].button->setVisible(shown);
     spots_[i].box->setVisible(shown);
     spots_[i].spin->setVisible(shown);
@@ -247,9 +248,9 @@ void CarPicture::SetUnit(int unit) {
 
 void CarPicture::SetLanguage(Language lang) {
   lang_ = lang;
-  const auto& rules = view_rules::PositionSpots();
+  const auto& rules = rules::PositionSpots();
   for (std::size_t i = 0; i < rules.size(); ++i) {
-    const QString name = QString::fromUtf8(view_rules::PositionName(rules[i].code, lang));
+    const QString name = QString::fromUtf8(rules::PositionName(rules[i].code, lang));
     spots_[i].button->setToolTip(name);
     spots_[i].box->setToolTip(name);
     spots_[i].button->SetLanguage(lang);
@@ -264,7 +265,7 @@ void CarPicture::paintEvent(QPaintEvent*) {
   PaintCar(p);
 
   // Leader lines from each shown box to its position.
-  const auto& rules = view_rules::PositionSpots();
+  const auto& rules = rules::PositionSpots();
   for (std::size_t i = 0; i < rules.size(); ++i) {
     if (!spots_[i].button->isVisible()) continue;
     const Place* place = PlaceOf(rules[i].code);

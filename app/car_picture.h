@@ -8,7 +8,7 @@
 #include <span>
 
 #include "core/encodings.h"
-#include "link/view_rules.h"
+#include "edit/positions.h"
 
 namespace zelto {
 
@@ -54,7 +54,7 @@ class CarPicture : public QWidget {
   };
   int IndexOf(int code) const;
 
-  std::array<Spot, view_rules::kPositionCount> spots_{};
+  std::array<Spot, rules::kPositionCount> spots_{};
   int highlighted_ = 0;
   Language lang_ = Language::English;
 };

@@ -1,4 +1,5 @@
 #include "app/mix_page.h"
+#include "edit/channel_rules.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -9,6 +10,8 @@
 #include "controls/com_box_btn.h"
 #include "controls/num_edit.h"
 #include "controls/skin.h"
+#include "edit/editor.h"
+#include "link/engine.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -38,8 +41,12 @@ T* Named(T* widget, int id) {
 
 }  // namespace
 
-MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent)
-    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), data_(data), image_(image), memo_(memo) {
+MixPage::MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* parent)
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent),
+      editor_(editor),
+      data_(editor.engine().Data()),
+      image_(editor.engine().Image()),
+      memo_(memo) {
   // Modeless: the main form stays in use while the matrix is open.
   setModal(false);
   SetCaption({Title(Language::Chinese), Title(Language::English)});
@@ -62,13 +69,13 @@ MixPage::MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo
       cell.slider->SetValueFollowsTravel(true);
       // Up raises a share as it raises every vertical slider of the window.
       cell.slider->SetArrowsReversed(true);
-      cell.slider->SetRange(0, view_rules::kMixMax);
+      cell.slider->SetRange(0, rules::kMixMax);
       cell.slider->move(x + (kColumnPitch - kSliderLength) / 2, y + 6);
 
       cell.field = Named(new NumEdit(kFirstField + offset, this), kFirstField + offset);
       cell.spin = Named(new NumSpin(kFirstSpin + offset, this), kFirstSpin + offset);
       cell.spin->SetBuddy(cell.field);
-      cell.spin->SetRange(0, view_rules::kMixMax);
+      cell.spin->SetRange(0, rules::kMixMax);
       cell.field->SetMode(nummode::kInteger);
       cell.field->setMaxLength(kFieldChars);
       cell.field->SetLanguage(lang);
@@ -149,14 +156,14 @@ void MixPage::Refresh() {
     for (int r = 0; r < kShownRows; ++r) {
       const auto& mix = data_.Output(r).InputMix();
       for (int k = 0; k < kColumns; ++k) {
-        const int value = std::clamp<int>(mix[static_cast<std::size_t>(k)], 0, view_rules::kMixMax);
+        const int value = std::clamp<int>(mix[static_cast<std::size_t>(k)], 0, rules::kMixMax);
         At(r, k).spin->SetPosition(value);
         At(r, k).slider->SetValue(value);
       }
     }
   }
   topSpins_[0]->SetPosition(std::clamp(memo_.setting, 0, kTopFieldMax));
-  for (int i = 0; i < view_rules::kMixPageFieldCount; ++i)
+  for (int i = 0; i < rules::kMixPageFieldCount; ++i)
     topSpins_[static_cast<std::size_t>(i) + 1]->SetPosition(
         std::clamp<int>(image_.mixPageFlags[static_cast<std::size_t>(i) + 1], 0, kTopFieldMax));
   list_->SelectItem(std::clamp(memo_.list, 0, list_->Count() - 1));
@@ -183,7 +190,7 @@ void MixPage::OnField(int row, int column) {
 }
 
 void MixPage::Store(int row, int column, int value) {
-  const bool changed = data_.Edit([&](CKTV_Data& d) { return view_rules::StoreMixShare(d, row, column, value); });
+  const bool changed = editor_.SetMixShare(row, column, value);
   if (changed) emit channelChanged(row);
 }
 
@@ -194,7 +201,7 @@ void MixPage::OnTopField(int index) {
     return;
   }
   // Kept with the device image (it travels in the PC files); the processor has no item for it.
-  view_rules::StoreMixPageField(image_, index - 1, value);
+  editor_.SetMixPageField(index - 1, value);
 }
 
 bool MixPage::eventFilter(QObject* watched, QEvent* event) {

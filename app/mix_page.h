@@ -7,13 +7,14 @@
 #include <array>
 
 #include "core/encodings.h"
-#include "link/view_rules.h"
 #include "controls/skin_dialog.h"
+#include "edit/channel_rules.h"
 
 namespace zelto {
 
 class BitmapSlider;
 class CKTV_Data;
+class Editor;
 class ComBoxBtn;
 class NumEdit;
 class NumSpin;
@@ -30,8 +31,8 @@ class MixPage : public SkinDialog {
 
  public:
   static constexpr int kDialogId = 402;
-  static constexpr int kRows = view_rules::kMixRows;
-  static constexpr int kColumns = view_rules::kMixColumns;
+  static constexpr int kRows = rules::kMixRows;
+  static constexpr int kColumns = rules::kMixColumns;
   /// Rows beyond the output channels have no channel behind them and are never shown.
   static constexpr int kShownRows = 8;
   static constexpr int kFirstSlider = 2435;
@@ -46,7 +47,7 @@ class MixPage : public SkinDialog {
   static constexpr int kWidth = 1110;
   static constexpr int kHeight = 598;
 
-  MixPage(Language lang, CKTV_Data& data, DeviceImage& image, MixPageMemo& memo, QWidget* parent = nullptr);
+  MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* parent = nullptr);
 
   /// "混音器" / "Mixer".
   static QString Title(Language lang);
@@ -83,8 +84,9 @@ class MixPage : public SkinDialog {
   void Store(int row, int column, int value);
   void OnTopField(int index);
 
+  Editor& editor_;
   CKTV_Data& data_;
-  DeviceImage& image_;
+  const DeviceImage& image_;
   MixPageMemo& memo_;
   std::array<Cell, static_cast<std::size_t>(kRows * kColumns)> cells_{};
   std::array<NumEdit*, 3> topFields_{};

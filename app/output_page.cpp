@@ -17,7 +17,7 @@
 #include "controls/num_edit.h"
 #include "controls/skin.h"
 #include "controls/xp_button.h"
-#include "link/view_rules.h"
+#include "edit/channel_rules.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -420,7 +420,7 @@ void OutputPage::Refresh() {
   const int bands = std::min(kBands, eq.BandCount());
   for (int k = 0; k < bands; ++k) ShowBand(k, eq.Filter(k));
   ShowEqMode(channel_->EqMode());
-  ShowEqBypass(view_rules::EqBypassOn(*data_, channel_->ChannelIndex()));
+  ShowEqBypass(rules::EqBypassOn(*data_, channel_->ChannelIndex()));
   ShowCrossover(eq.HighPass(), eq.LowPass());
   ShowLimiter(channel_->LimiterThreshold(), channel_->LimiterAttack(), channel_->LimiterRelease());
   ShowOutputGain(channel_->GainOff() ? 0 : channel_->GainCode());

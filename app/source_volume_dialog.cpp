@@ -1,4 +1,5 @@
 #include "app/source_volume_dialog.h"
+#include "edit/system_settings.h"
 
 #include <QKeyEvent>
 #include <QLinearGradient>
@@ -37,8 +38,8 @@ T* Named(T* widget, int id) {
 
 }  // namespace
 
-SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent)
-    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), image_(image), send_(std::move(send)) {
+SvolumeDLG::SvolumeDLG(Language lang, const DeviceImage& image, std::function<bool(int, int)> store, QWidget* parent)
+    : SkinDialog(kDialogId, QSize(kWidth, kHeight), lang, parent), image_(image), store_(std::move(store)) {
   SetCaption({Title(Language::Chinese), Title(Language::English)});
 
   for (int c = 0; c < kColumns; ++c) {
@@ -55,13 +56,13 @@ SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> 
 
     col.slider = Named(new BitmapSlider(kSliders[static_cast<std::size_t>(c)], this), kSliders[static_cast<std::size_t>(c)]);
     col.slider->SetSkin(SliderSkin::Vertical(kSliderLength));
-    col.slider->SetRange(0, view_rules::kSourceVolumeMax);
+    col.slider->SetRange(0, rules::kSourceVolumeMax);
     col.slider->move(x + (kColumnWidth - col.slider->width()) / 2, kSliderTop);
 
     col.box = Named(new NumEdit(kBoxes[static_cast<std::size_t>(c)], this), kBoxes[static_cast<std::size_t>(c)]);
     col.spin = Named(new NumSpin(kSpins[static_cast<std::size_t>(c)], this), kSpins[static_cast<std::size_t>(c)]);
     col.spin->SetBuddy(col.box);
-    col.spin->SetRange(0, view_rules::kSourceVolumeMax);
+    col.spin->SetRange(0, rules::kSourceVolumeMax);
     // The spin only holds the range; the slider is the column's pointer control.
     col.spin->hide();
     col.box->SetMode(nummode::kScaled);
@@ -73,7 +74,7 @@ SvolumeDLG::SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> 
     col.box->SetSlider(col.slider);
 
     // What the image holds is shown as it is, even a master volume copied there (0..60).
-    const int value = std::clamp<int>(image_.sourceVolumes[static_cast<std::size_t>(c)], 0, view_rules::kSourceVolumeMax);
+    const int value = std::clamp<int>(image_.sourceVolumes[static_cast<std::size_t>(c)], 0, rules::kSourceVolumeMax);
     col.spin->SetPosition(value);
     col.slider->SetValue(value);
 
@@ -115,7 +116,7 @@ void SvolumeDLG::OnSlider(int column) {
 }
 
 void SvolumeDLG::Store(int column, int value) {
-  if (view_rules::StoreSourceVolume(image_, column, value) && send_) send_();
+  if (store_) store_(column, value);
 }
 
 bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
@@ -125,7 +126,7 @@ bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
       for (int c = 0; c < kColumns; ++c) {
         if (watched != columns_[static_cast<std::size_t>(c)].box) continue;
         // Leaving the box commits what was typed; one press moves one column.
-        Box(view_rules::NextSourceVolumeColumn(c))->setFocus(Qt::TabFocusReason);
+        Box(rules::NextSourceVolumeColumn(c))->setFocus(Qt::TabFocusReason);
         return true;
       }
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The source volume dialog (dialog 784): one column per source volume slot, each a value box and a
-// vertical slider (0..100). Every change is stored in the device image and handed to `send` at
+// vertical slider (0..100). Every change is handed to `store`, which keeps it and writes it at
 // once; there is nothing to confirm, closing keeps what was set. Enter moves to the next column.
 
 #include <array>
@@ -8,8 +8,8 @@
 
 #include "core/device_image.h"
 #include "core/encodings.h"
-#include "link/view_rules.h"
 #include "controls/skin_dialog.h"
+#include "edit/system_settings.h"
 
 namespace zelto {
 
@@ -23,7 +23,7 @@ class SvolumeDLG : public SkinDialog {
 
  public:
   static constexpr int kDialogId = 784;
-  static constexpr int kColumns = view_rules::kSourceVolumeSlots;
+  static constexpr int kColumns = rules::kSourceVolumeSlots;
   // Column c: box, (hidden) spin and slider ids.
   static constexpr std::array<int, kColumns> kBoxes = {2591, 8631, 8632, 8633, 8634};
   static constexpr std::array<int, kColumns> kSpins = {2592, 8611, 8612, 8613, 8614};
@@ -32,8 +32,8 @@ class SvolumeDLG : public SkinDialog {
   static constexpr int kWidth = 470;
   static constexpr int kHeight = 350;
 
-  /// `send` queues the source volumes to the processor (when one is connected).
-  SvolumeDLG(Language lang, DeviceImage& image, std::function<void()> send, QWidget* parent = nullptr);
+  /// `store(slot, volume)` stores a slot and writes the source volumes (when one is connected).
+  SvolumeDLG(Language lang, const DeviceImage& image, std::function<bool(int, int)> store, QWidget* parent = nullptr);
 
   /// "音源音量" / "Source Volume".
   static QString Title(Language lang);
@@ -58,8 +58,8 @@ class SvolumeDLG : public SkinDialog {
   void OnSlider(int column);
   void Store(int column, int value);
 
-  DeviceImage& image_;
-  std::function<void()> send_;
+  const DeviceImage& image_;
+  std::function<bool(int, int)> store_;
   std::array<Column, kColumns> columns_{};
 };
 

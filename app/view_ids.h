@@ -91,4 +91,6 @@ inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
 // Not a command: a line between groups of a menu.
 inline constexpr int kSeparator = 0;
+inline constexpr int kUndo = 32900;
+inline constexpr int kRedo = 32901;
 }  // namespace zelto::menu_cmd

@@ -1,4 +1,8 @@
 #include "app/zelto_view.h"
+#include "edit/linking.h"
+#include "edit/positions.h"
+#include "edit/system_settings.h"
+#include "update/update_file_setting.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,6 +108,21 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   engine_->language = ui_.language;
   presetFiles_ = std::make_unique<PresetFiles>(*engine_);
   update_ = std::make_unique<UpdateTransfer>(*engine_);
+  editor_ = std::make_unique<Editor>(*engine_);
+  router_ = std::make_unique<NoticeRouter>(*editor_);
+  // The update's progress and end go to its dialog while it is open.
+  router_->Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+    if (upgradeDialog_) {
+      upgradeDialog_->HandleNotice(notice, wParam, lParam);
+    } else {
+      update_->HandleNotice(notice, wParam, lParam);
+    }
+  });
+  // An all-slots save ends when the slots have been read back.
+  router_->Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_,
+                           presetDialog_ ? presetDialog_.data() : window());
+  });
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };
@@ -127,6 +146,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   transferWindow_ = new TransferWindow(this);
   transferWindow_->hide();
   WatchPresses(this);
+  BuildHistoryKeys();
 }
 
 CZeltoView::~CZeltoView() {
@@ -152,16 +172,16 @@ void CZeltoView::BuildTopBar() {
 
   source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
   QList<BiText> sources;
-  for (int i = 0; i < view_rules::kSourceCount; ++i)
-    sources.append({Utf8(view_rules::SourceName(i, Language::Chinese)), Utf8(view_rules::SourceName(i, Language::English))});
+  for (int i = 0; i < rules::kSourceCount; ++i)
+    sources.append({Utf8(rules::SourceName(i, Language::Chinese)), Utf8(rules::SourceName(i, Language::English))});
   source_->SetItems(sources);
   source_->setGeometry(562, 12, 118, 26);
   connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
 
   gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
   QList<BiText> gates;
-  for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
-    gates.append({Utf8(view_rules::NoiseGateName(i, Language::Chinese)), Utf8(view_rules::NoiseGateName(i, Language::English))});
+  for (int i = 0; i < rules::kNoiseGateCount; ++i)
+    gates.append({Utf8(rules::NoiseGateName(i, Language::Chinese)), Utf8(rules::NoiseGateName(i, Language::English))});
   gate_->SetItems(gates);
   gate_->setGeometry(768, 12, 92, 26);
   connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
@@ -206,10 +226,10 @@ void CZeltoView::BuildMaster() {
   masterBox_ = Named(new NumEdit(kMasterVolumeBox, this), kMasterVolumeBox);
   masterSpin_ = Named(new NumSpin(kMasterVolumeSpin, this), kMasterVolumeSpin);
   masterSpin_->SetBuddy(masterBox_);
-  masterSpin_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterSpin_->SetRange(0, rules::kMasterVolumeMax);
   masterBox_->SetMode(nummode::kGainDb);
   masterBox_->SetStep(1.0);
-  masterBox_->SetOffset(view_rules::kMasterVolumeOffsetDb);
+  masterBox_->SetOffset(rules::kMasterVolumeOffsetDb);
   masterBox_->setGeometry(o.x() + 14, o.y() + 46, 58, 24);
   masterSpin_->setGeometry(o.x() + 72, o.y() + 45, 14, 26);
   connect(masterBox_, &NumEdit::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
@@ -219,7 +239,7 @@ void CZeltoView::BuildMaster() {
   masterSlider_->SetSkin(SliderSkin::Horizontal(172));
   masterSlider_->SetVertical(false);
   masterSlider_->SetValueFollowsTravel(true);
-  masterSlider_->SetRange(0, view_rules::kMasterVolumeMax);
+  masterSlider_->SetRange(0, rules::kMasterVolumeMax);
   masterSlider_->SetBuddy(masterBox_);
   masterSlider_->move(o.x() + 96, o.y() + 46);
   connect(masterSlider_, &BitmapSlider::moving, this, [this](int id, int) { OnMasterSlider(id, false); });
@@ -303,6 +323,8 @@ void CZeltoView::BuildGraphSection() {
     RefreshEqPage();
     RedrawGraph();
   };
+  measureTools_->Hooks().beginStep = [this] { editor_->BeginStep(); };
+  measureTools_->Hooks().endStep = [this] { editor_->EndStep(); };
   connect(graph_, &CFStatic::contextMenuRequested, measureTools_, &MeasurementTools::ShowMenu);
   measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
   measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
@@ -311,7 +333,7 @@ void CZeltoView::BuildGraphSection() {
     measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft()));
   });
 
-  for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
+  for (int i = 0; i < rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
     b->setGeometry(o.x() + 842, o.y() + 30 + i * kCurveButtonPitch, 20, 20);
     // Each curve button lights in the colour its channel is drawn in.
@@ -320,7 +342,7 @@ void CZeltoView::BuildGraphSection() {
     curveButtons_[static_cast<std::size_t>(i)] = b;
 
     FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
-    label->SetText(Same(i + 1 < view_rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+    label->SetText(Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
     label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
@@ -354,7 +376,7 @@ void CZeltoView::BuildPageArea() {
 }
 
 void CZeltoView::BuildStrips() {
-  for (int i = 0; i < view_rules::kStripCount; ++i) {
+  for (int i = 0; i < rules::kStripCount; ++i) {
     const int x = kStripPanel.left() + i * kStripPitch;
     const int y = kStripPanel.top();
     Strip& s = strips_[static_cast<std::size_t>(i)];
@@ -367,7 +389,7 @@ void CZeltoView::BuildStrips() {
 
     s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
     s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
-    s.slider->SetRange(0, view_rules::kMasterVolumeMax);
+    s.slider->SetRange(0, rules::kMasterVolumeMax);
     s.slider->move(x + 12, y + 42);
     connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
     connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
@@ -375,10 +397,10 @@ void CZeltoView::BuildStrips() {
     s.box = Named(new NumEdit(kFirstStripGainBox + i, this), kFirstStripGainBox + i);
     s.spin = Named(new NumSpin(kFirstStripGainSpin + i, this), kFirstStripGainSpin + i);
     s.spin->SetBuddy(s.box);
-    s.spin->SetRange(0, view_rules::kMasterVolumeMax);
+    s.spin->SetRange(0, rules::kMasterVolumeMax);
     s.box->SetMode(nummode::kGainDb);
     s.box->SetStep(1.0);
-    s.box->SetOffset(view_rules::kMasterVolumeOffsetDb);
+    s.box->SetOffset(rules::kMasterVolumeOffsetDb);
     s.slider->SetBuddy(s.box);
     s.box->setGeometry(x + 48, y + 58, 60, 24);
     s.spin->setGeometry(x + 108, y + 57, 14, 26);
@@ -418,7 +440,7 @@ void CZeltoView::InitialUpdate() {
 }
 
 void CZeltoView::LoadUpdateFileSetting() {
-  updateFile_ = view_rules::LoadOrCreateUpdateFile(settings_, updateFile_);
+  updateFile_ = update_file::LoadOrCreateUpdateFile(settings_, updateFile_);
 }
 
 void CZeltoView::AutoConnect() {
@@ -446,15 +468,7 @@ void CZeltoView::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam)
 
 void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
   if (closing_) return;
-  engine_->HandleNotice(notice, wParam, lParam);
-  // The update's progress and end go to its dialog while it is open.
-  if (upgradeDialog_) {
-    upgradeDialog_->HandleNotice(notice, wParam, lParam);
-  } else {
-    update_->HandleNotice(notice, wParam, lParam);
-  }
-  // An all-slots save ends when the slots have been read back.
-  HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_, presetDialog_ ? presetDialog_.data() : window());
+  router_->Route(notice, wParam, lParam);
   DeviceImage& image = engine_->Image();
   switch (notice) {
     case Notice::LiveReadDone:
@@ -474,23 +488,19 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       RefreshTitleArea();
       if (presetDialog_) presetDialog_->Refresh();
       break;
-    case Notice::DeviceSource: {
+    case Notice::DeviceSource:
       // The processor switched source itself: show it, echo nothing back.
-      view_rules::StoreInputSource(image, static_cast<int>(wParam));
-      source_->SelectItem(view_rules::ShownSource(image));
+      source_->SelectItem(rules::ShownSource(image));
       break;
-    }
     case Notice::DeviceVolume: {
-      const int v = std::clamp(static_cast<int>(wParam), 0, view_rules::kMasterVolumeMax);
-      PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
+      const int v = image.MasterVolume();
       masterVolumeShadow_ = v;
       masterSpin_->SetPosition(v);
       masterSlider_->SetValue(v);
       break;
     }
     case Notice::DeviceMute:
-      image.systemArea[sys::kMasterSwitch] = wParam ? 1 : 0;
-      masterMute_->SetOn(wParam != 0);
+      masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0);
       break;
     case Notice::LinkFailed:
     case Notice::EmptyReply:
@@ -567,32 +577,30 @@ void CZeltoView::RefreshAll() {
   const auto settings = image.SystemSettings();
   masterMute_->SetOn(settings[sys::kMasterSwitch] != 0);
   dsp_->SetOn(settings[sys::kDspSwitch] != 0);
-  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, view_rules::kMasterVolumeMax);
+  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, rules::kMasterVolumeMax);
   masterSpin_->SetPosition(masterVolumeShadow_);
   masterSlider_->SetValue(masterVolumeShadow_);
-  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
 
-  for (int ch = 0; ch < view_rules::kStripCount; ++ch) {
+  for (int ch = 0; ch < rules::kStripCount; ++ch) {
     const CKTV_OutData& c = Channel(ch);
     Strip& s = strips_[static_cast<std::size_t>(ch)];
     s.mute->SetOn(c.OutputSwitch());
     s.phase->SetOn(c.Phase() == 0);
     ShowStripGain(ch);
   }
-  for (int i = 0; i < view_rules::kCurveButtonCount; ++i)
+  for (int i = 0; i < rules::kCurveButtonCount; ++i)
     curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
 
   RefreshDelayBoxes();
 
-  // A source number beyond the list, from a device or a file, is shown and kept as the last one.
-  view_rules::StoreInputSource(image, view_rules::ShownSource(image));
-  source_->SelectItem(view_rules::ShownSource(image));
+  source_->SelectItem(editor_->SettleSource());
 
   outputPage_->Refresh();
   // Channel 8 has no curve button of its own; "CH7/8" follows channel 7's flag, as selecting does.
-  if (ui_.currentKind == kOutputChannelKind && current_ < view_rules::kCurveButtonCount)
+  if (ui_.currentKind == kOutputChannelKind && current_ < rules::kCurveButtonCount)
     curveButtons_[static_cast<std::size_t>(current_)]->SetOn(true);
-  for (int ch = 0; ch < view_rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
+  for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
   car_->ShowPositionsFor(image.ChannelTypes());
@@ -607,7 +615,7 @@ void CZeltoView::RefreshAll() {
 // ---- selection ----------------------------------------------------------------------------------
 
 void CZeltoView::SetSelectHighlight(int channel, bool selected) {
-  if (channel >= 0 && channel < view_rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
+  if (channel >= 0 && channel < rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
 }
 
 void CZeltoView::SelectChannel(int index) {
@@ -616,22 +624,22 @@ void CZeltoView::SelectChannel(int index) {
   car_->Highlight(0);
 
   const int previous = current_;
-  if (previous < view_rules::kCurveButtonCount)
+  if (previous < rules::kCurveButtonCount)
     curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
   SetSelectHighlight(previous, false);
-  if (linkOn_) {
-    if (auto partner = view_rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
+  if (editor_->LinkOn()) {
+    if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
   }
 
   current_ = index;
   ui_.currentChannel = index;
   const int type = image.ChannelTypes()[static_cast<std::size_t>(index)];
-  if (const auto* spot = view_rules::SpotOfType(type)) car_->Highlight(spot->code);
+  if (const auto* spot = rules::SpotOfType(type)) car_->Highlight(spot->code);
 
-  if (index < view_rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
+  if (index < rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
   SetSelectHighlight(index, true);
-  if (linkOn_) {
-    if (auto partner = view_rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
+  if (editor_->LinkOn()) {
+    if (auto partner = rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
   ui_.currentKind = kOutputChannelKind;
@@ -643,11 +651,11 @@ void CZeltoView::SelectChannel(int index) {
 }
 
 void CZeltoView::OnStripSelect(int channel) {
-  if (view_rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
+  if (rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
 }
 
 void CZeltoView::OnCurveButton(int index) {
-  if (!view_rules::CurveButtonActs(current_, index)) return;
+  if (!rules::CurveButtonActs(current_, index)) return;
   auto& flag = showCurve_[static_cast<std::size_t>(index)];
   flag = !flag;
   curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
@@ -656,26 +664,21 @@ void CZeltoView::OnCurveButton(int index) {
 }
 
 void CZeltoView::OnPositionClicked(int code) {
-  if (auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
+  if (auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
 }
 
 void CZeltoView::OnDelayEdited(int code, int delay) {
-  const auto ch = view_rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
+  const auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
   if (!ch) return;
-  const bool changed = engine_->Data().Edit([&](CKTV_Data& d) {
-    if (d.Output(*ch).Delay() == delay) return false;
-    d.Output(*ch).SetDelay(delay);
-    return true;
-  });
-  if (changed) car_->SetDelay(code, delay);
+  if (editor_->SetDelay(*ch, delay)) car_->SetDelay(code, delay);
   if (*ch != current_) SelectChannel(*ch);
 }
 
 void CZeltoView::RefreshDelayBoxes() {
   // Each box shows the channel it edits (the position rule), so what is shown is what changes.
   const auto types = engine_->Image().ChannelTypes();
-  for (const auto& spot : view_rules::PositionSpots()) {
-    if (auto ch = view_rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
+  for (const auto& spot : rules::PositionSpots()) {
+    if (auto ch = rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
   }
 }
 
@@ -688,11 +691,11 @@ void CZeltoView::SetDelayUnit(int unit) {
 // ---- channel strips -------------------------------------------------------------------------------
 
 void CZeltoView::ShowStripGain(int channel) {
-  if (channel < 0 || channel >= view_rules::kStripCount) return;
+  if (channel < 0 || channel >= rules::kStripCount) return;
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const CKTV_OutData& c = Channel(channel);
   // A channel whose gain is switched off reads -60 dB.
-  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, view_rules::kMasterVolumeMax);
+  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, rules::kMasterVolumeMax);
   s.spin->SetPosition(g);
   s.slider->SetValue(g);
 }
@@ -700,7 +703,7 @@ void CZeltoView::ShowStripGain(int channel) {
 void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const int g = fromSlider ? s.slider->Value() : value;
-  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetGain(g); });
+  editor_->SetGain(channel, g);
   if (fromSlider) s.spin->SetPosition(g);
   else s.slider->SetValue(g);
   // The object copied the gain to its link group; their strips follow.
@@ -713,27 +716,19 @@ void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool relea
 
 void CZeltoView::OnStripMute(int channel) {
   // Mute stays the channel's own: linked channels keep theirs.
-  const bool soundOn = engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(channel);
-    c.SetOutputSwitch(!c.OutputSwitch());
-    return c.OutputSwitch();
-  });
+  const bool soundOn = editor_->ToggleSoundOn(channel);
   strips_[static_cast<std::size_t>(channel)].mute->SetOn(soundOn);
 }
 
 void CZeltoView::OnStripPhase(int channel) {
-  const int phase = engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(channel);
-    c.SetPhase(c.Phase() ? 0 : 1);
-    return c.Phase();
-  });
+  const int phase = editor_->TogglePhase(channel);
   strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
 }
 
 void CZeltoView::RefreshChannel(int channel) {
   {
     auto lock = engine_->Data().Lock();
-    if (channel < view_rules::kStripCount) {
+    if (channel < rules::kStripCount) {
       Strip& s = strips_[static_cast<std::size_t>(channel)];
       s.mute->SetOn(Channel(channel).OutputSwitch());
       s.phase->SetOn(Channel(channel).Phase() == 0);
@@ -765,45 +760,24 @@ void CZeltoView::RefreshCrossoverControls() {
 }
 
 void CZeltoView::OnCrossoverFrequency(bool highPass) {
-  const int hp = hpSpin_->Position();
-  const int lp = lpSpin_->Position();
-  // The high-pass never passes the low-pass: the moved one stops at the other.
-  const int hz = highPass ? view_rules::LimitHighPass(hp, lp) : view_rules::LimitLowPass(hp, lp);
-  (highPass ? hpSpin_ : lpSpin_)->SetPosition(hz);
-  SetCrossoverFrequency(highPass, hz);
+  NumSpin* spin = highPass ? hpSpin_ : lpSpin_;
+  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Main);
 }
 
 void CZeltoView::OnPageCrossover(bool highPass) {
-  const int hp = outputPage_->HighPassSpin()->Position();
-  const int lp = outputPage_->LowPassSpin()->Position();
-  const int hz = highPass ? view_rules::LimitPageHighPass(current_, hp, lp) : view_rules::LimitLowPass(hp, lp);
-  (highPass ? outputPage_->HighPassSpin() : outputPage_->LowPassSpin())->SetPosition(hz);
-  SetCrossoverFrequency(highPass, hz);
+  NumSpin* spin = highPass ? outputPage_->HighPassSpin() : outputPage_->LowPassSpin();
+  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Page);
 }
 
-void CZeltoView::SetCrossoverFrequency(bool highPass, int hz) {
-  const DeviceImage& image = engine_->Image();
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch : view_rules::LinkGroup(image, current_)) {
-      CKTVEQ& eq = d.Output(ch).Eq();
-      (highPass ? eq.HighPass() : eq.LowPass()).SetFrequency(hz, true);
-    }
-  });
+void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
+  editor_->SetCrossoverFrequency(current_, highPass, hz, box);
   RefreshCrossoverControls();
   RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
-  const DeviceImage& image = engine_->Image();
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch : view_rules::LinkGroup(image, current_)) {
-      CKTVEQ& eq = d.Output(ch).Eq();
-      CFilter& f = highPass ? eq.HighPass() : eq.LowPass();
-      // The list position is the code stored and sent; the lists name what each code means.
-      if (family) f.SetCrossoverType(index, true);
-      else f.SetSlope(index, true);
-    }
-  });
+  if (family) editor_->SetCrossoverFamily(current_, highPass, index);
+  else editor_->SetCrossoverSlope(current_, highPass, index);
   RefreshCrossoverControls();
   RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
@@ -836,30 +810,26 @@ void CZeltoView::OnListChosen(int listId, int index) {
 // ---- the output page's limiter and gain ------------------------------------------------------------
 
 void CZeltoView::OnLimiterEdited(int id, int value) {
-  // The limiter setters copy all three values to the link group themselves.
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    CKTV_OutData& c = d.Output(current_);
-    switch (id) {
-      case OutputPage::kThresholdBox:
-        c.SetLimiterThreshold(value);
-        break;
-      case OutputPage::kAttackBox:
-        c.SetLimiterAttack(value);
-        break;
-      case OutputPage::kReleaseList:
-        c.SetLimiterRelease(value);
-        break;
-      default:
-        break;
-    }
-  });
+  switch (id) {
+    case OutputPage::kThresholdBox:
+      editor_->SetLimiterThreshold(current_, value);
+      break;
+    case OutputPage::kAttackBox:
+      editor_->SetLimiterAttack(current_, value);
+      break;
+    case OutputPage::kReleaseList:
+      editor_->SetLimiterRelease(current_, value);
+      break;
+    default:
+      break;
+  }
 }
 
 void CZeltoView::OnOutputGain(int gainCode) {
   // Code 0 switches the gain off; the strips of the group show the new gain.
-  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(current_).SetGain(gainCode); });
+  editor_->SetGain(current_, gainCode);
   const DeviceImage& image = engine_->Image();
-  for (int ch : view_rules::LinkGroup(image, current_)) ShowStripGain(ch);
+  for (int ch : rules::LinkGroup(image, current_)) ShowStripGain(ch);
 }
 
 // ---- graph ----------------------------------------------------------------------------------------
@@ -875,7 +845,7 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
       CKTVEQ& eq = d.Output(current_).Eq();
       return (highPass ? eq.HighPass() : eq.LowPass()).frequency();
     });
-    SetCrossoverFrequency(highPass, hz);
+    SetCrossoverFrequency(highPass, hz, Editor::CrossoverBox::Graph);
     return;
   }
   RedrawGraph(filterIndex);
@@ -896,27 +866,22 @@ void CZeltoView::OnConnect() {
 void CZeltoView::OnDspSwitch() {
   const bool on = !dsp_->IsOn();
   dsp_->SetOn(on);
-  view_rules::StoreDspSwitch(engine_->Image(), on);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetDspSwitch(on);
 }
 
 void CZeltoView::OnSourceChosen(int index) {
-  view_rules::StoreInputSource(engine_->Image(), index);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetSource(index);
 }
 
 void CZeltoView::OnNoiseGateChosen(int index) {
-  view_rules::StoreNoiseGate(engine_->Image(), index);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetNoiseGate(index);
 }
 
 void CZeltoView::ApplyMasterVolume(int value) {
-  if (value == engine_->Image().MasterVolume()) return;
-  view_rules::StoreMasterVolume(engine_->Image(), value);
+  if (!editor_->SetMasterVolume(value)) return;
   masterVolumeShadow_ = value;
   // A volume change shows the sound as on; the stored switch stays as it is.
   masterMute_->SetOn(true);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
 }
 
 void CZeltoView::OnMasterVolumeEdited(int value) {
@@ -934,8 +899,7 @@ void CZeltoView::OnMasterSlider(int, bool released) {
 void CZeltoView::OnMasterMute() {
   const bool soundOn = !masterMute_->IsOn();
   masterMute_->SetOn(soundOn);
-  view_rules::StoreMasterSwitch(engine_->Image(), soundOn);
-  view_rules::QueueSystemWrite(*engine_, SystemItem::Settings);
+  editor_->SetMasterSoundOn(soundOn);
 }
 
 // ---- menus ---------------------------------------------------------------------------------------------
@@ -943,12 +907,16 @@ void CZeltoView::OnMasterMute() {
 QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
   using namespace menu_cmd;
   if (ui_.language == Language::Chinese)
-    return {{kFirmwareUpdate, QStringLiteral("固件更新")},
+    return {{kUndo, UndoText()},
+            {kRedo, RedoText()},
+            {kFirmwareUpdate, QStringLiteral("固件更新")},
             {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
             {kSourceVolumeZh, QStringLiteral("音源音量")},
             {kEnglish, QStringLiteral("英文")},
             {kAbout, QStringLiteral("关于")}};
-  return {{kFirmwareUpdate, QStringLiteral("Firmware Update")},
+  return {{kUndo, UndoText()},
+          {kRedo, RedoText()},
+          {kFirmwareUpdate, QStringLiteral("Firmware Update")},
           {kFactoryResetEn, QStringLiteral("Rest Settings")},
           {kSourceVolumeEn, QStringLiteral("SourceVolume")},
           {kAbout, QStringLiteral("About")}};
@@ -998,6 +966,11 @@ void CZeltoView::PopupFileMenu() {
 
 void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where) {
   QMenu menu(this);
+  FillMenu(menu, items);
+  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
+}
+
+void CZeltoView::FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const {
   menu.setStyleSheet(QStringLiteral(
       "QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
       "QMenu::item{padding:6px 26px 6px 18px;}"
@@ -1012,8 +985,8 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
     }
     QAction* a = menu.addAction(text);
     a->setData(command);
+    a->setEnabled(MenuCommandEnabled(command));
   }
-  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
 }
 
 void CZeltoView::RunMenuCommand(int command) {
@@ -1051,6 +1024,12 @@ void CZeltoView::RunMenuCommand(int command) {
     case kExportRewFilters:
       measureTools_->ChooseAndExport();
       break;
+    case kUndo:
+      UndoStep();
+      break;
+    case kRedo:
+      RedoStep();
+      break;
     default:
       if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
       break;
@@ -1081,8 +1060,8 @@ void CZeltoView::ApplyLanguage() {
   for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
   // The lists keep their choice: the source list shows byte 0, the gate list byte 4.
   const DeviceImage& image = engine_->Image();
-  source_->SelectItem(view_rules::ShownSource(image));
-  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, view_rules::kNoiseGateCount - 1));
+  source_->SelectItem(rules::ShownSource(image));
+  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
   car_->SetLanguage(lang);
   pageArea_->SetLanguage(lang);
   outputPage_->SetLanguage(lang);
@@ -1191,14 +1170,14 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   PaintPanel(p, kPagePanel, {});
 
   const DeviceImage& image = engine_->Image();
-  for (int i = 0; i < view_rules::kStripCount; ++i) {
+  for (int i = 0; i < rules::kStripCount; ++i) {
     const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
     PaintPanel(p, r, {});
     const QColor colour = ChannelColour(Channel(i));
     p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
     PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
     const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
-    const QString typeName = type ? Utf8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
+    const QString typeName = type ? Utf8(rules::PositionName(type, lang)) : T("未分配", "Unassigned");
     p.setFont(skin::FaceFont(10, false));
     p.setPen(skin::kCaptionText);
     const QFontMetrics fm(p.font());
@@ -1237,6 +1216,7 @@ void CZeltoView::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CZeltoView::eventFilter(QObject* watched, QEvent* event) {
+  TrackPressStep(watched, event);
   if (event->type() == QEvent::MouseButtonPress) {
     // A press anywhere on the form first takes the focus to the form, so a box being edited
     // commits before the pressed control acts. Boxes themselves keep their own focus handling.

@@ -18,9 +18,12 @@
 #include "app/output_page.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
+#include "edit/editor.h"
+#include "edit/notice_router.h"
 #include "link/engine.h"
 #include "link/link_view.h"
-#include "link/view_rules.h"
+#include "edit/positions.h"
+#include "update/update_file_setting.h"
 #include "presets/preset_files.h"
 #include "presets/recent_files.h"
 #include "presets/ui/preset_dialogs.h"
@@ -86,6 +89,18 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The commands of the settings and file menus in the current language: (command, text).
   QList<QPair<int, QString>> SettingsMenuItems() const;
   QList<QPair<int, QString>> FileMenuItems() const;
+  /// Fills a menu with the commands, in the menus' look; undo and redo disabled when empty.
+  void FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const;
+  /// Whether a menu command can act now (undo and redo only when there is a step).
+  bool MenuCommandEnabled(int command) const;
+
+  // History: Ctrl+Z, Ctrl+Shift+Z / Ctrl+Y and the settings menu.
+  void UndoStep();
+  void RedoStep();
+  /// "Undo CH1 band 13 gain" / "撤销 CH1 第13段 增益"; the bare word when there is nothing.
+  QString UndoText() const;
+  QString RedoText() const;
+  Editor& editor() { return *editor_; }
 
   /// Stops the link worker and releases this program's device claim; only the first call acts.
   void Shutdown();
@@ -93,14 +108,14 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   int CurrentChannel() const { return current_; }
   bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
-  bool LinkActive() const { return linkOn_; }
+  bool LinkActive() const { return editor_->LinkOn(); }
   int DelayUnitShown() const { return delayUnit_; }
   bool AutoConnectDone() const { return autoConnectDone_; }
   bool ReadBackDone() const { return readBackDone_; }
   bool TransferShown() const;
   /// The device answered and its state is on screen, or no device answered: nothing to wait for.
   bool Settled() const;
-  const view_rules::UpdateFile& UpdateFileSetting() const { return updateFile_; }
+  const update_file::UpdateFile& UpdateFileSetting() const { return updateFile_; }
   QString PresetNameShown() const { return presetName_; }
   QString DeviceTextShown() const { return deviceText_; }
   TransferWindow* Transfer() const { return transferWindow_; }
@@ -202,6 +217,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void BuildPageArea();
   void BuildStrips();
   void WatchPresses(QWidget* root);
+  void BuildHistoryKeys();
+  /// A press on a control of the form opens a step and its release closes it, so a drag of a
+  /// graph handle or a slider is one step however many edits it makes.
+  void TrackPressStep(QObject* watched, QEvent* event);
+  /// After a factory reset or a firmware update: nothing before them can be undone.
+  void ClearHistory();
 
   void AutoConnect();
   void LoadUpdateFileSetting();
@@ -236,7 +257,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
   void OnCrossoverFrequency(bool highPass);
-  void SetCrossoverFrequency(bool highPass, int hz);
+  void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
   void SetCrossoverList(bool highPass, bool family, int index);
   void RefreshDelayBoxes();
 
@@ -248,8 +269,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The band's label and box carry the marks of the last edit; the graph fills the band.
   void MarkBandEdited(int k, NumEdit* box);
   void ShowEqBypassState();
-  /// Resets the bands of `reset` and sends their blocks, muting `muted` around them.
-  void ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset);
+  /// Shows the outcome of a whole-EQ reset: the progress window, the page and the graph.
+  void ShowEqReset(const Editor::BlockResult& result);
   void OnMixerClosed();
   /// Shows the progress window when a queued block carries the transfer-finished flag.
   void ShowBlockTransfer(bool flagged);
@@ -271,6 +292,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   Settings& settings_;
   RecentFiles recentFiles_;
   std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Editor> editor_;
+  std::unique_ptr<NoticeRouter> router_;
 
   // Form state.
   int current_ = 0;
@@ -278,13 +301,14 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
-  bool linkOn_ = false;
   int masterVolumeShadow_ = 0;
   int delayUnit_ = kMilliseconds;
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
   bool updateRunning_ = false;
-  view_rules::UpdateFile updateFile_;
+  /// A mouse press on the form opened a step that its release closes.
+  bool pressStep_ = false;
+  update_file::UpdateFile updateFile_;
   QString presetName_;
   QString deviceText_;
   QString status_;
@@ -326,11 +350,11 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   CFStatic* graph_ = nullptr;
   BitButton* measureButton_ = nullptr;
   MeasurementTools* measureTools_ = nullptr;
-  std::array<XPButton*, view_rules::kCurveButtonCount> curveButtons_{};
-  std::array<FontStatic*, view_rules::kCurveButtonCount> channelLabels_{};
+  std::array<XPButton*, rules::kCurveButtonCount> curveButtons_{};
+  std::array<FontStatic*, rules::kCurveButtonCount> channelLabels_{};
   EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
-  std::array<Strip, view_rules::kStripCount> strips_{};
+  std::array<Strip, rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
   std::unique_ptr<PresetFiles> presetFiles_;
   std::unique_ptr<UpdateTransfer> update_;

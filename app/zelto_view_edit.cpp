@@ -5,9 +5,12 @@
 #include <algorithm>
 
 #include "app/link_dialog.h"
+#include "edit/linking.h"
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
 #include "app/zelto_view.h"
+
+#include <optional>
 #include "controls/bit_button.h"
 #include "controls/bitmap_slider.h"
 #include "controls/num_edit.h"
@@ -19,13 +22,6 @@ namespace zelto {
 namespace {
 
 QString Text(Language lang, const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); }
-
-// The filters of one output channel's EQ bands.
-template <class F>
-void ForEachBand(CKTV_Data& data, int channel, F&& f) {
-  CKTVEQ& eq = data.Output(channel).Eq();
-  for (int k = 0; k < eq.BandCount(); ++k) f(eq.Filter(k));
-}
 
 }  // namespace
 
@@ -51,7 +47,7 @@ void CZeltoView::RefreshEqPage() {
 }
 
 void CZeltoView::ShowEqBypassState() {
-  const bool on = engine_->Data().Edit([&](CKTV_Data& d) { return view_rules::EqBypassOn(d, current_); });
+  const bool on = editor_->EqBypassOn(current_);
   eqBypass_->SetOn(on);
   outputPage_->ShowEqBypass(on);
 }
@@ -70,17 +66,8 @@ void CZeltoView::OnBandEdited(OutputPage::BandValue value, int k) {
   }
   const bool frequency = value == OutputPage::BandValue::Frequency;
   const int v = frequency ? outputPage_->FrequencySpin(k)->Position() : outputPage_->QSpin(k)->Position();
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    // A click on a box reports its value unchanged: nothing to store or send then.
-    const CFilter& band = d.Output(current_).Eq().Filter(k);
-    if ((frequency ? band.frequency() : band.bandwidthIndex()) == v) return;
-    for (int ch : group) {
-      CFilter& f = d.Output(ch).Eq().Filter(k);
-      if (frequency) f.SetFrequency(v, true);
-      else f.SetBandwidthIndex(v);
-    }
-  });
+  // A click on a box reports its value unchanged: the edit layer stores and sends nothing then.
+  editor_->EditBand(current_, k, frequency ? Editor::BandChange::Frequency(v) : Editor::BandChange::Width(v));
   MarkBandEdited(k, frequency ? outputPage_->FrequencyBox(k) : outputPage_->QBox(k));
 }
 
@@ -93,18 +80,12 @@ void CZeltoView::OnBandSlider(int k, bool /*released*/) {
 
 void CZeltoView::EditBandGain(int k, int gainCode) {
   outputPage_->GainSlider(k)->SetValue(gainCode);
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    CFilter& band = d.Output(current_).Eq().Filter(k);
-    // What the row shows already (a click, a slider taking the focus) is no edit: an off band
-    // shows 0 dB, and storing that would lose the gain it keeps for being switched on again.
-    if (gainCode == (band.IsFlat() ? OutputPage::kBandGainFlat : band.gainCode())) {
-      outputPage_->ShowBypassDisplay(k, band);
-      return;
-    }
-    for (int ch : group) d.Output(ch).Eq().Filter(k).SetGainCode(gainCode);
-    outputPage_->ShowBypassDisplay(k, band);
-  });
+  // What the row shows already (a click, a slider taking the focus) is no edit.
+  editor_->EditBand(current_, k, Editor::BandChange::Gain(gainCode));
+  {
+    auto lock = engine_->Data().Lock();
+    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
+  }
   ShowEqBypassState();
   MarkBandEdited(k, outputPage_->GainBox(k));
 }
@@ -112,12 +93,12 @@ void CZeltoView::EditBandGain(int k, int gainCode) {
 void CZeltoView::ToggleBandBypass(int k) {
   if (k < 0 || k >= OutputPage::kBands) return;
   const bool off = !outputPage_->BandSwitch(k)->IsOn();
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    for (int ch : group) d.Output(ch).Eq().Filter(k).SetFlat(off);
+  editor_->EditBand(current_, k, Editor::BandChange::Off(off));
+  {
     // A band at 0 dB cannot be switched on: it reads what it is.
-    outputPage_->ShowBypassDisplay(k, d.Output(current_).Eq().Filter(k));
-  });
+    auto lock = engine_->Data().Lock();
+    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
+  }
   ShowEqBypassState();
   outputPage_->SetHighlightedBand(k);
   RedrawGraph(k);
@@ -125,18 +106,11 @@ void CZeltoView::ToggleBandBypass(int k) {
 
 void CZeltoView::RefreshBandFromGraph(int k) {
   if (k < 0 || k >= OutputPage::kBands) return;
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  engine_->Data().Edit([&](CKTV_Data& d) {
-    const CFilter& band = d.Output(current_).Eq().Filter(k);
-    outputPage_->ShowBand(k, band);
-    for (int ch : group) {
-      if (ch == current_) continue;
-      CFilter& f = d.Output(ch).Eq().Filter(k);
-      f.SetFrequency(band.frequency(), true);
-      f.SetBandwidthIndex(band.bandwidthIndex());
-      f.SetGainCode(band.gainCode());
-    }
-  });
+  {
+    auto lock = engine_->Data().Lock();
+    outputPage_->ShowBand(k, Channel(current_).Eq().Filter(k));
+  }
+  editor_->FollowBand(current_, k);
   ShowEqBypassState();
   outputPage_->SetHighlightedBand(k);
   outputPage_->SetLastEdited(outputPage_->GainBox(k));
@@ -146,16 +120,8 @@ void CZeltoView::RefreshBandFromGraph(int k) {
 
 void CZeltoView::ToggleEqBypass() {
   const bool on = !eqBypass_->IsOn();
-  const bool stuck = engine_->Data().Edit([&](CKTV_Data& d) {
-    ForEachBand(d, current_, [on](CFilter& f) { f.SetBypass(on); });
-    // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
-    if (!on && view_rules::EqBypassOn(d, current_)) {
-      ForEachBand(d, current_, [](CFilter& f) { f.SetBypass(true); });
-      return true;
-    }
-    return false;
-  });
-  if (stuck) {
+  const Editor::BlockResult result = editor_->SetEqBypass(current_, on);
+  if (!result.applied) {
     eqBypass_->SetOn(true);
     outputPage_->ShowEqBypass(true);
     return;
@@ -165,13 +131,7 @@ void CZeltoView::ToggleEqBypass() {
     const CKTVEQ& eq = Channel(current_).Eq();
     for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k) outputPage_->ShowBypassDisplay(k, eq.Filter(k));
   }
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  const auto plan = view_rules::BracketedBlockSends(group, group, linkOn_);
-  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
-    for (int ch : group)
-      if (ch != current_) ForEachBand(d, ch, [on](CFilter& f) { f.SetBypass(on); });
-  });
-  ShowBlockTransfer(flagged);
+  ShowBlockTransfer(result.flagged);
   eqBypass_->SetOn(on);
   outputPage_->ShowEqBypass(on);
   RedrawGraph();
@@ -184,35 +144,21 @@ void CZeltoView::SwitchEqMode() {
                                      : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
   if (!Ask(question)) return;
   outputPage_->ShowEqMode(mode);
-  // The channel object hands the mode to its link group.
-  engine_->Data().Edit([&](CKTV_Data& d) { d.Output(current_).SetEqMode(mode); });
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  ResetEqOf(group, group);
+  ShowEqReset(editor_->SetEqMode(current_, mode));
 }
 
 void CZeltoView::ResetGroupEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  ResetEqOf(group, group);
+  ShowEqReset(editor_->ResetGroupEq(current_));
 }
 
 void CZeltoView::ResetChannelEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  const std::vector<int> group = view_rules::LinkGroup(engine_->Image(), current_);
-  std::vector<int> reset = {current_};
-  if (linkOn_) {
-    if (auto partner = view_rules::PairPartner(engine_->Image(), current_); partner && *partner != current_)
-      reset.push_back(*partner);
-  }
-  ResetEqOf(group, reset);
+  ShowEqReset(editor_->ResetChannelEq(current_));
 }
 
-void CZeltoView::ResetEqOf(const std::vector<int>& muted, const std::vector<int>& reset) {
-  const auto plan = view_rules::BracketedBlockSends(muted, reset, linkOn_);
-  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
-    for (int ch : reset) view_rules::ResetBands(d, ch);
-  });
-  ShowBlockTransfer(flagged);
+void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
+  ShowBlockTransfer(result.flagged);
   RefreshEqPage();
   RedrawGraph();
 }
@@ -221,12 +167,10 @@ void CZeltoView::ResetEqOf(const std::vector<int>& muted, const std::vector<int>
 
 void CZeltoView::ToggleLink() {
   DeviceImage& image = engine_->Image();
-  if (linkOn_) {
-    if (auto partner = view_rules::PairPartner(image, current_); partner && *partner != current_)
+  if (editor_->LinkOn()) {
+    if (auto partner = rules::PairPartner(image, current_); partner && *partner != current_)
       SetSelectHighlight(*partner, false);
-    // The copied settings stay; only the grouping ends. Nothing is sent.
-    view_rules::ClearLinks(image);
-    linkOn_ = false;
+    editor_->Unlink();
     link_->SetOn(false);
     return;
   }
@@ -238,22 +182,17 @@ void CZeltoView::ToggleLink() {
     if (dialog.exec() == QDialog::Accepted) choice = dialog.Choice();
   }
   if (!choice) return;
-  if (view_rules::BuildLinkPairs(image) == 0) {
+  const auto direction = *choice == 1 ? rules::CopyDirection::RightToLeft : rules::CopyDirection::LeftToRight;
+  const Editor::LinkResult result = editor_->Link(direction);
+  if (result.noPairs) {
     ShowUserText(QStringLiteral("无通道可以联调"));
     return;
   }
-  linkOn_ = true;
   link_->SetOn(true);
-  const auto direction = *choice == 1 ? view_rules::CopyDirection::RightToLeft : view_rules::CopyDirection::LeftToRight;
-  const std::vector<view_rules::ChannelCopy> copies = view_rules::LinkActivePairs(image, direction);
-  const auto plan = view_rules::CopyBlockSends(copies, true);
-  const bool flagged = view_rules::RunBlockSends(*engine_, plan, [&](CKTV_Data& d) {
-    for (const auto& c : copies) d.Output(c.target).CopyFrom(d.Output(c.source));
-  });
-  ShowBlockTransfer(flagged);
+  ShowBlockTransfer(result.flagged);
   SetSelectHighlight(current_, true);
-  if (auto partner = view_rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
-  for (const auto& c : copies) RefreshChannel(c.target);
+  if (auto partner = rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
+  for (const auto& c : result.copies) RefreshChannel(c.target);
   RedrawGraph();
 }
 
@@ -265,7 +204,7 @@ void CZeltoView::OpenMixer() {
     mixer_->activateWindow();
     return;
   }
-  mixer_ = new MixPage(ui_.language, engine_->Data(), engine_->Image(), mixMemo_, window());
+  mixer_ = new MixPage(ui_.language, *editor_, mixMemo_, window());
   connect(mixer_, &MixPage::closed, this, [this] { OnMixerClosed(); });
   mixerButton_->SetOn(true);
   mixer_->show();
@@ -280,7 +219,7 @@ void CZeltoView::OnMixerClosed() {
 
 void CZeltoView::OpenSourceVolumes() {
   SvolumeDLG dialog(ui_.language, engine_->Image(),
-                    [this] { view_rules::QueueSystemWrite(*engine_, SystemItem::SourceVolumes); }, window());
+                    [this](int slot, int volume) { return editor_->SetSourceVolume(slot, volume); }, window());
   dialog.exec();
 }
 
@@ -295,8 +234,11 @@ void CZeltoView::FactoryReset() {
          : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
            "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
   if (!Ask(question, true)) return;
-  if (!view_rules::QueueSystemWrite(*engine_, SystemItem::FactoryReset))
+  if (!editor_->FactoryReset()) {
     ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
+    return;
+  }
+  ClearHistory();
 }
 
 // ---- presets and firmware --------------------------------------------------------------------
@@ -313,7 +255,12 @@ void CZeltoView::OpenPresetDialog(int mode) {
     dialog = std::make_unique<CSourceSaveDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
   }
   presetDialog_ = dialog.get();
-  dialog->exec();
+  {
+    // What the load dialog brings in (a file) is one step, undone as whole blocks.
+    std::optional<Editor::StepScope> step;
+    if (mode == 1) step.emplace(*editor_, StepLabel{StepLabel::What::FileLoad}, true);
+    dialog->exec();
+  }
   presetDialog_ = nullptr;
   // However the dialog ended, none is open now.
   presetDialogMode_ = 0;
@@ -325,6 +272,7 @@ void CZeltoView::OpenFirmwareUpdate() {
   upgradeDialog_ = &dialog;
   dialog.exec();
   upgradeDialog_ = nullptr;
+  if (updateRunning_ || engine_->Flags().updateFinished) ClearHistory();
   updateRunning_ = false;
   engine_->Flags().updateMode = false;
   engine_->Flags().updateFinished = false;

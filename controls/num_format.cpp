@@ -7,17 +7,14 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/typed_values.h"
+
 namespace zelto {
 namespace {
-
-// Typed decimals such as 0.7 are not exact in binary; (0.7 + 20) × 10 may come out a hair below
-// 207 and truncate to 206. A margin far below any step keeps what was typed.
-constexpr double kTruncationMargin = 1e-7;
 
 // Speed of sound in m/s at T °C: the display uses 331, typed distances 331.4 (the two constants
 // differ on purpose, so a typed distance may come back a unit off).
 constexpr double kSoundAtZeroShown = 331.0;
-constexpr double kSoundAtZeroTyped = 331.4;
 constexpr double kSoundPerDegree = 0.6;
 constexpr double kCentimetresPerMetre = 100.0;
 constexpr double kInchesPerMetre = 3.2808 * 12.0;
@@ -44,12 +41,7 @@ constexpr double kOffThresholdDbu = 20.0;
 constexpr double kOffGainDb = -60.0;
 constexpr double kOffAttenuationDb = 0.0;
 
-int ToInt(double v) {
-  if (!std::isfinite(v)) return 0;
-  return static_cast<int>(std::clamp(v, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
-}
-
-int Truncate(double v) { return ToInt(std::trunc(v + std::copysign(kTruncationMargin, v))); }
+int Truncate(double v) { return typed::TruncateTyped(v); }
 
 std::string Fixed(double v, int decimals) {
   char buf[64];
@@ -85,31 +77,17 @@ double Step(const NumFormat& f) { return f.step != 0.0 ? f.step : 1.0; }
 double Linear(const NumFormat& f, int d) { return d * f.step - f.offset; }
 double Temperature(const NumFormat& f) { return f.temperatureCode - kTemperatureCodeOffset; }
 double SoundShown(const NumFormat& f) { return kSoundAtZeroShown + kSoundPerDegree * Temperature(f); }
-double SoundTyped(const NumFormat& f) { return kSoundAtZeroTyped + kSoundPerDegree * Temperature(f); }
 
 double DelayMs(int d) { return d / kDelaySampleRate; }
-
-// Metres to a delay code: the longest distance is what sound covers in 20 ms.
-int DelayFromMetres(const NumFormat& f, double metres) {
-  const double c = SoundTyped(f);
-  metres = std::clamp(metres, 0.0, c * kMaxDelayMs / kMsPerSecond);
-  const double ms = metres * kMsPerSecond / c;
-  if (ms >= kMaxDelayMs) return kMaxDelayCode;
-  return ToInt(std::floor(ms * kDelaySampleRate + 0.5));
-}
 
 int DelayFromTyped(const NumFormat& f, double x) {
   switch (f.mode) {
     case nummode::kDelayMs:
-      if (x < 0) return 0;
-      if (x >= kMaxDelayMs) return kMaxDelayCode;
-      return Truncate(x * kDelaySampleRate);
+      return typed::DelayFromMs(x);
     case nummode::kDelayCm:
-      return DelayFromMetres(f, x / kCentimetresPerMetre);
-    default: {
-      const double longest = SoundTyped(f) * kMaxDelayMs / kMsPerSecond * kInchesPerMetre;
-      return DelayFromMetres(f, std::clamp(x, 0.0, longest) / kInchesPerMetre);
-    }
+      return typed::DelayFromCm(x, Temperature(f));
+    default:
+      return typed::DelayFromInches(x, Temperature(f));
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/typed_values.h"
 #include "core/encodings.h"
 
 namespace zelto {
@@ -39,8 +40,8 @@ inline constexpr int kLast = 34;
 
 inline constexpr int kDefaultTemperatureCode = 75;  // °C + 50: 25 °C
 inline constexpr int kTemperatureCodeOffset = 50;
-inline constexpr int kMaxDelayCode = 960;           // 20 ms at 48 kHz
-inline constexpr double kMaxDelayMs = 20.0;
+inline constexpr int kMaxDelayCode = typed::kMaxDelayCode;  // 20 ms at 48 kHz
+inline constexpr double kMaxDelayMs = typed::kMaxDelayMs;
 
 /// Everything a box knows about how to show and read its number.
 struct NumFormat {

@@ -2,6 +2,7 @@
 // Little-endian field access for the image blocks, frames and files. All callers pass spans
 // sized to their block, so an offset past the end is a programming error caught by the assert.
 
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -34,6 +35,26 @@ inline void PutS32(std::span<std::uint8_t> b, std::size_t off, std::int32_t v) {
   assert(off + 4 <= b.size());
   const auto u = static_cast<std::uint32_t>(v);
   for (std::size_t i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(u >> (8 * i));
+}
+
+inline void PutF64(std::span<std::uint8_t> b, std::size_t off, double v) {
+  assert(off + 8 <= b.size());
+  const auto u = std::bit_cast<std::uint64_t>(v);
+  for (std::size_t i = 0; i < 8; ++i) b[off + i] = static_cast<std::uint8_t>(u >> (8 * i));
+}
+inline double GetF64(std::span<const std::uint8_t> b, std::size_t off) {
+  assert(off + 8 <= b.size());
+  std::uint64_t u = 0;
+  for (std::size_t i = 0; i < 8; ++i) u |= static_cast<std::uint64_t>(b[off + i]) << (8 * i);
+  return std::bit_cast<double>(u);
+}
+
+/// Stores `value` as one byte; true when the byte changed.
+inline bool StoreByte(std::uint8_t& byte, int value) {
+  const auto v = static_cast<std::uint8_t>(value);
+  if (byte == v) return false;
+  byte = v;
+  return true;
 }
 
 }  // namespace zelto

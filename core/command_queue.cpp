@@ -5,6 +5,7 @@
 #include "core/bytes.h"
 #include "core/protocol.h"
 #include "core/update_steps.h"
+#include "core/wire.h"
 
 namespace zelto {
 namespace {
@@ -26,11 +27,10 @@ constexpr std::size_t kCollectedOverhead = frame::kOverhead - kSyncRun;
 // More than three A2 bytes in a row never start a frame; counting stops here.
 constexpr int kSyncCountCap = static_cast<int>(kSyncRun) + 1;
 
-// Status reply fields.
-constexpr std::size_t kStatusVolume = 0;
-constexpr std::size_t kStatusSwitch = 1;
-constexpr std::size_t kStatusSource = 2;
-constexpr std::size_t kStatusFields = 3;
+using wire::kStatusFields;
+using wire::kStatusSource;
+using wire::kStatusSwitch;
+using wire::kStatusVolume;
 
 constexpr int kPresetsReadDoneSlot = 6;  // the last slot of a read of all preset slots
 constexpr std::size_t kPresetNameChars = 15;
@@ -43,23 +43,7 @@ constexpr std::intptr_t kReadBatch = 0;
 constexpr std::intptr_t kTextDue = 1;
 constexpr std::intptr_t kProgressOnly = 0;
 
-std::size_t CopyBounded(std::span<const std::uint8_t> from, std::span<std::uint8_t> to) {
-  const std::size_t n = std::min(from.size(), to.size());
-  std::copy_n(from.begin(), n, to.begin());
-  return n;
-}
-
-// The number of bytes a whole block occupies on the wire, which bounds what a reply may store.
-std::size_t WireSize(BlockType type) {
-  switch (type) {
-    case BlockType::MicIn:
-    case BlockType::MusicIn: return in::kSize;
-    case BlockType::Output: return out::kSendSize;
-    case BlockType::Effect: return fx::kSendSize;
-    case BlockType::System: break;
-  }
-  return 0;
-}
+using wire::CopyBounded;
 
 }  // namespace
 
@@ -264,7 +248,7 @@ void CKTVCommand::StoreBlock(std::span<const std::uint8_t> payload) {
   const bool intoSlot = byte9_ == kReadIntoSlot;
   const int slot = (intoSlot && slot_ != 0) ? slot_ : 0;
   auto block = image_.Block(slot, type, channelItem_);
-  if (!block.empty()) CopyBounded(payload, block.first(WireSize(type)));
+  if (!block.empty()) CopyBounded(payload, block.first(wire::BlockWireSize(type)));
   constexpr int kLastOutputChannel = kOutputChannels - 1;
   if (type != BlockType::Output || channelItem_ != kLastOutputChannel) return;
   if (!intoSlot) {
@@ -278,7 +262,7 @@ void CKTVCommand::StoreBlock(std::span<const std::uint8_t> payload) {
 
 void CKTVCommand::StoreEffect(std::span<const std::uint8_t> payload) {
   const int slot = slot_;
-  const std::size_t n = WireSize(BlockType::Effect);
+  const std::size_t n = wire::BlockWireSize(BlockType::Effect);
   if (byte9_ != kReadIntoSlot) {
     CopyBounded(payload, image_.Block(0, BlockType::Effect, 0).first(n));
     if (slot >= kFirstSourceSlot) Post(Notice::SourceRead, slot);

@@ -83,16 +83,6 @@ constexpr double kGraphLowHz = 20.0;
 constexpr double kGraphHighHz = 20000.0;
 constexpr int kGraphDecades = 3;
 
-std::string Printf(const char* fmt, ...) {
-  char buf[64];
-  va_list args;
-  va_start(args, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  if (n < 0) return {};
-  return std::string(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
-}
-
 bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Converts a double that may be far outside int range (log of a tiny frequency) without overflow.
@@ -104,6 +94,16 @@ int TruncToInt(double v) {
 }
 
 }  // namespace
+
+std::string Printf(const char* fmt, ...) {
+  char buf[64];
+  va_list args;
+  va_start(args, fmt);
+  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
+  va_end(args);
+  if (n < 0) return {};
+  return std::string(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
+}
 
 const std::array<double, kGridPoints>& FrequencyGrid() { return kGrid; }
 

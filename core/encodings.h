@@ -23,6 +23,9 @@ int NearestGridIndex(double hz);
 /// Q of a peaking band with bandwidth 0.05 + 0.01 * index octaves, rounded to 3 decimals.
 double QFromIndex(int index);
 
+/// printf into a string of at most 63 characters (the texts shown are short).
+[[gnu::format(printf, 1, 2)]] std::string Printf(const char* fmt, ...);
+
 // EQ band gain (EqBandRecord): dB = code * 0.1 - 60.
 double BandGainDbFromCode(int code);
 int BandGainCodeFromDb(double db);

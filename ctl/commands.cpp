@@ -1,4 +1,5 @@
 #include "ctl/commands.h"
+#include "edit/editor.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +11,7 @@
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
 #include "ctl/values.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 #include "presets/preset_files.h"
 #include "presets/preset_name.h"
 #include "presets/preset_slots.h"
@@ -77,7 +78,7 @@ int InfoCommand(CommandContext& c) {
   }
   if (current == 0) preset = std::string(TextOf(Text::NoPreset, lang));
   c.term.Result(Line(TextOf(Text::CurrentPreset, lang), preset));
-  c.term.Result(Line(TextOf(Text::InputSource, lang), view_rules::SourceName(view_rules::ShownSource(image), lang)));
+  c.term.Result(Line(TextOf(Text::InputSource, lang), rules::SourceName(rules::ShownSource(image), lang)));
   c.term.Result(Line(TextOf(Text::MasterVolume, lang), std::to_string(image.MasterVolume() - kGainOffsetDb) + "dB"));
   c.term.Result(Line(TextOf(Text::MasterSound, lang),
                      TextOf(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang)));
@@ -137,7 +138,11 @@ int PushCommand(CommandContext& c, const std::string& path) {
   if (!session) return kExitFailure;
   PresetFiles files(session->engine());
   session->UsePresetFiles(&files);
-  const PresetFileResult r = files.LoadFile(path);
+  PresetFileResult r;
+  {
+    Editor::StepScope step(session->editor(), {StepLabel::What::FileLoad}, true);
+    r = files.LoadFile(path);
+  }
   if (r.status == PresetFileResult::Status::Failed)
     return Failure(c, r.message ? PresetMessageText(*r.message, c.Lang()) : std::string_view{});
   if (r.transfer != SlotOutcome::Queued) return kExitFailure;
@@ -208,7 +213,11 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
   if (bad) return kExitUsage;
 
   const NoteFn note = [&](const std::string& text) { c.term.Message(text); };
-  for (const auto& e : edits) e.apply(engine, lang, note);
+  {
+    // One invocation is one step of the history, however many settings it names.
+    Editor::StepScope step(session->editor());
+    for (const auto& e : edits) e.apply(session->editor(), lang, note);
+  }
   if (!session->WaitUntilSent()) return kExitFailure;
   c.term.Result(Fill(TextOf(Text::SettingsSent, lang), {std::to_string(edits.size())}));
   return kExitOk;

@@ -9,8 +9,9 @@
 #include "ctl/texts.h"
 #include "ctl/values.h"
 #include "curves/filter.h"
+#include "edit/editor.h"
 #include "link/engine.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 
 namespace zelto::ctl {
 
@@ -189,38 +190,35 @@ std::optional<int> ReadSource(const Context& c) {
   }};
   for (const auto& [name, source] : kAliases)
     if (v == name) return source;
-  for (int s = 0; s < view_rules::kSourceCount; ++s) {
+  for (int s = 0; s < rules::kSourceCount; ++s) {
     if (v == std::to_string(s)) return s;
     for (Language l : {Language::English, Language::Chinese})
-      if (v == Lower(view_rules::SourceName(s, l))) return s;
+      if (v == Lower(rules::SourceName(s, l))) return s;
   }
   return c.BadValue();
 }
 
 std::optional<int> ReadNoiseGate(const Context& c) {
   const std::string v = Lower(c.value);
-  for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
+  for (int i = 0; i < rules::kNoiseGateCount; ++i)
     for (Language l : {Language::English, Language::Chinese})
-      if (v == Lower(view_rules::NoiseGateName(i, l))) return i;
+      if (v == Lower(rules::NoiseGateName(i, l))) return i;
   if (v == "off") return 0;
   auto q = ReadQuantity(c.value);
   if (q && (q->unit.empty() || q->unit == "db")) {
     const std::string wanted = FormatFixed(q->value, 0) + "dB";
-    for (int i = 1; i < view_rules::kNoiseGateCount; ++i)
-      if (view_rules::NoiseGateName(i, Language::English) == wanted) return i;
+    for (int i = 1; i < rules::kNoiseGateCount; ++i)
+      if (rules::NoiseGateName(i, Language::English) == wanted) return i;
   }
   return c.OutOfRange("off, -110, -98, -95, -92, -89, -86, -83, -80dB");
 }
 
 // ---- edits ----------------------------------------------------------------------------------
 
-SettingEdit SystemSettingsEdit(const Context& c, std::function<bool(DeviceImage&)> store) {
+SettingEdit SystemSettingsEdit(const Context& c, std::function<void(Editor&)> apply) {
   SettingEdit e;
   e.key = c.key;
-  // The top bar stores into the system settings and writes them at once (when connected).
-  e.apply = [store = std::move(store)](Engine& engine, Language, const NoteFn&) {
-    if (store(engine.Image())) view_rules::QueueSystemWrite(engine, SystemItem::Settings);
-  };
+  e.apply = [apply = std::move(apply)](Editor& editor, Language, const NoteFn&) { apply(editor); };
   return e;
 }
 
@@ -320,26 +318,8 @@ std::optional<SettingEdit> BandEdit(const Context& c, int ch, int band, std::str
     if (movesFixedValues && data.Output(ch).EqMode() != 0) return Fill(TextOf(Text::FixedInGeq, lang), {key});
     return std::nullopt;
   };
-  e.apply = [ch, band, change](Engine& engine, Language, const NoteFn&) {
-    const auto group = view_rules::LinkGroup(engine.Image(), ch);
-    const int k = band - 1;
-    engine.Data().Edit([&](CKTV_Data& d) {
-      // As the band row: a box whose value does not change is no edit (and an off band shows
-      // 0 dB), so nothing is stored or sent for it; a change reaches the whole link group.
-      const CFilter& band = d.Output(ch).Eq().Filter(k);
-      const bool newFrequency = change.hz && *change.hz != band.frequency();
-      const bool newWidth = change.bandwidthIndex && *change.bandwidthIndex != band.bandwidthIndex();
-      const bool newGain = change.gainCode && *change.gainCode != band.gainCode();
-      // The band's BY button toggles: it is pressed only when the state is to change.
-      const bool toggle = change.off && band.IsFlat() != *change.off;
-      for (int target : group) {
-        CFilter& f = d.Output(target).Eq().Filter(k);
-        if (newFrequency) f.SetFrequency(*change.hz, true);
-        if (newWidth) f.SetBandwidthIndex(*change.bandwidthIndex);
-        if (newGain) f.SetGainCode(*change.gainCode);
-        if (toggle) f.SetFlat(*change.off);
-      }
-    });
+  e.apply = [ch, band, change](Editor& editor, Language, const NoteFn&) {
+    editor.EditBand(ch, band - 1, {change.hz, change.bandwidthIndex, change.gainCode, change.off});
   };
   return e;
 }
@@ -350,31 +330,11 @@ std::optional<SettingEdit> CrossoverEdit(const Context& c, int ch, bool highPass
   if (field.empty()) {
     auto hz = ReadFrequency(c, c.value);
     if (!hz) return std::nullopt;
-    e.apply = [ch, highPass, wanted = *hz, key = c.key](Engine& engine, Language lang, const NoteFn& note) {
-      int hp = 0;
-      int lp = 0;
-      {
-        auto lock = engine.Data().Lock();
-        const CKTVEQ& eq = engine.Data().Output(ch).Eq();
-        hp = std::clamp(eq.HighPass().frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
-        lp = std::clamp(eq.LowPass().frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
-      }
+    e.apply = [ch, highPass, wanted = *hz, key = c.key](Editor& editor, Language lang, const NoteFn& note) {
       // The high-pass never passes the low-pass: the moved one stops at the other.
-      int hz = wanted;
-      if (highPass) {
-        hz = view_rules::LimitHighPass(wanted, lp);
-        if (hz != wanted) note(Fill(TextOf(Text::LimitedToLowPass, lang), {key, std::to_string(hz) + "Hz"}));
-      } else {
-        hz = view_rules::LimitLowPass(hp, wanted);
-        if (hz != wanted) note(Fill(TextOf(Text::LimitedToHighPass, lang), {key, std::to_string(hz) + "Hz"}));
-      }
-      const auto group = view_rules::LinkGroup(engine.Image(), ch);
-      engine.Data().Edit([&](CKTV_Data& d) {
-        for (int target : group) {
-          CKTVEQ& eq = d.Output(target).Eq();
-          (highPass ? eq.HighPass() : eq.LowPass()).SetFrequency(hz, true);
-        }
-      });
+      const int hz = editor.SetCrossoverFrequency(ch, highPass, wanted, Editor::CrossoverBox::Main);
+      if (hz != wanted)
+        note(Fill(TextOf(highPass ? Text::LimitedToLowPass : Text::LimitedToHighPass, lang), {key, std::to_string(hz) + "Hz"}));
     };
     return e;
   }
@@ -382,18 +342,11 @@ std::optional<SettingEdit> CrossoverEdit(const Context& c, int ch, bool highPass
   if (!family && field != "slope") return c.Fail(Text::UnknownKey);
   auto index = family ? ReadFamily(c) : ReadSlope(c);
   if (!index) return std::nullopt;
-  e.apply = [ch, highPass, family, index = *index](Engine& engine, Language, const NoteFn&) {
-    const auto group = view_rules::LinkGroup(engine.Image(), ch);
-    engine.Data().Edit([&](CKTV_Data& d) {
-      for (int target : group) {
-        CKTVEQ& eq = d.Output(target).Eq();
-        CFilter& f = highPass ? eq.HighPass() : eq.LowPass();
-        if (family)
-          f.SetCrossoverType(index, true);
-        else
-          f.SetSlope(index, true);
-      }
-    });
+  e.apply = [ch, highPass, family, index = *index](Editor& editor, Language, const NoteFn&) {
+    if (family)
+      editor.SetCrossoverFamily(ch, highPass, index);
+    else
+      editor.SetCrossoverSlope(ch, highPass, index);
   };
   return e;
 }
@@ -411,47 +364,25 @@ std::optional<SettingEdit> ChannelEdit(const Context& c, int ch, const std::vect
   if (item == "gain") {
     auto g = ReadGainValue(c);
     if (!g) return std::nullopt;
-    // The strip's gain box: SetGain spreads to the link group itself.
-    e.apply = [ch, g = *g](Engine& engine, Language, const NoteFn&) {
-      engine.Data().Edit([&](CKTV_Data& d) { d.Output(ch).SetGain(g); });
-    };
+    e.apply = [ch, g = *g](Editor& editor, Language, const NoteFn&) { editor.SetGain(ch, g); };
   } else if (item == "mute") {
     auto mute = ReadOnOff(c, c.value);
     if (!mute) return std::nullopt;
-    // The mute button toggles: pressed only when the state is to change; never spread.
-    e.apply = [ch, soundOn = !*mute](Engine& engine, Language, const NoteFn&) {
-      engine.Data().Edit([&](CKTV_Data& d) {
-        CKTV_OutData& o = d.Output(ch);
-        if (o.OutputSwitch() != soundOn) o.SetOutputSwitch(soundOn);
-      });
-    };
+    e.apply = [ch, soundOn = !*mute](Editor& editor, Language, const NoteFn&) { editor.SetSoundOn(ch, soundOn); };
   } else if (item == "phase") {
     auto phase = ReadPhase(c);
     if (!phase) return std::nullopt;
-    e.apply = [ch, phase = *phase](Engine& engine, Language, const NoteFn&) {
-      engine.Data().Edit([&](CKTV_Data& d) {
-        CKTV_OutData& o = d.Output(ch);
-        if (o.Phase() != phase) o.SetPhase(phase);
-      });
-    };
+    e.apply = [ch, phase = *phase](Editor& editor, Language, const NoteFn&) { editor.SetPhase(ch, phase); };
   } else if (item == "delay") {
     auto delay = ReadDelay(c);
     if (!delay) return std::nullopt;
-    // A delay box changes the channel only when the value differs.
-    e.apply = [ch, delay = *delay](Engine& engine, Language, const NoteFn&) {
-      engine.Data().Edit([&](CKTV_Data& d) {
-        CKTV_OutData& o = d.Output(ch);
-        if (o.Delay() != delay) o.SetDelay(delay);
-      });
-    };
+    e.apply = [ch, delay = *delay](Editor& editor, Language, const NoteFn&) { editor.SetDelay(ch, delay); };
   } else if (item == "name") {
     if (c.value.size() >= kNameFieldSize) {
       *c.error = c.key + ": " + std::string(NameLengthError(c.lang));
       return std::nullopt;
     }
-    e.apply = [ch, name = c.value](Engine& engine, Language, const NoteFn&) {
-      engine.Data().Edit([&](CKTV_Data& d) { d.Output(ch).SetName(name); });
-    };
+    e.apply = [ch, name = c.value](Editor& editor, Language, const NoteFn&) { editor.SetChannelName(ch, name); };
   } else {
     return c.Fail(Text::UnknownKey);
   }
@@ -481,39 +412,27 @@ std::optional<SettingEdit> ParseSetting(std::string_view argument, Language lang
   if (c.key == "master.volume") {
     auto v = ReadGainValue(c);
     if (!v) return std::nullopt;
-    // The master volume box acts only on a value that differs from the stored one.
-    return SystemSettingsEdit(c, [v = *v](DeviceImage& image) {
-      return v != image.MasterVolume() && view_rules::StoreMasterVolume(image, v);
-    });
+    return SystemSettingsEdit(c, [v = *v](Editor& editor) { editor.SetMasterVolume(v); });
   }
   if (c.key == "master.mute") {
     auto mute = ReadOnOff(c, c.value);
     if (!mute) return std::nullopt;
-    return SystemSettingsEdit(c, [soundOn = !*mute](DeviceImage& image) {
-      return view_rules::StoreMasterSwitch(image, soundOn);
-    });
+    return SystemSettingsEdit(c, [soundOn = !*mute](Editor& editor) { editor.SetMasterSoundOn(soundOn); });
   }
   if (c.key == "dsp") {
     auto on = ReadOnOff(c, c.value);
     if (!on) return std::nullopt;
-    return SystemSettingsEdit(c, [on = *on](DeviceImage& image) { return view_rules::StoreDspSwitch(image, on); });
+    return SystemSettingsEdit(c, [on = *on](Editor& editor) { editor.SetDspSwitch(on); });
   }
   if (c.key == "source") {
     auto s = ReadSource(c);
     if (!s) return std::nullopt;
-    // Choosing from the source list always writes, even the source already chosen.
-    return SystemSettingsEdit(c, [s = *s](DeviceImage& image) {
-      view_rules::StoreInputSource(image, s);
-      return true;
-    });
+    return SystemSettingsEdit(c, [s = *s](Editor& editor) { editor.SetSource(s); });
   }
   if (c.key == "noisegate" || c.key == "noise_gate") {
     auto g = ReadNoiseGate(c);
     if (!g) return std::nullopt;
-    return SystemSettingsEdit(c, [g = *g](DeviceImage& image) {
-      view_rules::StoreNoiseGate(image, g);
-      return true;
-    });
+    return SystemSettingsEdit(c, [g = *g](Editor& editor) { editor.SetNoiseGate(g); });
   }
   return c.Fail(Text::UnknownKey);
 }

@@ -23,7 +23,7 @@
 
 namespace zelto {
 class CKTV_Data;
-class Engine;
+class Editor;
 }  // namespace zelto
 
 namespace zelto::ctl {
@@ -37,8 +37,8 @@ struct SettingEdit {
   /// Run once the processor's state is known, before any edit is applied: a reason the edit
   /// cannot be made now, or nothing. May be empty.
   std::function<std::optional<std::string>(CKTV_Data&, Language)> check;
-  /// Changes the objects or the system settings the way the editor's control does.
-  std::function<void(Engine&, Language, const NoteFn&)> apply;
+  /// Changes the objects or the system settings through the edit layer, as the editor's control does.
+  std::function<void(Editor&, Language, const NoteFn&)> apply;
 };
 
 /// Reads one KEY=VALUE argument. Nothing, with `error` set (in `lang`), when the key is unknown

@@ -13,7 +13,7 @@
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
 #include "ctl/values.h"
-#include "link/view_rules.h"
+#include "edit/linking.h"
 #include "measure/band_fit.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
@@ -185,7 +185,7 @@ class Workspace {
 /// Sets the channel's bands (and those of its link group, as every band edit does) with the band
 /// row's setters: only what differs is set, so only that is sent. Returns the channels changed.
 std::vector<int> ApplyBands(Workspace& w, int ch, const std::vector<BandSetting>& bands) {
-  const auto group = view_rules::LinkGroup(w.Image(), ch);
+  const auto group = rules::LinkGroup(w.Image(), ch);
   w.Data().Edit([&](CKTV_Data& d) {
     for (int target : group) {
       CKTVEQ& eq = d.Output(target).Eq();

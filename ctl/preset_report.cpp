@@ -9,7 +9,7 @@
 #include "ctl/texts.h"
 #include "ctl/values.h"
 #include "curves/filter.h"
-#include "link/view_rules.h"
+#include "edit/system_settings.h"
 #include "presets/file_io.h"
 #include "presets/preset_name.h"
 #include "presets/preset_texts.h"
@@ -49,12 +49,12 @@ std::string BandTypeToken(int type, bool graphicEq) {
 }
 
 std::string SourceToken(int source) {
-  const auto name = view_rules::SourceName(source, Language::English);
+  const auto name = rules::SourceName(source, Language::English);
   return name.empty() ? std::to_string(source) : values::Lower(name);
 }
 
 std::string GateToken(int gate) {
-  const auto name = view_rules::NoiseGateName(gate, Language::English);
+  const auto name = rules::NoiseGateName(gate, Language::English);
   return name.empty() ? std::to_string(gate) : values::Lower(name);
 }
 
@@ -202,11 +202,11 @@ std::string Label(Text text, Language lang) { return std::string(TextOf(text, la
 void PrintSystem(const DeviceImage& image, Language lang, std::ostream& out) {
   const auto settings = image.SystemSettings();
   out << Label(Text::System, lang) << '\n';
-  out << "  " << Label(Text::InputSource, lang) << ": " << view_rules::SourceName(view_rules::ShownSource(image), lang)
+  out << "  " << Label(Text::InputSource, lang) << ": " << rules::SourceName(rules::ShownSource(image), lang)
       << "   " << Label(Text::MasterVolume, lang) << ": " << (image.MasterVolume() - kGainOffsetDb) << "dB   "
       << Label(Text::MasterSound, lang) << ": "
       << Label(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang) << "   "
-      << Label(Text::NoiseGate, lang) << ": " << view_rules::NoiseGateName(settings[sys::kNoiseGate], lang) << "   "
+      << Label(Text::NoiseGate, lang) << ": " << rules::NoiseGateName(settings[sys::kNoiseGate], lang) << "   "
       << Label(Text::DspSwitch, lang) << ": " << OnOff(settings[sys::kDspSwitch] != 0, lang) << '\n';
   out << "  " << Label(Text::ChannelTypes, lang) << ':';
   for (int ch = 0; ch < kOutputChannels; ++ch) {

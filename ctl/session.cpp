@@ -89,6 +89,22 @@ DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalVi
     // open that worked, the backend has nothing to say and the message stands alone.
     return LinkErrorText(engine_.Transport().LastError(), engine_.language);
   });
+  router_.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    if (notice == Notice::LiveReadDone) ++liveReadsDone_;
+    if (notice == Notice::PresetsReadDone) ++presetsReadsDone_;
+  });
+  router_.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    if (!presetFiles_) return;
+    PresetFileResult result;
+    if (presetFiles_->HandleNotice(notice, &result)) {
+      if (result.status == PresetFileResult::Status::Saved) lastSaveWritten_ = true;
+      if (result.status == PresetFileResult::Status::Failed && result.message)
+        view_.Fail(PresetMessageText(*result.message, engine_.language));
+    }
+  });
+  router_.Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+    if (update_) update_->HandleNotice(notice, wParam, lParam);
+  });
 }
 
 DeviceSession::~DeviceSession() {
@@ -183,18 +199,7 @@ void DeviceSession::Dispatch(const NoticeQueue::Item& item) {
     default:
       break;
   }
-  engine_.HandleNotice(item.notice, item.wParam, item.lParam);
-  if (item.notice == Notice::LiveReadDone) ++liveReadsDone_;
-  if (item.notice == Notice::PresetsReadDone) ++presetsReadsDone_;
-  if (presetFiles_) {
-    PresetFileResult result;
-    if (presetFiles_->HandleNotice(item.notice, &result)) {
-      if (result.status == PresetFileResult::Status::Saved) lastSaveWritten_ = true;
-      if (result.status == PresetFileResult::Status::Failed && result.message)
-        view_.Fail(PresetMessageText(*result.message, engine_.language));
-    }
-  }
-  if (update_) update_->HandleNotice(item.notice, item.wParam, item.lParam);
+  router_.Route(item.notice, item.wParam, item.lParam);
 }
 
 }  // namespace zelto::ctl

@@ -20,6 +20,8 @@
 #include "core/settings.h"
 #include "ctl/interrupt.h"
 #include "ctl/terminal.h"
+#include "edit/editor.h"
+#include "edit/notice_router.h"
 #include "link/engine.h"
 #include "link/usb/hidapi_transport.h"
 
@@ -73,6 +75,7 @@ class DeviceSession {
   DeviceSession& operator=(const DeviceSession&) = delete;
 
   Engine& engine() { return engine_; }
+  Editor& editor() { return editor_; }
   TerminalView& view() { return view_; }
 
   /// The connect button: opens the processor, checks its identity and reads its live state
@@ -116,6 +119,8 @@ class DeviceSession {
   NoticeQueue notices_;
   TerminalView& view_;
   Engine engine_;
+  Editor editor_{engine_};
+  NoticeRouter router_{editor_};
   PresetFiles* presetFiles_ = nullptr;
   UpdateTransfer* update_ = nullptr;
   std::string reportedIdentity_;

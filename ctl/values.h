@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/typed_values.h"
+
 namespace zelto::ctl::values {
 
 /// A number with an optional unit after it: "-3.5dB" gives -3.5 and "db" (the unit in lower
@@ -17,18 +19,18 @@ struct Quantity {
 };
 std::optional<Quantity> ReadQuantity(std::string_view text);
 
-/// Truncation toward zero that keeps a typed decimal: 0.7 × 10 is not quite 7 in binary.
-int TruncateTyped(double v);
+using typed::TruncateTyped;
 
+/// Typed distances on the command line are taken at the editor's default 25 °C.
+inline constexpr double kTypedCelsius = 25.0;
 /// Delay codes (samples at 48 kHz, 0..960) from a typed time or distance.
-int DelayFromMs(double ms);
-int DelayFromCm(double cm);
-int DelayFromInches(double inches);
-inline constexpr int kMaxDelayCode = 960;
-/// The longest delays that can be typed: what sound covers in 20 ms at the typed speed.
-inline constexpr double kMaxDelayMs = 20.0;
-double MaxDelayCm();
-double MaxDelayInches();
+using typed::DelayFromMs;
+inline int DelayFromCm(double cm) { return typed::DelayFromCm(cm, kTypedCelsius); }
+inline int DelayFromInches(double inches) { return typed::DelayFromInches(inches, kTypedCelsius); }
+using typed::kMaxDelayCode;
+using typed::kMaxDelayMs;
+inline double MaxDelayCm() { return typed::MaxDelayCm(kTypedCelsius); }
+inline double MaxDelayInches() { return typed::MaxDelayInches(kTypedCelsius); }
 
 /// The bandwidth index a band can take (4..295; lower indices all mean 0.09 octaves) whose Q is
 /// nearest to `q`.

@@ -4,10 +4,10 @@
 #include <bit>
 #include <cassert>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 
+#include "core/bytes.h"
 #include "core/change_tracking.h"
+#include "core/encodings.h"
 
 namespace zelto {
 
@@ -17,33 +17,6 @@ namespace {
 constexpr double kDbPerNeper = 4.3429448190325182765;
 constexpr double kDefaultBandwidth = 0.2;
 
-std::string Printf(const char* fmt, ...) {
-  char buf[64];
-  va_list args;
-  va_start(args, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
-  va_end(args);
-  if (n < 0) return {};
-  return std::string(buf, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buf - 1));
-}
-
-void PutF64(std::span<std::uint8_t> b, std::size_t off, double v) {
-  const auto u = std::bit_cast<std::uint64_t>(v);
-  for (std::size_t i = 0; i < 8; ++i) b[off + i] = static_cast<std::uint8_t>(u >> (8 * i));
-}
-double GetF64(std::span<const std::uint8_t> b, std::size_t off) {
-  std::uint64_t u = 0;
-  for (std::size_t i = 0; i < 8; ++i) u |= static_cast<std::uint64_t>(b[off + i]) << (8 * i);
-  return std::bit_cast<double>(u);
-}
-void PutI32(std::span<std::uint8_t> b, std::size_t off, std::int32_t v) {
-  const auto u = static_cast<std::uint32_t>(v);
-  for (std::size_t i = 0; i < 4; ++i) b[off + i] = static_cast<std::uint8_t>(u >> (8 * i));
-}
-std::int32_t GetI32(std::span<const std::uint8_t> b, std::size_t off) {
-  std::uint32_t u = 0;
-  for (std::size_t i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(b[off + i]) << (8 * i);
-  return static_cast<std::int32_t>(u);
 }
 
 // Archive layout.
@@ -327,16 +300,16 @@ std::string CFilter::GetLabel() const {
 
 void CFilter::Save(std::span<std::uint8_t> out) const {
   assert(out.size() >= kArchiveSize);
-  PutI32(out, archive::kType, type_);
-  PutI32(out, archive::kFrequency, frequency_);
-  PutI32(out, archive::kSentFrequency, sentFrequency_);
+  PutS32(out, archive::kType, type_);
+  PutS32(out, archive::kFrequency, frequency_);
+  PutS32(out, archive::kSentFrequency, sentFrequency_);
   PutF64(out, archive::kGain, gain_);
-  PutI32(out, archive::kBypass, bypass_ ? 1 : 0);
-  PutI32(out, archive::kFlat, flat_ ? 1 : 0);
+  PutS32(out, archive::kBypass, bypass_ ? 1 : 0);
+  PutS32(out, archive::kFlat, flat_ ? 1 : 0);
   PutF64(out, archive::kBandwidth, bandwidth_);
-  PutI32(out, archive::kCrossoverType, crossoverType_);
-  PutI32(out, archive::kSlope, slope_);
-  PutI32(out, archive::kDeviceIndex, deviceIndex_);
+  PutS32(out, archive::kCrossoverType, crossoverType_);
+  PutS32(out, archive::kSlope, slope_);
+  PutS32(out, archive::kDeviceIndex, deviceIndex_);
 }
 
 std::array<std::uint8_t, CFilter::kArchiveSize> CFilter::Save() const {
@@ -351,30 +324,30 @@ bool CFilter::IsValidArchive(std::span<const std::uint8_t> in) {
   const auto inRange = [](std::int32_t v, std::int32_t lo, std::int32_t hi) { return v >= lo && v <= hi; };
   const double gain = GetF64(in, kGain);
   const double bandwidth = GetF64(in, kBandwidth);
-  return inRange(GetI32(in, kType), filter_type::kPeaking, filter_type::kLowPass) &&
-         inRange(GetI32(in, kFrequency), kFilterMinHz, kFilterMaxHz) &&
-         inRange(GetI32(in, kSentFrequency), 0, kFilterMaxHz) &&  //
+  return inRange(GetS32(in, kType), filter_type::kPeaking, filter_type::kLowPass) &&
+         inRange(GetS32(in, kFrequency), kFilterMinHz, kFilterMaxHz) &&
+         inRange(GetS32(in, kSentFrequency), 0, kFilterMaxHz) &&  //
          std::isfinite(gain) && std::fabs(gain) <= kMaxGain + kTolerance &&
-         inRange(GetI32(in, kBypass), 0, 1) && inRange(GetI32(in, kFlat), 0, 1) &&  //
+         inRange(GetS32(in, kBypass), 0, 1) && inRange(GetS32(in, kFlat), 0, 1) &&  //
          std::isfinite(bandwidth) && bandwidth >= kMinBandwidth - kTolerance &&
          bandwidth <= kMaxBandwidth + kTolerance &&
-         inRange(GetI32(in, kCrossoverType), crossover_family::kLinkwitzRiley, crossover_family::kButterworth) &&
-         inRange(GetI32(in, kSlope), 0, slope_code::k48) && inRange(GetI32(in, kDeviceIndex), 0, kMaxDeviceIndex);
+         inRange(GetS32(in, kCrossoverType), crossover_family::kLinkwitzRiley, crossover_family::kButterworth) &&
+         inRange(GetS32(in, kSlope), 0, slope_code::k48) && inRange(GetS32(in, kDeviceIndex), 0, kMaxDeviceIndex);
 }
 
 bool CFilter::Load(std::span<const std::uint8_t> in) {
   using namespace archive;
   if (!IsValidArchive(in)) return false;
-  type_ = GetI32(in, kType);
-  frequency_ = GetI32(in, kFrequency);
-  sentFrequency_ = GetI32(in, kSentFrequency);
+  type_ = GetS32(in, kType);
+  frequency_ = GetS32(in, kFrequency);
+  sentFrequency_ = GetS32(in, kSentFrequency);
   gain_ = GetF64(in, kGain);
-  bypass_ = GetI32(in, kBypass) != 0;
-  flat_ = GetI32(in, kFlat) != 0;
+  bypass_ = GetS32(in, kBypass) != 0;
+  flat_ = GetS32(in, kFlat) != 0;
   bandwidth_ = GetF64(in, kBandwidth);
-  crossoverType_ = GetI32(in, kCrossoverType);
-  slope_ = GetI32(in, kSlope);
-  deviceIndex_ = GetI32(in, kDeviceIndex);
+  crossoverType_ = GetS32(in, kCrossoverType);
+  slope_ = GetS32(in, kSlope);
+  deviceIndex_ = GetS32(in, kDeviceIndex);
   Update();
   return true;
 }

@@ -17,6 +17,7 @@
 #include "core/frame.h"
 #include "core/notice.h"
 #include "core/settings.h"
+#include "core/wire.h"
 #include "link/device_watcher.h"
 #include "link/hid_link.h"
 #include "link/link_flags.h"
@@ -26,9 +27,6 @@
 
 namespace zelto {
 
-/// The identity this tool is made for; only its first 15 characters are compared.
-inline constexpr const char* kModelIdentity = "KVN-734-31EQ-V3.0";
-inline constexpr std::size_t kIdentityCompared = 15;
 /// The read-back: system items and names, then the eight live output blocks.
 inline constexpr int kReadBackMessages = 19;
 inline constexpr int kReadBackRange = 18;

@@ -36,7 +36,7 @@ struct Options {
   int faultCount = zelto::sim::kEveryFrame;
   int faultEvery = 1;
   int slowReplyMs = 0;
-  std::string identity{zelto::sim::kModelIdentity};
+  std::string identity{zelto::kModelIdentity};
   int usbVersion = zelto::kVersionNumber;
   int replyDelayMs = 0;
   int disconnectAfter = 0;

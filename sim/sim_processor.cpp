@@ -5,6 +5,7 @@
 
 #include "core/bytes.h"
 #include "core/frame.h"
+#include "core/wire.h"
 
 namespace zelto::sim {
 namespace {
@@ -19,10 +20,10 @@ constexpr std::size_t kCollectedLength = frame::kPayloadLength - kSyncRun;
 // Room for the largest frame; anything declaring more is broken.
 constexpr std::size_t kCollectCapacity = frame::kMaxSize;
 
-constexpr std::size_t kStatusSize = 8;
-constexpr std::size_t kStatusVolume = 0;
-constexpr std::size_t kStatusSwitch = 1;
-constexpr std::size_t kStatusSource = 2;
+using wire::kStatusSize;
+using wire::kStatusSource;
+using wire::kStatusSwitch;
+using wire::kStatusVolume;
 constexpr std::size_t kDeviceInfoSize = 17;
 constexpr std::size_t kCurrentPresetReplySize = 1;
 constexpr std::uint8_t kCorruptMask = 0xFF;
@@ -42,23 +43,9 @@ std::optional<BlockType> ParameterBlock(std::uint8_t code) {
   }
 }
 
-// Bytes of a parameter block that travel in a whole-block write or read.
-std::size_t BlockPayloadSize(BlockType type) {
-  switch (type) {
-    case BlockType::MicIn:
-    case BlockType::MusicIn: return in::kSize;
-    case BlockType::Output: return out::kSendSize;
-    case BlockType::Effect: return fx::kSendSize;
-    case BlockType::System: break;
-  }
-  return 0;
-}
-
 bool IsSourceSlot(int slot) { return slot >= kFirstSourceSlot && slot <= kLastSourceSlot; }
 
-void CopyBounded(std::span<const std::uint8_t> from, std::span<std::uint8_t> to) {
-  std::copy_n(from.begin(), std::min(from.size(), to.size()), to.begin());
-}
+using wire::CopyBounded;
 
 std::vector<std::uint8_t> BuildReply(const SimFrameRecord& request, Command command,
                                      std::span<const std::uint8_t> payload) {
@@ -396,7 +383,7 @@ Reply SimProcessor::ExecuteWriteLocked(const SimFrameRecord& request) {
     auto block = memory_.Block(slot, *type, request.ChannelOrItem());
     const std::size_t offset = static_cast<std::size_t>(request.Byte9()) * frame::kItemSize;
     if (offset + frame::kItemSize <= block.size()) CopyBounded(payload, block.subspan(offset));
-  } else if (payload.size() == BlockPayloadSize(*type)) {
+  } else if (payload.size() == wire::BlockWireSize(*type)) {
     if (*type == BlockType::Effect && IsSourceSlot(slot))
       CopyBounded(payload, memory_.Source(slot).subspan(source::kEffect));
     else
@@ -443,7 +430,7 @@ Reply SimProcessor::ExecuteReadLocked(const SimFrameRecord& request, std::vector
   }
   const auto type = ParameterBlock(request.BlockTypeCode());
   if (!type) return Reply::EmptyData;
-  const std::size_t size = BlockPayloadSize(*type);
+  const std::size_t size = wire::BlockWireSize(*type);
   std::span<std::uint8_t> area;
   if (*type == BlockType::Effect && IsSourceSlot(slot))
     area = memory_.Source(slot).subspan(source::kEffect, size);

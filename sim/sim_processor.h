@@ -19,12 +19,11 @@
 #include "core/device_image.h"
 #include "core/protocol.h"
 #include "core/update_steps.h"
+#include "core/wire.h"
 #include "link/tcp/report_stream.h"
 
 namespace zelto::sim {
 
-/// The identity text the processor returns for SYS_DEVICE_INFO.
-inline constexpr std::string_view kModelIdentity = "KVN-734-31EQ-V3.0";
 /// Time the processor is away while it restarts into its loader after STEP_DSP_START. The tool
 /// pauses 3000 ms before it reopens the device, so the restart must end well inside that.
 inline constexpr std::chrono::milliseconds kLoaderRestartTime{1000};

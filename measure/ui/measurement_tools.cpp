@@ -11,7 +11,7 @@
 
 #include "controls/skin.h"
 #include "link/engine.h"
-#include "link/view_rules.h"
+#include "edit/linking.h"
 #include "measure/measurement.h"
 #include "measure/rew_filters.h"
 #include "measure/ui/eq_dialog.h"
@@ -347,10 +347,12 @@ bool MeasurementTools::ChooseAndExport() {
 // ---- the one way bands change -----------------------------------------------------------------------------
 
 std::vector<int> MeasurementTools::ApplyBands(int channel, const std::vector<measure::BandSetting>& bands) {
-  const std::vector<int> group = view_rules::LinkGroup(engine_.Image(), channel);
+  const std::vector<int> group = rules::LinkGroup(engine_.Image(), channel);
+  if (hooks_.beginStep) hooks_.beginStep();
   engine_.Data().Edit([&](CKTV_Data& d) {
     for (int ch : group) measure::SetBandsOf(d.Output(ch).Eq(), bands);
   });
+  if (hooks_.endStep) hooks_.endStep();
   if (hooks_.bandsApplied) hooks_.bandsApplied(group);
   Redraw();
   return group;

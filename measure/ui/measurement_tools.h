@@ -38,6 +38,9 @@ struct MeasureHooks {
   std::function<std::optional<QString>(MeasureFile kind, const QString& filter)> chooseFile;
   /// Bands of these channels were set: the window shows them.
   std::function<void(const std::vector<int>& channels)> bandsApplied;
+  /// Around every change of bands, so that the owner's history records it as one step.
+  std::function<void()> beginStep;
+  std::function<void()> endStep;
 };
 
 class MeasurementTools : public QObject {

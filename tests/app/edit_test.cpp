@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "app/car_picture.h"
+#include "edit/channel_rules.h"
 #include "app/mix_page.h"
 #include "app/output_page.h"
 #include "app/transfer_window.h"
@@ -260,7 +261,7 @@ TEST_F(EditTest, EqBypassFromAnyOfItsThreeButtons) {
 TEST_F(EditTest, BandsSwitchedOffOneByOneKeepTheBypassOn) {
   // Every band at 0 dB counts as off: the channel reads bypassed and cannot leave it.
   auto* formButton = view->Control<BitButton>(view_id::kEqBypass);
-  view->engine().Data().Edit([](CKTV_Data& d) { view_rules::ResetBands(d, 0); });
+  view->engine().Data().Edit([](CKTV_Data& d) { rules::ResetBands(d, 0); });
   view->RefreshEqPage();
   ASSERT_TRUE(formButton->IsOn());
   processor().ClearFrameLog();
@@ -496,6 +497,76 @@ TEST_F(EditTest, FactoryResetOnlyOnYes) {
   view->SetUpdateRunning(true);
   view->RunMenuCommand(menu_cmd::kFactoryResetEn);
   EXPECT_EQ(editor->messages.back(), QStringLiteral("Don't close up the update!"));
+}
+
+
+// ---- history ----------------------------------------------------------------------------------
+
+namespace history {
+
+QString MenuText(CZeltoView* view, int command) {
+  for (const auto& [id, text] : view->SettingsMenuItems())
+    if (id == command) return text;
+  return {};
+}
+
+void PressKeys(CZeltoView* view, QKeySequence keys) {
+  QWidget* w = view->window();
+  w->activateWindow();
+  QTest::keySequence(w, keys);
+}
+
+}  // namespace history
+
+TEST_F(EditTest, CtrlZAndCtrlYTakeBackAndReapplyADragAndTheMenuNamesTheStep) {
+  using history::MenuText;
+  EXPECT_EQ(MenuText(view, menu_cmd::kUndo), QStringLiteral("Undo"));
+  EXPECT_FALSE(view->MenuCommandEnabled(menu_cmd::kUndo));
+  EXPECT_FALSE(view->MenuCommandEnabled(menu_cmd::kRedo));
+  const int oldGain = channel(0).Eq().Filter(4).gainCode();
+
+  // A drag of the band's slider from press to release is one step.
+  BitmapSlider* slider = page()->GainSlider(4);
+  const QPoint centre = slider->rect().center();
+  QTest::mousePress(slider, Qt::LeftButton, {}, centre);
+  for (int dy = 4; dy <= 24; dy += 4) QTest::mouseMove(slider, centre - QPoint(0, dy));
+  QTest::mouseRelease(slider, Qt::LeftButton, {}, centre - QPoint(0, 24));
+  const int draggedGain = channel(0).Eq().Filter(4).gainCode();
+  ASSERT_NE(draggedGain, oldGain);
+  ASSERT_EQ(view->editor().Steps().Size(), 1u);
+  EXPECT_EQ(MenuText(view, menu_cmd::kUndo), QStringLiteral("Undo CH1 band 5 gain"));
+  EXPECT_TRUE(view->MenuCommandEnabled(menu_cmd::kUndo));
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  processor().ClearFrameLog();
+
+  history::PressKeys(view, QKeySequence(Qt::CTRL | Qt::Key_Z));
+  EXPECT_EQ(channel(0).Eq().Filter(4).gainCode(), oldGain);
+  EXPECT_EQ(page()->GainSlider(4)->Value(), oldGain);
+  auto f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 0, 4); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(GetU16(f->Payload(), band::kGainCode), oldGain + 400);
+  EXPECT_EQ(MenuText(view, menu_cmd::kRedo), QStringLiteral("Redo CH1 band 5 gain"));
+  EXPECT_FALSE(view->MenuCommandEnabled(menu_cmd::kUndo));
+
+  for (QKeySequence redo : {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}) {
+    history::PressKeys(view, redo);
+    EXPECT_EQ(channel(0).Eq().Filter(4).gainCode(), draggedGain);
+    view->RunMenuCommand(menu_cmd::kUndo);
+    EXPECT_EQ(channel(0).Eq().Filter(4).gainCode(), oldGain);
+  }
+}
+
+TEST(EditHistoryChinese, TheMenuNamesTheStepInChinese) {
+  testing::StartedEditor editor(Language::Chinese, true);
+  ASSERT_TRUE(editor.started);
+  CZeltoView* view = editor.view();
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout));
+  EXPECT_EQ(history::MenuText(view, menu_cmd::kUndo), QStringLiteral("撤销"));
+  Type(view->Page()->GainBox(12), QStringLiteral("3"));
+  EXPECT_EQ(history::MenuText(view, menu_cmd::kUndo), QStringLiteral("撤销 CH1 第13段 增益"));
+  view->RunMenuCommand(menu_cmd::kUndo);
+  EXPECT_EQ(history::MenuText(view, menu_cmd::kRedo), QStringLiteral("重做 CH1 第13段 增益"));
+  EXPECT_EQ(history::MenuText(view, menu_cmd::kUndo), QStringLiteral("撤销"));
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     link.SetChoice(1);
     ok &= Save(link, dir, QStringLiteral("link-right-%1.png").arg(tag));
 
-    SvolumeDLG volumes(lang, view->engine().Image(), [] {});
+    SvolumeDLG volumes(lang, view->engine().Image(), [](int, int) { return false; });
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
 
     AboutSoftDlg about(lang);
@@ -134,6 +134,13 @@ int main(int argc, char** argv) {
     } else {
       ok = false;
     }
+
+    // The settings menu after one edit: undo names it, redo has nothing.
+    view->editor().EditBand(0, 12, Editor::BandChange::Gain(250));
+    QMenu settingsMenu(view);
+    view->FillMenu(settingsMenu, view->SettingsMenuItems());
+    settingsMenu.adjustSize();
+    ok &= Save(settingsMenu, dir, QStringLiteral("settings-menu-%1.png").arg(tag));
   }
   return ok ? 0 : 1;
 }

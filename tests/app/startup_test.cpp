@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "app/main_frame.h"
+#include "update/update_file_setting.h"
 #include "app/output_page.h"
 #include "curves/ui/response_graph.h"
 #include "app/qt_settings.h"
@@ -38,8 +39,8 @@ TEST_P(StartupTest, OpensTheFixedFramelessWindowAndSettlesWithoutADevice) {
   EXPECT_EQ(view->engine().language, lang);
 
   // The update-file settings are created on the first run.
-  EXPECT_EQ(editor.settings->Get(view_rules::kUpdateFileKey, view_rules::kUpdateFileName), std::string());
-  EXPECT_EQ(editor.settings->Get(view_rules::kUpdateFileKey, view_rules::kUpdateFilePath), std::string());
+  EXPECT_EQ(editor.settings->Get(update_file::kUpdateFileKey, update_file::kUpdateFileName), std::string());
+  EXPECT_EQ(editor.settings->Get(update_file::kUpdateFileKey, update_file::kUpdateFilePath), std::string());
 
   // The automatic connect runs after the window is up and, finding nothing, stays silent.
   EXPECT_FALSE(view->AutoConnectDone());
@@ -91,15 +92,15 @@ TEST(Startup, ExistingUpdateFileSettingsAreReadNotOverwritten) {
   options.language = Language::English;
   options.device = "usb";
   auto store = std::make_unique<MemorySettings>();
-  store->Set(view_rules::kUpdateFileKey, view_rules::kUpdateFileName, "ctl.contr");
-  store->Set(view_rules::kUpdateFileKey, view_rules::kUpdateFilePath, "/srv/fw");
+  store->Set(update_file::kUpdateFileKey, update_file::kUpdateFileName, "ctl.contr");
+  store->Set(update_file::kUpdateFileKey, update_file::kUpdateFilePath, "/srv/fw");
   MemorySettings* settings = store.get();
   CZeltoApp app(options, std::move(store));
   QString error;
   ASSERT_TRUE(app.InitInstance(&error)) << error.toStdString();
   EXPECT_EQ(app.View()->UpdateFileSetting().name, "ctl.contr");
   EXPECT_EQ(app.View()->UpdateFileSetting().path, "/srv/fw");
-  EXPECT_EQ(settings->Get(view_rules::kUpdateFileKey, view_rules::kUpdateFileName), "ctl.contr");
+  EXPECT_EQ(settings->Get(update_file::kUpdateFileKey, update_file::kUpdateFileName), "ctl.contr");
 }
 
 TEST(Startup, UnknownDeviceUrlIsRefusedWithItsReason) {

@@ -7,6 +7,7 @@
 
 #include "core/settings.h"
 #include "ctl/edits.h"
+#include "edit/editor.h"
 #include "link/engine.h"
 #include "sim/sim_transport.h"
 
@@ -24,7 +25,7 @@ struct OfflineEngine {
       auto reason = edit->check(engine.Data(), Language::English);
       ASSERT_FALSE(reason) << *reason;
     }
-    edit->apply(engine, Language::English, [&](const std::string& n) {
+    edit->apply(editor, Language::English, [&](const std::string& n) {
       if (notes) notes->push_back(n);
     });
   }
@@ -34,6 +35,7 @@ struct OfflineEngine {
   NullNoticeSink sink;
   LinkView view;
   Engine engine;
+  Editor editor{engine};
 };
 
 TEST(CtlSet, ChannelValuesReachTheObjectsInTheirCodes) {

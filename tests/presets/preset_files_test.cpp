@@ -11,13 +11,13 @@
 #include "core/bytes.h"
 #include "presets/file_io.h"
 #include "presets/preset_name.h"
-#include "tests/presets/sim_engine.h"
+#include "support/engine_harness.h"
 
 namespace zelto {
 namespace {
 
-using test::SimEngine;
-using test::SimKind;
+using testing::SimEngine;
+using testing::SimKind;
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 using Status = PresetFileResult::Status;
@@ -187,7 +187,7 @@ TEST_P(PresetFilesOnline, LoadingAllSlotsSendsEverythingAndLimitsTheDelaySelecto
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, PresetFilesOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), test::KindName);
+INSTANTIATE_TEST_SUITE_P(Sim, PresetFilesOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 class PresetFilesOffline : public ::testing::Test {
  protected:

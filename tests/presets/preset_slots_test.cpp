@@ -7,14 +7,14 @@
 
 #include "core/bytes.h"
 #include "presets/preset_name.h"
-#include "tests/presets/sim_engine.h"
+#include "support/engine_harness.h"
 #include "support/trace_lines.h"
 
 namespace zelto {
 namespace {
 
-using test::SimEngine;
-using test::SimKind;
+using testing::SimEngine;
+using testing::SimKind;
 using Lines = std::vector<std::string>;
 
 using testing::Join;
@@ -189,7 +189,7 @@ TEST_P(PresetSlots, SendAllMutesEveryOutputSendsLiveAndSlotsThenRestoresTheSwitc
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, PresetSlots, ::testing::Values(SimKind::InProcess, SimKind::Tcp), test::KindName);
+INSTANTIATE_TEST_SUITE_P(Sim, PresetSlots, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 // Without a link every operation says so and queues nothing.
 TEST(PresetSlotsOffline, EveryOperationRefusesWithoutALink) {

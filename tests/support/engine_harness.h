@@ -1,6 +1,7 @@
 #pragma once
 // Test side of a running program: a notice sink that queues what the worker posts and a pump that
-// hands each notice to the engine on the test's thread, as the window's queued calls do.
+// hands each notice to the engine on the test's thread, as the window's queued calls do; and a
+// whole engine on a simulated processor, in this process or as a started zelto-sim.
 
 #include <chrono>
 #include <condition_variable>
@@ -11,10 +12,19 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+
 #include "core/notice.h"
 #include "core/settings.h"
 #include "link/engine.h"
 #include "link/link_view.h"
+#include "link/tcp/tcp_transport.h"
+#include "sim/sim_process.h"
+#include "sim/sim_processor.h"
+#include "sim/sim_transport.h"
 
 namespace zelto::testing {
 
@@ -41,6 +51,11 @@ class NoticeQueue final : public NoticeSink {
     queue_.pop_front();
     return true;
   }
+  std::optional<PostedNotice> Take(std::chrono::milliseconds timeout) {
+    PostedNotice n;
+    if (!Next(n, timeout)) return std::nullopt;
+    return n;
+  }
 
  private:
   std::mutex mutex_;
@@ -55,9 +70,17 @@ class RecordingView final : public LinkView {
   void ShowTransferWindow(bool fromPresetDialog) override {
     transferShown = true;
     shownFromPresetDialog = fromPresetDialog;
+    lastFromPresetDialog = fromPresetDialog;
+    ++transferWindowShown;
   }
-  void HideTransferWindow() override { transferShown = false; }
-  void SetTransferRange(int count) override { transferRange = count; }
+  void HideTransferWindow() override {
+    transferShown = false;
+    ++transferWindowHidden;
+  }
+  void SetTransferRange(int count) override {
+    transferRange = count;
+    ranges.push_back(count);
+  }
   void ShowConnectedState(bool c) override { connectedShown = c; }
   void RefreshAll() override { ++refreshes; }
 
@@ -67,6 +90,11 @@ class RecordingView final : public LinkView {
   int transferRange = -1;
   bool connectedShown = false;
   int refreshes = 0;
+  // Counted, for tests that follow the window through a whole transfer.
+  std::vector<int> ranges;
+  int transferWindowShown = 0;
+  int transferWindowHidden = 0;
+  bool lastFromPresetDialog = false;
 };
 
 /// Durations for tests of failures: a missed reply fails after a fifth of a second and the
@@ -120,6 +148,143 @@ struct EngineHarness {
   RecordingView view;
   Engine engine;
   std::vector<PostedNotice> seen;
+};
+
+// ---- a whole engine on a simulated processor --------------------------------------------------
+
+#ifdef ZELTO_SIM_EXE
+inline constexpr const char* kSimExe = ZELTO_SIM_EXE;
+#else
+inline constexpr const char* kSimExe = nullptr;
+#endif
+
+/// Either the processor inside this process or a started zelto-sim reached over the report stream.
+using namespace std::chrono_literals;
+
+enum class SimKind { InProcess, Tcp };
+
+inline std::string KindName(const ::testing::TestParamInfo<SimKind>& info) {
+  return info.param == SimKind::InProcess ? "InProcess" : "OverTcp";
+}
+
+class SimEngine {
+ public:
+  /// `simArguments` go to zelto-sim (over TCP only).
+  explicit SimEngine(SimKind kind, const std::vector<std::string>& simArguments = {}) : kind_(kind) {
+    std::unique_ptr<HidTransport> transport;
+    if (kind == SimKind::InProcess) {
+      auto t = std::make_unique<sim::SimTransport>();
+      processor_ = t->SharedProcessor();
+      transport = std::move(t);
+    } else {
+      std::vector<std::string> args = simArguments;
+      args.push_back("--trace");
+      std::string error;
+      if (kSimExe)
+        started_ = process_.Start(kSimExe, args, &error);
+      else
+        error = "this test program was built without the simulated processor's path";
+      EXPECT_TRUE(started_) << error;
+      transport = std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process_.Port()});
+    }
+    engine_ = std::make_unique<Engine>(std::move(transport), settings, sink, view);
+    engine_->stopPause = kShortStopPause;
+  }
+  ~SimEngine() {
+    engine_.reset();
+    if (kind_ == SimKind::Tcp && started_) process_.Stop();
+  }
+
+  Engine& engine() { return *engine_; }
+  SimKind kind() const { return kind_; }
+  /// The processor itself (in-process only).
+  sim::SimProcessor* processor() { return processor_.get(); }
+
+  /// Handles notices on this thread until `done` holds; false when `timeout` passed first.
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = 20s) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= end) return false;
+      auto item = sink.Take(std::min<std::chrono::milliseconds>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - now), kPumpSlice));
+      if (!item) continue;
+      ++seen[item->notice];
+      received.push_back(*item);
+      engine_->HandleNotice(item->notice, item->wParam, item->lParam);
+      if (handler) handler(item->notice, item->wParam, item->lParam);
+    }
+    return true;
+  }
+  /// Handles notices for `duration`.
+  void PumpFor(std::chrono::milliseconds duration) {
+    PumpUntil([] { return false; }, duration);
+  }
+  int Seen(Notice n) const {
+    auto it = seen.find(n);
+    return it == seen.end() ? 0 : it->second;
+  }
+
+  /// The connect button, then the identity check and the whole read-back.
+  bool Connect() {
+    const int done = Seen(Notice::TransferDone);
+    engine_->OnConnectButton();
+    if (!engine_->Connected()) return false;
+    return PumpUntil([&] { return Seen(Notice::TransferDone) > done && engine_->Tracking().IsOn(); });
+  }
+
+  /// The frames the processor received, one line each as zelto-sim traces them, without their
+  /// numbers. Status polls are left out unless `withStatus`.
+  std::vector<std::string> FrameLines(bool withStatus = false) {
+    std::vector<std::string> raw;
+    if (kind_ == SimKind::InProcess) {
+      for (const auto& r : processor_->Frames()) raw.push_back(sim::DescribeFrame(r));
+    } else {
+      auto lines = process_.Lines();
+      if (!lines.empty()) lines.erase(lines.begin());  // "listening on ..."
+      raw = std::move(lines);
+    }
+    std::vector<std::string> out;
+    for (auto& line : raw) {
+      const auto space = line.find(' ');
+      std::string text = space == std::string::npos ? line : line.substr(space + 1);
+      if (!withStatus && text.find("SYSTEM STATUS") != std::string::npos) continue;
+      out.push_back(std::move(text));
+    }
+    return out;
+  }
+  std::size_t FrameLineCount() { return FrameLines().size(); }
+
+  /// Waits (handling notices) until the processor has received `expected` as its last frames
+  /// after the first `from` (status polls left out). Returns the frames after `from`.
+  std::vector<std::string> WaitForFrames(std::size_t from, std::size_t count, std::chrono::milliseconds timeout = 20s) {
+    std::vector<std::string> lines;
+    PumpUntil(
+        [&] {
+          lines = FrameLines();
+          return lines.size() >= from + count;
+        },
+        timeout);
+    if (lines.size() < from) return {};
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(from), lines.end());
+  }
+
+  static constexpr std::chrono::milliseconds kShortStopPause{20};
+  static constexpr std::chrono::milliseconds kPumpSlice{20};
+
+  MemorySettings settings;
+  NoticeQueue sink;
+  RecordingView view;
+  std::function<void(Notice, std::intptr_t, std::intptr_t)> handler;
+  std::map<Notice, int> seen;
+  std::vector<PostedNotice> received;
+
+ private:
+  SimKind kind_;
+  std::shared_ptr<sim::SimProcessor> processor_;
+  sim::SimProcess process_;
+  bool started_ = false;
+  std::unique_ptr<Engine> engine_;
 };
 
 }  // namespace zelto::testing

@@ -11,13 +11,13 @@
 
 #include "core/bytes.h"
 #include "core/update_steps.h"
-#include "tests/presets/sim_engine.h"
+#include "support/engine_harness.h"
 
 namespace zelto {
 namespace {
 
-using test::SimEngine;
-using test::SimKind;
+using testing::SimEngine;
+using testing::SimKind;
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 using Outcome = UpdateTransfer::StartOutcome;
@@ -218,7 +218,7 @@ TEST_P(UpdateOnSim, ControllerImageOf100BytesGoesOutInBlocksOf48) {
   ExpectDisconnectedAfterwards();
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, UpdateOnSim, ::testing::Values(SimKind::InProcess, SimKind::Tcp), test::KindName);
+INSTANTIATE_TEST_SUITE_P(Sim, UpdateOnSim, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 class UpdateInProcess : public UpdateFixture, public ::testing::Test {
  protected:

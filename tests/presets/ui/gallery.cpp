@@ -34,12 +34,12 @@ int main(int argc, char** argv) {
   const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("gallery");
   QDir().mkpath(dir);
 
-  testing::SimDialogFixture sim;
+  zelto::testing::SimDialogFixture sim;
   sim.NameOnProcessor(1, "Daily Drive");
   sim.NameOnProcessor(2, "Bass Boost");
   sim.NameOnProcessor(4, "SQ Competition");
   sim.NameOnProcessor(5, "人声模式");
-  testing::SimDialogFixture offline;
+  zelto::testing::SimDialogFixture offline;
   if (!sim.Connect()) {
     std::fprintf(stderr, "the simulated processor did not connect\n");
     return 1;

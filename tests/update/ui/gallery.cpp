@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (Language lang : {Language::English, Language::Chinese}) {
     const QString tag = QString::fromLatin1(lang == Language::Chinese ? "zh" : "en");
-    testing::SimDialogFixture sim;
+    zelto::testing::SimDialogFixture sim;
     sim.engine().language = lang;
     sim.processor().SetRestartTime(50ms);
     UpdateTransfer transfer(sim.engine());

@@ -1,0 +1,53 @@
+// The history's memory and time for 1000 band drags, each a press, twenty moves and a release on
+// an engine without a processor; the memory is reported as the counter "history_bytes".
+
+#include <benchmark/benchmark.h>
+
+#include "core/settings.h"
+#include "edit/editor.h"
+#include "link/engine.h"
+#include "sim/sim_transport.h"
+
+namespace zelto {
+namespace {
+
+void BM_ThousandBandDrags(benchmark::State& state) {
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    MemorySettings settings;
+    NullNoticeSink sink;
+    LinkView view;
+    Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
+    Editor editor(engine);
+    for (int drag = 0; drag < 1000; ++drag) {
+      const int ch = drag % kOutputChannels, band = drag % out::kBands;
+      editor.BeginStep();
+      for (int move = 1; move <= 20; ++move)
+        editor.EditBand(ch, band, {500 + 40 * move + drag % 7, {}, 300 + move * 5 + drag % 11, {}});
+      editor.EndStep();
+    }
+    bytes = editor.Steps().MemoryBytes();
+    benchmark::DoNotOptimize(bytes);
+  }
+  state.counters["history_bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_ThousandBandDrags)->Unit(benchmark::kMillisecond);
+
+void BM_UndoRedoOfABandDrag(benchmark::State& state) {
+  MemorySettings settings;
+  NullNoticeSink sink;
+  LinkView view;
+  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
+  Editor editor(engine);
+  editor.BeginStep();
+  editor.EditBand(0, 12, {2000, {}, 350, {}});
+  editor.EndStep();
+  for (auto _ : state) {
+    editor.Undo();
+    editor.Redo();
+  }
+}
+BENCHMARK(BM_UndoRedoOfABandDrag)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace zelto

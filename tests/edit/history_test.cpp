@@ -1,0 +1,188 @@
+// The history against the simulated processor: what an undo and a redo send, and the branch a new
+// edit drops.
+
+#include "edit/history.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+#include "edit/editor.h"
+#include "presets/preset_files.h"
+#include "support/engine_harness.h"
+
+namespace zelto {
+namespace {
+
+using testing::SimEngine;
+using testing::SimKind;
+using Lines = std::vector<std::string>;
+using What = StepLabel::What;
+
+class HistoryOnline : public ::testing::TestWithParam<SimKind> {
+ protected:
+  void SetUp() override {
+    sim = std::make_unique<SimEngine>(GetParam());
+    ASSERT_TRUE(sim->Connect());
+    editor = std::make_unique<Editor>(sim->engine());
+  }
+  void TearDown() override { editor.reset(); }
+  CFilter& Band(int ch, int k) { return sim->engine().Data().Output(ch).Eq().Filter(k); }
+  /// Waits for `count` frames after `from` and then a little more, so nothing extra goes unseen.
+  Lines FramesAfter(std::size_t from, std::size_t count) {
+    Lines lines = sim->WaitForFrames(from, count);
+    sim->PumpFor(std::chrono::milliseconds(300));
+    const Lines all = sim->FrameLines();
+    return Lines(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+  }
+
+  /// The processor holds the band record the objects pack.
+  void ExpectBandAtProcessor(int ch, int band) {
+    auto* p = sim->processor();
+    if (!p) return;
+    Engine& e = sim->engine();
+    const auto packed = [&] {
+      std::lock_guard lock(e.Transfer());
+      auto l = e.Data().Lock();
+      e.Data().Output(ch).PackBand(band);
+      auto b = e.Image().Block(0, BlockType::Output, ch).subspan(static_cast<std::size_t>(band) * 8, 8);
+      return std::vector<std::uint8_t>(b.begin(), b.end());
+    }();
+    const DeviceImage memory = p->Memory();
+    auto at = memory.Block(0, BlockType::Output, ch).subspan(static_cast<std::size_t>(band) * 8, 8);
+    EXPECT_EQ(std::vector<std::uint8_t>(at.begin(), at.end()), packed);
+  }
+
+  std::unique_ptr<SimEngine> sim;
+  std::unique_ptr<Editor> editor;
+};
+
+TEST_P(HistoryOnline, UndoOfAHandleDragSendsOneWriteOfTheOldGainAndRedoTheDraggedOne) {
+  const int oldGain = Band(2, 12).gainCode();
+  // A drag: many moves between press and release are one step.
+  editor->BeginStep();
+  for (int g = oldGain + 10; g <= oldGain + 60; g += 10) editor->EditBand(2, 12, Editor::BandChange::Gain(g));
+  editor->EndStep();
+  ASSERT_EQ(editor->Steps().Size(), 1u);
+  EXPECT_EQ(StepText(editor->Steps().UndoStep()->label, Language::English), "CH3 band 13 gain");
+  EXPECT_EQ(StepText(editor->Steps().UndoStep()->label, Language::Chinese), "CH3 第13段 增益");
+  const Lines dragged = sim->WaitForFrames(0, 1);
+  ASSERT_FALSE(dragged.empty());
+  sim->PumpFor(std::chrono::milliseconds(300));
+
+  std::size_t from = sim->FrameLineCount();
+  ASSERT_TRUE(editor->Undo());
+  EXPECT_EQ(Band(2, 12).gainCode(), oldGain);
+  const Lines undone = FramesAfter(from, 1);
+  ASSERT_EQ(undone.size(), 1u) << ::testing::PrintToString(undone);
+  EXPECT_NE(undone[0].find("OUTPUT ch 2 idx 12 len 8"), std::string::npos) << undone[0];
+  ExpectBandAtProcessor(2, 12);
+
+  from = sim->FrameLineCount();
+  ASSERT_TRUE(editor->Redo());
+  EXPECT_EQ(Band(2, 12).gainCode(), oldGain + 60);
+  const Lines redone = FramesAfter(from, 1);
+  ASSERT_EQ(redone.size(), 1u) << ::testing::PrintToString(redone);
+  EXPECT_NE(redone[0].find("OUTPUT ch 2 idx 12 len 8"), std::string::npos) << redone[0];
+  ExpectBandAtProcessor(2, 12);
+  EXPECT_FALSE(editor->Redo());
+}
+
+TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
+  const auto dir = std::filesystem::temp_directory_path() / ("zelto-history-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "a.dsps").string();
+  PresetFiles files(sim->engine());
+  editor->SetGain(5, 30);
+  ASSERT_EQ(files.SavePresetFile(file).status, PresetFileResult::Status::Saved);
+  editor->SetGain(5, 70);
+  editor->SetGain(6, 71);
+  sim->PumpFor(std::chrono::milliseconds(500));
+
+  {
+    Editor::StepScope step(*editor, {What::FileLoad}, true);
+    ASSERT_EQ(files.LoadFile(file).status, PresetFileResult::Status::Loaded);
+  }
+  sim->PumpFor(std::chrono::milliseconds(1500));
+  ASSERT_EQ(sim->engine().Data().Output(5).GainCode(), 30);
+
+  const std::size_t from = sim->FrameLineCount();
+  ASSERT_TRUE(editor->Undo());
+  EXPECT_EQ(sim->engine().Data().Output(5).GainCode(), 70);
+  EXPECT_EQ(sim->engine().Data().Output(6).GainCode(), 71);
+  // The loaded file also carried its own name and input settings: the whole live preset goes back.
+  const Lines undone = FramesAfter(from, 9);
+  for (const char* block : {"WRITE slot 0 OUTPUT ch 5 len 296 -> ACK", "WRITE slot 0 OUTPUT ch 6 len 296 -> ACK"})
+    EXPECT_NE(std::ranges::find(undone, block), undone.end()) << block;
+  if (auto* p = sim->processor()) EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 70);
+  std::filesystem::remove_all(dir);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, HistoryOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
+
+TEST(History, ANewEditAfterAnUndoDropsTheRedoBranch) {
+  MemorySettings settings;
+  NullNoticeSink sink;
+  LinkView view;
+  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
+  Editor editor(engine);
+  editor.SetDelay(0, 10);
+  editor.SetDelay(0, 20);
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_EQ(engine.Data().Output(0).Delay(), 10);
+  EXPECT_TRUE(editor.Steps().CanRedo());
+  editor.SetPhase(1, 1);
+  EXPECT_FALSE(editor.Steps().CanRedo());
+  EXPECT_FALSE(editor.Redo());
+  ASSERT_TRUE(editor.Undo());
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_EQ(engine.Data().Output(0).Delay(), 0);
+  EXPECT_EQ(engine.Data().Output(1).Phase(), 0);
+  EXPECT_FALSE(editor.Undo());
+  // A value equal to the one shown is no step.
+  editor.SetDelay(0, 0);
+  EXPECT_EQ(editor.Steps().Size(), 2u);
+}
+
+TEST(History, KeepsAThousandBandDragsAsSmallDifferences) {
+  History history;
+  PresetImage before{};
+  for (int i = 0; i < 1000; ++i) {
+    PresetImage after = before;
+    after[preset::kOutput + (i % 8) * out::kSize + (i % 31) * 8] ^= 0x5a;
+    after[preset::kOutput + (i % 8) * out::kSize + (i % 31) * 8 + 4] ^= 0x11;
+    ASSERT_TRUE(history.Record({What::BandGain, i % 8, i % 31}, false, before, after));
+    before = after;
+  }
+  EXPECT_EQ(history.Size(), 1000u);
+  EXPECT_LT(history.MemoryBytes(), 1u << 20);
+}
+
+TEST(History, AStepNoCallNamedIsNamedAfterWhatChanged) {
+  const auto at = [](int ch, std::size_t offset, std::uint16_t length) {
+    return ByteRange{static_cast<std::uint16_t>(preset::kOutput + ch * out::kSize + offset), length};
+  };
+  struct Case {
+    std::vector<ByteRange> ranges;
+    StepLabel label;
+  };
+  const Case cases[] = {
+      {{at(0, 12 * 8 + band::kGainCode, 2)}, {What::BandGain, 0, 12}},
+      {{at(3, 2 * 8 + band::kFrequency, 1), at(3, 2 * 8 + band::kGainCode, 1)}, {What::Band, 3, 2}},
+      {{at(7, out::kGain, 1)}, {What::Gain, 7}},
+      {{at(1, out::kCrossover + xover::kLpFrequency, 2)}, {What::LowPass, 1}},
+      {{at(1, out::kGain, 2), at(1, out::kLimThreshold, 1)}, {What::Edits, 1}},
+      {{at(1, 0, 1), at(2, 0, 1)}, {What::Edits}},
+      {{ByteRange{preset::kMicIn, 1}}, {What::Edits}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LabelOfChange(c.ranges), c.label) << StepText(c.label, Language::English);
+  EXPECT_EQ(StepText({What::BandGain, 0, 12}, Language::English), "CH1 band 13 gain");
+  EXPECT_EQ(StepText({What::FileLoad}, Language::Chinese), "载入文件");
+}
+
+}  // namespace
+}  // namespace zelto
