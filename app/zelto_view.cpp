@@ -1132,7 +1132,8 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   const bool connected = engine_->Connected();
   QString line = QString::fromUtf8(kModelIdentity);
   if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
-  p.drawText(QRect(30, 29, 226, 16), Qt::AlignLeft | Qt::AlignVCenter, line);
+  if (!status_.isEmpty()) line += QStringLiteral("  ·  ") + status_;
+  p.drawText(QRect(30, 29, 226, 16), Qt::AlignLeft | Qt::AlignVCenter, QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 226));
   p.setPen(Qt::NoPen);
   p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
   p.drawEllipse(QPointF(21, 37.5), 4, 4);

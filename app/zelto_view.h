@@ -101,6 +101,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString UndoText() const;
   QString RedoText() const;
   Editor& editor() { return *editor_; }
+  /// The status text the window shows.
+  const QString& StatusText() const { return status_; }
 
   /// Stops the link worker and releases this program's device claim; only the first call acts.
   void Shutdown();

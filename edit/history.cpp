@@ -35,7 +35,7 @@ LabelWords WordsOf(StepLabel::What what) {
     case W::Name: return {"name", "名称"};
     case W::Mix: return {"mix", "混音"};
     case W::Link: return {"link", "联调"};
-    case W::FileLoad: return {"file load", "载入文件"};
+    case W::FileLoad: return {"preset load", "音效调用"};
     case W::Edits: return {"edits", "编辑"};
     case W::None: break;
   }

@@ -36,6 +36,7 @@ struct StepLabel {
     Name,
     Mix,
     Link,
+    /// A preset file loaded, or a slot recalled, from the load dialog or zeltoctl push.
     FileLoad,
     Edits,
   };

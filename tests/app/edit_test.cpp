@@ -486,10 +486,15 @@ TEST_F(EditTest, FactoryResetOnlyOnYes) {
   view->RunMenuCommand(menu_cmd::kFactoryResetEn);
   ASSERT_EQ(questions.size(), 1);
   EXPECT_TRUE(questions[0].startsWith(QStringLiteral("After restoring the factory settings")));
+  // A refused reset keeps the history; a reset clears it.
+  Type(page()->GainBox(3), QStringLiteral("2"));
+  EXPECT_TRUE(view->MenuCommandEnabled(menu_cmd::kUndo));
   answer = true;
   view->RunMenuCommand(menu_cmd::kFactoryResetEn);
   auto f = WaitForFrame(processor(), [](auto& f) { return testing::IsSystemWrite(f, SystemItem::FactoryReset); });
   EXPECT_TRUE(f);
+  EXPECT_FALSE(view->MenuCommandEnabled(menu_cmd::kUndo));
+  EXPECT_EQ(view->StatusText(), QStringLiteral("Undo history cleared"));
   int resets = 0;
   for (const auto& w : testing::Writes(processor())) resets += testing::IsSystemWrite(w, SystemItem::FactoryReset);
   EXPECT_EQ(resets, 1);

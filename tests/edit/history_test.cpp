@@ -181,7 +181,7 @@ TEST(History, AStepNoCallNamedIsNamedAfterWhatChanged) {
   };
   for (const Case& c : cases) EXPECT_EQ(LabelOfChange(c.ranges), c.label) << StepText(c.label, Language::English);
   EXPECT_EQ(StepText({What::BandGain, 0, 12}, Language::English), "CH1 band 13 gain");
-  EXPECT_EQ(StepText({What::FileLoad}, Language::Chinese), "载入文件");
+  EXPECT_EQ(StepText({What::FileLoad}, Language::Chinese), "音效调用");
 }
 
 }  // namespace
