@@ -17,8 +17,6 @@ namespace {
 constexpr double kDbPerNeper = 4.3429448190325182765;
 constexpr double kDefaultBandwidth = 0.2;
 
-}
-
 // Archive layout.
 namespace archive {
 constexpr std::size_t kType = 0;

@@ -118,7 +118,9 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   const Lines undone = FramesAfter(from, 9);
   for (const char* block : {"WRITE slot 0 OUTPUT ch 5 len 296 -> ACK", "WRITE slot 0 OUTPUT ch 6 len 296 -> ACK"})
     EXPECT_NE(std::ranges::find(undone, block), undone.end()) << block;
-  if (auto* p = sim->processor()) EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 70);
+  if (auto* p = sim->processor()) {
+    EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 70);
+  }
   std::filesystem::remove_all(dir);
 }
 

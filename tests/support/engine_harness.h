@@ -188,7 +188,9 @@ class SimEngine {
       transport = std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process_.Port()});
     }
     engine_ = std::make_unique<Engine>(std::move(transport), settings, sink, view);
-    engine_->stopPause = kShortStopPause;
+    LinkTiming timing;
+    timing.afterStopOnFailure = kShortStopPause;
+    engine_->SetLinkTiming(timing);
   }
   ~SimEngine() {
     engine_.reset();
