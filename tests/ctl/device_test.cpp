@@ -15,6 +15,7 @@
 
 #include "core/bytes.h"
 #include "core/change_tracking.h"
+#include "core/platform.h"
 #include "ctl/ctl.h"
 #include "ctl/preset_report.h"
 #include "ctl/session.h"
@@ -305,9 +306,9 @@ TEST_F(CtlDevice, CommandsOneAfterAnotherKeepWorkingAgainstAOneClientDeviceSide)
 
 TEST(CtlOptions, UsbWriteTakesControlOrInterrupt) {
   EXPECT_EQ(RunCtl({"info", "--usb-write", "bulk", "--device", "tcp:127.0.0.1:1"}).code, kExitUsage);
-  ::setenv("ZELTO_USB_WRITE", "bulk", 1);
+  SetEnvironmentValue("ZELTO_USB_WRITE", "bulk");
   const auto fromEnvironment = RunCtl({"info", "--device", "tcp:127.0.0.1:1"});
-  ::unsetenv("ZELTO_USB_WRITE");
+  SetEnvironmentValue("ZELTO_USB_WRITE", nullptr);
   EXPECT_EQ(fromEnvironment.code, kExitUsage);
   EXPECT_NE(fromEnvironment.err.find("bulk"), std::string::npos) << fromEnvironment;
 }

@@ -99,8 +99,9 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   PresetFiles files(sim->engine());
   editor->SetGain(5, 30);
   ASSERT_EQ(files.SavePresetFile(file).status, PresetFileResult::Status::Saved);
-  editor->SetGain(5, 70);
-  editor->SetGain(6, 71);
+  // Codes within the gain range (at most 0 dB), so that nothing is limited on the way.
+  editor->SetGain(5, 50);
+  editor->SetGain(6, 51);
   sim->PumpFor(std::chrono::milliseconds(500));
 
   {
@@ -112,14 +113,14 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
 
   const std::size_t from = sim->FrameLineCount();
   ASSERT_TRUE(editor->Undo());
-  EXPECT_EQ(sim->engine().Data().Output(5).GainCode(), 70);
-  EXPECT_EQ(sim->engine().Data().Output(6).GainCode(), 71);
+  EXPECT_EQ(sim->engine().Data().Output(5).GainCode(), 50);
+  EXPECT_EQ(sim->engine().Data().Output(6).GainCode(), 51);
   // The loaded file also carried its own name and input settings: the whole live preset goes back.
   const Lines undone = FramesAfter(from, 9);
   for (const char* block : {"WRITE slot 0 OUTPUT ch 5 len 296 -> ACK", "WRITE slot 0 OUTPUT ch 6 len 296 -> ACK"})
     EXPECT_NE(std::ranges::find(undone, block), undone.end()) << block;
   if (auto* p = sim->processor()) {
-    EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 70);
+    EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 50);
   }
   std::filesystem::remove_all(dir);
 }
