@@ -15,7 +15,6 @@ namespace zelto {
 namespace {
 constexpr int kWidth = 440;
 constexpr int kHeight = 250;
-const QColor kAccent{0, 168, 120};
 }  // namespace
 
 AboutSoftDlg::AboutSoftDlg(Language lang, QWidget* parent) : QDialog(parent), lang_(lang) {
@@ -38,12 +37,12 @@ void AboutSoftDlg::paintEvent(QPaintEvent*) {
   QPainterPath ring;
   ring.addRoundedRect(mark, 12, 12);
   p.fillPath(ring, skin::kFaceBottom);
-  p.setPen(QPen(kAccent, 2));
+  p.setPen(QPen(skin::kAccent, 2));
   p.drawPath(ring);
   const double bars[] = {0.45, 0.8, 0.6, 0.95, 0.5};
   for (int i = 0; i < 5; ++i) {
     const double h = (mark.height() - 20) * bars[i];
-    p.fillRect(QRectF(mark.left() + 10 + i * 8, mark.bottom() - 10 - h, 5, h), kAccent.lighter(110 + i * 8));
+    p.fillRect(QRectF(mark.left() + 10 + i * 8, mark.bottom() - 10 - h, 5, h), skin::kAccent.lighter(110 + i * 8));
   }
 
   p.setPen(skin::kText);

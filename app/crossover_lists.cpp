@@ -7,14 +7,10 @@
 
 namespace zelto {
 
-namespace {
-QString U8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-}  // namespace
-
 QList<BiText> CrossoverFamilyItems() {
   QList<BiText> items;
   for (int family : {crossover_family::kLinkwitzRiley, crossover_family::kBessel, crossover_family::kButterworth})
-    items.append({U8(CrossoverFamilyName(family, Language::Chinese)), U8(CrossoverFamilyName(family, Language::English))});
+    items.append({Utf8(CrossoverFamilyName(family, Language::Chinese)), Utf8(CrossoverFamilyName(family, Language::English))});
   return items;
 }
 
@@ -23,7 +19,7 @@ QList<BiText> CrossoverSlopeItems() {
   for (int code = 0;; ++code) {
     const std::string_view name = SlopeName(code, false);
     if (name.empty()) break;
-    items.append(code == slope_code::kOff ? BiText{QStringLiteral("关闭"), U8(name)} : Same(U8(name)));
+    items.append(code == slope_code::kOff ? BiText{QStringLiteral("关闭"), Utf8(name)} : Same(Utf8(name)));
   }
   return items;
 }

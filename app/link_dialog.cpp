@@ -19,12 +19,7 @@ constexpr QRect kChoiceRightRect(230, 216, 170, 32);
 constexpr QRect kOkRect(120, 278, 96, 32);
 constexpr QRect kCancelRect(224, 278, 96, 32);
 
-const QColor kPictureFill{16, 18, 22};
-const QColor kPictureEdge{50, 56, 66};
-const QColor kSpeaker{150, 160, 174};
-const QColor kArrow{0, 168, 120};
 
-BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 
 template <class T>
 T* Named(T* widget, int id) {
@@ -33,7 +28,7 @@ T* Named(T* widget, int id) {
 }
 
 void PaintSpeaker(QPainter& p, const QPointF& centre, const QString& name, bool reference) {
-  const QColor colour = reference ? kArrow : kSpeaker;
+  const QColor colour = reference ? skin::kAccent : skin::kCaptionText;
   QPainterPath body;
   body.addRoundedRect(QRectF(centre.x() - 26, centre.y() - 36, 52, 72), 8, 8);
   p.setPen(QPen(colour, 2));
@@ -99,8 +94,8 @@ void CH_Link_Dlg::PaintBody(QPainter& p) {
   const Language lang = CurrentLanguage();
   QPainterPath frame;
   frame.addRoundedRect(QRectF(kPicture).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-  p.fillPath(frame, kPictureFill);
-  p.setPen(QPen(kPictureEdge, 1));
+  p.fillPath(frame, skin::kPictureFill);
+  p.setPen(QPen(skin::kPanelEdge, 1));
   p.drawPath(frame);
 
   p.setFont(skin::FaceFont(12, false));
@@ -118,7 +113,7 @@ void CH_Link_Dlg::PaintBody(QPainter& p) {
   const double from = choice_ == 0 ? left.x() + 44 : right.x() - 44;
   const double to = choice_ == 0 ? right.x() - 44 : left.x() + 44;
   const double dir = to > from ? 1.0 : -1.0;
-  p.setPen(QPen(kArrow, 4, Qt::SolidLine, Qt::RoundCap));
+  p.setPen(QPen(skin::kAccent, 4, Qt::SolidLine, Qt::RoundCap));
   p.drawLine(QPointF(from, y), QPointF(to - dir * 10, y));
   QPainterPath head;
   head.moveTo(to, y);
@@ -126,7 +121,7 @@ void CH_Link_Dlg::PaintBody(QPainter& p) {
   head.lineTo(to - dir * 16, y + 9);
   head.closeSubpath();
   p.setPen(Qt::NoPen);
-  p.setBrush(kArrow);
+  p.setBrush(skin::kAccent);
   p.drawPath(head);
   p.setFont(skin::FaceFont(11, false));
   p.setPen(skin::kTextDim);

@@ -4,7 +4,7 @@
 // work as a radio pair; OK returns the choice.
 
 #include "core/encodings.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 namespace zelto {
 

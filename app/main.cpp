@@ -4,6 +4,7 @@
 
 #include "app/app_options.h"
 #include "app/zelto_app.h"
+#include "zelto_version.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Zelto"));
   QApplication::setApplicationName(QStringLiteral("zelto"));
+  QApplication::setApplicationVersion(QString::fromUtf8(zelto::kZeltoVersion));
+  // Lets the desktop match the window to the installed entry and its icon (Wayland's app id).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.zelto.Zelto"));
 
   const zelto::AppOptions options = zelto::ParseAppOptions(QApplication::arguments().mid(1));
   if (!options.error.isEmpty()) {

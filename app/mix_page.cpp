@@ -27,9 +27,6 @@ constexpr int kFieldWidth = 46;
 constexpr int kFieldHeight = 20;
 constexpr int kSpinWidth = 12;
 
-const QColor kCaption{150, 160, 174};
-const QColor kRowFill{30, 34, 41};
-const QColor kRowEdge{50, 56, 66};
 
 const std::array<const char*, 5> kListItems = {"ATK*2", "ATK*6", "ATK*8", "ATK*16", "ATK*32"};
 
@@ -218,7 +215,7 @@ void MixPage::PaintBody(QPainter& p) {
   const Language lang = CurrentLanguage();
   const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
   p.setFont(skin::FaceFont(11, false));
-  p.setPen(kCaption);
+  p.setPen(skin::kCaptionText);
   p.drawText(QRect(900, kTopRowY, width() - 916, 26), Qt::AlignRight | Qt::AlignVCenter, T("各输入所占比例 (%)", "Input shares (%)"));
 
   // Top row captions.
@@ -241,8 +238,8 @@ void MixPage::PaintBody(QPainter& p) {
     const QRectF row(10, kMatrixTop + r * kRowPitch + 1, width() - 20, kRowPitch - 4);
     QPainterPath path;
     path.addRoundedRect(row.adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-    p.fillPath(path, kRowFill);
-    p.setPen(QPen(kRowEdge, 1));
+    p.fillPath(path, skin::kPanel);
+    p.setPen(QPen(skin::kPanelEdge, 1));
     p.drawPath(path);
     const CKTV_OutData& channel = data_.Output(r);
     p.setFont(skin::FaceFont(15, true));
@@ -250,7 +247,7 @@ void MixPage::PaintBody(QPainter& p) {
     p.drawText(QRectF(20, row.top() + 6, kRowHeaderWidth - 12, 22), Qt::AlignLeft | Qt::AlignVCenter,
                QStringLiteral("CH%1").arg(r + 1));
     p.setFont(skin::FaceFont(11, false));
-    p.setPen(kCaption);
+    p.setPen(skin::kCaptionText);
     p.drawText(QRectF(20, row.top() + 28, kRowHeaderWidth - 12, 18), Qt::AlignLeft | Qt::AlignVCenter,
                QString::fromUtf8(channel.Name().c_str()));
   }

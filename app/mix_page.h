@@ -8,7 +8,7 @@
 
 #include "core/encodings.h"
 #include "link/view_rules.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 namespace zelto {
 

@@ -56,14 +56,7 @@ constexpr QRect kLimiterGroup(468, 8, 262, 194);
 constexpr QRect kGainGroup(738, 8, 172, 194);
 constexpr int kSpinWidth = 14;
 
-const QColor kBandLabel{200, 200, 200};
-const QColor kBandLabelEdited{58, 115, 255};
-const QColor kCaption{150, 160, 174};
-const QColor kGroupFill{24, 27, 33};
-const QColor kGroupEdge{50, 56, 66};
-const QColor kAccent{0, 168, 120};
 
-BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 
 template <class T>
 T* Named(T* widget, int id) {
@@ -90,19 +83,19 @@ QList<BiText> ReleaseItems() {
 void PaintGroup(QPainter& p, const QRect& r, const QString& caption) {
   QPainterPath path;
   path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
-  p.fillPath(path, kGroupFill);
-  p.setPen(QPen(kGroupEdge, 1));
+  p.fillPath(path, skin::kGroupFill);
+  p.setPen(QPen(skin::kPanelEdge, 1));
   p.drawPath(path);
-  p.setPen(QPen(kAccent, 2));
+  p.setPen(QPen(skin::kAccent, 2));
   p.drawLine(QPointF(r.left() + 10, r.top() + 9), QPointF(r.left() + 10, r.top() + 19));
   p.setFont(skin::FaceFont(12, true));
-  p.setPen(kCaption);
+  p.setPen(skin::kCaptionText);
   p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 24, 20), Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
 void PaintCaption(QPainter& p, const QRect& r, const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
   p.setFont(skin::FaceFont(11, false));
-  p.setPen(kCaption);
+  p.setPen(skin::kCaptionText);
   p.drawText(r, align, text);
 }
 
@@ -151,7 +144,7 @@ class OutputSettingsSheet : public QWidget {
       p.drawText(QRect(g.x() + 14, g.y() + 120, 140, 30), Qt::AlignLeft | Qt::AlignVCenter,
                  QStringLiteral("CH%1").arg(channel->ChannelIndex() + 1));
       p.setFont(skin::FaceFont(12, false));
-      p.setPen(kCaption);
+      p.setPen(skin::kCaptionText);
       p.drawText(QRect(g.x() + 14, g.y() + 150, 140, 20), Qt::AlignLeft | Qt::AlignVCenter,
                  QString::fromUtf8(channel->Name().c_str()));
     }
@@ -194,7 +187,7 @@ void OutputPage::BuildBands() {
     row.label->SetTextHeight(11);
     row.label->SetBold(true);
     row.label->SetAlignment(Qt::AlignHCenter);
-    row.label->SetColor(kBandLabel);
+    row.label->SetColor(skin::kLabelText);
     row.label->setGeometry(left, kLabelTop, width, kLabelHeight);
 
     row.slider = Named(new BitmapSlider(kFirstGainSlider + k, this), kFirstGainSlider + k);
@@ -392,9 +385,9 @@ bool OutputPage::EqBypassShown() const { return allBypassButton_->IsOn(); }
 int OutputPage::EqModeShown() const { return modeSwitch_->IsOn() ? 1 : 0; }
 
 void OutputPage::SetHighlightedBand(int band) {
-  if (highlighted_ >= 0 && highlighted_ < kBands) Row(highlighted_).label->SetColor(kBandLabel);
+  if (highlighted_ >= 0 && highlighted_ < kBands) Row(highlighted_).label->SetColor(skin::kLabelText);
   highlighted_ = band >= 0 && band < kBands ? band : -1;
-  if (highlighted_ >= 0) Row(highlighted_).label->SetColor(kBandLabelEdited);
+  if (highlighted_ >= 0) Row(highlighted_).label->SetColor(skin::kHighlight);
 }
 
 void OutputPage::SetLastEdited(NumEdit* box) {
@@ -488,7 +481,7 @@ void OutputPage::paintEvent(QPaintEvent*) {
 
   const auto caption = [&](int top, int height, const QString& text) {
     p.setFont(skin::FaceFont(11, true));
-    p.setPen(kCaption);
+    p.setPen(skin::kCaptionText);
     p.drawText(QRect(6, top, kCaptionWidth - 10, height), Qt::AlignLeft | Qt::AlignVCenter, text);
   };
   caption(kLabelTop, kLabelHeight, T("频段", "Band"));

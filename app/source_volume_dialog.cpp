@@ -25,8 +25,6 @@ constexpr int kBoxTop = 278;
 constexpr int kBoxWidth = 56;
 constexpr int kBoxHeight = 24;
 
-const QColor kColumnFill{30, 34, 41};
-const QColor kColumnEdge{50, 56, 66};
 
 constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsZh = {"高电平", "低电平", "蓝牙", "数字", "播放器"};
 constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsEn = {"High level", "RCA", "Bluetooth", "Digit", "Player"};
@@ -140,8 +138,8 @@ void SvolumeDLG::PaintBody(QPainter& p) {
     const QRectF r(kFirstColumnX + c * kColumnPitch, kLabelTop - 6, kColumnWidth, kBoxTop + kBoxHeight + 10 - (kLabelTop - 6));
     QPainterPath path;
     path.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-    p.fillPath(path, kColumnFill);
-    p.setPen(QPen(kColumnEdge, 1));
+    p.fillPath(path, skin::kPanel);
+    p.setPen(QPen(skin::kPanelEdge, 1));
     p.drawPath(path);
   }
 }

@@ -9,7 +9,7 @@
 #include "core/device_image.h"
 #include "core/encodings.h"
 #include "link/view_rules.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 namespace zelto {
 

@@ -16,7 +16,6 @@ constexpr int kHeight = 118;
 constexpr int kCaptionHeight = 30;
 constexpr int kBarHeight = 18;
 constexpr int kSideMargin = 22;
-const QColor kBarFill{0, 168, 120};
 }  // namespace
 
 TransferWindow::TransferWindow(QWidget* owner)
@@ -95,8 +94,8 @@ void TransferWindow::paintEvent(QPaintEvent*) {
     QPainterPath fill;
     fill.addRoundedRect(QRectF(bar.left(), bar.top(), bar.width() * part, bar.height()), 4, 4);
     QLinearGradient fg(bar.topLeft(), bar.bottomLeft());
-    fg.setColorAt(0, kBarFill.lighter(130));
-    fg.setColorAt(1, kBarFill.darker(120));
+    fg.setColorAt(0, skin::kAccent.lighter(130));
+    fg.setColorAt(1, skin::kAccent.darker(120));
     p.fillPath(fill, fg);
   }
   p.setPen(QPen(skin::kFaceBorder, 1));

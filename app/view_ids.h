@@ -44,6 +44,8 @@ inline constexpr int kGraph = 1000;
 inline constexpr int kFirstCurveButton = 2103;
 inline constexpr int kFirstChannelLabel = 2428;
 inline constexpr int kPageArea = 1368;
+// The measurement menu's button above the graph (a control of this editor's own).
+inline constexpr int kMeasurementButton = 3419;
 
 // Channel strips: control id = first id + channel.
 inline constexpr int kFirstStripSelect = 6703;
@@ -85,6 +87,9 @@ inline constexpr int kPresetOpenZh = 32771;
 inline constexpr int kPresetOpenEn = 32827;
 inline constexpr int kPresetSaveZh = 32772;
 inline constexpr int kPresetSaveEn = 32826;
+// REW filter import and export for the current channel (commands of this editor's own).
+inline constexpr int kImportRewFilters = 32840;
+inline constexpr int kExportRewFilters = 32841;
 // The recent-file entries of the file menu, newest first (the framework's numbers for them).
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;

@@ -12,7 +12,7 @@
 #include "app/main_frame.h"
 #include "app/qt_settings.h"
 #include "app/zelto_view.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 
 namespace zelto {
 

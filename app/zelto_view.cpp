@@ -29,6 +29,9 @@
 #include "controls/xp_button.h"
 #include "core/bytes.h"
 #include "curves/ui/response_graph.h"
+#include "link/refused_open_text.h"
+#include "measure/ui/measure_ui_texts.h"
+#include "measure/ui/measurement_tools.h"
 
 namespace zelto {
 
@@ -51,15 +54,8 @@ constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
 constexpr int kRecentFileTextWidth = 360;
 
-const QColor kBrandAccent{0, 168, 120};
-const QColor kConnectedGreen{0, 150, 100};
-const QColor kPanelFill{30, 34, 41};
-const QColor kPanelEdge{50, 56, 66};
-const QColor kCaptionText{150, 160, 174};
 
-QString U8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 
 template <class T>
 T* Named(T* widget, int id) {
@@ -69,31 +65,31 @@ T* Named(T* widget, int id) {
 
 QColor ChannelColour(const CKTV_OutData& channel) {
   const std::uint32_t rgb = channel.Colour();
-  return rgb ? QColor::fromRgb(static_cast<QRgb>(rgb)) : kBrandAccent;
+  return rgb ? QColor::fromRgb(static_cast<QRgb>(rgb)) : skin::kAccent;
 }
 
 void PaintPanel(QPainter& p, const QRect& r, const QString& caption) {
   QPainterPath path;
   path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
   QLinearGradient g(r.topLeft(), r.bottomLeft());
-  g.setColorAt(0, kPanelFill.lighter(108));
-  g.setColorAt(1, kPanelFill);
+  g.setColorAt(0, skin::kPanel.lighter(108));
+  g.setColorAt(1, skin::kPanel);
   p.fillPath(path, g);
-  p.setPen(QPen(kPanelEdge, 1));
+  p.setPen(QPen(skin::kPanelEdge, 1));
   p.setBrush(Qt::NoBrush);
   p.drawPath(path);
   if (caption.isEmpty()) return;
-  p.setPen(QPen(kBrandAccent, 2));
+  p.setPen(QPen(skin::kAccent, 2));
   p.drawLine(QPointF(r.left() + 10, r.top() + 8), QPointF(r.left() + 10, r.top() + 18));
   p.setFont(skin::FaceFont(12, true));
-  p.setPen(kCaptionText);
+  p.setPen(skin::kCaptionText);
   p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 28, 18), Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
 void PaintLabel(QPainter& p, const QRect& r, const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter,
                 int pixels = 12) {
   p.setFont(skin::FaceFont(pixels, false));
-  p.setPen(kCaptionText);
+  p.setPen(skin::kCaptionText);
   p.drawText(r, align, text);
 }
 
@@ -167,7 +163,7 @@ void CZeltoView::BuildTopBar() {
   source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
   QList<BiText> sources;
   for (int i = 0; i < view_rules::kSourceCount; ++i)
-    sources.append({U8(view_rules::SourceName(i, Language::Chinese)), U8(view_rules::SourceName(i, Language::English))});
+    sources.append({Utf8(view_rules::SourceName(i, Language::Chinese)), Utf8(view_rules::SourceName(i, Language::English))});
   source_->SetItems(sources);
   source_->setGeometry(562, 12, 118, 26);
   connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
@@ -175,7 +171,7 @@ void CZeltoView::BuildTopBar() {
   gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
   QList<BiText> gates;
   for (int i = 0; i < view_rules::kNoiseGateCount; ++i)
-    gates.append({U8(view_rules::NoiseGateName(i, Language::Chinese)), U8(view_rules::NoiseGateName(i, Language::English))});
+    gates.append({Utf8(view_rules::NoiseGateName(i, Language::Chinese)), Utf8(view_rules::NoiseGateName(i, Language::English))});
   gate_->SetItems(gates);
   gate_->setGeometry(768, 12, 92, 26);
   connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
@@ -310,6 +306,20 @@ void CZeltoView::BuildGraphSection() {
   graph_ = Named(new CFStatic(this), kGraph);
   graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
+
+  measureTools_ = new MeasurementTools(*engine_, *graph_, this);
+  measureTools_->Hooks().inform = [this](const QString& text) { ShowUserText(text); };
+  measureTools_->Hooks().bandsApplied = [this](const std::vector<int>&) {
+    RefreshEqPage();
+    RedrawGraph();
+  };
+  connect(graph_, &CFStatic::contextMenuRequested, measureTools_, &MeasurementTools::ShowMenu);
+  measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
+  measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
+  measureButton_->setGeometry(o.x() + 718, o.y() + 3, 110, 21);
+  connect(measureButton_, &SkinButton::clicked, this, [this] {
+    measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft()));
+  });
 
   for (int i = 0; i < view_rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
@@ -501,8 +511,12 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::LinkFailed:
     case Notice::EmptyReply:
     case Notice::DeviceRemoved:
-      deviceText_.clear();
-      RefreshTitleArea();
+      // The identity goes with the connection; a failed report the device survived, or another
+      // device leaving, leaves both.
+      if (!engine_->Connected()) {
+        deviceText_.clear();
+        RefreshTitleArea();
+      }
       break;
     default:
       break;
@@ -511,7 +525,16 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
 
 // ---- LinkView ---------------------------------------------------------------------------------
 
-void CZeltoView::ShowMessage(UserMessage message) { ShowUserText(U8(UserMessageText(message, ui_.language))); }
+void CZeltoView::ShowMessage(UserMessage message) {
+  QString text = Utf8(UserMessageText(message, ui_.language));
+  // A processor that is plugged in but refused the open: the message alone would leave the user
+  // guessing, so the reason and the fix follow it.
+  if (message == UserMessage::UnableToConnect) {
+    if (auto refused = engine_->Link().TakeRefusedOpen())
+      text += QStringLiteral("\n\n") + Utf8(RefusedOpenText(*refused, ui_.language));
+  }
+  ShowUserText(text);
+}
 
 void CZeltoView::ShowUserText(const QString& text) {
   if (messageHandler_) messageHandler_(text);
@@ -536,7 +559,7 @@ bool CZeltoView::Settled() const {
 }
 
 void CZeltoView::ShowConnectedState(bool connected) {
-  connect_->SetFaces(Face{Bi("已连接", "Connected"), Glyph::Power, Tone::Lit, kConnectedGreen},
+  connect_->SetFaces(Face{Bi("已连接", "Connected"), Glyph::Power, Tone::Lit, skin::kConnected},
                      Face{Bi("连接设备", "Connect"), Glyph::Power, Tone::Plain, {}});
   connect_->SetOn(connected);
   if (!connected) {
@@ -962,6 +985,9 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
     items = {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
   else
     items = {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
+  items.append({kSeparator, QString()});
+  items.append({kImportRewFilters, measure_ui::Text(measure_ui::Word::ImportRewFilters, ui_.language)});
+  items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
   const std::vector<std::string> recent = recentFiles_.List();
   if (!recent.empty()) items.append({kSeparator, QString()});
   const QFontMetrics metrics(ui_.fonts.normal);
@@ -1052,6 +1078,12 @@ void CZeltoView::RunMenuCommand(int command) {
     case kAbCurve:
       ToggleAbCurve();
       break;
+    case kImportRewFilters:
+      measureTools_->ChooseAndImport();
+      break;
+    case kExportRewFilters:
+      measureTools_->ChooseAndExport();
+      break;
     default:
       if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
       break;
@@ -1132,7 +1164,7 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   bar.setColorAt(0, QColor(40, 45, 54));
   bar.setColorAt(1, QColor(28, 32, 39));
   p.fillRect(QRect(0, 0, width(), kTopBarHeight), bar);
-  p.setPen(QPen(kBrandAccent.darker(140), 1));
+  p.setPen(QPen(skin::kAccent.darker(140), 1));
   p.drawLine(QPointF(0, kTopBarHeight - 0.5), QPointF(width(), kTopBarHeight - 0.5));
   p.setPen(QPen(QColor(60, 66, 78), 1));
   p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
@@ -1141,7 +1173,7 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.setFont(skin::FaceFont(20, true));
   p.setPen(skin::kText);
   p.drawText(QRect(16, 4, 120, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZELTO"));
-  p.setPen(kBrandAccent);
+  p.setPen(skin::kAccent);
   p.drawText(QRect(98, 4, 40, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("DSP"));
   if (!fileTitle_.isEmpty()) {
     // The PC file last saved or loaded.
@@ -1150,7 +1182,7 @@ void CZeltoView::paintEvent(QPaintEvent*) {
     p.drawText(QRect(146, 8, 110, 20), Qt::AlignRight | Qt::AlignVCenter, fileTitle_);
   }
   p.setFont(skin::FaceFont(11, false));
-  p.setPen(kCaptionText);
+  p.setPen(skin::kCaptionText);
   const bool connected = engine_->Connected();
   QString line = QString::fromUtf8(kModelIdentity);
   if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
@@ -1200,9 +1232,9 @@ void CZeltoView::paintEvent(QPaintEvent*) {
     p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
     PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
     const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
-    const QString typeName = type ? U8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
+    const QString typeName = type ? Utf8(view_rules::PositionName(type, lang)) : T("未分配", "Unassigned");
     p.setFont(skin::FaceFont(10, false));
-    p.setPen(kCaptionText);
+    p.setPen(skin::kCaptionText);
     const QFontMetrics fm(p.font());
     p.drawText(QRect(r.left() + 8, r.bottom() - 20, r.width() - 16, 16), Qt::AlignHCenter | Qt::AlignVCenter,
                fm.elidedText(typeName, Qt::ElideRight, r.width() - 16));

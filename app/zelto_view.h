@@ -41,6 +41,7 @@ class CFStatic;
 class ComBoxBtn;
 class EnTabCtrl;
 class FontStatic;
+class MeasurementTools;
 class NumEdit;
 class NumSpin;
 class TransferWindow;
@@ -109,6 +110,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   CFStatic* Graph() const { return graph_; }
   OutputPage* Page() const { return outputPage_; }
   CarPicture* Car() const { return car_; }
+  /// The measurements, their curves on the graph, the EQ from measurement and REW filter files.
+  MeasurementTools* Measurements() const { return measureTools_; }
 
   /// Replaces the message box for user messages (screenshots, tests).
   void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
@@ -343,6 +346,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* eqReset_ = nullptr;
   BitButton* eqBypass_ = nullptr;
   CFStatic* graph_ = nullptr;
+  BitButton* measureButton_ = nullptr;
+  MeasurementTools* measureTools_ = nullptr;
   std::array<XPButton*, view_rules::kCurveButtonCount> curveButtons_{};
   std::array<FontStatic*, view_rules::kCurveButtonCount> channelLabels_{};
   EnTabCtrl* pageArea_ = nullptr;

@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "edit/ab_compare.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 #include "model/ktv_data.h"
 #include "sim/sim_process.h"
 #include "support/engine_harness.h"

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <thread>
 
-#include "link/device_url.h"
 #include "sim/sim_process.h"
 #include "support/engine_harness.h"
+#include "transports/device_url.h"
 
 namespace zelto {
 namespace {

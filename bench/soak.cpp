@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "link/device_url.h"
+#include "transports/device_url.h"
 #include "sim/sim_process.h"
 #include "support/engine_harness.h"
 

@@ -284,3 +284,19 @@ void PaintGlyph(QPainter& p, const QRectF& a, Glyph glyph, const QColor& colour)
 }
 
 }  // namespace zelto::skin
+
+namespace zelto {
+
+UiFonts UiFonts::Create() {
+  const auto shared = [](int pixels) {
+    QFont f;
+    f.setFamilies(skin::UiFamilies());
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixels);
+    f.setWeight(QFont::Normal);
+    return f;
+  };
+  return {shared(kSmallPixels), shared(kNormalPixels), shared(kMediumPixels), shared(kLargePixels)};
+}
+
+}  // namespace zelto

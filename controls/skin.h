@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QString>
 #include <QStringList>
+#include <string_view>
 
 #include "core/encodings.h"
 
@@ -26,6 +27,15 @@ struct BiText {
 
 /// The same words in both languages (channel names, units, numbers).
 inline BiText Same(const QString& text) { return {text, text}; }
+
+/// Chinese and English words written in the source (UTF-8).
+inline BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
+
+/// The words of the language `lang` picks.
+inline const char* Pick(Language lang, const char* zh, const char* en) { return lang == Language::Chinese ? zh : en; }
+
+/// A text of the engine (UTF-8) for a widget.
+inline QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 /// Symbols a face can carry besides or instead of words.
 enum class Glyph {
@@ -70,6 +80,13 @@ inline const QColor kHighlight{58, 115, 255};
 // The rest of the dark console look.
 inline const QColor kWindow{22, 25, 31};
 inline const QColor kPanel{30, 34, 41};
+inline const QColor kPanelEdge{50, 56, 66};
+inline const QColor kGroupFill{24, 27, 33};     // a group inside a panel
+inline const QColor kPictureFill{16, 18, 22};   // behind a drawn picture
+inline const QColor kCaptionText{150, 160, 174};
+// The brand colour: caption marks, progress, arrows; and the connected state.
+inline const QColor kAccent{0, 168, 120};
+inline const QColor kConnected{0, 150, 100};
 inline const QColor kFaceTop{58, 64, 75};
 inline const QColor kFaceBottom{36, 40, 48};
 inline const QColor kFaceBorder{74, 82, 95};
@@ -87,6 +104,26 @@ inline const QColor kMissingFace{64, 64, 64};  // a two-state button without a p
 QStringList UiFamilies();
 /// The face font at a pixel height.
 QFont FaceFont(int pixelHeight, bool bold = true);
+
+}  // namespace skin
+
+/// The four shared fonts, by pixel height, so that the fixed layout looks the same at any
+/// display scaling.
+struct UiFonts {
+  static constexpr int kSmallPixels = 12;
+  static constexpr int kNormalPixels = 14;
+  static constexpr int kMediumPixels = 16;
+  static constexpr int kLargePixels = 18;
+
+  QFont small;
+  QFont normal;
+  QFont medium;
+  QFont large;
+
+  static UiFonts Create();
+};
+
+namespace skin {
 
 /// Paints one face into `area` in the given state and language.
 void PaintFace(QPainter& painter, const QRectF& area, const Face& face, FaceState state, Language lang);

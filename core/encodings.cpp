@@ -362,7 +362,9 @@ std::optional<double> ReadDecimalPrefix(std::string_view text, std::size_t* used
       break;
     }
   }
-  if (!digits) return std::nullopt;
+  // Hundreds of digits overflow a double: infinity is no value any box or code can take, and
+  // converting it to an integer code would be undefined.
+  if (!digits || !std::isfinite(whole)) return std::nullopt;
   if (used) *used = i;
   return negative ? -whole : whole;
 }

@@ -5,7 +5,7 @@
 #include "ctl/commands.h"
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 #include "zelto_version.h"
 
 namespace zelto::ctl {
@@ -51,6 +51,9 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   Options o;
   CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)",
                "zeltoctl"};
+  // The same options on every system: on Windows too a leading "/" starts a path (the root of
+  // the current drive), never an option. Set first, so every subcommand inherits it.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("zeltoctl ") + kZeltoVersion);
   AddCommon(&app, o);

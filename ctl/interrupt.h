@@ -9,21 +9,25 @@
 // process, and no blocking call is cut short. The tool's loop takes them with TakeRequest. A
 // deferred request ends the process when the guard goes, once the transfer is over; a swallowed
 // one (during a firmware update) is only answered.
+//
+// On Windows there are no signals to block: while a guard lives, a console handler takes Ctrl-C
+// and Ctrl-Break as requests instead. Each system's way is in interrupt_posix.cpp or
+// interrupt_windows.cpp.
 
-#include <csignal>
+#include <memory>
 
 namespace zelto::ctl {
 
 class InterruptGuard {
  public:
   InterruptGuard();
-  /// Takes what is still pending, restores the thread's signal mask and then raises a deferred
-  /// request again.
+  /// Takes what is still pending, restores the thread's signal mask (or console handling) and then
+  /// raises a deferred request again.
   ~InterruptGuard();
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
-  /// The signal that arrived since the last call (and takes it), or 0. Unless swallowing, the
+  /// The signal (SIGINT, SIGTERM) that arrived since the last call (and takes it), or 0. Unless swallowing, the
   /// first one is raised again when the guard goes.
   int TakeRequest();
   /// From now on requests are only answered, never raised again (a firmware update).
@@ -33,8 +37,8 @@ class InterruptGuard {
   }
 
  private:
-  sigset_t guarded_{};
-  sigset_t previous_{};
+  struct State;  // what the system needs kept while the guard lives
+  std::unique_ptr<State> state_;
   bool swallow_ = false;
   int deferred_ = 0;
 };

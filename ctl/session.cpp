@@ -6,9 +6,10 @@
 #include "core/encodings.h"
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
-#include "link/device_url.h"
+#include "link/refused_open_text.h"
 #include "presets/preset_files.h"
 #include "presets/preset_texts.h"
+#include "transports/device_url.h"
 #include "update/update_transfer.h"
 
 namespace zelto::ctl {
@@ -82,9 +83,18 @@ std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, Termi
 DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalView& view)
     : view_(view), engine_(std::move(transport), settings_, notices_, view_) {
   engine_.language = view_.Term().Lang();
+  view_.SetConnectReason([this] {
+    if (auto refused = engine_.Link().TakeRefusedOpen()) return RefusedOpenText(*refused, engine_.language);
+    // A TCP device says why nothing answered (refused, no hello, not a report stream); after an
+    // open that worked, the backend has nothing to say and the message stands alone.
+    return LinkErrorText(engine_.Transport().LastError(), engine_.language);
+  });
 }
 
-DeviceSession::~DeviceSession() { Disconnect(); }
+DeviceSession::~DeviceSession() {
+  Disconnect();
+  view_.SetConnectReason({});
+}
 
 bool DeviceSession::Connect() {
   const int before = liveReadsDone_;

@@ -80,6 +80,9 @@ void Terminal::ClearBarLine() {
 void TerminalView::ShowMessage(UserMessage message) {
   failed_ = true;
   terminal_.Message(UserMessageText(message, terminal_.Lang()));
+  if (message != UserMessage::UnableToConnect || !connectReason_) return;
+  const std::string reason = connectReason_();
+  if (!reason.empty()) terminal_.Message(reason);
 }
 
 void TerminalView::ShowTransferWindow(bool) { terminal_.StartBar(transferRange_); }

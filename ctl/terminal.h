@@ -6,6 +6,7 @@
 // (UpdateView): it prints the editor's message texts and remembers whether one of them reported
 // a failure. Everything here runs on the one thread of the tool.
 
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -81,8 +82,13 @@ class TerminalView final : public LinkView, public UpdateView {
 
   Terminal& Term() { return terminal_; }
 
+  /// Says why a connection could not be made, in lines printed under "unable to connect"; empty
+  /// when there is nothing to add. Set by the session that owns the link.
+  void SetConnectReason(std::function<std::string()> reason) { connectReason_ = std::move(reason); }
+
  private:
   Terminal& terminal_;
+  std::function<std::string()> connectReason_;
   int transferRange_ = 0;
   bool failed_ = false;
   bool updateSucceeded_ = false;

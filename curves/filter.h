@@ -1,12 +1,9 @@
 #pragma once
 // One filter of a channel: an EQ band, a shelf, the high-pass or the low-pass. It holds the
-// parameters in engineering units, its magnitude response at the 241 grid frequencies, the pixel
-// outline of its own curve and the handles the response graph draws and hit-tests. The response is
-// for display only; the processor receives the parameters.
-//
-// Responses are digital biquads at 96 kHz evaluated on the unit circle; the designs are the
-// audio-EQ-cookbook peaking and shelving filters and cascades of cookbook high-/low-pass sections
-// for the crossovers, with the processor's own section constants.
+// parameters in engineering units and its magnitude response at the 241 grid frequencies, picks
+// the design for its kind (filter_design.h) and keeps the outline and handles the response graph
+// draws (filter_geometry.h). The response is for display only; the processor receives the
+// parameters.
 
 #include <array>
 #include <cstddef>
@@ -17,64 +14,21 @@
 #include <string_view>
 
 #include "core/encodings.h"
+#include "curves/filter_design.h"
+#include "curves/filter_geometry.h"
 #include "curves/geometry.h"
 
 namespace zelto {
 
 class ChangeTracking;
 
-// Filter types (EqBandRecord byte 7).
-namespace filter_type {
-inline constexpr int kPeaking = 0;
-inline constexpr int kLowShelf = 1;
-inline constexpr int kHighShelf = 2;
-inline constexpr int kHighPass = 3;
-inline constexpr int kLowPass = 4;
-}  // namespace filter_type
-
-// Crossover families.
-namespace crossover_family {
-inline constexpr int kLinkwitzRiley = 0;
-inline constexpr int kBessel = 1;
-inline constexpr int kButterworth = 2;
-}  // namespace crossover_family
-
-// Crossover slope codes; 48 dB/Oct comes after "off".
-namespace slope_code {
-inline constexpr int k12 = 0;
-inline constexpr int k18 = 1;
-inline constexpr int k24 = 2;
-inline constexpr int k30 = 3;
-inline constexpr int k36 = 4;
-inline constexpr int k42 = 5;
-inline constexpr int kOff = 6;
-inline constexpr int k48 = 7;
-inline constexpr int kShelf6 = 0;
-inline constexpr int kShelf12 = 1;
-}  // namespace slope_code
-
 inline constexpr int kFilterMinHz = 20;
 inline constexpr int kFilterMaxHz = 20000;
 inline constexpr int kGainCodeMax = 400;
 inline constexpr int kGainCodeFlat = 200;  // 0 dB
-inline constexpr double kFilterSampleRate = 96000.0;
 
 // A crossover whose handle cannot be dragged also keeps its frequency when values are copied.
 inline constexpr int kCrossoverRangeFixed = 5;
-
-inline constexpr int kFilterPoints = kGridPoints + 2;  // the curve plus its two ends on the 0 dB line
-inline constexpr int kHandleSize = 16;
-
-/// One second-order (or first-order, b2 = a2 = 0) section, already divided by a0.
-struct BiquadSection {
-  double b0 = 1, b1 = 0, b2 = 0, a1 = 0, a2 = 0;
-};
-
-/// The sections of a filter's current design; unity sections are left out.
-struct FilterSections {
-  std::array<BiquadSection, 4> section{};
-  int count = 0;
-};
 
 /// The control a filter is tied to on its page (a frequency box, a gain slider). The filter tells it
 /// a frequency typed or dragged on the graph; the graph tells it a dragged gain.
@@ -83,17 +37,6 @@ class FilterLinkedControl {
   virtual ~FilterLinkedControl() = default;
   virtual void ShowFrequency(int hz) = 0;
   virtual void ShowGainCode(int gainCode) = 0;
-};
-
-/// Pointer state the response graph keeps per filter between mouse messages.
-struct FilterDragState {
-  GraphPoint anchor;  // pointer at the start of a drag
-  bool hovered = false;
-  bool selected = false;
-  bool pointDrag = false;
-  bool lowWidthDrag = false;
-  bool highWidthDrag = false;
-  bool overHandle = false;
 };
 
 class CFilter {
@@ -203,12 +146,10 @@ class CFilter {
   /// True while the filter contributes exactly 0 dB everywhere (power() is all ones).
   bool IsUnity() const { return unity_; }
   /// Handles and label area in graph client coordinates (margins included).
-  const GraphRect& pointHandle() const { return pointHandle_; }
-  const GraphRect& lowWidthHandle() const { return lowWidthHandle_; }
-  const GraphRect& highWidthHandle() const { return highWidthHandle_; }
-  const GraphRect& labelRect() const { return labelRect_; }
-  FilterDragState& dragState() { return drag_; }
-  const FilterDragState& dragState() const { return drag_; }
+  const GraphRect& pointHandle() const { return handles_.point; }
+  const GraphRect& lowWidthHandle() const { return handles_.lowWidth; }
+  const GraphRect& highWidthHandle() const { return handles_.highWidth; }
+  const GraphRect& labelRect() const { return handles_.label; }
   /// The biquad sections of the current design (empty while the filter contributes 0 dB).
   FilterSections Sections() const;
 
@@ -239,9 +180,6 @@ class CFilter {
   void Touch();  // pending := the change-tracking switch
   bool Tracking() const;
   void LayOutHandles();
-  void LayOutBandHandles();
-  void LayOutCrossoverHandle();
-  void LayOutLabel();
   void ComputePower();
   void DeriveCurve() const;
 
@@ -256,11 +194,7 @@ class CFilter {
   mutable bool curveStale_ = false;
   mutable std::array<double, kGridPoints> response_{};
   mutable std::array<GraphPoint, kFilterPoints> points_{};
-  GraphRect pointHandle_;
-  GraphRect lowWidthHandle_;
-  GraphRect highWidthHandle_;
-  GraphRect labelRect_;
-  FilterDragState drag_;
+  FilterHandles handles_;
 
   int type_ = filter_type::kPeaking;
   int frequency_ = 1000;
@@ -360,12 +294,5 @@ std::array<double, kGridPoints> ChannelResponse(const Range& filters) {
   });
   return db;
 }
-
-/// cos and sin of the angle of every grid frequency at 96 kHz (6.2831852 * f / 96000).
-struct GridTrig {
-  std::array<double, kGridPoints> cos{};
-  std::array<double, kGridPoints> sin{};
-};
-const GridTrig& GridTrigTable();
 
 }  // namespace zelto

@@ -1,7 +1,5 @@
 #include "edit/recovery_file.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <mutex>
@@ -31,15 +29,15 @@ std::uint32_t GetU32(std::span<const std::uint8_t> in, std::size_t at) {
   return v;
 }
 
+// CRC-32 (the polynomial of zip and PNG). The engine also builds for Windows, where no zlib comes
+// with the cross compiler; a few kilobytes every two seconds need no table.
 std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
-  uLong crc = crc32(0L, Z_NULL, 0);
-  // zlib takes lengths as uInt: feed large spans in pieces.
-  constexpr std::size_t kPiece = 1u << 30;
-  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
-    const std::size_t n = std::min(kPiece, bytes.size() - at);
-    crc = crc32(crc, bytes.data() + at, static_cast<uInt>(n));
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const std::uint8_t b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
-  return static_cast<std::uint32_t>(crc);
+  return ~crc;
 }
 
 RecoveryRead Refused(RecoveryReadError error) {

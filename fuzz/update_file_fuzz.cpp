@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <span>
 #include <string>
 
@@ -26,7 +27,8 @@ class QuietView final : public UpdateView {
 };
 
 std::string ScratchPath(const char* extension) {
-  return "/tmp/zelto-update-fuzz-" + std::to_string(::getpid()) + "." + extension;
+  const auto name = "zelto-update-fuzz-" + std::to_string(::getpid()) + "." + extension;
+  return (std::filesystem::temp_directory_path() / name).string();
 }
 
 }  // namespace

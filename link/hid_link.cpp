@@ -3,48 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <thread>
+#include <utility>
 
 #include "core/command_queue.h"
 #include "core/send_data.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-#endif
-
 namespace zelto {
 namespace {
-
-long CurrentPid() {
-#ifdef _WIN32
-  return static_cast<long>(GetCurrentProcessId());
-#else
-  return static_cast<long>(getpid());
-#endif
-}
 
 bool IsProcessorIdentity(const HidDeviceInfo& d) {
   return d.vendorId == kVendorId && d.productId == kProductId && d.versionNumber == kVersionNumber;
 }
 
 }  // namespace
-
-bool ProcessIsAlive(long pid) {
-  if (pid <= 0) return false;
-#ifdef _WIN32
-  HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
-  if (!h) return false;
-  DWORD code = 0;
-  const bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
-  CloseHandle(h);
-  return alive;
-#else
-  return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-#endif
-}
 
 HidLink::HidLink(HidTransport& transport, Settings& settings, ConnectionFlags& flags)
     : transport_(transport), settings_(settings), flags_(flags) {}
@@ -65,12 +36,21 @@ bool HidLink::OpenFirstFreeDevice() { return OpenFirst(true); }
 bool HidLink::OpenFirst(bool claimed) {
   flags_.linkActive = false;
   CloseHandleOnly();
+  {
+    std::lock_guard lock(deviceMutex_);
+    refusedOpen_.reset();
+  }
   for (const auto& info : transport_.Enumerate()) {
     if (!IsProcessorIdentity(info)) continue;
     // Held by another program or instance: the first match decides.
     if (claimed && !IsDeviceFree(info.path)) return false;
     auto dev = transport_.Open(info.path);
-    if (!dev) return false;
+    if (!dev) {
+      // The first match decides: another program may hold it, or this user may not open it.
+      std::lock_guard lock(deviceMutex_);
+      refusedOpen_ = RefusedOpen{transport_.LastRefusal(), transport_.LastError()};
+      return false;
+    }
     {
       std::lock_guard lock(deviceMutex_);
       device_ = std::move(dev);
@@ -92,11 +72,17 @@ bool HidLink::OpenDevicePath(const std::string& path) {
     std::lock_guard lock(deviceMutex_);
     device_ = std::move(dev);
     devicePath_ = path;
+    refusedOpen_.reset();
     reportFailed_ = false;
   }
   flags_.linkActive = true;
   Claim(path);
   return true;
+}
+
+std::optional<RefusedOpen> HidLink::TakeRefusedOpen() {
+  std::lock_guard lock(deviceMutex_);
+  return std::exchange(refusedOpen_, std::nullopt);
 }
 
 void HidLink::CloseDevice() {
@@ -109,7 +95,7 @@ bool HidLink::ReopenDevice() {
   return OpenFirstDevice();
 }
 
-void HidLink::Claim(const std::string& path) { settings_.Set(kClaimsKey, path, std::to_string(CurrentPid())); }
+void HidLink::Claim(const std::string& path) { settings_.Set(kClaimsKey, path, std::to_string(CurrentProcessId())); }
 
 bool HidLink::IsDeviceFree(const std::string& path) {
   const auto owner = settings_.Get(kClaimsKey, path);
@@ -120,7 +106,7 @@ bool HidLink::IsDeviceFree(const std::string& path) {
     // A claim without an owner (written as "0") cannot be checked: the device stays taken.
     return false;
   }
-  if (pid == CurrentPid()) return true;
+  if (pid == CurrentProcessId()) return true;
   return !processAlive_(pid);
 }
 

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
+#include "core/platform.h"
 #include "core/protocol.h"
 #include "core/settings.h"
 #include "link/hid_transport.h"
@@ -30,7 +32,12 @@ inline constexpr int kStepDspStart = 176;
 /// Says whether the process that recorded a claim still runs. The default checks the local
 /// process table; tests replace it.
 using ProcessAliveFn = bool (*)(long pid);
-bool ProcessIsAlive(long pid);
+
+/// A processor that was found but could not be opened: the commonest first-day failure on Linux.
+struct RefusedOpen {
+  OpenRefusal reason = OpenRefusal::Unknown;
+  std::string detail;  // the backend's words, e.g. "/dev/hidraw3: Permission denied"
+};
 
 class HidLink {
  public:
@@ -38,12 +45,16 @@ class HidLink {
   ~HidLink();
 
   /// Opens the first interface with the processor's vendor, product and version IDs. Does not
-  /// look at the claims (the restart during an update reopens a device this instance holds).
+  /// look at the claims (the restart during an update reopens a device this instance holds). When
+  /// that interface refuses the open, TakeRefusedOpen says why.
   bool OpenFirstDevice();
   /// The same for a connect: refused when another running instance has claimed that first
   /// interface (where the system shares HID handles the claim is all that keeps two instances
   /// apart); claims it when opened.
   bool OpenFirstFreeDevice();
+  /// Why the last search found the processor but could not open it, once: the message that
+  /// reports the failure takes it. Nothing when the processor was absent or opened since.
+  std::optional<RefusedOpen> TakeRefusedOpen();
   /// Opens `path` exclusively and claims it.
   bool OpenDevicePath(const std::string& path);
   /// Closes the device, zeroes both reports and releases the claim.
@@ -94,6 +105,7 @@ class HidLink {
   mutable std::mutex deviceMutex_;
   std::unique_ptr<HidDevice> device_;
   std::string devicePath_;
+  std::optional<RefusedOpen> refusedOpen_;
   std::atomic<bool> reportFailed_{false};
   std::array<std::uint8_t, kHidReportSize> outputReport_{};
   std::array<std::uint8_t, kHidReportSize> inputReport_{};

@@ -32,6 +32,13 @@ class HidDevice {
   virtual bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> report) = 0;
 };
 
+/// Why a backend refused to open a device, as far as it can tell.
+enum class OpenRefusal {
+  Unknown,
+  NoPermission,  // the system shows the device to this user but will not let them open it
+  InUse,         // another program has the device open
+};
+
 /// Finds and opens devices of one backend.
 class HidTransport {
  public:
@@ -50,6 +57,8 @@ class HidTransport {
   /// Why the last Enumerate or Open of this transport found or opened nothing, in words for
   /// the user; empty when there is nothing to tell.
   virtual std::string LastError() const { return {}; }
+  /// Why the last refused Open was refused.
+  virtual OpenRefusal LastRefusal() const { return OpenRefusal::Unknown; }
 };
 
 }  // namespace zelto

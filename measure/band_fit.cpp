@@ -331,6 +331,17 @@ std::vector<BandSetting> BandsOf(const CKTVEQ& eq) {
   return out;
 }
 
+void SetBandsOf(CKTVEQ& eq, std::span<const BandSetting> bands) {
+  for (int k = 0; k < eq.BandCount() && k < static_cast<int>(bands.size()); ++k) {
+    const BandSetting& b = bands[static_cast<std::size_t>(k)];
+    CFilter& f = eq.Filter(k);
+    if (f.frequency() != b.hz) f.SetFrequency(b.hz, true);
+    if (f.bandwidthIndex() != b.bandwidthIndex) f.SetBandwidthIndex(b.bandwidthIndex);
+    const int now = f.IsFlat() ? kGainCodeFlat : f.gainCode();
+    if (now != b.gainCode) f.SetGainCode(b.gainCode);
+  }
+}
+
 std::array<double, kGridPoints> ChannelResponseOf(const CKTVEQ& eq) {
   std::vector<const CFilter*> filters;
   for (int k = 0; k < eq.FilterCount(); ++k) filters.push_back(&eq.Filter(k));

@@ -47,6 +47,9 @@ std::array<double, kGridPoints> BandsResponse(std::span<const BandSetting> bands
 
 /// The channel's bands (a band that is off reads as flat).
 std::vector<BandSetting> BandsOf(const CKTVEQ& eq);
+/// Gives the channel's bands these settings (one per slot, from the first) through the band
+/// setters, and only what differs, so only that is marked to be sent. A band set flat is off.
+void SetBandsOf(CKTVEQ& eq, std::span<const BandSetting> bands);
 /// The response of every filter of the channel (bands and crossovers), as the graph sums it.
 std::array<double, kGridPoints> ChannelResponseOf(const CKTVEQ& eq);
 /// The response of the channel's high-pass and low-pass, which fits leave alone.

@@ -1,18 +1,18 @@
 // zelto-sim: the simulated processor served over the report stream on loopback, for demos,
 // tests and training without hardware. Connect a tool with --device tcp:127.0.0.1:PORT.
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <CLI/CLI.hpp>
-#include <atomic>
+#include <asio/io_context.hpp>
+#include <asio/signal_set.hpp>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <iostream>
 #include <string>
 #include <thread>
 
+#include "core/platform.h"
 #include "sim/sim_processor.h"
 #include "sim/sim_server.h"
 #include "zelto_version.h"
@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
   const CLI::Range count(0, kMaxCount);
   const CLI::Range duration(0, kMaxMs);
   CLI::App app{"zelto-sim: the simulated car-audio processor, served over the report stream on loopback"};
+  app.allow_windows_style_options(false);  // "-" options only, as on every other system
   app.add_option("--port", o.port, "TCP port on 127.0.0.1 (0 picks a free one, printed on stdout)")
       ->check(CLI::Range(0, kMaxPort));
   app.add_flag("--drop-reply", o.dropReply, "handle frames but never answer");
@@ -108,19 +109,13 @@ int main(int argc, char** argv) {
                "only after the current one closes)");
   CLI11_PARSE(app, argc, argv);
 
-  // Signals are taken by one thread with sigwait, so no handler touches the server from
-  // signal context. Blocked before any thread exists, so every thread inherits the mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  // A shell starting us in the background without job control sets SIGINT to "ignore", and
-  // whether an ignored signal still reaches sigwait is left open by POSIX: take both back to
-  // their default first (blocked, the default action never runs).
-  signal(SIGINT, SIG_DFL);
-  signal(SIGTERM, SIG_DFL);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  // Ctrl-C and SIGTERM end serving. Asio takes them on a thread of its own, so nothing touches
+  // the server from signal context, and its handler replaces an "ignore" a shell may have set
+  // when it started us in the background. Taken from here on: one arriving before the server
+  // runs waits for it.
+  asio::io_context signals;
+  asio::signal_set stopSignals(signals, SIGINT, SIGTERM);
+  zelto::IgnoreBrokenPipes();
 
   zelto::sim::SimProcessor processor;
   Configure(processor, o);
@@ -141,17 +136,12 @@ int main(int argc, char** argv) {
   std::printf("listening on %s:%u\n", zelto::sim::kLoopbackHost, static_cast<unsigned>(server.Port()));
   std::fflush(stdout);
 
-  std::atomic<bool> signalled{false};
-  std::thread signalWaiter([&] {
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    signalled = true;
-    server.Stop();
+  stopSignals.async_wait([&](const std::error_code& ec, int) {
+    if (!ec) server.Stop();
   });
+  std::thread signalWaiter([&] { signals.run(); });
   server.Run();
-  // Run normally returns because the waiter saw a signal; when a poll failure ended it, wake
-  // the waiter ourselves (the signal stays blocked, so it only ends the sigwait).
-  if (!signalled) pthread_kill(signalWaiter.native_handle(), SIGTERM);
+  signals.stop();
   signalWaiter.join();
   return 0;
 }

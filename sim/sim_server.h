@@ -6,11 +6,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "link/tcp/socket.h"
 #include "sim/sim_processor.h"
 
 namespace zelto::sim {
@@ -38,32 +38,32 @@ class SimServer {
   void Run();
   /// Runs the server on a thread of its own (joined by Stop or the destructor).
   void Start();
-  /// Ends Run from any thread. Only writes one byte to a pipe, so a signal-waiting thread may
-  /// call it too.
+  /// Ends Run from any thread (a signal-waiting one too).
   void Stop();
 
  private:
-  struct Client {
-    net::Socket socket;
-    std::uint64_t id = 0;
-    std::uint64_t generation = 0;
-    std::vector<std::uint8_t> pending;  // request bytes not yet complete
-  };
+  struct Client;
+  struct Io;
+  using ClientPtr = std::shared_ptr<Client>;
 
-  void Accept();
-  // Reads what the client sent and carries out every complete request. False: drop the client.
-  bool Serve(Client& client);
+  void StartAccept();
+  void Accept(const ClientPtr& client);
+  void StartRead(const ClientPtr& client);
+  // Takes what the client sent and carries out every complete request. False: drop the client.
+  bool Serve(Client& client, std::size_t received);
   bool ServeRequests(Client& client);
+  // Hands the replies waiting in the client's outbox to the socket, unless a write is under way.
+  void Flush(const ClientPtr& client);
+  void Drop(const ClientPtr& client);
 
   SimProcessor& processor_;
   std::string host_ = kLoopbackHost;
-  net::Socket listener_;
+  std::unique_ptr<Io> io_;
   std::uint16_t port_ = 0;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
   std::atomic<bool> stopRequested_{false};
   bool oneClient_ = false;
-  std::vector<Client> clients_;
+  bool acceptPaused_ = false;  // one-client mode: the next connection waits in the backlog
+  std::vector<ClientPtr> clients_;
   std::uint64_t nextClientId_ = 1;
   std::uint64_t activeClient_ = 0;  // the client whose requests the processor answered last
   std::thread thread_;

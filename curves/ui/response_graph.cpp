@@ -1,5 +1,6 @@
 #include "curves/ui/response_graph.h"
 
+#include <QContextMenuEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "controls/skin.h"
 #include "curves/filter.h"
 #include "curves/ui/graph_drag.h"
 #include "model/ktv_data.h"
@@ -62,6 +64,17 @@ constexpr int kAxisFontPx = 10;
 constexpr int kHandleFontPx = 11;
 constexpr int kLabelFontPx = 12;
 
+// The legend of the overlay curves: one row in the plot's top right corner.
+constexpr int kLegendFontPx = 10;
+constexpr int kLegendInset = 4;
+constexpr int kLegendRowHeight = 14;
+constexpr int kLegendSwatch = 14;
+constexpr int kLegendSwatchGap = 4;
+constexpr int kLegendPadding = 5;
+const QColor kLegendBackground(0, 0, 0, 190);
+const QColor kLegendText(220, 220, 220);
+const QColor kLegendHiddenText(95, 95, 95);
+
 QColor FromRgb(std::uint32_t rgb, QRgb fallback) {
   return rgb == 0 ? QColor::fromRgb(fallback) : QColor::fromRgb(static_cast<QRgb>(rgb & 0xffffffu));
 }
@@ -105,10 +118,10 @@ CFStatic::CFStatic(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setFocusPolicy(Qt::ClickFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  handleFont_.setPixelSize(kHandleFontPx);
-  handleFont_.setBold(true);
-  labelFont_.setPixelSize(kLabelFontPx);
-  axisFont_.setPixelSize(kAxisFontPx);
+  handleFont_ = skin::FaceFont(kHandleFontPx, true);
+  labelFont_ = skin::FaceFont(kLabelFontPx, false);
+  axisFont_ = skin::FaceFont(kAxisFontPx, false);
+  legendFont_ = skin::FaceFont(kLegendFontPx, false);
 }
 
 CFStatic::~CFStatic() = default;
@@ -328,15 +341,27 @@ void CFStatic::mousePressEvent(QMouseEvent* event) {
     return;
   }
   setFocus(Qt::MouseFocusReason);
+  const QPoint pos = event->position().toPoint();
+  if (overlaySource_ && (!pointerEnabled_ || currentEq() == nullptr)) {
+    for (const auto& [key, area] : LegendEntries())
+      if (area.contains(pos)) emit overlayToggled(key);
+  }
   if (!pointerEnabled_ || currentEq() == nullptr) return;
   EnsureLayout();
-  const QPoint pos = event->position().toPoint();
   // A press without a preceding move (after a channel switch, on a touch screen) still finds the
   // handle under the pointer.
   Hover(pos);
   CFilter* f = FilterAt(selectedIndex_);
-  if (f == nullptr) return;
   const GraphPoint gp = ToGraphPoint(pos);
+  // A handle under the legend stays reachable: the legend only takes presses beside handles.
+  if (f == nullptr || !f->pointHandle().Contains(gp)) {
+    for (const auto& [key, area] : LegendEntries()) {
+      if (!area.contains(pos)) continue;
+      emit overlayToggled(key);
+      return;
+    }
+  }
+  if (f == nullptr) return;
   // The grab offsets are taken from the point the handle stands for (its frequency and gain, or
   // the width edge), so the handle stays where it was grabbed and a press without a move changes
   // nothing; handles pushed inside the plot at its edges would otherwise jump on the first move.
@@ -375,6 +400,12 @@ void CFStatic::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CFStatic::EndDrag() { drag_ = Drag::None; }
+
+void CFStatic::contextMenuEvent(QContextMenuEvent* event) {
+  EndDrag();
+  emit contextMenuRequested(event->globalPos());
+  event->accept();
+}
 
 void CFStatic::Hover(QPoint pos) {
   CKTVEQ* eq = currentEq();
@@ -523,10 +554,16 @@ void CFStatic::PaintGraph(QPainter& p) {
     other.SumCurve();
     DrawCurve(p, other, comparisonPen);
   }
-  if (eq == nullptr) return;
+  const std::vector<GraphOverlayCurve> overlay = OverlayCurves();
+  DrawOverlay(p, overlay);
+  if (eq == nullptr) {
+    DrawLegend(p, overlay);
+    return;
+  }
 
   eq->SumCurve();
   DrawCurve(p, *eq, QPen(channelColour(), kCurvePenWidth, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  DrawLegend(p, overlay);
   // The readout of the hovered filter wins over the handle numbers it would be written across.
   QRect labelArea;
   QString label;
@@ -627,6 +664,95 @@ void CFStatic::DrawHandles(QPainter& p, const CKTVEQ& eq, const QRect& plot, con
       align = Qt::AlignRight;
     DrawRimmedText(p, r, static_cast<int>(align | Qt::AlignVCenter) | Qt::TextDontClip, text);
   }
+}
+
+// --- Overlay curves ------------------------------------------------------------------------
+
+void CFStatic::SetOverlaySource(GraphOverlaySource source) {
+  overlaySource_ = std::move(source);
+  update();
+}
+
+std::vector<GraphOverlayCurve> CFStatic::OverlayCurves() const {
+  if (!overlaySource_ || data_ == nullptr) return {};
+  return overlaySource_();
+}
+
+std::vector<QPolygonF> CFStatic::OverlayLines(const GraphOverlayCurve& curve) const {
+  const QRect plot = plotRect();
+  const int w = std::max(0, plot.width());
+  const int h = std::max(0, plot.height());
+  const auto& grid = FrequencyGrid();
+  std::vector<QPolygonF> lines;
+  QPolygonF run;
+  for (int i = 0; i < kGridPoints; ++i) {
+    if (!curve.has[static_cast<std::size_t>(i)]) {
+      if (!run.isEmpty()) lines.push_back(std::exchange(run, {}));
+      continue;
+    }
+    run << QPointF(GraphXExact(grid[static_cast<std::size_t>(i)], w) + kMarginLeft,
+                   GraphYExact(curve.db[static_cast<std::size_t>(i)], h) + kMarginTop);
+  }
+  if (!run.isEmpty()) lines.push_back(std::move(run));
+  return lines;
+}
+
+std::vector<std::pair<int, QRect>> CFStatic::LegendEntries() const { return LegendLayout(OverlayCurves()); }
+
+std::vector<std::pair<int, QRect>> CFStatic::LegendLayout(const std::vector<GraphOverlayCurve>& curves) const {
+  std::vector<std::pair<int, QRect>> entries;
+  const QFontMetrics fm(legendFont_);
+  const QRect plot = plotRect();
+  // Laid out from the right edge leftwards, then listed in the curves' order.
+  int right = plot.right() - kLegendInset - kLegendPadding;
+  const int top = plot.top() + kLegendInset;
+  for (auto it = curves.rbegin(); it != curves.rend(); ++it) {
+    const int width = kLegendSwatch + kLegendSwatchGap + fm.horizontalAdvance(it->name);
+    entries.insert(entries.begin(), {it->key, QRect(right - width + 1, top, width, kLegendRowHeight)});
+    right -= width + 2 * kLegendPadding;
+  }
+  return entries;
+}
+
+void CFStatic::DrawOverlay(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const {
+  p.save();
+  p.setClipRect(plotRect().adjusted(1, 1, -1, -1));
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setBrush(Qt::NoBrush);
+  for (const auto& c : curves) {
+    if (!c.shown) continue;
+    QPen pen(c.colour, c.width, c.style, Qt::RoundCap, Qt::RoundJoin);
+    p.setPen(pen);
+    for (const QPolygonF& line : OverlayLines(c)) p.drawPolyline(line);
+  }
+  p.restore();
+}
+
+void CFStatic::DrawLegend(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const {
+  const auto entries = LegendLayout(curves);
+  if (entries.empty()) return;
+  QRect box = entries.front().second;
+  for (const auto& e : entries) box = box.united(e.second);
+  box.adjust(-kLegendPadding, -1, kLegendPadding, 1);
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(kGridLine, 1));
+  p.setBrush(kLegendBackground);
+  p.drawRect(box.adjusted(0, 0, -1, -1));
+  p.setFont(legendFont_);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const GraphOverlayCurve& c = curves[k];
+    const QRect r = entries[k].second;
+    const int y = r.center().y();
+    QColor swatch = c.colour;
+    if (!c.shown) swatch.setAlpha(70);
+    p.setPen(QPen(swatch, std::max<qreal>(c.width, 1.5), c.style, Qt::FlatCap));
+    p.drawLine(QPointF(r.left(), y + 0.5), QPointF(r.left() + kLegendSwatch, y + 0.5));
+    p.setPen(c.shown ? kLegendText : kLegendHiddenText);
+    p.drawText(r.adjusted(kLegendSwatch + kLegendSwatchGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, c.name);
+  }
+  p.restore();
 }
 
 void CFStatic::DrawWidthHandles(QPainter& p, const CFilter& filter) const {

@@ -11,8 +11,14 @@
 #include <QRect>
 #include <QWidget>
 
+#include <QPolygonF>
+#include <QString>
+
 #include <array>
 #include <bitset>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "core/device_image.h"
 #include "core/encodings.h"
@@ -25,6 +31,21 @@ namespace zelto {
 class CFilter;
 class CKTVEQ;
 class CKTV_Data;
+
+/// A curve drawn over the plot beside the channel's own: a measurement, a target, a prediction.
+/// Points where `has` is false are left out, and the line breaks there.
+struct GraphOverlayCurve {
+  int key = 0;     // what the legend reports when its entry is clicked
+  QString name;    // the legend's words
+  QColor colour;
+  Qt::PenStyle style = Qt::SolidLine;
+  qreal width = 1.0;
+  bool shown = true;  // a hidden curve keeps its legend entry, dimmed
+  std::array<double, kGridPoints> db{};
+  std::array<bool, kGridPoints> has{};
+};
+/// Gives the overlay curves of the channel shown, computed when the graph draws.
+using GraphOverlaySource = std::function<std::vector<GraphOverlayCurve>()>;
 
 class CFStatic : public QWidget {
   Q_OBJECT
@@ -96,12 +117,27 @@ class CFStatic : public QWidget {
   /// Draws the whole graph at the widget's current size (what a repaint draws).
   void PaintGraph(QPainter& painter);
 
+  /// Where the overlay curves come from (empty: none). They are asked for at every repaint, so a
+  /// curve that depends on the filters follows a drag as the channel's own curve does.
+  void SetOverlaySource(GraphOverlaySource source);
+  /// The overlay curves as the graph draws them now.
+  std::vector<GraphOverlayCurve> OverlayCurves() const;
+  /// The lines of one overlay curve in widget coordinates, one per run of defined points.
+  std::vector<QPolygonF> OverlayLines(const GraphOverlayCurve& curve) const;
+  /// The legend's entries (curve key, area in the widget) for the overlay curves now.
+  std::vector<std::pair<int, QRect>> LegendEntries() const;
+
  signals:
   /// A drag changed filter `filterIndex` of the channel with `channelCode`; sent at most once per
   /// notification period and carrying the last filter changed in it.
   void filterChanged(int filterIndex, int channelCode);
+  /// The legend entry of overlay curve `key` was clicked.
+  void overlayToggled(int key);
+  /// The context menu was asked for at `globalPos` (right button or the menu key).
+  void contextMenuRequested(const QPoint& globalPos);
 
  protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -139,6 +175,9 @@ class CFStatic : public QWidget {
   void DrawHandles(QPainter& p, const CKTVEQ& eq, const QRect& plot, const QRect& keepClear,
                    int shownFilter) const;
   void DrawWidthHandles(QPainter& p, const CFilter& filter) const;
+  void DrawOverlay(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const;
+  void DrawLegend(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const;
+  std::vector<std::pair<int, QRect>> LegendLayout(const std::vector<GraphOverlayCurve>& curves) const;
 
   CKTV_Data* data_ = nullptr;
   CKTV_Data* comparison_ = nullptr;
@@ -158,6 +197,8 @@ class CFStatic : public QWidget {
   QFont handleFont_;
   QFont labelFont_;
   QFont axisFont_;
+  QFont legendFont_;
+  GraphOverlaySource overlaySource_;
 };
 
 }  // namespace zelto

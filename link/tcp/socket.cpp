@@ -1,209 +1,194 @@
 #include "link/tcp/socket.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <asio/connect.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
+#include <asio/read.hpp>
+#include <asio/write.hpp>
 
-#include <cerrno>
-#include <cstring>
+#include <atomic>
 
-#ifndef MSG_NOSIGNAL
-#define MSG_NOSIGNAL 0  // platforms without it use SO_NOSIGPIPE (SuppressSigpipe)
-#endif
+#include "core/platform.h"
+#include "link/tcp/acceptor.h"
 
 namespace zelto::net {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using asio::ip::tcp;
 
 constexpr int kListenBacklog = 8;
 
-int RemainingMs(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits until `fd` is ready for `events` or the deadline passes. False on timeout or error.
-IoResult WaitFor(int fd, short events, Clock::time_point deadline) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    const int r = ::poll(&p, 1, RemainingMs(deadline));
-    if (r > 0) return IoResult::Ok;
-    if (r == 0) return IoResult::TimedOut;
-    if (errno != EINTR) return IoResult::Failed;
-  }
-}
-
-bool SetBlocking(int fd, bool blocking) {
-  const int flags = ::fcntl(fd, F_GETFL, 0);
-  if (flags < 0) return false;
-  return ::fcntl(fd, F_SETFL, blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
-}
-
-struct AddressList {
-  addrinfo* list = nullptr;
-  ~AddressList() {
-    if (list) ::freeaddrinfo(list);
-  }
-};
-
-int Resolve(const std::string& host, std::uint16_t port, bool passive, AddressList& out, std::string* error) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV | (passive ? AI_PASSIVE : 0);
-  const std::string service = std::to_string(port);
-  const int r = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &out.list);
-  if (r != 0 && error) *error = "cannot resolve " + host + ": " + ::gai_strerror(r);
-  return r;
+IoResult ToResult(const std::error_code& ec) {
+  if (!ec) return IoResult::Ok;
+  if (ec == asio::error::operation_aborted) return IoResult::TimedOut;  // cancelled at the deadline
+  if (ec == asio::error::eof || ec == asio::error::connection_reset || ec == asio::error::broken_pipe ||
+      ec == asio::error::connection_aborted)
+    return IoResult::Closed;
+  return IoResult::Failed;
 }
 
 }  // namespace
 
-Socket& Socket::operator=(Socket&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.Release();
+// Each socket runs its own io_context only while one of its calls waits, so a blocking call with
+// a deadline is an asynchronous operation run for at most that long.
+struct Socket::Impl {
+  asio::io_context io;
+  tcp::socket socket{io};
+
+  // Runs the started operation until it completes or `timeout` passes; then cancels it and
+  // waits for its handler, which reports operation_aborted.
+  void RunFor(std::chrono::milliseconds timeout) {
+    io.restart();
+    io.run_for(timeout);
+    if (io.stopped()) return;
+    std::error_code ignored;
+    socket.cancel(ignored);
+    io.run();
   }
-  return *this;
-}
+};
+
+struct Listener::Impl {
+  asio::io_context io;
+  tcp::acceptor acceptor{io};
+  std::atomic<bool> interrupted{false};
+};
+
+Socket::Socket() = default;
+Socket::Socket(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Socket::~Socket() = default;
+Socket::Socket(Socket&& other) noexcept = default;
+Socket& Socket::operator=(Socket&& other) noexcept = default;
+
+bool Socket::Valid() const { return impl_ && impl_->socket.is_open(); }
 
 void Socket::Close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  if (!impl_) return;
+  std::error_code ignored;
+  impl_->socket.shutdown(tcp::socket::shutdown_both, ignored);
+  impl_->socket.close(ignored);
 }
 
-int Socket::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
+IoResult Socket::SendAll(std::span<const std::uint8_t> data, std::chrono::milliseconds timeout) {
+  if (!Valid()) return IoResult::Failed;
+  std::error_code result = asio::error::would_block;
+  asio::async_write(impl_->socket, asio::buffer(data.data(), data.size()),
+                    [&](const std::error_code& ec, std::size_t) { result = ec; });
+  impl_->RunFor(timeout);
+  return ToResult(result);
 }
 
-std::string ErrorText(int err) { return std::strerror(err); }
+IoResult Socket::ReceiveAll(std::span<std::uint8_t> data, std::chrono::milliseconds timeout) {
+  if (!Valid()) return IoResult::Failed;
+  std::error_code result = asio::error::would_block;
+  asio::async_read(impl_->socket, asio::buffer(data.data(), data.size()),
+                   [&](const std::error_code& ec, std::size_t) { result = ec; });
+  impl_->RunFor(timeout);
+  return ToResult(result);
+}
 
-IoResult SendAll(int fd, std::span<const std::uint8_t> data, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const IoResult w = WaitFor(fd, POLLOUT, deadline);
-      if (w != IoResult::Ok) return w;
-      continue;
-    }
-    return (n < 0 && (errno == EPIPE || errno == ECONNRESET)) ? IoResult::Closed : IoResult::Failed;
+Listener::Listener() = default;
+Listener::Listener(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Listener::~Listener() = default;
+Listener::Listener(Listener&& other) noexcept = default;
+Listener& Listener::operator=(Listener&& other) noexcept = default;
+
+bool Listener::Valid() const { return impl_ && impl_->acceptor.is_open(); }
+
+Socket Listener::Accept(std::chrono::milliseconds timeout) {
+  if (!Valid() || impl_->interrupted) return {};
+  auto peer = std::make_unique<Socket::Impl>();
+  std::error_code result = asio::error::would_block;
+  impl_->acceptor.async_accept(peer->io, [&](const std::error_code& ec, tcp::socket accepted) {
+    result = ec;
+    if (!ec) peer->socket = std::move(accepted);
+  });
+  impl_->io.restart();
+  impl_->io.run_for(timeout);
+  if (!impl_->io.stopped()) {
+    std::error_code ignored;
+    impl_->acceptor.cancel(ignored);
+    impl_->io.run();
   }
-  return IoResult::Ok;
+  if (result) return {};
+  KeepFromChildProcesses(peer->socket.native_handle());
+  std::error_code ignored;
+  peer->socket.set_option(tcp::no_delay(true), ignored);
+  return Socket(std::move(peer));
 }
 
-IoResult ReceiveAll(int fd, std::span<std::uint8_t> data, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::recv(fd, data.data() + done, data.size() - done, MSG_DONTWAIT);
-    if (n > 0) {
-      done += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n == 0) return IoResult::Closed;
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      const IoResult w = WaitFor(fd, POLLIN, deadline);
-      if (w != IoResult::Ok) return w;
-      continue;
-    }
-    return errno == ECONNRESET ? IoResult::Closed : IoResult::Failed;
-  }
-  return IoResult::Ok;
-}
-
-void SetNoDelay(int fd) {
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
-void SuppressSigpipe([[maybe_unused]] int fd) {
-#ifdef SO_NOSIGPIPE
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
+void Listener::Interrupt() {
+  if (!impl_) return;
+  impl_->interrupted = true;
+  // Run by the thread in Accept, the only one touching the acceptor (or by the next Accept).
+  asio::post(impl_->io, [impl = impl_.get()] {
+    std::error_code ignored;
+    impl->acceptor.cancel(ignored);
+  });
 }
 
 Socket ConnectTcp(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout,
                   std::string* error) {
-  AddressList addresses;
-  if (Resolve(host, port, false, addresses, error) != 0) return {};
-  const auto deadline = Clock::now() + timeout;
-  int lastError = ECONNREFUSED;
-  for (addrinfo* a = addresses.list; a; a = a->ai_next) {
-    Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
-    if (!s.Valid()) {
-      lastError = errno;
-      continue;
-    }
-    SetBlocking(s.Fd(), false);
-    if (::connect(s.Fd(), a->ai_addr, a->ai_addrlen) != 0) {
-      if (errno != EINPROGRESS) {
-        lastError = errno;
-        continue;
-      }
-      if (WaitFor(s.Fd(), POLLOUT, deadline) != IoResult::Ok) {
-        lastError = ETIMEDOUT;
-        continue;
-      }
-      int soError = 0;
-      socklen_t len = sizeof soError;
-      ::getsockopt(s.Fd(), SOL_SOCKET, SO_ERROR, &soError, &len);
-      if (soError != 0) {
-        lastError = soError;
-        continue;
-      }
-    }
-    SetBlocking(s.Fd(), true);
-    SetNoDelay(s.Fd());
-    SuppressSigpipe(s.Fd());
-    return s;
+  auto impl = std::make_unique<Socket::Impl>();
+  std::error_code ec;
+  tcp::resolver resolver(impl->io);
+  const auto endpoints = resolver.resolve(host, std::to_string(port), tcp::resolver::numeric_service, ec);
+  if (ec) {
+    if (error) *error = "cannot resolve " + host + ": " + ec.message();
+    return {};
   }
-  if (error) *error = "cannot connect to " + host + ":" + std::to_string(port) + ": " + ErrorText(lastError);
-  return {};
+  std::error_code result = asio::error::would_block;
+  asio::async_connect(impl->socket, endpoints, [&](const std::error_code& e, const tcp::endpoint&) { result = e; });
+  impl->RunFor(timeout);
+  if (result) {
+    if (result == asio::error::operation_aborted) result = asio::error::timed_out;
+    if (error) *error = "cannot connect to " + host + ":" + std::to_string(port) + ": " + result.message();
+    return {};
+  }
+  KeepFromChildProcesses(impl->socket.native_handle());
+  impl->socket.set_option(tcp::no_delay(true), ec);
+  return Socket(std::move(impl));
 }
 
-Socket ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* boundPort, std::string* error) {
-  AddressList addresses;
-  if (Resolve(host, port, true, addresses, error) != 0) return {};
-  int lastError = EADDRNOTAVAIL;
-  for (addrinfo* a = addresses.list; a; a = a->ai_next) {
-    Socket s(::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
-    if (!s.Valid()) {
-      lastError = errno;
-      continue;
-    }
-    const int on = 1;
-    ::setsockopt(s.Fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (::bind(s.Fd(), a->ai_addr, a->ai_addrlen) != 0 || ::listen(s.Fd(), kListenBacklog) != 0) {
-      lastError = errno;
-      continue;
-    }
-    sockaddr_storage bound{};
-    socklen_t len = sizeof bound;
-    ::getsockname(s.Fd(), reinterpret_cast<sockaddr*>(&bound), &len);
-    if (boundPort) {
-      *boundPort = bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-                                               : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-    }
-    return s;
+bool OpenAcceptor(tcp::acceptor& acceptor, const std::string& host, std::uint16_t port, std::uint16_t* boundPort,
+                  std::string* error) {
+  std::error_code ec;
+  tcp::resolver resolver(acceptor.get_executor());
+  const auto endpoints =
+      resolver.resolve(host, std::to_string(port), tcp::resolver::numeric_service | tcp::resolver::passive, ec);
+  if (ec) {
+    if (error) *error = "cannot resolve " + host + ": " + ec.message();
+    return false;
   }
-  if (error) *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + ErrorText(lastError);
-  return {};
+  std::error_code last = std::make_error_code(std::errc::address_not_available);
+  for (const auto& entry : endpoints) {
+    std::error_code e;
+    acceptor.close(e);
+    acceptor.open(entry.endpoint().protocol(), e);
+    if (e) {
+      last = e;
+      continue;
+    }
+    KeepFromChildProcesses(acceptor.native_handle());
+    if (ReuseListeningAddress()) acceptor.set_option(tcp::acceptor::reuse_address(true), e);
+    acceptor.bind(entry.endpoint(), e);
+    if (!e) acceptor.listen(kListenBacklog, e);
+    if (e) {
+      last = e;
+      continue;
+    }
+    if (boundPort) *boundPort = acceptor.local_endpoint(e).port();
+    return true;
+  }
+  acceptor.close(ec);
+  if (error) *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " + last.message();
+  return false;
+}
+
+Listener ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* boundPort, std::string* error) {
+  auto impl = std::make_unique<Listener::Impl>();
+  if (!OpenAcceptor(impl->acceptor, host, port, boundPort, error)) return {};
+  return Listener(std::move(impl));
 }
 
 }  // namespace zelto::net

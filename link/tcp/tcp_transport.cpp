@@ -33,15 +33,15 @@ class TcpDevice final : public HidDevice {
     request[0] = static_cast<std::uint8_t>(report_stream::Op::SetOutputReport);
     std::copy(report.begin(), report.end(), request.begin() + 1);
     request[1] = kReportId;
-    return Check(net::SendAll(socket_.Fd(), request, kTcpReportTimeout));
+    return Check(net::SendAll(socket_, request, kTcpReportTimeout));
   }
 
   bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> report) override {
     std::fill(report.begin(), report.end(), 0);
     if (!socket_.Valid()) return false;
     const std::array<std::uint8_t, 1> request = {static_cast<std::uint8_t>(report_stream::Op::GetInputReport)};
-    if (!Check(net::SendAll(socket_.Fd(), request, kTcpReportTimeout))) return false;
-    if (!Check(net::ReceiveAll(socket_.Fd(), report, kTcpReportTimeout))) {
+    if (!Check(net::SendAll(socket_, request, kTcpReportTimeout))) return false;
+    if (!Check(net::ReceiveAll(socket_, report, kTcpReportTimeout))) {
       std::fill(report.begin(), report.end(), 0);
       return false;
     }
@@ -109,7 +109,7 @@ std::optional<TcpTransport::Connection> TcpTransport::Connect() {
     return std::nullopt;
   }
   std::array<std::uint8_t, report_stream::kHelloSize> hello{};
-  switch (net::ReceiveAll(socket.Fd(), hello, kTcpHelloTimeout)) {
+  switch (net::ReceiveAll(socket, hello, kTcpHelloTimeout)) {
     case net::IoResult::Ok: break;
     case net::IoResult::TimedOut:
       SetError(path_ + ": no hello from the device side");

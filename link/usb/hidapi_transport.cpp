@@ -49,14 +49,17 @@ class NodeLock {
   NodeLock& operator=(const NodeLock&) = delete;
 
   // True when the node is now ours, or when `path` is not a device node (nothing to lock).
-  bool Acquire(const std::string& path, std::string* error) {
+  bool Acquire(const std::string& path, std::string* error, OpenRefusal* refusal) {
     if (!path.starts_with("/dev/")) return true;
     fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd_ < 0) {
+      // A node this user may not open: no udev rule gave the seat's user access (yet).
+      *refusal = (errno == EACCES || errno == EPERM) ? OpenRefusal::NoPermission : OpenRefusal::Unknown;
       *error = path + ": " + std::strerror(errno);
       return false;
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      *refusal = OpenRefusal::InUse;
       *error = path + ": the device is in use by another program";
       return false;
     }
@@ -69,7 +72,7 @@ class NodeLock {
 #else
 class NodeLock {
  public:
-  bool Acquire(const std::string&, std::string*) { return true; }
+  bool Acquire(const std::string&, std::string*, OpenRefusal*) { return true; }
 };
 #endif
 
@@ -147,8 +150,9 @@ std::unique_ptr<HidDevice> HidapiTransport::Open(const std::string& path) {
   if (!initialised_) return nullptr;
   auto lock = std::make_unique<NodeLock>();
   std::string error;
-  if (!lock->Acquire(path, &error)) {
-    SetError(std::move(error));
+  OpenRefusal refusal = OpenRefusal::Unknown;
+  if (!lock->Acquire(path, &error, &refusal)) {
+    SetError(std::move(error), refusal);
     return nullptr;
   }
   hid_device* device = hid_open_path(path.c_str());
@@ -173,9 +177,15 @@ std::string HidapiTransport::LastError() const {
   return lastError_;
 }
 
-void HidapiTransport::SetError(std::string text) {
+OpenRefusal HidapiTransport::LastRefusal() const {
+  std::lock_guard lock(errorMutex_);
+  return lastRefusal_;
+}
+
+void HidapiTransport::SetError(std::string text, OpenRefusal refusal) {
   std::lock_guard lock(errorMutex_);
   lastError_ = std::move(text);
+  lastRefusal_ = refusal;
 }
 
 }  // namespace zelto

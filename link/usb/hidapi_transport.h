@@ -8,13 +8,9 @@
 #include <vector>
 
 #include "link/hid_transport.h"
+#include "link/usb/usb_write.h"
 
 namespace zelto {
-
-/// How an output report travels. The processor's firmware takes frames from a SET_REPORT request
-/// on the control pipe (what the host's set-output-report call sends); hid_write uses the
-/// interrupt OUT pipe when the device has one, which such a firmware never reads.
-enum class UsbWrite { Control, Interrupt };
 
 /// True when the hidapi this program is built with can send SET_REPORT on the control pipe
 /// (hid_send_output_report, hidapi 0.14 and later). Without it, Control falls back to hid_write.
@@ -36,14 +32,16 @@ class HidapiTransport final : public HidTransport {
   std::string LastError() const override;
   /// The path output reports take: Control only when the library offers it.
   UsbWrite Write() const { return write_; }
+  OpenRefusal LastRefusal() const override;
 
  private:
-  void SetError(std::string text);
+  void SetError(std::string text, OpenRefusal refusal = OpenRefusal::Unknown);
 
   bool initialised_ = false;
   UsbWrite write_;
   mutable std::mutex errorMutex_;
   std::string lastError_;
+  OpenRefusal lastRefusal_ = OpenRefusal::Unknown;
 };
 
 }  // namespace zelto

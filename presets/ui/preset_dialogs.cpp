@@ -45,12 +45,11 @@ constexpr int kHintHeight = 22;
 const QColor kConnectedDot{0, 210, 130};
 const QColor kDisconnectedDot{110, 116, 126};
 
-BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 BiText Bi(PresetDialogText text) {
-  return {SkinDialog::Utf8(PresetDialogTextOf(text, Language::Chinese)),
-          SkinDialog::Utf8(PresetDialogTextOf(text, Language::English))};
+  return {Utf8(PresetDialogTextOf(text, Language::Chinese)),
+          Utf8(PresetDialogTextOf(text, Language::English))};
 }
-QString PresetText(PresetMessage message, Language lang) { return SkinDialog::Utf8(PresetMessageText(message, lang)); }
+QString PresetText(PresetMessage message, Language lang) { return Utf8(PresetMessageText(message, lang)); }
 
 void DefaultInform(QWidget* parent, const QString& text) {
   QMessageBox::information(parent, parent ? parent->windowTitle() : QString(), text);
@@ -257,9 +256,9 @@ void PresetDialog::OnRightPress(int slot) {
     menu.setStyleSheet(SkinMenuStyle());
     menu.setFont(skin::FaceFont(14, false));
     const Language lang = CurrentLanguage();
-    QAction* load = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuLoad, lang)));
-    QAction* save = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuSave, lang)));
-    QAction* remove = menu.addAction(SkinDialog::Utf8(PresetDialogTextOf(PresetDialogText::MenuDelete, lang)));
+    QAction* load = menu.addAction(Utf8(PresetDialogTextOf(PresetDialogText::MenuLoad, lang)));
+    QAction* save = menu.addAction(Utf8(PresetDialogTextOf(PresetDialogText::MenuSave, lang)));
+    QAction* remove = menu.addAction(Utf8(PresetDialogTextOf(PresetDialogText::MenuDelete, lang)));
     // Every command talks to the processor.
     for (QAction* a : {load, save, remove}) a->setEnabled(LinkOpen());
     QAction* chosen = menu.exec(where);

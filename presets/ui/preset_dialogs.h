@@ -21,7 +21,7 @@
 
 #include "core/notice.h"
 #include "presets/preset_files.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 class QLineEdit;
 class QPoint;

@@ -17,7 +17,7 @@
 #include "controls/xp_button.h"
 #include "core/bytes.h"
 #include "curves/ui/response_graph.h"
-#include "link/device_url.h"
+#include "transports/device_url.h"
 #include "sim/sim_process.h"
 #include "sim_frames.h"
 #include "tests/support/engine_harness.h"

@@ -16,6 +16,7 @@
 #include "core/bytes.h"
 #include "link/hid_link.h"
 #include "sim/sim_process.h"
+#include "support/refusing_transport.h"
 
 namespace zelto {
 namespace {
@@ -167,6 +168,18 @@ TEST_F(ConnectTest, ConnectButtonDisconnectsSilentlyAndConnectsAgain) {
   EXPECT_TRUE(connect->IsOn());
 }
 
+TEST_F(ConnectTest, AFailedReportTheDeviceSurvivedKeepsTheConnectionAndItsIdentity) {
+  Start(Language::English);
+  WaitForReadBack();
+  const QString identity = view->DeviceTextShown();
+  ASSERT_FALSE(identity.isEmpty());
+  view->Post(Notice::DeviceRemoved, 1, 0);  // as the worker posts a failed report
+  testing::Pump();
+  EXPECT_TRUE(view->engine().Connected());
+  EXPECT_EQ(view->DeviceTextShown(), identity);
+  EXPECT_TRUE(editor->messages.isEmpty());
+}
+
 TEST_F(ConnectTest, SilentProcessorEndsWithUnableToConnect) {
   Start(Language::English);
   WaitForReadBack();
@@ -223,6 +236,32 @@ TEST(ConnectOverTcp, EditorStaysConnectedAndEditingAgainstAOneClientDeviceSide) 
                           [](const std::string& l) { return l.find("SETTINGS") != std::string::npos && l.find("WRITE") != std::string::npos; }))
       << "no settings write reached the processor";
   view->Shutdown();
+}
+
+TEST(ConnectRefused, ConnectButtonSaysWhyAPluggedInProcessorCannotBeOpened) {
+  for (const Language lang : {Language::English, Language::Chinese}) {
+    AppOptions options;
+    options.language = lang;
+    auto transport =
+        std::make_unique<testing::RefusingTransport>(OpenRefusal::NoPermission, "/dev/hidraw7: Permission denied");
+    CZeltoApp app(options, std::make_unique<MemorySettings>(), std::move(transport));
+    QString error;
+    ASSERT_TRUE(app.InitInstance(&error)) << error.toStdString();
+    QStringList messages;
+    app.View()->SetMessageHandler([&](const QString& text) { messages.append(text); });
+    testing::Pump();
+    EXPECT_TRUE(messages.isEmpty()) << "the automatic connect stays silent";
+
+    QTest::mouseClick(app.View()->Control<XPButton>(view_id::kConnect), Qt::LeftButton);
+    ASSERT_EQ(messages.size(), 1);
+    const QString& text = messages.front();
+    SCOPED_TRACE(text.toStdString());
+    const bool zh = lang == Language::Chinese;
+    EXPECT_TRUE(text.startsWith(zh ? QStringLiteral("无法连接设备\n\n") : QStringLiteral("unable to connect\n\n")));
+    EXPECT_TRUE(text.contains(QStringLiteral("/dev/hidraw7: Permission denied")));
+    EXPECT_TRUE(text.contains(zh ? QStringLiteral("拔下处理器再重新插上") : QStringLiteral("plug it in again")));
+    EXPECT_FALSE(app.View()->engine().Connected());
+  }
 }
 
 }  // namespace

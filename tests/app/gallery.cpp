@@ -3,14 +3,22 @@
 // mix shares set so that every control shows something.
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QTabWidget>
 #include <cstdio>
 
+#include "app/about_dialog.h"
 #include "app/link_dialog.h"
 #include "app/mix_page.h"
 #include "app/source_volume_dialog.h"
 #include "app/view_ids.h"
+#include "measure/ui/eq_dialog.h"
+#include "measure/ui/measurement_tools.h"
+#include "controls/skin_dialog.h"
 #include "tests/app/app_harness.h"
+
+#include <cmath>
+#include <fstream>
 
 using namespace zelto;
 
@@ -39,6 +47,23 @@ void ShapeChannel(CKTV_Data& d) {
     d.Output(r).SetInputShare(r % 6, 100);
     d.Output(r).SetInputShare((r + 3) % 12, 35);
   }
+}
+
+/// A car's door woofer as a measurement program would export it: cabin gain below 60 Hz, a few
+/// resonances and dips, and some fine ripple.
+QString WriteMeasurement(const QString& dir) {
+  const QString path = QDir(dir).filePath(QStringLiteral("measurement.txt"));
+  std::ofstream out(path.toStdString());
+  out << "* Measurement data measured by REW\n* Freq(Hz) SPL(dB) Phase(degrees)\n";
+  for (double hz = 15; hz <= 22000; hz *= std::pow(2.0, 1.0 / 48)) {
+    const double octave = std::log2(hz / 1000);
+    double db = 82 + 8 / (1 + std::pow(hz / 55, 2)) - 1.5 * octave / 4.3;
+    db += 6 * std::exp(-std::pow(std::log2(hz / 140) / 0.15, 2)) - 7 * std::exp(-std::pow(std::log2(hz / 320) / 0.2, 2));
+    db += 4 * std::exp(-std::pow(std::log2(hz / 2500) / 0.3, 2)) - 5 * std::exp(-std::pow(std::log2(hz / 6000) / 0.15, 2));
+    db += 0.8 * std::sin(hz / 37.0) * std::min(1.0, hz / 500);
+    out << hz << ' ' << db << " 0\n";
+  }
+  return path;
 }
 
 }  // namespace
@@ -81,6 +106,34 @@ int main(int argc, char** argv) {
 
     SvolumeDLG volumes(lang, view->engine().Image(), [] {});
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
+
+    AboutSoftDlg about(lang);
+    ok &= Save(about, dir, QStringLiteral("about-%1.png").arg(tag));
+
+    // A measurement on CH1 with its target and prediction, then the EQ from measurement dialog
+    // with its proposal on the graph.
+    MeasurementTools* tools = view->Measurements();
+    view->SelectChannel(0);
+    ok &= tools->LoadMeasurement(0, WriteMeasurement(dir));
+    ok &= Save(*view, dir, QStringLiteral("window-measurement-%1.png").arg(tag));
+    QMenu menu;
+    menu.setStyleSheet(SkinMenuStyle());
+    menu.setFont(skin::FaceFont(13, false));
+    tools->FillMenu(menu);
+    menu.adjustSize();
+    ok &= Save(menu, dir, QStringLiteral("measurement-menu-%1.png").arg(tag));
+    if (EqFromMeasurementDlg* eq = tools->OpenEqDialog(0)) {
+      ok &= Save(*view, dir, QStringLiteral("window-proposal-%1.png").arg(tag));
+      // The graph twice as large, to read the legend and the curves.
+      const QPixmap graph = view->Graph()->grab();
+      ok &= graph.scaled(graph.size() * 2).save(QDir(dir).filePath(QStringLiteral("graph-proposal-%1.png").arg(tag)));
+      ok &= Save(*eq, dir, QStringLiteral("eq-from-measurement-%1.png").arg(tag));
+      eq->SetMaxBoost(2.0);
+      ok &= Save(*eq, dir, QStringLiteral("eq-from-measurement-limited-%1.png").arg(tag));
+      eq->reject();
+    } else {
+      ok = false;
+    }
   }
   return ok ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace zelto {
@@ -197,6 +198,31 @@ TEST(TextFields, ReadingCutsAtZeroAndTrims) {
   for (const auto& c : cases) {
     EXPECT_EQ(ReadField(c.bytes), c.text);
     EXPECT_EQ(IsBlankField(c.bytes), std::string(c.text).empty());
+  }
+}
+
+TEST(TypedNumbers, DecimalPrefixReadsWhatIsTypedAndRefusesWhatNoValueHolds) {
+  struct Case {
+    std::string text;
+    std::optional<double> value;
+    std::size_t used = 0;
+  };
+  const Case cases[] = {
+      {"1.5", 1.5, 3},
+      {"  -3.5dB", -3.5, 6},
+      {"\xE2\x88\x92" "12.25Hz", -12.25, 8},
+      {".", std::nullopt},
+      {"dB", std::nullopt},
+      {std::string(400, '7'), std::nullopt},  // beyond any double: refused, not infinity
+      {"0." + std::string(400, '7'), 0.7777777777777778, 402},
+  };
+  for (const Case& c : cases) {
+    std::size_t used = 0;
+    const auto value = ReadDecimalPrefix(c.text, &used);
+    ASSERT_EQ(value.has_value(), c.value.has_value()) << c.text.substr(0, 20);
+    if (!value) continue;
+    EXPECT_DOUBLE_EQ(*value, *c.value) << c.text.substr(0, 20);
+    EXPECT_EQ(used, c.used) << c.text.substr(0, 20);
   }
 }
 

@@ -2,7 +2,9 @@
 // reaches it with --device tcp:HOST:PORT. The processor's trace shows what each command sent.
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -15,11 +17,14 @@
 #include "core/change_tracking.h"
 #include "ctl/ctl.h"
 #include "ctl/preset_report.h"
+#include "ctl/session.h"
+#include "ctl/terminal.h"
 #include "ctl_run.h"
 #include "json_reader.h"
 #include "presets/preset_file.h"
 #include "sim/sim_process.h"
 #include "sim/sim_processor.h"
+#include "support/refusing_transport.h"
 #include "zelto_version.h"
 
 namespace zelto::ctl {
@@ -256,9 +261,10 @@ TEST_F(CtlDevice, UpdateSendsTheImageAndReportsSuccess) {
 }
 
 TEST_F(CtlDevice, FailuresEndWithTheirMessageAndStatusOne) {
+  // Nothing listens there: the message, then the reason the TCP link gives.
   const auto nothing = RunCtl({"info", "--device", "tcp:127.0.0.1:1", "--lang", "zh"});
   EXPECT_EQ(nothing.code, 1);
-  EXPECT_EQ(nothing.err, "无法连接设备\n");
+  EXPECT_TRUE(nothing.err.starts_with("无法连接设备\n原因：cannot connect to 127.0.0.1:1")) << nothing;
 
   sim::SimProcess other;
   Start(other, {"--identity", "KVN-999-OTHER"});
@@ -307,9 +313,15 @@ TEST(CtlOptions, UsbWriteTakesControlOrInterrupt) {
 }
 
 int RunProgram(const std::string& arguments) {
+#ifdef _WIN32
+  // cmd.exe would read the build path's leading "/" as a switch: the tests run beside zeltoctl.exe.
+  const std::string command = "zeltoctl.exe " + arguments + " >NUL 2>&1";
+  return std::system(command.c_str());
+#else
   const std::string command = std::string(ZELTOCTL_EXE) + " " + arguments + " >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 TEST(CtlProgram, HelpForEveryCommandAndStatusTwoForWrongUsage) {
@@ -339,6 +351,36 @@ std::string OutputOf(const std::string& command) {
 TEST(CtlProgram, ToolsShowTheBuildVersion) {
   EXPECT_EQ(OutputOf(std::string(ZELTOCTL_EXE) + " --version"), std::string("zeltoctl ") + kZeltoVersion + "\n");
   EXPECT_EQ(OutputOf(std::string(ZELTO_SIM_EXE) + " --version"), std::string("zelto-sim ") + kZeltoVersion + "\n");
+}
+
+TEST(CtlRefused, UnableToConnectIsFollowedByTheReasonAndTheFix) {
+  struct Case {
+    Language lang;
+    OpenRefusal reason;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {Language::English, OpenRefusal::NoPermission,
+       "unable to connect\nThe processor is plugged in, but this user may not open it (/dev/hidraw7: Permission "
+       "denied).\nInstall the zelto package, or the udev rule 70-zelto.rules into /etc/udev/rules.d, then unplug the "
+       "processor and plug it in again.\n"},
+      {Language::Chinese, OpenRefusal::InUse,
+       "无法连接设备\n处理器正被其他程序占用（/dev/hidraw7: Permission denied）。\n请关闭该程序（另一个 zelto 或 "
+       "zeltoctl）后重新连接。\n"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out;
+    std::ostringstream err;
+    Terminal term(out, err, false, c.lang);
+    TerminalView view(term);
+    {
+      DeviceSession session(
+          std::make_unique<zelto::testing::RefusingTransport>(c.reason, "/dev/hidraw7: Permission denied"), view);
+      EXPECT_FALSE(session.Connect());
+    }
+    EXPECT_EQ(err.str(), c.expected);
+    EXPECT_TRUE(out.str().empty());
+  }
 }
 
 }  // namespace

@@ -93,7 +93,9 @@ TEST_P(AbOnline, ASwitchSendsWholeBlocksForTheDifferingChannelsOnly) {
   EXPECT_EQ(FramesOf([&] { ab->Switch(); }, toA.size()), toA);
   EXPECT_EQ(engine().Data().Output(1).GainCode(), 30);
   EXPECT_EQ(engine().Data().Output(4).GainCode(), 31);
-  if (sim->processor()) EXPECT_EQ(GainAtProcessor(4), 31);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(4), 31);
+  }
 }
 
 TEST_P(AbOnline, EditsGoToTheActiveSideAndCopiesMakeBothSidesEqual) {

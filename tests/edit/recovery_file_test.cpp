@@ -202,7 +202,9 @@ TEST(RecoveryOnline, ARestoreSendsTheTuningAsAFileLoadDoes) {
     for (int c = 0; c < kOutputChannels; ++c) expected.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " len 296 -> ACK");
     EXPECT_EQ(sim.WaitForFrames(before, expected.size()), expected);
     EXPECT_EQ(sim.engine().Data().Output(6).GainCode(), 17);
-    if (auto* p = sim.processor()) EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 6), out::kGain), 17);
+    if (auto* p = sim.processor()) {
+      EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 6), out::kGain), 17);
+    }
   }
 }
 

@@ -8,10 +8,12 @@
 #include <thread>
 
 #include "core/bytes.h"
-#include "link/device_url.h"
 #include "sim/sim_process.h"
 #include "sim/sim_transport.h"
+#include "link/refused_open_text.h"
 #include "support/engine_harness.h"
+#include "support/refusing_transport.h"
+#include "transports/device_url.h"
 
 namespace zelto {
 namespace {
@@ -418,7 +420,61 @@ TEST(LinkEngineOverTcp, ConnectReadBackAndEditThroughZeltoSim) {
       3s))
       << "no item-31 write in the trace";
   h.engine.Disconnect();
-  EXPECT_EQ(process.Stop(), 0);
+#ifndef _WIN32
+  EXPECT_EQ(process.Stop(), 0);  // SIGTERM ends it cleanly; Windows can only end it outright
+#endif
+}
+
+TEST(LinkEngine, RefusedOpenOfAFoundProcessorIsExplainedOnce) {
+  auto t = std::make_unique<testing::RefusingTransport>(OpenRefusal::NoPermission, "/dev/hidraw7: Permission denied");
+  auto* transport = t.get();
+  EngineHarness h(std::move(t));
+  h.engine.OnConnectButton();
+  EXPECT_FALSE(h.engine.Connected());
+  EXPECT_EQ(h.view.messages, std::vector<UserMessage>{UserMessage::UnableToConnect});
+  const auto refused = h.engine.Link().TakeRefusedOpen();
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->reason, OpenRefusal::NoPermission);
+  EXPECT_EQ(refused->detail, "/dev/hidraw7: Permission denied");
+  EXPECT_FALSE(h.engine.Link().TakeRefusedOpen()) << "the reason belongs to one message";
+
+  // Once the rule applies the same button connects, and a later failure has no stale reason.
+  h.engine.OnConnectButton();
+  transport->refusing = false;
+  h.engine.OnConnectButton();
+  EXPECT_TRUE(h.engine.Connected());
+  EXPECT_FALSE(h.engine.Link().TakeRefusedOpen());
+}
+
+TEST(LinkEngine, AbsentProcessorHasNoRefusalToExplain) {
+  InProcess p;
+  p.processor->Unplug();
+  p.harness->engine.OnConnectButton();
+  EXPECT_EQ(p.harness->view.messages, std::vector<UserMessage>{UserMessage::UnableToConnect});
+  EXPECT_FALSE(p.harness->engine.Link().TakeRefusedOpen());
+}
+
+TEST(LinkEngine, RefusalTextsNameTheReasonAndTheFix) {
+  struct Case {
+    OpenRefusal reason;
+    Language lang;
+    std::vector<std::string> parts;
+  };
+  const Case cases[] = {
+      {OpenRefusal::NoPermission, Language::English, {"may not open it (/dev/hidraw7: x)", "zelto package", "70-zelto.rules", "unplug the processor and plug it in again"}},
+      {OpenRefusal::NoPermission, Language::Chinese, {"无权打开它（/dev/hidraw7: x）", "zelto 软件包", "70-zelto.rules", "拔下处理器再重新插上"}},
+      {OpenRefusal::InUse, Language::English, {"in use by another program", "Close that program"}},
+      {OpenRefusal::InUse, Language::Chinese, {"正被其他程序占用", "关闭该程序"}},
+      {OpenRefusal::Unknown, Language::English, {"could not be opened", "Unplug the processor", "udev rule"}},
+      {OpenRefusal::Unknown, Language::Chinese, {"无法打开", "重新插上", "udev 规则"}},
+  };
+  for (const Case& c : cases) {
+    const std::string text = RefusedOpenText({c.reason, "/dev/hidraw7: x"}, c.lang);
+    for (const auto& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text << "\n lacks " << part;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  }
+  EXPECT_EQ(LinkErrorText("", Language::English), "");
+  EXPECT_EQ(LinkErrorText("tcp:h:1: no hello from the device side", Language::Chinese), "原因：tcp:h:1: no hello from the device side");
 }
 
 }  // namespace

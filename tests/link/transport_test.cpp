@@ -1,7 +1,5 @@
 // The three HID backends behind one interface, the report stream's wire format and the device URLs.
 
-#include <sys/socket.h>
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,15 +12,19 @@
 
 #include "core/bytes.h"
 #include "core/frame.h"
+#include "core/platform.h"
 #include "core/update_steps.h"
-#include "link/device_url.h"
 #include "link/tcp/report_stream.h"
 #include "link/tcp/socket.h"
 #include "link/tcp/tcp_transport.h"
-#include "link/usb/hidapi_transport.h"
 #include "sim/sim_process.h"
 #include "sim/sim_transport.h"
 #include "support/report_frames.h"
+#include "transports/device_url.h"
+
+#if ZELTO_HAVE_USB
+#include "link/usb/hidapi_transport.h"
+#endif
 
 namespace zelto {
 namespace {
@@ -65,8 +67,13 @@ class TransportTest : public ::testing::TestWithParam<Backend> {
         transport = std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process.Port()});
         break;
       }
+#if ZELTO_HAVE_USB
       case Backend::UsbControl: transport = std::make_unique<HidapiTransport>(UsbWrite::Control); break;
       case Backend::UsbInterrupt: transport = std::make_unique<HidapiTransport>(UsbWrite::Interrupt); break;
+#else
+      case Backend::UsbControl:
+      case Backend::UsbInterrupt: GTEST_SKIP() << "built without the USB backend";
+#endif
     }
     for (const auto& d : transport->Enumerate())
       if (d.vendorId == kVendorId && d.productId == kProductId && d.versionNumber == kVersionNumber) info = d;
@@ -135,29 +142,31 @@ INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, ::testing::Values(Backend::Sim
 // Listens on loopback and runs `script` with the first accepted connection.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(std::function<void(int fd)> script) {
+  explicit ScriptedServer(std::function<void(net::Socket&)> script) {
     std::string error;
     listener_ = net::ListenTcp("127.0.0.1", 0, &port_, &error);
     EXPECT_TRUE(listener_.Valid()) << error;
     thread_ = std::thread([this, script = std::move(script)] {
-      net::Socket s(::accept(listener_.Fd(), nullptr, nullptr));
-      if (s.Valid()) script(s.Fd());
+      net::Socket s = listener_.Accept(kAcceptTimeout);
+      if (s.Valid()) script(s);
     });
   }
   ~ScriptedServer() {
-    ::shutdown(listener_.Fd(), SHUT_RDWR);  // ends an accept still waiting
+    listener_.Interrupt();  // ends an accept still waiting
     thread_.join();
   }
   TcpEndpoint Endpoint() const { return {"127.0.0.1", port_}; }
 
  private:
-  net::Socket listener_;
+  static constexpr auto kAcceptTimeout = 10s;
+
+  net::Listener listener_;
   std::uint16_t port_ = 0;
   std::thread thread_;
 };
 
-void SendHello(int fd, std::span<const std::uint8_t> hello) {
-  ASSERT_EQ(net::SendAll(fd, hello, 1s), net::IoResult::Ok);
+void SendHello(net::Socket& socket, std::span<const std::uint8_t> hello) {
+  ASSERT_EQ(net::SendAll(socket, hello, 1s), net::IoResult::Ok);
 }
 
 TEST(ReportStream, HelloCarriesMagicAndAttributesLittleEndian) {
@@ -171,7 +180,7 @@ TEST(ReportStream, HelloCarriesMagicAndAttributesLittleEndian) {
 }
 
 TEST(TcpTransport, EnumerateReportsTheHelloAttributesUnderTheTcpPath) {
-  ScriptedServer server([](int fd) { SendHello(fd, report_stream::EncodeHello({0x1234, 0x5678, 0x0100})); });
+  ScriptedServer server([](net::Socket& s) { SendHello(s, report_stream::EncodeHello({0x1234, 0x5678, 0x0100})); });
   TcpTransport transport(server.Endpoint());
   const auto devices = transport.Enumerate();
   ASSERT_EQ(devices.size(), 1u);
@@ -194,8 +203,8 @@ TEST(TcpTransport, BadHellosFindNoDevice) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ScriptedServer server([&](int fd) {
-      if (!c.hello.empty()) SendHello(fd, c.hello);
+    ScriptedServer server([&](net::Socket& s) {
+      if (!c.hello.empty()) SendHello(s, c.hello);
     });
     TcpTransport transport(server.Endpoint());
     EXPECT_EQ(transport.Open(transport.Path()), nullptr);
@@ -206,7 +215,7 @@ TEST(TcpTransport, BadHellosFindNoDevice) {
 TEST(TcpTransport, NothingListeningIsNoDeviceWithAReason) {
   std::uint16_t port = 0;
   std::string error;
-  { net::Socket probe = net::ListenTcp("127.0.0.1", 0, &port, &error); }  // a port nobody listens on now
+  { net::Listener probe = net::ListenTcp("127.0.0.1", 0, &port, &error); }  // a port nobody listens on now
   TcpTransport transport({"127.0.0.1", port});
   EXPECT_TRUE(transport.Enumerate().empty());
   EXPECT_NE(transport.LastError().find("cannot connect"), std::string::npos) << transport.LastError();
@@ -216,13 +225,13 @@ TEST(TcpTransport, NothingListeningIsNoDeviceWithAReason) {
 TEST(TcpTransport, RequestsAreOperationByteAndFullReports) {
   Bytes setRequest(report_stream::kSetRequestSize);
   std::uint8_t getRequest = 0;
-  ScriptedServer server([&](int fd) {
-    SendHello(fd, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber}));
-    ASSERT_EQ(net::ReceiveAll(fd, setRequest, 2s), net::IoResult::Ok);
-    ASSERT_EQ(net::ReceiveAll(fd, std::span(&getRequest, 1), 2s), net::IoResult::Ok);
+  ScriptedServer server([&](net::Socket& s) {
+    SendHello(s, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber}));
+    ASSERT_EQ(net::ReceiveAll(s, setRequest, 2s), net::IoResult::Ok);
+    ASSERT_EQ(net::ReceiveAll(s, std::span(&getRequest, 1), 2s), net::IoResult::Ok);
     Report answer{};
     for (std::size_t i = 1; i < answer.size(); ++i) answer[i] = static_cast<std::uint8_t>(i);
-    ASSERT_EQ(net::SendAll(fd, answer, 2s), net::IoResult::Ok);
+    ASSERT_EQ(net::SendAll(s, answer, 2s), net::IoResult::Ok);
   });
   TcpTransport transport(server.Endpoint());
   auto device = transport.Open(transport.Path());
@@ -247,7 +256,8 @@ TEST(TcpTransport, RequestsAreOperationByteAndFullReports) {
 }
 
 TEST(TcpTransport, ClosedConnectionIsTheRemovalOfTheDevice) {
-  ScriptedServer server([](int fd) { SendHello(fd, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber})); });
+  ScriptedServer server(
+      [](net::Socket& s) { SendHello(s, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber})); });
   TcpTransport transport(server.Endpoint());
   auto device = transport.Open(transport.Path());
   ASSERT_NE(device, nullptr);
@@ -325,12 +335,14 @@ TEST(TcpTransport, ZeltoSimComesBackAfterItsRestartUnderTheSamePath) {
 
 // ---- hidapi without hardware ----
 
+#if ZELTO_HAVE_USB
 TEST(HidapiTransport, MissingPathIsRefusedWithAReason) {
   HidapiTransport transport;
   transport.Enumerate();  // whatever is attached, enumerating must work
   EXPECT_EQ(transport.Open("/dev/zelto-no-such-device"), nullptr);
   EXPECT_FALSE(transport.LastError().empty());
 }
+#endif
 
 // ---- Device URLs ----
 
@@ -341,7 +353,7 @@ TEST(DeviceUrl, ChoosesTheBackendOrSaysWhatIsWrong) {
     const char* errorPart;
   };
   const Case cases[] = {
-      {"usb", true, ""},
+      {"usb", UsbBackendBuilt(), UsbBackendBuilt() ? "" : "no USB backend"},
       {"sim", true, ""},
       {"tcp:127.0.0.1:5000", true, ""},
       {"tcp:localhost:1", true, ""},
@@ -378,30 +390,32 @@ TEST(DeviceUrl, TcpEndpointsAndPaths) {
 }
 
 TEST(DeviceUrl, UsbWriteFromCommandLineEnvironmentOrControl) {
-  ::unsetenv(kUsbWriteEnvironment);
+  SetEnvironmentValue(kUsbWriteEnvironment, nullptr);
   std::string error;
   EXPECT_EQ(ChooseUsbWrite("", &error), UsbWrite::Control);
   EXPECT_EQ(ChooseUsbWrite("interrupt", &error), UsbWrite::Interrupt);
-  ::setenv(kUsbWriteEnvironment, "interrupt", 1);
+  SetEnvironmentValue(kUsbWriteEnvironment, "interrupt");
   EXPECT_EQ(ChooseUsbWrite("", &error), UsbWrite::Interrupt);
   EXPECT_EQ(ChooseUsbWrite("control", &error), UsbWrite::Control);
-  ::setenv(kUsbWriteEnvironment, "bulk", 1);
+  SetEnvironmentValue(kUsbWriteEnvironment, "bulk");
   EXPECT_FALSE(ChooseUsbWrite("", &error));
   EXPECT_NE(error.find("bulk"), std::string::npos) << error;
-  ::unsetenv(kUsbWriteEnvironment);
+  SetEnvironmentValue(kUsbWriteEnvironment, nullptr);
   EXPECT_FALSE(ChooseUsbWrite("Control", &error));
   // Without hid_send_output_report the control write falls back to hid_write.
+#if ZELTO_HAVE_USB
   HidapiTransport usb(UsbWrite::Control);
   EXPECT_EQ(usb.Write(), UsbControlWriteAvailable() ? UsbWrite::Control : UsbWrite::Interrupt);
+#endif
 }
 
 TEST(DeviceUrl, CommandLineBeatsEnvironmentBeatsUsb) {
-  ::unsetenv(kDeviceUrlEnvironment);
+  SetEnvironmentValue(kDeviceUrlEnvironment, nullptr);
   EXPECT_EQ(ChooseDeviceUrl(""), "usb");
-  ::setenv(kDeviceUrlEnvironment, "sim", 1);
+  SetEnvironmentValue(kDeviceUrlEnvironment, "sim");
   EXPECT_EQ(ChooseDeviceUrl(""), "sim");
   EXPECT_EQ(ChooseDeviceUrl("tcp:h:1"), "tcp:h:1");
-  ::unsetenv(kDeviceUrlEnvironment);
+  SetEnvironmentValue(kDeviceUrlEnvironment, nullptr);
 }
 
 }  // namespace

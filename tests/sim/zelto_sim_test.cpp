@@ -68,10 +68,15 @@ TEST_F(ZeltoSimTest, AnswersOverTheReportStreamAndTracesEachFrame) {
   ASSERT_TRUE(sim.WaitForLines(2, 5s));
   EXPECT_EQ(sim.Lines()[0], "listening on 127.0.0.1:" + std::to_string(sim.Port()));
   EXPECT_EQ(sim.Lines()[1], "#1 READ slot 0 SYSTEM DEVICE_INFO len 8 -> DATA");
+#ifndef _WIN32
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
+#endif
 }
 
 TEST_F(ZeltoSimTest, StopsCleanlyOnSigintWithAToolConnected) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no signal stops another program on Windows; Ctrl-C reaches only its own console";
+#endif
   // Started the way a shell starts a background job: with SIGINT ignored, which exec keeps.
   const auto previous = ::signal(SIGINT, SIG_IGN);
   Start({});

@@ -37,7 +37,6 @@ constexpr int kStartHeight = 34;
 // The status line is the one blue text of the dialog.
 const QColor kStatusBlue{86, 156, 255};
 
-BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh), QString::fromUtf8(en)}; }
 
 QString ProgressStyle() {
   return QStringLiteral(
@@ -51,8 +50,8 @@ QString ProgressStyle() {
 
 UpgradeDlg::UpgradeDlg(UpdateTransfer& transfer, Language lang, UpgradeDialogHooks hooks, QWidget* parent)
     : SkinDialog(kDialogId, kDialogSize, lang, parent), transfer_(transfer), hooks_(std::move(hooks)) {
-  SetCaption({SkinDialog::Utf8(UpdateDialogCaption(Language::Chinese)),
-              SkinDialog::Utf8(UpdateDialogCaption(Language::English))});
+  SetCaption({Utf8(UpdateDialogCaption(Language::Chinese)),
+              Utf8(UpdateDialogCaption(Language::English))});
 
   path_ = new QLineEdit(QString::fromStdString(transfer_.UpdateFilePath()), this);
   path_->setObjectName(QString::number(kPathEditId));
@@ -144,7 +143,7 @@ UpdateTransfer::StartOutcome UpgradeDlg::Start() {
 void UpgradeDlg::ShowUpdateMessage(UpdateMessage message) {
   // The processor confirmed the whole image: the bar ends full, whatever the margin of its range.
   if (message == UpdateMessage::UpdateSuccessful) progress_->setValue(progress_->maximum());
-  const QString text = SkinDialog::Utf8(UpdateMessageText(message, CurrentLanguage()));
+  const QString text = Utf8(UpdateMessageText(message, CurrentLanguage()));
   if (hooks_.inform)
     hooks_.inform(text);
   else
@@ -155,7 +154,7 @@ void UpgradeDlg::ShowUpdateMessage(UpdateMessage message) {
 void UpgradeDlg::ShowUpdatePath(const std::string& path) { path_->setText(QString::fromStdString(path)); }
 
 void UpgradeDlg::ShowUpdateStatus(std::string_view text) {
-  status_->SetText(Same(SkinDialog::Utf8(text)));
+  status_->SetText(Same(Utf8(text)));
   status_->show();
   // The search for the processor holds the window thread: draw the line now, not after it.
   status_->repaint();

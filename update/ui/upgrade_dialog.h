@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "core/notice.h"
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 #include "update/update_transfer.h"
 #include "update/update_view.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QImage>
 #include <QMouseEvent>
@@ -339,6 +340,41 @@ TEST_F(GraphTest, DrawsCurveOutlineAndFrame) {
     if (c.red() == c.green() && c.green() == c.blue()) greyest = std::max(greyest, c.red());
   }
   EXPECT_GE(greyest, 40) << "reference curve through the trough";
+}
+
+TEST_F(GraphTest, OverlayCurvesBreakWhereUndefinedAndTheLegendAndMenuReport) {
+  GraphOverlayCurve c;
+  c.key = 7;
+  c.name = QStringLiteral("Measurement");
+  c.colour = Qt::gray;
+  c.db.fill(-6.0);
+  for (int i = 20; i < kGridPoints; ++i) c.has[static_cast<std::size_t>(i)] = i < 100 || i >= 110;
+  graph_.SetOverlaySource([c] { return std::vector<GraphOverlayCurve>{c}; });
+
+  // Two runs around the gap, each point where the plot puts its frequency and level.
+  const auto lines = graph_.OverlayLines(c);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].size(), 80);
+  EXPECT_EQ(lines[1].size(), kGridPoints - 110);
+  EXPECT_DOUBLE_EQ(lines[1][0].x(), GraphXExact(FrequencyGrid()[110], kPlotW) + CFStatic::kMarginLeft);
+  EXPECT_DOUBLE_EQ(lines[1][0].y(), GraphYExact(-6.0, kPlotH) + CFStatic::kMarginTop);
+
+  // The legend sits inside the plot; a click on its entry reports the curve's key and drags nothing.
+  const auto entries = graph_.LegendEntries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(graph_.plotRect().contains(entries[0].second));
+  QSignalSpy toggled(&graph_, &CFStatic::overlayToggled);
+  QTest::mouseClick(&graph_, Qt::LeftButton, {}, entries[0].second.center());
+  ASSERT_EQ(toggled.count(), 1);
+  EXPECT_EQ(toggled.at(0).at(0).toInt(), 7);
+
+  QSignalSpy menu(&graph_, &CFStatic::contextMenuRequested);
+  QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(100, 100), graph_.mapToGlobal(QPoint(100, 100)));
+  QApplication::sendEvent(&graph_, &e);
+  EXPECT_EQ(menu.count(), 1);
+
+  graph_.SetOverlaySource({});
+  EXPECT_TRUE(graph_.LegendEntries().empty());
 }
 
 }  // namespace

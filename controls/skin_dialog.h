@@ -30,11 +30,6 @@ class SkinDialog : public QDialog {
   static constexpr int kCloseButtonId = 9;  // the close box of the caption strip
   static constexpr int kMargin = 22;
 
-  /// A text of the engine (UTF-8) for a widget.
-  static QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-  }
-
   Language CurrentLanguage() const { return lang_; }
   /// The caption in both languages; shown in the strip and as the window title.
   void SetCaption(const BiText& caption);

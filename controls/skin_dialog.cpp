@@ -1,4 +1,4 @@
-#include "presets/ui/skin_dialog.h"
+#include "controls/skin_dialog.h"
 
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -17,12 +17,11 @@ constexpr int kCloseSize = 28;
 constexpr int kCaptionFontPixels = 15;
 constexpr int kLabelFontPixels = 12;
 constexpr int kAccentWidth = 4;
-const QColor kCaptionAccent{0, 168, 120};
 }  // namespace
 
 QString QtFileFilter(std::string_view frameworkFilter) {
   // "desc|pattern|desc|pattern||": pairs until the empty entry that ends the list.
-  const QStringList parts = SkinDialog::Utf8(frameworkFilter).split(QLatin1Char('|'));
+  const QStringList parts = Utf8(frameworkFilter).split(QLatin1Char('|'));
   QStringList entries;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].isEmpty()) break;
@@ -107,9 +106,9 @@ void SkinDialog::paintEvent(QPaintEvent*) {
   g.setColorAt(0, QColor(40, 45, 54));
   g.setColorAt(1, QColor(28, 32, 39));
   p.fillRect(strip, g);
-  p.setPen(QPen(kCaptionAccent.darker(140), 1));
+  p.setPen(QPen(skin::kAccent.darker(140), 1));
   p.drawLine(QPointF(0, kCaptionHeight - 0.5), QPointF(width(), kCaptionHeight - 0.5));
-  p.fillRect(QRectF(14, 10, kAccentWidth, kCaptionHeight - 20), kCaptionAccent);
+  p.fillRect(QRectF(14, 10, kAccentWidth, kCaptionHeight - 20), skin::kAccent);
   p.setFont(skin::FaceFont(kCaptionFontPixels, true));
   p.setPen(skin::kText);
   p.drawText(QRectF(26, 0, width() - 80, kCaptionHeight), Qt::AlignLeft | Qt::AlignVCenter, caption_.In(lang_));

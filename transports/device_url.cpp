@@ -1,10 +1,13 @@
-#include "link/device_url.h"
+#include "transports/device_url.h"
 
 #include <cstdlib>
 
 #include "link/tcp/tcp_transport.h"
-#include "link/usb/hidapi_transport.h"
 #include "sim/sim_transport.h"
+
+#if ZELTO_HAVE_USB
+#include "link/usb/hidapi_transport.h"
+#endif
 
 namespace zelto {
 namespace {
@@ -37,8 +40,17 @@ std::optional<UsbWrite> ChooseUsbWrite(std::string_view commandLine, std::string
   return std::nullopt;
 }
 
-std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error, UsbWrite usbWrite) {
-  if (url == kUsb) return std::make_unique<HidapiTransport>(usbWrite);
+bool UsbBackendBuilt() { return ZELTO_HAVE_USB != 0; }
+
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error, [[maybe_unused]] UsbWrite usbWrite) {
+  if (url == kUsb) {
+#if ZELTO_HAVE_USB
+    return std::make_unique<HidapiTransport>(usbWrite);
+#else
+    if (error) *error = "this build has no USB backend (hidapi was not found when it was built): use sim or tcp:HOST:PORT";
+    return nullptr;
+#endif
+  }
   if (url == kSim) return std::make_unique<sim::SimTransport>();
   if (url.starts_with(kTcpPrefix)) {
     if (auto endpoint = ParseTcpEndpoint(url.substr(kTcpPrefix.size())))

@@ -1,0 +1,21 @@
+# Finds hidapi for the USB backend: its CMake package (hidapi::hidapi, as vcpkg and newer
+# releases install it), else pkg-config — "hidapi-hidraw" on Linux, "hidapi" elsewhere (MSYS2,
+# Homebrew). Sets ZELTO_HIDAPI_TARGET, empty when hidapi is not there.
+set(ZELTO_HIDAPI_TARGET "")
+find_package(hidapi CONFIG QUIET)
+if(TARGET hidapi::hidapi)
+  set(ZELTO_HIDAPI_TARGET hidapi::hidapi)
+else()
+  find_package(PkgConfig QUIET)
+  if(PkgConfig_FOUND)
+    if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+      set(_zelto_hidapi_module hidapi-hidraw)
+    else()
+      set(_zelto_hidapi_module hidapi)
+    endif()
+    pkg_check_modules(HIDAPI QUIET IMPORTED_TARGET ${_zelto_hidapi_module})
+    if(HIDAPI_FOUND)
+      set(ZELTO_HIDAPI_TARGET PkgConfig::HIDAPI)
+    endif()
+  endif()
+endif()

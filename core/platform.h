@@ -1,0 +1,39 @@
+#pragma once
+// What differs between operating systems, in one place: each function has one implementation in
+// platform_posix.cpp and one in platform_windows.cpp, and CMake compiles the one that fits.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace zelto {
+
+/// This process's id, as other processes see it.
+long CurrentProcessId();
+/// Whether a process with this id is running (one owned by another user counts as running).
+bool ProcessIsAlive(long pid);
+
+/// The running program's own file; empty when the system cannot say.
+std::filesystem::path ExecutablePath();
+/// `base` with the suffix programs carry here ("zelto-sim" -> "zelto-sim.exe" on Windows).
+std::string ExecutableFileName(std::string_view base);
+
+/// Keeps a socket (its native handle) from being inherited by programs this one starts, so a
+/// started zelto-sim or helper never holds a connection open after we close it.
+void KeepFromChildProcesses(std::uintptr_t nativeHandle);
+/// Whether a listening socket may take an address still in TIME_WAIT: wanted on POSIX (a server
+/// restarted on its port), but on Windows the option lets a second program take a port in use.
+bool ReuseListeningAddress();
+
+/// Sets (or, with null, removes) a variable of this process's environment.
+void SetEnvironmentValue(const char* name, const char* value);
+
+/// Writes to a pipe or socket whose reader has gone fail with an error instead of ending the
+/// process.
+void IgnoreBrokenPipes();
+
+/// Whether standard error is a terminal (progress bars only go there).
+bool StandardErrorIsTerminal();
+
+}  // namespace zelto

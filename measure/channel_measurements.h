@@ -1,0 +1,122 @@
+#pragma once
+// The measurements an editor holds while it runs: per output channel a measurement with the
+// channel's response when it was loaded, the target it is compared with and the settings of the
+// automatic EQ last used for it, and the curves the response graph draws from them. The curves
+// are placed at the target's level (the measurement's median difference from the target over
+// the EQ range), the way the automatic EQ places the target, so a proposal that meets the target
+// is drawn on it.
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/device_image.h"
+#include "core/encodings.h"
+#include "measure/band_fit.h"
+#include "measure/measurement.h"
+
+namespace zelto::measure {
+
+/// The target a channel is compared with.
+struct TargetChoice {
+  enum class Kind { Flat, Car, File };
+  Kind kind = Kind::Car;
+  std::string path;  // Kind::File: the file it was read from
+  Target curve = CarTarget();
+
+  static TargetChoice Flat() { return {Kind::Flat, {}, FlatTarget()}; }
+  static TargetChoice Car() { return {Kind::Car, {}, CarTarget()}; }
+  static TargetChoice FromFile(std::string path, const Measurement& m) {
+    return {Kind::File, std::move(path), TargetFromMeasurement(m)};
+  }
+};
+
+/// What the automatic EQ of a channel is asked for.
+struct AutoEqSettings {
+  TargetChoice target;
+  double loHz = kFilterMinHz;
+  double hiHz = kFilterMaxHz;
+  double maxBoostDb = kDefaultMaxBoostDb;
+};
+
+/// The curves of the graph, as they are drawn.
+enum class ShownCurve { Measured, Target, Predicted, Proposed };
+inline constexpr int kShownCurveCount = 4;
+
+/// Smoothing of the drawn measurement: 1/N octave, 0 for none.
+inline constexpr std::array<int, 7> kDisplaySmoothings = {0, 48, 24, 12, 6, 3, 1};
+inline constexpr int kDefaultDisplaySmoothing = kReportSmoothing;
+
+/// One channel's curves for the graph, in graph dB.
+struct ChannelCurves {
+  GridCurve measured;
+  GridCurve target;
+  GridCurve predicted;
+  std::optional<GridCurve> proposed;
+};
+
+class ChannelMeasurements {
+ public:
+  ChannelMeasurements();
+
+  /// Holds `m` for `channel`, measured with the channel's response `kept` (its response now).
+  /// The EQ range starts as the channel's pass band `passLoHz`..`passHiHz` the first time.
+  void Set(int channel, Measurement m, const std::array<double, kGridPoints>& kept, std::string path,
+           double passLoHz = kFilterMinHz, double passHiHz = kFilterMaxHz);
+  void Clear(int channel);
+  bool Has(int channel) const;
+  const ChannelMeasurement* Of(int channel) const;
+  /// The file the channel's measurement was read from (empty without one).
+  const std::string& PathOf(int channel) const;
+
+  const AutoEqSettings& SettingsOf(int channel) const;
+  /// Changes the target, range and boost limit of a channel; the drawn level follows.
+  void SetSettings(int channel, const AutoEqSettings& settings);
+  /// An AutoEq request from the channel's measurement and settings, for the bands and crossovers
+  /// of `eq` as they are now. Nothing without a measurement.
+  std::optional<AutoEqRequest> RequestFor(int channel, const CKTVEQ& eq) const;
+
+  /// Drawn smoothing of every measurement (one of kDisplaySmoothings).
+  void SetSmoothing(int fraction);
+  int Smoothing() const { return smoothing_; }
+
+  void SetShown(ShownCurve curve, bool shown);
+  bool Shown(ShownCurve curve) const { return shown_[static_cast<std::size_t>(curve)]; }
+
+  /// Bands proposed for a channel (the automatic EQ's result, not yet applied), drawn as the
+  /// prediction they would give with the channel's crossovers `crossovers` now.
+  void SetProposal(int channel, std::span<const BandSetting> bands, const std::array<double, kGridPoints>& crossovers);
+  void ClearProposal();
+  std::optional<int> ProposalChannel() const { return proposalChannel_; }
+
+  /// The curves of `channel` when its response is `now`; nothing without a measurement.
+  std::optional<ChannelCurves> CurvesOf(int channel, const std::array<double, kGridPoints>& now) const;
+  /// The level the channel's curves are moved down by to meet the target (dB).
+  double LevelOf(int channel) const;
+
+ private:
+  struct Held {
+    ChannelMeasurement m;
+    std::string path;
+    GridCurve shown;   // at the drawn smoothing
+    double level = 0;  // measurement level above the target
+  };
+  void Recompute(int channel);
+  bool Valid(int channel) const { return channel >= 0 && channel < kOutputChannels; }
+
+  std::array<std::optional<Held>, kOutputChannels> held_;
+  std::array<AutoEqSettings, kOutputChannels> settings_{};
+  std::array<bool, kOutputChannels> rangeSet_{};
+  std::array<bool, kShownCurveCount> shown_{true, true, true, true};
+  int smoothing_ = kDefaultDisplaySmoothing;
+  std::optional<int> proposalChannel_;
+  std::array<double, kGridPoints> proposal_{};  // the channel's response with the proposed bands
+};
+
+/// The level of `measured` above `target`: the median difference over the grid points of `range`
+/// where the measurement is defined (0 where there are none).
+double LevelAbove(const GridCurve& measured, const Target& target, GridRange range);
+
+}  // namespace zelto::measure
