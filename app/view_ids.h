@@ -71,6 +71,10 @@ inline constexpr int kLowPassSlopeList = 5517;
 
 }  // namespace zelto::view_id
 
+namespace zelto {
+inline constexpr int kAbButton = 1990;
+}  // namespace zelto
+
 namespace zelto::menu_cmd {
 inline constexpr int kFirmwareUpdate = 32777;
 inline constexpr int kFactoryResetZh = 32828;
@@ -89,6 +93,10 @@ inline constexpr int kExportRewFilters = 32841;
 // The recent-file entries of the file menu, newest first (the framework's numbers for them).
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
+// A/B comparison (settings menu).
+inline constexpr int kAbCopyAToB = 32900;
+inline constexpr int kAbCopyBToA = 32901;
+inline constexpr int kAbCurve = 32902;
 // Not a command: a line between groups of a menu.
 inline constexpr int kSeparator = 0;
 inline constexpr int kUndo = 32900;

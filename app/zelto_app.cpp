@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QDir>
 #include <QPixmap>
+#include <QStandardPaths>
 #include <QTimer>
 #include <cstdio>
 
@@ -47,6 +49,17 @@ bool CZeltoApp::InitInstance(QString* error) {
   if (!options_.screenshot.isEmpty()) {
     // Nobody is there to close a message box: say it on the terminal instead.
     view_->SetMessageHandler([](const QString& text) { std::fprintf(stderr, "zelto: %s\n", qPrintable(text)); });
+  }
+  if (options_.screenshot.isEmpty()) {
+    // The work is kept in the per-user data folder until a clean exit. ZELTO_RECOVERY_ANSWER
+    // (yes or no) answers the restore question where nobody is there to answer it.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QByteArray answer = qgetenv("ZELTO_RECOVERY_ANSWER");
+    std::optional<bool> preset;
+    if (answer == "yes") preset = true;
+    if (answer == "no") preset = false;
+    if (!folder.isEmpty())
+      view_->EnableRecovery(QDir(folder).filePath(QString::fromLatin1(recovery::kFileName)).toStdString(), preset);
   }
   frame_->CentreOnScreen();
   frame_->show();

@@ -14,6 +14,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QShortcut>
 #include <algorithm>
 
 #include "app/about_dialog.h"
@@ -123,6 +124,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
     HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_,
                            presetDialog_ ? presetDialog_.data() : window());
   });
+  ab_ = std::make_unique<AbCompare>(*engine_);
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };
@@ -147,6 +149,8 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   transferWindow_->hide();
   WatchPresses(this);
   BuildHistoryKeys();
+  auto* abKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), this);
+  connect(abKey, &QShortcut::activated, this, [this] { SwitchAb(); });
 }
 
 CZeltoView::~CZeltoView() {
@@ -162,8 +166,14 @@ CZeltoView::~CZeltoView() {
 
 void CZeltoView::BuildTopBar() {
   connect_ = Named(new XPButton(kConnect, this), kConnect);
-  connect_->setGeometry(262, 10, 112, 30);
+  connect_->setGeometry(262, 10, 100, 30);
   connect(connect_, &SkinButton::clicked, this, [this] { OnConnect(); });
+
+  abButton_ = Named(new XPButton(kAbButton, this), kAbButton);
+  abButton_->SetFaces(Caption(Same(QStringLiteral("A/B")), Tone::Lit), Caption(Same(QStringLiteral("A/B"))));
+  abButton_->SetOn(false);
+  abButton_->setGeometry(366, 10, 40, 30);
+  connect(abButton_, &SkinButton::clicked, this, [this] { SwitchAb(); });
 
   dsp_ = Named(new BitButton(kDspSwitch, this), kDspSwitch);
   dsp_->SetFaces(Caption(Same(QStringLiteral("OFF"))), Caption(Same(QStringLiteral("ON")), Tone::Lit));
@@ -446,6 +456,7 @@ void CZeltoView::LoadUpdateFileSetting() {
 void CZeltoView::AutoConnect() {
   if (!closing_) engine_->AutoConnect();
   autoConnectDone_ = true;
+  if (recovery_ && !engine_->Connected()) OfferRecovery();
   update();
 }
 
@@ -453,6 +464,8 @@ void CZeltoView::Shutdown() {
   if (claimReleased_) return;
   claimReleased_ = true;
   closing_ = true;
+  // A clean exit: nothing to recover next time.
+  if (recovery_) recovery_->Remove();
   engine_->StopDeviceWatcher();
   engine_->Worker().StopWorker(false);
   engine_->Link().ReleaseClaim();
@@ -473,6 +486,9 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
   switch (notice) {
     case Notice::LiveReadDone:
       readBackDone_ = true;
+      // What was left by a crash is offered over the processor's settings, not replaced by them.
+      if (recovery_ && !recoveryOffered_) OfferRecovery();
+      else if (recovery_) recovery_->MarkWritten();
       break;
     case Notice::TransferPosition:
       transferWindow_->SetPosition(static_cast<int>(wParam));
@@ -913,13 +929,21 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
             {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
             {kSourceVolumeZh, QStringLiteral("音源音量")},
             {kEnglish, QStringLiteral("英文")},
-            {kAbout, QStringLiteral("关于")}};
+            {kAbout, QStringLiteral("关于")},
+            {kSeparator, QString()},
+            {kAbCopyAToB, QStringLiteral("复制 A → B")},
+            {kAbCopyBToA, QStringLiteral("复制 B → A")},
+            {kAbCurve, abCurve_ ? QStringLiteral("隐藏另一方曲线") : QStringLiteral("显示另一方曲线")}};
   return {{kUndo, UndoText()},
           {kRedo, RedoText()},
           {kFirmwareUpdate, QStringLiteral("Firmware Update")},
           {kFactoryResetEn, QStringLiteral("Rest Settings")},
           {kSourceVolumeEn, QStringLiteral("SourceVolume")},
-          {kAbout, QStringLiteral("About")}};
+          {kAbout, QStringLiteral("About")},
+          {kSeparator, QString()},
+          {kAbCopyAToB, QStringLiteral("copy A → B")},
+          {kAbCopyBToA, QStringLiteral("copy B → A")},
+          {kAbCurve, abCurve_ ? QStringLiteral("Hide the other side's curve") : QStringLiteral("Show the other side's curve")}};
 }
 
 QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
@@ -1017,6 +1041,15 @@ void CZeltoView::RunMenuCommand(int command) {
       break;
     case kFirmwareUpdate:
       OpenFirmwareUpdate();
+      break;
+    case kAbCopyAToB:
+      CopyAb(AbSide::A, AbSide::B);
+      break;
+    case kAbCopyBToA:
+      CopyAb(AbSide::B, AbSide::A);
+      break;
+    case kAbCurve:
+      ToggleAbCurve();
       break;
     case kImportRewFilters:
       measureTools_->ChooseAndImport();
@@ -1133,13 +1166,14 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   QString line = QString::fromUtf8(kModelIdentity);
   if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
   if (!status_.isEmpty()) line += QStringLiteral("  ·  ") + status_;
-  p.drawText(QRect(30, 29, 226, 16), Qt::AlignLeft | Qt::AlignVCenter, QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 226));
+  p.drawText(QRect(30, 29, 200, 16), Qt::AlignLeft | Qt::AlignVCenter, QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 200));
+  PaintAbBadge(p);
   p.setPen(Qt::NoPen);
   p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
   p.drawEllipse(QPointF(21, 37.5), 4, 4);
 
   // Words of the top bar.
-  PaintLabel(p, QRect(402, 12, 36, 26), QStringLiteral("DSP"), Qt::AlignRight | Qt::AlignVCenter);
+  PaintLabel(p, QRect(408, 12, 30, 26), QStringLiteral("DSP"), Qt::AlignRight | Qt::AlignVCenter);
   PaintLabel(p, QRect(500, 12, 58, 26), T("音源", "Source"), Qt::AlignRight | Qt::AlignVCenter);
   PaintLabel(p, QRect(684, 12, 80, 26), T("噪声门", "Noise gate"), Qt::AlignRight | Qt::AlignVCenter);
   p.setPen(QPen(QColor(60, 66, 78), 1));

@@ -18,6 +18,8 @@
 #include "app/output_page.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
+#include "edit/ab_compare.h"
+#include "edit/recovery_file.h"
 #include "edit/editor.h"
 #include "edit/notice_router.h"
 #include "link/engine.h"
@@ -31,6 +33,7 @@
 #include "update/update_transfer.h"
 
 class QMenu;
+class QTimer;
 
 namespace zelto {
 
@@ -161,6 +164,19 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void SetUpdateRunning(bool running) { updateRunning_ = running; }
   bool UpdateRunning() const;
 
+  // A/B comparison and the recovery file.
+  /// Ctrl+B and the A/B button: the processor plays the other side.
+  void SwitchAb();
+  void CopyAb(AbSide from, AbSide to);
+  /// Shows or hides the other side's curve of the current channel on the graph.
+  void ToggleAbCurve();
+  bool AbCurveShown() const { return abCurve_; }
+  AbCompare& Ab() { return *ab_; }
+  /// Keeps the work in the recovery file `path` from now on; what a run that did not end cleanly
+  /// left there is offered once the first connect has settled. `answer` replaces the question.
+  void EnableRecovery(const std::string& path, std::optional<bool> answer = std::nullopt);
+  RecoveryFile* Recovery() const { return recovery_.get(); }
+
   // Presets, files and the firmware update.
   /// Preset dialog mode 1 (load) or 2 (save): the modal Source Load or Source Save dialog.
   void OpenPresetDialog(int mode);
@@ -246,6 +262,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void About();
   /// OK/Cancel (or Yes/No) question; true for OK or Yes.
   bool Ask(const QString& question, bool yesNo = false);
+
+  // A/B and recovery (zelto_view_ab.cpp).
+  void RefreshAbDisplay();
+  void PaintAbBadge(QPainter& p);
+  void OfferRecovery();
+  void OnRecoveryTimer();
 
   // Channels.
   void OnStripSelect(int channel);
@@ -367,6 +389,14 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString fileTitle_;
   QPointer<MixPage> mixer_;
   MixPageMemo mixMemo_;
+
+  std::unique_ptr<AbCompare> ab_;
+  XPButton* abButton_ = nullptr;
+  bool abCurve_ = false;
+  std::unique_ptr<RecoveryFile> recovery_;
+  std::optional<bool> recoveryAnswer_;
+  bool recoveryOffered_ = false;
+  QTimer* recoveryTimer_ = nullptr;
 };
 
 }  // namespace zelto

@@ -39,6 +39,7 @@ constexpr QRgb kFallbackInputColour = 0xffd040;
 
 constexpr int kCurvePenWidth = 2;
 constexpr qreal kReferencePenWidth = 1.0;
+constexpr int kComparisonAlpha = 110;
 
 // Grid: vertical lines at 30 Hz .. 10 kHz, the 1-2-3..-9 steps of every decade.
 constexpr std::array<int, 27> kGridHz = {20,  30,  40,  50,  60,  70,   80,   90,   100,
@@ -257,14 +258,22 @@ QRect CFStatic::plotRect() const {
   return rect().adjusted(kMarginLeft, kMarginTop, -kMarginRight, -kMarginBottom);
 }
 
+GraphRect CFStatic::plotGraphRect() const {
+  const QRect plot = plotRect();
+  return GraphRect{plot.left(), plot.top(), plot.left() + std::max(0, plot.width()), plot.top() + std::max(0, plot.height())};
+}
+
+void CFStatic::SetComparison(CKTV_Data* other) {
+  comparison_ = other;
+  update();
+}
+
 void CFStatic::Layout() {
   if (data_ == nullptr) {
     notifyTimer_.stop();
     return;
   }
-  const QRect plot = plotRect();
-  const GraphRect r{plot.left(), plot.top(), plot.left() + std::max(0, plot.width()),
-                    plot.top() + std::max(0, plot.height())};
+  const GraphRect r = plotGraphRect();
   {
     // Laying out recomputes every filter; the change scan reads the same objects.
     auto lock = data_->Lock();
@@ -535,6 +544,15 @@ void CFStatic::PaintGraph(QPainter& p) {
     CKTVEQ& ref = data_->Outputs()[ch].Eq();
     ref.SumCurve();
     DrawCurve(p, ref, referencePen);
+  }
+  if (comparison_ != nullptr && mode_ == Mode::Output && channelIndex_ >= 0 && channelIndex_ < kOutputChannels) {
+    // The other side in the channel's own colour, faint and dashed, so the two are told apart.
+    QColor dim = channelColour();
+    dim.setAlpha(kComparisonAlpha);
+    QPen comparisonPen(dim, kCurvePenWidth, Qt::DashLine, Qt::RoundCap, Qt::RoundJoin);
+    CKTVEQ& other = comparison_->Outputs()[channelIndex_].Eq();
+    other.SumCurve();
+    DrawCurve(p, other, comparisonPen);
   }
   const std::vector<GraphOverlayCurve> overlay = OverlayCurves();
   DrawOverlay(p, overlay);

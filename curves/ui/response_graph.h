@@ -22,6 +22,7 @@
 
 #include "core/device_image.h"
 #include "core/encodings.h"
+#include "curves/geometry.h"
 
 class QPainter;
 
@@ -91,6 +92,12 @@ class CFStatic : public QWidget {
   /// Whether output `channel`'s curve is drawn in grey behind the current one.
   void SetReferenceShown(int channel, bool shown);
   bool referenceShown(int channel) const;
+  /// Another tuning of the same channels (the other A/B side), drawn dimmed behind the current
+  /// output channel; null draws none. `other` must outlive the graph or be taken away first.
+  void SetComparison(CKTV_Data* other);
+  CKTV_Data* comparison() const { return comparison_; }
+  /// The plot area as the filters are fitted to it.
+  GraphRect plotGraphRect() const;
   /// Hover and drag are on only while the page that edits these filters is in front.
   void SetPointerEnabled(bool on);
   bool pointerEnabled() const { return pointerEnabled_; }
@@ -173,6 +180,7 @@ class CFStatic : public QWidget {
   std::vector<std::pair<int, QRect>> LegendLayout(const std::vector<GraphOverlayCurve>& curves) const;
 
   CKTV_Data* data_ = nullptr;
+  CKTV_Data* comparison_ = nullptr;
   Mode mode_ = Mode::None;
   int channelIndex_ = 0;
   int selectedIndex_ = -1;

@@ -2,9 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Every run keeps its recovery file in a folder of its own, so that editors of tests running
+  // side by side never offer each other's work. An editor started as a child keeps the folder it
+  // was given.
+  QTemporaryDir dataHome;
+  if (!qEnvironmentVariableIsSet("ZELTO_CRASH_CHILD")) qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Zelto"));
   QApplication::setApplicationName(QStringLiteral("zelto-tests"));

@@ -1,0 +1,211 @@
+// A/B comparison in the window, and a real editor process killed after an edit whose work the
+// next start restores.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <thread>
+
+#include "app/view_ids.h"
+#include "controls/num_edit.h"
+#include "controls/xp_button.h"
+#include "core/bytes.h"
+#include "curves/ui/response_graph.h"
+#include "transports/device_url.h"
+#include "sim/sim_process.h"
+#include "sim_frames.h"
+#include "tests/support/engine_harness.h"
+
+namespace zelto {
+namespace {
+
+using testing::ConnectedEditor;
+using testing::IsOutputBlock;
+using testing::WaitForFrame;
+using testing::WaitForQuiet;
+using testing::WaitUntil;
+using namespace std::chrono_literals;
+
+void Type(NumEdit* box, const QString& text) {
+  ASSERT_NE(box, nullptr);
+  box->selectAll();
+  QTest::keyClicks(box, text);
+  box->Commit();
+}
+
+int CountOutputBlocks(const sim::SimProcessor& p) {
+  int n = 0;
+  for (const auto& f : p.Frames())
+    for (int c = 0; c < kOutputChannels; ++c) n += IsOutputBlock(f, c) ? 1 : 0;
+  return n;
+}
+
+using AbWindow = ConnectedEditor;
+
+TEST_F(AbWindow, CtrlBAndTheButtonSwitchAndSendOnlyTheChangedChannel) {
+  XPButton* button = view->Control<XPButton>(kAbButton);
+  ASSERT_NE(button, nullptr);
+  QTest::keyClick(view, Qt::Key_B, Qt::ControlModifier);
+  EXPECT_EQ(view->Ab().Active(), AbSide::B);
+  EXPECT_TRUE(button->IsOn());
+  // B is a copy of A: nothing went out.
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  EXPECT_EQ(CountOutputBlocks(processor()), 0);
+
+  Type(view->Control<NumEdit>(view_id::kFirstStripGainBox + 3), QStringLiteral("-17"));
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  processor().ClearFrameLog();
+
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+  EXPECT_EQ(view->Ab().Active(), AbSide::A);
+  EXPECT_FALSE(button->IsOn());
+  auto f = WaitForFrame(processor(), [](auto& f) { return IsOutputBlock(f, 3); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(GetU16(f->Payload(), out::kGain), 60);
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  EXPECT_EQ(CountOutputBlocks(processor()), 1);
+  EXPECT_EQ(view->Control<NumEdit>(view_id::kFirstStripGainBox + 3)->text(), QStringLiteral("0dB"));
+
+  // The other side's curve on the graph, then copy B into A from the menu.
+  view->RunMenuCommand(menu_cmd::kAbCurve);
+  EXPECT_TRUE(view->AbCurveShown());
+  ASSERT_NE(view->Graph()->comparison(), nullptr);
+  EXPECT_EQ(view->Graph()->comparison()->Output(3).GainCode(), 43);
+  processor().ClearFrameLog();
+  view->RunMenuCommand(menu_cmd::kAbCopyBToA);
+  f = WaitForFrame(processor(), [](auto& f) { return IsOutputBlock(f, 3); });
+  ASSERT_TRUE(f);
+  EXPECT_EQ(GetU16(f->Payload(), out::kGain), 43);
+  EXPECT_EQ(view->engine().Data().Output(3).GainCode(), 43);
+}
+
+TEST(AbMenu, CopyEntriesInBothLanguages) {
+  for (Language lang : {Language::Chinese, Language::English}) {
+    testing::StartedEditor editor(lang, false);
+    ASSERT_TRUE(editor.started);
+    QStringList texts;
+    for (const auto& item : editor.view()->SettingsMenuItems()) texts << item.second;
+    if (lang == Language::Chinese) {
+      EXPECT_TRUE(texts.contains(QStringLiteral("复制 A → B")));
+      EXPECT_TRUE(texts.contains(QStringLiteral("复制 B → A")));
+    } else {
+      EXPECT_TRUE(texts.contains(QStringLiteral("copy A → B")));
+      EXPECT_TRUE(texts.contains(QStringLiteral("copy B → A")));
+    }
+  }
+}
+
+TEST(RecoveryStart, ABrokenFileIsReportedAndNotUsed) {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  ASSERT_TRUE(QDir().mkpath(folder));
+  const QString path = QDir(folder).filePath(QString::fromLatin1(recovery::kFileName));
+  for (const QByteArray& bytes : {QByteArray("ZELTOREC\x01"), QByteArray(6000, '\0')}) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+    f.close();
+    testing::StartedEditor editor(Language::English, false);
+    ASSERT_TRUE(editor.started);
+    bool asked = false;
+    editor.view()->SetQuestionHandler([&](const QString&) { return asked = true; });
+    ASSERT_TRUE(WaitUntil([&] { return editor.view()->Settled(); }, testing::kConnectTimeout));
+    testing::Pump();
+    EXPECT_FALSE(asked);
+    EXPECT_TRUE(editor.messages.contains(QStringLiteral("The recovery file is damaged and was not used.")))
+        << editor.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(editor.view()->engine().Data().Output(0).GainCode(), 60);
+    // A clean exit takes the file away.
+    editor.view()->Shutdown();
+    EXPECT_FALSE(QFile::exists(path));
+  }
+}
+
+// ---- the crash -----------------------------------------------------------------------------------
+
+// Run as its own process by the test below: the editor as a user starts it, one edit, and then it
+// waits to be killed once the recovery file holds the edit.
+TEST(RecoveryCrash, ChildEditsAndWaits) {
+  if (!qEnvironmentVariableIsSet("ZELTO_CRASH_CHILD")) GTEST_SKIP() << "run by RecoveryCrash.KilledEditorIsRestored";
+  QCoreApplication::setApplicationName(QStringLiteral("zelto"));
+  testing::StartedEditor editor(Language::English, true);
+  ASSERT_TRUE(editor.started);
+  CZeltoView* view = editor.view();
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled() && view->Recovery(); }, testing::kConnectTimeout));
+  Type(view->Control<NumEdit>(view_id::kFirstStripGainBox + 5), QStringLiteral("-21"));
+  const QString path = QString::fromStdString(view->Recovery()->Path());
+  ASSERT_TRUE(WaitUntil([&] { return QFile::exists(path); }, 10s));
+  std::printf("READY\n");
+  std::fflush(stdout);
+  WaitUntil([] { return false; }, 120s);
+}
+
+TEST(RecoveryCrash, KilledEditorIsRestored) {
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+  env.insert(QStringLiteral("HOME"), home.path());
+  env.remove(QStringLiteral("ZELTO_DEVICE"));
+
+  // First run: an edit, then SIGKILL.
+  QProcess child;
+  QProcessEnvironment childEnv = env;
+  childEnv.insert(QStringLiteral("ZELTO_CRASH_CHILD"), QStringLiteral("1"));
+  child.setProcessEnvironment(childEnv);
+  child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=RecoveryCrash.ChildEditsAndWaits")});
+  ASSERT_TRUE(child.waitForStarted());
+  QByteArray said;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        child.waitForReadyRead(50);
+        said += child.readAllStandardOutput();
+        return said.contains("READY");
+      },
+      60s))
+      << said.toStdString();
+  ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
+  ASSERT_TRUE(child.waitForFinished(10000));
+  EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+  const QString recovery = home.filePath(QStringLiteral("data/Zelto/zelto/recovery.zrec"));
+  ASSERT_TRUE(QFile::exists(recovery));
+
+  // Second run: the real program on a fresh processor restores the work and sends it.
+  sim::SimProcess sim;
+  std::string error;
+  ASSERT_TRUE(sim.Start(ZELTO_SIM_EXE, {"--trace"}, &error)) << error;
+  QProcess editor;
+  QProcessEnvironment editorEnv = env;
+  editorEnv.insert(QStringLiteral("ZELTO_RECOVERY_ANSWER"), QStringLiteral("yes"));
+  editor.setProcessEnvironment(editorEnv);
+  editor.start(QStringLiteral(ZELTO_BINARY), {QStringLiteral("--device"), QString::fromStdString(sim.Url())});
+  ASSERT_TRUE(editor.waitForStarted());
+  const auto sent = [&] {
+    for (const auto& line : sim.Lines())
+      if (line.find("WRITE slot 0 OUTPUT ch 5 len 296") != std::string::npos) return true;
+    return false;
+  };
+  EXPECT_TRUE(WaitUntil(sent, 60s));
+  editor.kill();
+  editor.waitForFinished(10000);
+
+  // What the processor holds now, read back by an engine of our own.
+  auto transport = MakeTransport(sim.Url(), &error);
+  ASSERT_TRUE(transport) << error;
+  zelto::testing::EngineHarness h(std::move(transport));
+  h.engine.OnConnectButton();
+  ASSERT_TRUE(h.PumpUntil([&] { return h.Saw(Notice::LiveReadDone); }, 20s));
+  EXPECT_EQ(GetU16(h.engine.Image().Block(0, BlockType::Output, 5), out::kGain), 39);  // -21 dB
+  h.engine.Disconnect();
+  sim.Stop();
+}
+
+}  // namespace
+}  // namespace zelto

@@ -1,0 +1,169 @@
+#include "edit/ab_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/bytes.h"
+#include "model/ktv_data.h"
+#include "tests/presets/sim_engine.h"
+
+namespace zelto {
+namespace {
+
+using test::SimEngine;
+using test::SimKind;
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+std::string OutputBlockLine(int channel) { return "WRITE slot 0 OUTPUT ch " + std::to_string(channel) + " len 296 -> ACK"; }
+
+class AbOnline : public ::testing::TestWithParam<SimKind> {
+ protected:
+  void SetUp() override {
+    sim = std::make_unique<SimEngine>(GetParam());
+    ASSERT_TRUE(sim->Connect());
+    ab = std::make_unique<AbCompare>(engine());
+  }
+  Engine& engine() { return sim->engine(); }
+
+  /// Sets the gain of each channel as the window would and waits until the processor has it.
+  void EditGains(const std::vector<std::pair<int, int>>& gains) {
+    const std::size_t before = sim->FrameLineCount();
+    engine().Data().Edit([&](CKTV_Data& d) {
+      for (auto [channel, code] : gains) d.Output(channel).SetGain(code);
+    });
+    ASSERT_EQ(sim->WaitForFrames(before, gains.size()).size(), gains.size());
+  }
+  /// Runs `action` and returns every frame the processor received for it, waiting a little
+  /// beyond `expected` frames so that one too many shows.
+  Lines FramesOf(const std::function<void()>& action, std::size_t expected) {
+    const std::size_t before = sim->FrameLineCount();
+    action();
+    sim->WaitForFrames(before, expected, 5s);
+    sim->PumpFor(300ms);
+    const Lines all = sim->FrameLines();
+    return Lines(all.begin() + static_cast<std::ptrdiff_t>(before), all.end());
+  }
+  int GainAtProcessor(int channel) {
+    auto* p = sim->processor();
+    return p ? GetU16(p->Memory().Block(0, BlockType::Output, channel), out::kGain) : -1;
+  }
+
+  std::unique_ptr<SimEngine> sim;
+  std::unique_ptr<AbCompare> ab;
+};
+
+TEST_P(AbOnline, ASwitchSendsWholeBlocksForTheDifferingChannelsOnly) {
+  EditGains({{0, 50}, {1, 51}, {4, 52}});
+
+  // The first switch makes B a copy of A: nothing differs, nothing is sent.
+  AbCompare::Outcome first;
+  EXPECT_EQ(FramesOf([&] { first = ab->Switch(); }, 0), Lines{});
+  EXPECT_EQ(ab->Active(), AbSide::B);
+  EXPECT_TRUE(ab->Started());
+  EXPECT_EQ(first.queued, 0);
+
+  // B: two channels and the microphone input differ from A.
+  EditGains({{1, 30}, {4, 31}});
+  engine().Data().Edit([](CKTV_Data& d) { d.Mic().SetGain(70); });
+
+  const Lines toA{"WRITE slot 0 MIC_IN ch 0 len 112 -> ACK", OutputBlockLine(1), OutputBlockLine(4)};
+  AbCompare::Outcome back;
+  EXPECT_EQ(FramesOf([&] { back = ab->Switch(); }, toA.size()), toA);
+  EXPECT_EQ(ab->Active(), AbSide::A);
+  EXPECT_EQ(back.queued, 3);
+  EXPECT_EQ(back.changed.OutputCount(), 2);
+  EXPECT_TRUE(back.changed.mic);
+  EXPECT_FALSE(back.changed.music || back.changed.effect);
+  // The objects hold A again, and so does the processor.
+  EXPECT_EQ(engine().Data().Output(0).GainCode(), 50);
+  EXPECT_EQ(engine().Data().Output(1).GainCode(), 51);
+  EXPECT_EQ(engine().Data().Output(4).GainCode(), 52);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(1), 51);
+    EXPECT_EQ(GainAtProcessor(4), 52);
+  }
+  // The graph can draw B's curves meanwhile.
+  const PresetImage other = ab->OtherTuning();
+  EXPECT_EQ(GetU16(std::span(other).subspan(preset::kOutput + 4 * out::kSize), out::kGain), 31);
+
+  // And to B once more.
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, toA.size()), toA);
+  EXPECT_EQ(engine().Data().Output(1).GainCode(), 30);
+  EXPECT_EQ(engine().Data().Output(4).GainCode(), 31);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(4), 31);
+  }
+}
+
+TEST_P(AbOnline, EditsGoToTheActiveSideAndCopiesMakeBothSidesEqual) {
+  ab->Switch();  // B
+  EditGains({{2, 20}, {3, 21}, {7, 22}});
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, 3).size(), 3u);  // back to A
+  ASSERT_EQ(engine().Data().Output(7).GainCode(), 60);
+
+  // Copying into the side not active sends nothing; A still plays.
+  EXPECT_EQ(FramesOf([&] { ab->Copy(AbSide::A, AbSide::B); }, 0), Lines{});
+  EXPECT_EQ(engine().Data().Output(7).GainCode(), 60);
+  // Both sides equal: a switch sends nothing.
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, 0), Lines{});
+
+  // B gets an edit, then copying B into A while A plays sends what differs.
+  EditGains({{5, 10}});
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, 1), Lines{OutputBlockLine(5)});  // A
+  const Lines copied{OutputBlockLine(5)};
+  EXPECT_EQ(FramesOf([&] { ab->Copy(AbSide::B, AbSide::A); }, copied.size()), copied);
+  EXPECT_EQ(engine().Data().Output(5).GainCode(), 10);
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, 0), Lines{});
+}
+
+TEST_P(AbOnline, EightDifferingChannelsAreHeardAfterEightBlocks) {
+  ab->Switch();
+  std::vector<std::pair<int, int>> gains;
+  for (int c = 0; c < kOutputChannels; ++c) gains.emplace_back(c, 10 + c);
+  EditGains(gains);
+  Lines expected;
+  for (int c = 0; c < kOutputChannels; ++c) expected.push_back(OutputBlockLine(c));
+  EXPECT_EQ(FramesOf([&] { ab->Switch(); }, expected.size()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), test::KindName);
+
+TEST(AbOffline, SwitchingWithoutAProcessorSwapsTheObjectsAndQueuesNothing) {
+  SimEngine sim(SimKind::InProcess);
+  AbCompare ab(sim.engine());
+  ab.Switch();
+  sim.engine().Data().Edit([](CKTV_Data& d) { d.Output(3).SetGain(12); });
+  const AbCompare::Outcome o = ab.Switch();
+  EXPECT_EQ(o.changed.OutputCount(), 1);
+  EXPECT_EQ(o.queued, 0);
+  EXPECT_EQ(sim.engine().Queue().Count(), 0u);
+  EXPECT_EQ(sim.engine().Data().Output(3).GainCode(), 60);
+  ab.Switch();
+  EXPECT_EQ(sim.engine().Data().Output(3).GainCode(), 12);
+}
+
+TEST(DiffTunings, ComparesOnlyTheBytesThatTravel) {
+  PresetImage a{};
+  PresetImage b{};
+  EXPECT_EQ(DiffTunings(a, b).BlockCount(), 0);
+  // Name fields, the last two bytes of an output block and the effect's tail never travel.
+  b[preset::kName] = 'x';
+  b[preset::kOutput + out::kSendSize] = 1;
+  b[preset::kEffect + fx::kSendSize] = 1;
+  EXPECT_EQ(DiffTunings(a, b).BlockCount(), 0);
+  b[preset::kOutput + 7 * out::kSize + out::kSendSize - 1] = 1;
+  b[preset::kMusicIn + in::kSize - 1] = 1;
+  b[preset::kEffect] = 1;
+  const TuningDifference d = DiffTunings(a, b);
+  EXPECT_EQ(d.OutputCount(), 1);
+  EXPECT_TRUE(d.outputs[7]);
+  EXPECT_TRUE(d.music && d.effect);
+  EXPECT_FALSE(d.mic);
+  EXPECT_EQ(d.BlockCount(), 3);
+}
+
+}  // namespace
+}  // namespace zelto
