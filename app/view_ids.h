@@ -94,9 +94,9 @@ inline constexpr int kExportRewFilters = 32841;
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
 // A/B comparison (settings menu).
-inline constexpr int kAbCopyAToB = 32900;
-inline constexpr int kAbCopyBToA = 32901;
-inline constexpr int kAbCurve = 32902;
+inline constexpr int kAbCopyAToB = 32910;
+inline constexpr int kAbCopyBToA = 32911;
+inline constexpr int kAbCurve = 32912;
 // Not a command: a line between groups of a menu.
 inline constexpr int kSeparator = 0;
 inline constexpr int kUndo = 32900;

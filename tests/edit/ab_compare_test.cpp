@@ -7,13 +7,13 @@
 
 #include "core/bytes.h"
 #include "model/ktv_data.h"
-#include "tests/presets/sim_engine.h"
+#include "support/engine_harness.h"
 
 namespace zelto {
 namespace {
 
-using test::SimEngine;
-using test::SimKind;
+using testing::SimEngine;
+using testing::SimKind;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
@@ -129,7 +129,7 @@ TEST_P(AbOnline, EightDifferingChannelsAreHeardAfterEightBlocks) {
   EXPECT_EQ(FramesOf([&] { ab->Switch(); }, expected.size()), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), test::KindName);
+INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 TEST(AbOffline, SwitchingWithoutAProcessorSwapsTheObjectsAndQueuesNothing) {
   SimEngine sim(SimKind::InProcess);

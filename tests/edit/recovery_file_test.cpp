@@ -9,13 +9,13 @@
 #include "core/bytes.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
-#include "tests/presets/sim_engine.h"
+#include "support/engine_harness.h"
 
 namespace zelto {
 namespace {
 
-using test::SimEngine;
-using test::SimKind;
+using testing::SimEngine;
+using testing::SimKind;
 using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
