@@ -395,7 +395,10 @@ TEST(LinkEngineOverTcp, StaysConnectedAndEditingAgainstAOneClientDeviceSide) {
       3s));
   h.engine.StopDeviceWatcher();
   h.engine.Disconnect();
-  EXPECT_EQ(process.Stop(), 0);
+  [[maybe_unused]] const int status = process.Stop();
+#ifndef _WIN32
+  EXPECT_EQ(status, 0);  // SIGTERM ends it cleanly; Windows can only end it outright
+#endif
 }
 
 TEST(LinkEngineOverTcp, ConnectReadBackAndEditThroughZeltoSim) {

@@ -288,7 +288,10 @@ TEST(TcpTransport, AnOpenDeviceIsItsConnectionAndIsNotProbed) {
   Report in{};
   EXPECT_TRUE(device->ReadInputReport(in));
   // Its connection closing is its removal.
-  EXPECT_EQ(process.Stop(), 0);
+  [[maybe_unused]] const int status = process.Stop();
+#ifndef _WIN32
+  EXPECT_EQ(status, 0);  // SIGTERM ends it cleanly; Windows can only end it outright
+#endif
   EXPECT_FALSE(device->ReadInputReport(in));
   EXPECT_TRUE(transport.Enumerate().empty());
   EXPECT_FALSE(transport.Present(transport.Path()));
