@@ -65,14 +65,6 @@ std::vector<std::string> Fields(std::string_view line) {
   return fields;
 }
 
-std::optional<double> Number(std::string_view s) {
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  double v = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
-  return v;
-}
-
 bool Fail(ReadError* error, ReadError::Kind kind, int line, std::string text = {}) {
   if (error) *error = ReadError{kind, line, std::move(text)};
   return false;
@@ -103,6 +95,14 @@ class LineIntegral {
 };
 
 }  // namespace
+
+std::optional<double> Number(std::string_view s) {
+  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+  double v = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
 
 GridCurve GridCurve::Full(const std::array<double, kGridPoints>& db) {
   GridCurve c;

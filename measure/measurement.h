@@ -54,6 +54,9 @@ inline constexpr std::size_t kMaxFileBytes = 32u << 20;
 /// `#` or `;` are comments; one header row may come before the data; fields are separated by
 /// spaces, tabs, commas or semicolons, and a comma is a decimal comma on a line where it does not
 /// separate fields. The third and later fields (phase) are ignored.
+/// A finite decimal number with an optional leading '+', the whole of `s`; nothing otherwise.
+std::optional<double> Number(std::string_view s);
+
 std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error);
 /// Reads a measurement file (see ParseMeasurement).
 std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error);

@@ -47,14 +47,10 @@ std::vector<std::string> Words(std::string_view line) {
   return out;
 }
 
-std::optional<double> Number(std::string s) {
+// REW writes a decimal comma in some locales.
+std::optional<double> CommaNumber(std::string s) {
   std::replace(s.begin(), s.end(), ',', '.');
-  std::string_view v(s);
-  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
-  double x = 0;
-  const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), x);
-  if (ec != std::errc() || end != v.data() + v.size() || !std::isfinite(x)) return std::nullopt;
-  return x;
+  return measure::Number(std::string_view(s));
 }
 
 bool Fail(RewFilterError* error, RewFilterError::Kind kind, int line, std::string text = {}) {
@@ -139,7 +135,7 @@ std::optional<RewFilterFile> ParseRewFilters(std::string_view text, RewFilterErr
     ++lineNo;
     const auto w = Words(line);
     if (w.size() >= 2 && Lower(w[0]) == "preamp:") {
-      if (auto v = Number(w[1])) file.preampDb = *v;
+      if (auto v = CommaNumber(w[1])) file.preampDb = *v;
       continue;
     }
     const auto start = FilterLineStart(w);
@@ -184,7 +180,7 @@ std::optional<RewFilterFile> ParseRewFilters(std::string_view text, RewFilterErr
       const std::string name = Lower(w[j]);
       std::optional<double>* slot = name == "fc" ? &fc : name == "gain" ? &gain : name == "q" ? &q : nullptr;
       if (!slot) continue;
-      *slot = Number(w[j + 1]);
+      *slot = CommaNumber(w[j + 1]);
       if (!*slot) return Fail(error, RewFilterError::Kind::BadValue, lineNo, w[j + 1]), std::nullopt;
       ++j;
     }
