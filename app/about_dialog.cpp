@@ -50,8 +50,9 @@ void AboutSoftDlg::paintEvent(QPaintEvent*) {
   p.drawText(QRectF(108, 36, 300, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Zelto"));
   p.setFont(skin::FaceFont(13, false));
   p.setPen(skin::kTextDim.lighter(150));
-  p.drawText(QRectF(108, 74, 320, 22), Qt::AlignLeft | Qt::AlignVCenter,
-             QString::fromUtf8(Pick(lang_, "八路输出车载数字音频处理器调音软件", "Tuning tool for the eight-output car DSP")));
+  p.drawText(
+      QRectF(108, 74, 320, 22), Qt::AlignLeft | Qt::AlignVCenter,
+      QString::fromUtf8(Pick(lang_, "八路输出车载数字音频处理器调音软件", "Tuning tool for the eight-output car DSP")));
 
   p.setPen(QPen(skin::kFaceBorder, 1));
   p.drawLine(QPointF(34, 124), QPointF(width() - 34, 124));

@@ -86,7 +86,7 @@ QString VersionText() { return QStringLiteral("zelto ") + QString::fromUtf8(kZel
 
 Language LanguageOfLocale(const QLocale& locale) {
   return locale.language() == QLocale::Chinese && locale.territory() == QLocale::China ? Language::Chinese
-                                                                                      : Language::English;
+                                                                                       : Language::English;
 }
 
 }  // namespace zelto

@@ -18,8 +18,8 @@ struct AppOptions {
   std::string usbWrite;              // --usb-write control|interrupt; empty: $ZELTO_USB_WRITE or control
   QString screenshot;                // --screenshot FILE.png
   bool help = false;
-  bool version = false;              // --version: print the version and exit
-  QString error;                     // set when the command line cannot be used
+  bool version = false;  // --version: print the version and exit
+  QString error;         // set when the command line cannot be used
 };
 
 /// Reads the arguments after the program name. Unknown words are refused, except the component

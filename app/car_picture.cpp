@@ -62,14 +62,10 @@ const Place* PlaceOf(int code) {
 QRect BoxRect(const Place& p) {
   const int w = kBoxWidth + kSpinWidth;
   switch (p.side) {
-    case Side::Left:
-      return {kEdge, p.button.y() - kBoxHeight / 2, kBoxWidth, kBoxHeight};
-    case Side::Right:
-      return {kRightBoxX, p.button.y() - kBoxHeight / 2, kBoxWidth, kBoxHeight};
-    case Side::Above:
-      return {p.boxCentreX - w / 2, 1, kBoxWidth, kBoxHeight};
-    case Side::Below:
-      return {p.boxCentreX - w / 2, CarPicture::kHeight - kBoxHeight - 1, kBoxWidth, kBoxHeight};
+    case Side::Left: return {kEdge, p.button.y() - kBoxHeight / 2, kBoxWidth, kBoxHeight};
+    case Side::Right: return {kRightBoxX, p.button.y() - kBoxHeight / 2, kBoxWidth, kBoxHeight};
+    case Side::Above: return {p.boxCentreX - w / 2, 1, kBoxWidth, kBoxHeight};
+    case Side::Below: return {p.boxCentreX - w / 2, CarPicture::kHeight - kBoxHeight - 1, kBoxWidth, kBoxHeight};
   }
   return {};
 }

@@ -10,7 +10,8 @@ namespace zelto {
 QList<BiText> CrossoverFamilyItems() {
   QList<BiText> items;
   for (int family : {crossover_family::kLinkwitzRiley, crossover_family::kBessel, crossover_family::kButterworth})
-    items.append({Utf8(CrossoverFamilyName(family, Language::Chinese)), Utf8(CrossoverFamilyName(family, Language::English))});
+    items.append(
+        {Utf8(CrossoverFamilyName(family, Language::Chinese)), Utf8(CrossoverFamilyName(family, Language::English))});
   return items;
 }
 

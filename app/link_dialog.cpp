@@ -19,8 +19,6 @@ constexpr QRect kChoiceRightRect(230, 216, 170, 32);
 constexpr QRect kOkRect(120, 278, 96, 32);
 constexpr QRect kCancelRect(224, 278, 96, 32);
 
-
-
 template <class T>
 T* Named(T* widget, int id) {
   widget->setObjectName(QString::number(id));
@@ -71,7 +69,9 @@ CH_Link_Dlg::CH_Link_Dlg(Language lang, QWidget* parent) : SkinDialog(kDialogId,
   SetChoice(0);
 }
 
-QString CH_Link_Dlg::Title(Language lang) { return QString::fromUtf8(Pick(lang, "声场联调", "Grouping of Front channel")); }
+QString CH_Link_Dlg::Title(Language lang) {
+  return QString::fromUtf8(Pick(lang, "声场联调", "Grouping of Front channel"));
+}
 
 void CH_Link_Dlg::SetChoice(int choice) {
   choice_ = choice == 1 ? 1 : 0;
@@ -101,7 +101,8 @@ void CH_Link_Dlg::PaintBody(QPainter& p) {
   p.setFont(skin::FaceFont(12, false));
   p.setPen(skin::kTextDim.lighter(130));
   p.drawText(QRect(kPicture.left(), kPicture.top() + 6, kPicture.width(), 20), Qt::AlignCenter,
-             QString::fromUtf8(Pick(lang, "选择参考声道：另一侧复制它的设置", "Pick the reference side: the other side takes its settings")));
+             QString::fromUtf8(Pick(lang, "选择参考声道：另一侧复制它的设置",
+                                    "Pick the reference side: the other side takes its settings")));
 
   const QPointF left(kPicture.left() + 80, kPicture.center().y() + 4);
   const QPointF right(kPicture.right() - 80, kPicture.center().y() + 4);

@@ -30,7 +30,6 @@ constexpr int kFieldWidth = 46;
 constexpr int kFieldHeight = 20;
 constexpr int kSpinWidth = 12;
 
-
 const std::array<const char*, 5> kListItems = {"ATK*2", "ATK*6", "ATK*8", "ATK*16", "ATK*32"};
 
 template <class T>
@@ -129,7 +128,9 @@ MixPage::MixPage(Language lang, Editor& editor, MixPageMemo& memo, QWidget* pare
   Refresh();
 }
 
-QString MixPage::Title(Language lang) { return QString::fromUtf8(Pick(lang, "混音器 — 输入混合", "Mixer — input mix")); }
+QString MixPage::Title(Language lang) {
+  return QString::fromUtf8(Pick(lang, "混音器 — 输入混合", "Mixer — input mix"));
+}
 
 BitmapSlider* MixPage::Slider(int row, int column) const {
   if (row < 0 || row >= kRows || column < 0 || column >= kColumns) return nullptr;
@@ -147,7 +148,8 @@ NumSpin* MixPage::Spin(int row, int column) const {
 }
 
 NumEdit* MixPage::TopField(int index) const {
-  return index >= 0 && index < static_cast<int>(topFields_.size()) ? topFields_[static_cast<std::size_t>(index)] : nullptr;
+  return index >= 0 && index < static_cast<int>(topFields_.size()) ? topFields_[static_cast<std::size_t>(index)]
+                                                                   : nullptr;
 }
 
 void MixPage::Refresh() {
@@ -223,7 +225,8 @@ void MixPage::PaintBody(QPainter& p) {
   const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
   p.setFont(skin::FaceFont(11, false));
   p.setPen(skin::kCaptionText);
-  p.drawText(QRect(900, kTopRowY, width() - 916, 26), Qt::AlignRight | Qt::AlignVCenter, T("各输入所占比例 (%)", "Input shares (%)"));
+  p.drawText(QRect(900, kTopRowY, width() - 916, 26), Qt::AlignRight | Qt::AlignVCenter,
+             T("各输入所占比例 (%)", "Input shares (%)"));
 
   // Top row captions.
   p.setFont(skin::FaceFont(12, false));

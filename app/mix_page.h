@@ -88,7 +88,7 @@ class MixPage : public SkinDialog {
   CKTV_Data& data_;
   const DeviceImage& image_;
   MixPageMemo& memo_;
-  std::array<Cell, static_cast<std::size_t>(kRows * kColumns)> cells_{};
+  std::array<Cell, static_cast<std::size_t>(kRows* kColumns)> cells_{};
   std::array<NumEdit*, 3> topFields_{};
   std::array<NumSpin*, 3> topSpins_{};
   ComBoxBtn* list_ = nullptr;

@@ -56,8 +56,6 @@ constexpr QRect kLimiterGroup(468, 8, 262, 194);
 constexpr QRect kGainGroup(738, 8, 172, 194);
 constexpr int kSpinWidth = 14;
 
-
-
 template <class T>
 T* Named(T* widget, int id) {
   widget->setObjectName(QString::number(id));
@@ -93,7 +91,8 @@ void PaintGroup(QPainter& p, const QRect& r, const QString& caption) {
   p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 24, 20), Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
-void PaintCaption(QPainter& p, const QRect& r, const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+void PaintCaption(QPainter& p, const QRect& r, const QString& text,
+                  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
   p.setFont(skin::FaceFont(11, false));
   p.setPen(skin::kCaptionText);
   p.drawText(r, align, text);
@@ -128,8 +127,9 @@ class OutputSettingsSheet : public QWidget {
     p.setFont(skin::FaceFont(11, false));
     p.setPen(skin::kTextDim);
     p.drawText(QRect(x.x() + 14, x.y() + 140, kCrossoverGroup.width() - 28, 40), Qt::AlignLeft | Qt::TextWordWrap,
-               T("高通不高于低通；CH6 的高通不高于 100Hz。", "The high-pass stays at or below the low-pass; CH6's high-pass at "
-                                                       "100Hz or below."));
+               T("高通不高于低通；CH6 的高通不高于 100Hz。",
+                 "The high-pass stays at or below the low-pass; CH6's high-pass at "
+                 "100Hz or below."));
 
     const QPoint l = kLimiterGroup.topLeft();
     PaintCaption(p, QRect(l.x() + 14, l.y() + 52, 90, 26), T("阈值", "Threshold"));
@@ -266,17 +266,19 @@ void OutputPage::BuildSettings() {
   settings_ = new OutputSettingsSheet(*this);
   const QPoint x = kCrossoverGroup.topLeft();
   const auto crossoverRow = [&](bool high, int y) {
-    ComBoxBtn* type = Named(new ComBoxBtn(high ? kHighPassType : kLowPassType, high ? kHighPassType : kLowPassType, settings_),
-                            high ? kHighPassType : kLowPassType);
+    ComBoxBtn* type =
+        Named(new ComBoxBtn(high ? kHighPassType : kLowPassType, high ? kHighPassType : kLowPassType, settings_),
+              high ? kHighPassType : kLowPassType);
     type->SetItems(CrossoverFamilyItems());
     type->setGeometry(x.x() + 64, y, 116, 26);
-    ComBoxBtn* slope = Named(
-        new ComBoxBtn(high ? kHighPassSlope : kLowPassSlope, high ? kHighPassSlope : kLowPassSlope, settings_),
-        high ? kHighPassSlope : kLowPassSlope);
+    ComBoxBtn* slope =
+        Named(new ComBoxBtn(high ? kHighPassSlope : kLowPassSlope, high ? kHighPassSlope : kLowPassSlope, settings_),
+              high ? kHighPassSlope : kLowPassSlope);
     slope->SetItems(CrossoverSlopeItems());
     slope->setGeometry(x.x() + 188, y, 116, 26);
     NumEdit* box = Named(new NumEdit(high ? kHighPassBox : kLowPassBox, settings_), high ? kHighPassBox : kLowPassBox);
-    NumSpin* spin = Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, settings_), high ? kHighPassSpin : kLowPassSpin);
+    NumSpin* spin =
+        Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, settings_), high ? kHighPassSpin : kLowPassSpin);
     spin->SetBuddy(box);
     spin->SetRange(kFilterMinHz, kFilterMaxHz);
     box->SetMode(nummode::kFrequencyHz);
@@ -284,8 +286,10 @@ void OutputPage::BuildSettings() {
     spin->setGeometry(x.x() + 412, y, kSpinWidth, 26);
     connect(box, &NumEdit::edited, this, [this, high](int, int) { emit crossoverEdited(high); });
     connect(spin, &NumSpin::edited, this, [this, high](int, int) { emit crossoverEdited(high); });
-    connect(type, &ComBoxBtn::chosen, this, [this, high](int, int index) { emit crossoverListChosen(high, true, index); });
-    connect(slope, &ComBoxBtn::chosen, this, [this, high](int, int index) { emit crossoverListChosen(high, false, index); });
+    connect(type, &ComBoxBtn::chosen, this,
+            [this, high](int, int index) { emit crossoverListChosen(high, true, index); });
+    connect(slope, &ComBoxBtn::chosen, this,
+            [this, high](int, int index) { emit crossoverListChosen(high, false, index); });
     (high ? hpType_ : lpType_) = type;
     (high ? hpSlope_ : lpSlope_) = slope;
     (high ? hpBox_ : lpBox_) = box;

@@ -68,8 +68,8 @@ class OutputPage : public QWidget {
   static constexpr int kGainSpin = 1626;
 
   // Band values as the boxes hold them.
-  static constexpr int kBandGainMax = 400;      // 0.1 dB steps from -20 dB
-  static constexpr int kBandGainFlat = 200;     // 0 dB
+  static constexpr int kBandGainMax = 400;   // 0.1 dB steps from -20 dB
+  static constexpr int kBandGainFlat = 200;  // 0 dB
   static constexpr double kBandGainStep = 0.1;
   static constexpr double kBandGainOffset = 20.0;
   static constexpr int kLimiterThresholdMax = 500;  // +20 dBu
@@ -77,7 +77,7 @@ class OutputPage : public QWidget {
   static constexpr double kLimiterThresholdOffset = 30.0;
   static constexpr int kLimiterAttackMax = 255;
   static constexpr int kLimiterReleases = 6;
-  static constexpr int kOutputGainMax = 60;          // 0 dB; 0 switches the gain off
+  static constexpr int kOutputGainMax = 60;  // 0 dB; 0 switches the gain off
   static constexpr double kOutputGainOffsetDb = 60.0;
 
   /// What a band box or spin edits.

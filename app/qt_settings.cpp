@@ -9,13 +9,13 @@ constexpr const char* kOrganisation = "Zelto";
 constexpr const char* kApplication = "zelto";
 }  // namespace
 
-QtSettings::QtSettings()
+// Windows keeps the settings under the user's registry hive; elsewhere in the platform's own place.
 #ifdef Q_OS_WIN
-    : store_(std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER"), QSettings::NativeFormat)) {
-}
+QtSettings::QtSettings()
+    : store_(std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER"), QSettings::NativeFormat)) {}
 #else
-    : store_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)) {
-}
+QtSettings::QtSettings()
+    : store_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication)) {}
 #endif
 
 QtSettings::QtSettings(const QString& iniFile) : store_(std::make_unique<QSettings>(iniFile, QSettings::IniFormat)) {}

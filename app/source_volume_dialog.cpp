@@ -26,9 +26,9 @@ constexpr int kBoxTop = 278;
 constexpr int kBoxWidth = 56;
 constexpr int kBoxHeight = 24;
 
-
 constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsZh = {"高电平", "低电平", "蓝牙", "数字", "播放器"};
-constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsEn = {"High level", "RCA", "Bluetooth", "Digit", "Player"};
+constexpr std::array<const char*, SvolumeDLG::kColumns> kLabelsEn = {"High level", "RCA", "Bluetooth", "Digit",
+                                                                     "Player"};
 
 template <class T>
 T* Named(T* widget, int id) {
@@ -54,7 +54,8 @@ SvolumeDLG::SvolumeDLG(Language lang, const DeviceImage& image, std::function<bo
     col.label->SetLanguage(lang);
     col.label->setGeometry(x, kLabelTop, kColumnWidth, 20);
 
-    col.slider = Named(new BitmapSlider(kSliders[static_cast<std::size_t>(c)], this), kSliders[static_cast<std::size_t>(c)]);
+    col.slider =
+        Named(new BitmapSlider(kSliders[static_cast<std::size_t>(c)], this), kSliders[static_cast<std::size_t>(c)]);
     col.slider->SetSkin(SliderSkin::Vertical(kSliderLength));
     col.slider->SetRange(0, rules::kSourceVolumeMax);
     col.slider->move(x + (kColumnWidth - col.slider->width()) / 2, kSliderTop);
@@ -136,7 +137,8 @@ bool SvolumeDLG::eventFilter(QObject* watched, QEvent* event) {
 
 void SvolumeDLG::PaintBody(QPainter& p) {
   for (int c = 0; c < kColumns; ++c) {
-    const QRectF r(kFirstColumnX + c * kColumnPitch, kLabelTop - 6, kColumnWidth, kBoxTop + kBoxHeight + 10 - (kLabelTop - 6));
+    const QRectF r(kFirstColumnX + c * kColumnPitch, kLabelTop - 6, kColumnWidth,
+                   kBoxTop + kBoxHeight + 10 - (kLabelTop - 6));
     QPainterPath path;
     path.addRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
     p.fillPath(path, skin::kPanel);

@@ -58,9 +58,6 @@ constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
 constexpr int kRecentFileTextWidth = 360;
 
-
-
-
 template <class T>
 T* Named(T* widget, int id) {
   widget->setObjectName(QString::number(id));
@@ -90,8 +87,8 @@ void PaintPanel(QPainter& p, const QRect& r, const QString& caption) {
   p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 28, 18), Qt::AlignLeft | Qt::AlignVCenter, caption);
 }
 
-void PaintLabel(QPainter& p, const QRect& r, const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter,
-                int pixels = 12) {
+void PaintLabel(QPainter& p, const QRect& r, const QString& text,
+                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter, int pixels = 12) {
   p.setFont(skin::FaceFont(pixels, false));
   p.setPen(skin::kCaptionText);
   p.drawText(r, align, text);
@@ -301,8 +298,8 @@ void CZeltoView::BuildCarSection() {
   connect(car_, &CarPicture::delayEdited, this, &CZeltoView::OnDelayEdited);
 
   const std::array<std::pair<int, BiText>, 3> units = {{{kDelayUnitMs, Same(QStringLiteral("ms"))},
-                                                         {kDelayUnitCm, Same(QStringLiteral("cm"))},
-                                                         {kDelayUnitInch, Same(QStringLiteral("inch"))}}};
+                                                        {kDelayUnitCm, Same(QStringLiteral("cm"))},
+                                                        {kDelayUnitInch, Same(QStringLiteral("inch"))}}};
   for (std::size_t i = 0; i < units.size(); ++i) {
     BitButton* b = Named(new BitButton(units[i].first, this), units[i].first);
     b->SetFaces(Caption(units[i].second), Caption(units[i].second, Tone::Lit));
@@ -339,9 +336,8 @@ void CZeltoView::BuildGraphSection() {
   measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
   measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
   measureButton_->setGeometry(o.x() + 718, o.y() + 3, 110, 21);
-  connect(measureButton_, &SkinButton::clicked, this, [this] {
-    measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft()));
-  });
+  connect(measureButton_, &SkinButton::clicked, this,
+          [this] { measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft())); });
 
   for (int i = 0; i < rules::kCurveButtonCount; ++i) {
     XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
@@ -352,7 +348,8 @@ void CZeltoView::BuildGraphSection() {
     curveButtons_[static_cast<std::size_t>(i)] = b;
 
     FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
-    label->SetText(Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+    label->SetText(
+        Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
     label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
@@ -446,12 +443,11 @@ void CZeltoView::InitialUpdate() {
   window()->setWindowTitle(QString::fromUtf8(kModelIdentity));
   LoadUpdateFileSetting();
   // The automatic connect runs once the window is up and the event loop turns.
-  QMetaObject::invokeMethod(this, [this] { AutoConnect(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { AutoConnect(); }, Qt::QueuedConnection);
 }
 
-void CZeltoView::LoadUpdateFileSetting() {
-  updateFile_ = update_file::LoadOrCreateUpdateFile(settings_, updateFile_);
-}
+void CZeltoView::LoadUpdateFileSetting() { updateFile_ = update_file::LoadOrCreateUpdateFile(settings_, updateFile_); }
 
 void CZeltoView::AutoConnect() {
   if (!closing_) engine_->AutoConnect();
@@ -487,17 +483,18 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::LiveReadDone:
       readBackDone_ = true;
       // What was left by a crash is offered over the processor's settings, not replaced by them.
-      if (recovery_ && !recoveryOffered_) OfferRecovery();
-      else if (recovery_) recovery_->MarkWritten();
+      if (recovery_ && !recoveryOffered_)
+        OfferRecovery();
+      else if (recovery_)
+        recovery_->MarkWritten();
       break;
-    case Notice::TransferPosition:
-      transferWindow_->SetPosition(static_cast<int>(wParam));
-      break;
+    case Notice::TransferPosition: transferWindow_->SetPosition(static_cast<int>(wParam)); break;
     case Notice::DeviceInfo:
-      deviceText_ = engine_->Connected() ? QString::fromLatin1(reinterpret_cast<const char*>(image.deviceInfoText.data()),
-                                                               static_cast<qsizetype>(image.deviceInfoText.size()))
-                                               .trimmed()
-                                         : QString();
+      deviceText_ = engine_->Connected()
+                        ? QString::fromLatin1(reinterpret_cast<const char*>(image.deviceInfoText.data()),
+                                              static_cast<qsizetype>(image.deviceInfoText.size()))
+                              .trimmed()
+                        : QString();
       RefreshTitleArea();
       break;
     case Notice::PresetName:
@@ -515,9 +512,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       masterSlider_->SetValue(v);
       break;
     }
-    case Notice::DeviceMute:
-      masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0);
-      break;
+    case Notice::DeviceMute: masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0); break;
     case Notice::LinkFailed:
     case Notice::EmptyReply:
     case Notice::DeviceRemoved:
@@ -528,8 +523,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
         RefreshTitleArea();
       }
       break;
-    default:
-      break;
+    default: break;
   }
 }
 
@@ -720,13 +714,16 @@ void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool relea
   Strip& s = strips_[static_cast<std::size_t>(channel)];
   const int g = fromSlider ? s.slider->Value() : value;
   editor_->SetGain(channel, g);
-  if (fromSlider) s.spin->SetPosition(g);
-  else s.slider->SetValue(g);
+  if (fromSlider)
+    s.spin->SetPosition(g);
+  else
+    s.slider->SetValue(g);
   // The object copied the gain to its link group; their strips follow.
   const DeviceImage& image = engine_->Image();
   for (int other = 0; other < kOutputChannels; ++other)
     if (other != channel && image.SameLinkGroup(channel, other)) ShowStripGain(other);
-  if (image.SameLinkGroup(channel, current_)) outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
+  if (image.SameLinkGroup(channel, current_))
+    outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
   if (fromSlider && released) s.box->setFocus();
 }
 
@@ -792,34 +789,23 @@ void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverB
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
-  if (family) editor_->SetCrossoverFamily(current_, highPass, index);
-  else editor_->SetCrossoverSlope(current_, highPass, index);
+  if (family)
+    editor_->SetCrossoverFamily(current_, highPass, index);
+  else
+    editor_->SetCrossoverSlope(current_, highPass, index);
   RefreshCrossoverControls();
   RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::OnListChosen(int listId, int index) {
   switch (listId) {
-    case kSourceListId:
-      OnSourceChosen(index);
-      return;
-    case kNoiseGateListId:
-      OnNoiseGateChosen(index);
-      return;
-    case kHighPassFamilyList:
-      SetCrossoverList(true, true, index);
-      return;
-    case kHighPassSlopeList:
-      SetCrossoverList(true, false, index);
-      return;
-    case kLowPassFamilyList:
-      SetCrossoverList(false, true, index);
-      return;
-    case kLowPassSlopeList:
-      SetCrossoverList(false, false, index);
-      return;
-    default:
-      return;
+    case kSourceListId: OnSourceChosen(index); return;
+    case kNoiseGateListId: OnNoiseGateChosen(index); return;
+    case kHighPassFamilyList: SetCrossoverList(true, true, index); return;
+    case kHighPassSlopeList: SetCrossoverList(true, false, index); return;
+    case kLowPassFamilyList: SetCrossoverList(false, true, index); return;
+    case kLowPassSlopeList: SetCrossoverList(false, false, index); return;
+    default: return;
   }
 }
 
@@ -827,17 +813,10 @@ void CZeltoView::OnListChosen(int listId, int index) {
 
 void CZeltoView::OnLimiterEdited(int id, int value) {
   switch (id) {
-    case OutputPage::kThresholdBox:
-      editor_->SetLimiterThreshold(current_, value);
-      break;
-    case OutputPage::kAttackBox:
-      editor_->SetLimiterAttack(current_, value);
-      break;
-    case OutputPage::kReleaseList:
-      editor_->SetLimiterRelease(current_, value);
-      break;
-    default:
-      break;
+    case OutputPage::kThresholdBox: editor_->SetLimiterThreshold(current_, value); break;
+    case OutputPage::kAttackBox: editor_->SetLimiterAttack(current_, value); break;
+    case OutputPage::kReleaseList: editor_->SetLimiterRelease(current_, value); break;
+    default: break;
   }
 }
 
@@ -885,13 +864,9 @@ void CZeltoView::OnDspSwitch() {
   editor_->SetDspSwitch(on);
 }
 
-void CZeltoView::OnSourceChosen(int index) {
-  editor_->SetSource(index);
-}
+void CZeltoView::OnSourceChosen(int index) { editor_->SetSource(index); }
 
-void CZeltoView::OnNoiseGateChosen(int index) {
-  editor_->SetNoiseGate(index);
-}
+void CZeltoView::OnNoiseGateChosen(int index) { editor_->SetNoiseGate(index); }
 
 void CZeltoView::ApplyMasterVolume(int value) {
   if (!editor_->SetMasterVolume(value)) return;
@@ -943,7 +918,8 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
           {kSeparator, QString()},
           {kAbCopyAToB, QStringLiteral("copy A → B")},
           {kAbCopyBToA, QStringLiteral("copy B → A")},
-          {kAbCurve, abCurve_ ? QStringLiteral("Hide the other side's curve") : QStringLiteral("Show the other side's curve")}};
+          {kAbCurve,
+           abCurve_ ? QStringLiteral("Hide the other side's curve") : QStringLiteral("Show the other side's curve")}};
 }
 
 QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
@@ -962,8 +938,8 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
   for (std::size_t i = 0; i < recent.size(); ++i) {
     // Numbered like the framework's list; a long path keeps its start and its file name.
     const QString path = QDir::toNativeSeparators(QString::fromStdString(recent[i]));
-    items.append({kFirstRecentFile + static_cast<int>(i),
-                  QStringLiteral("%1 %2").arg(i + 1).arg(metrics.elidedText(path, Qt::ElideMiddle, kRecentFileTextWidth))});
+    items.append({kFirstRecentFile + static_cast<int>(i), QStringLiteral("%1 %2").arg(i + 1).arg(metrics.elidedText(
+                                                              path, Qt::ElideMiddle, kRecentFileTextWidth))});
   }
   return items;
 }
@@ -995,11 +971,11 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
 }
 
 void CZeltoView::FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const {
-  menu.setStyleSheet(QStringLiteral(
-      "QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
-      "QMenu::item{padding:6px 26px 6px 18px;}"
-      "QMenu::item:selected{background:#0078d7;color:white;}"
-      "QMenu::item:disabled{color:#70767f;}"));
+  menu.setStyleSheet(
+      QStringLiteral("QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
+                     "QMenu::item{padding:6px 26px 6px 18px;}"
+                     "QMenu::item:selected{background:#0078d7;color:white;}"
+                     "QMenu::item:disabled{color:#70767f;}"));
   menu.setFont(ui_.fonts.normal);
   using namespace menu_cmd;
   for (const auto& [command, text] : items) {
@@ -1020,49 +996,23 @@ void CZeltoView::RunMenuCommand(int command) {
       // Only the Chinese menu carries it: once English, the program stays English until restarted.
       if (ui_.language == Language::Chinese) SwitchLanguage();
       break;
-    case kAbout:
-      About();
-      break;
+    case kAbout: About(); break;
     case kFactoryResetZh:
-    case kFactoryResetEn:
-      FactoryReset();
-      break;
+    case kFactoryResetEn: FactoryReset(); break;
     case kSourceVolumeZh:
-    case kSourceVolumeEn:
-      OpenSourceVolumes();
-      break;
+    case kSourceVolumeEn: OpenSourceVolumes(); break;
     case kPresetOpenZh:
-    case kPresetOpenEn:
-      OpenPresetDialog(1);
-      break;
+    case kPresetOpenEn: OpenPresetDialog(1); break;
     case kPresetSaveZh:
-    case kPresetSaveEn:
-      OpenPresetDialog(2);
-      break;
-    case kFirmwareUpdate:
-      OpenFirmwareUpdate();
-      break;
-    case kAbCopyAToB:
-      CopyAb(AbSide::A, AbSide::B);
-      break;
-    case kAbCopyBToA:
-      CopyAb(AbSide::B, AbSide::A);
-      break;
-    case kAbCurve:
-      ToggleAbCurve();
-      break;
-    case kImportRewFilters:
-      measureTools_->ChooseAndImport();
-      break;
-    case kExportRewFilters:
-      measureTools_->ChooseAndExport();
-      break;
-    case kUndo:
-      UndoStep();
-      break;
-    case kRedo:
-      RedoStep();
-      break;
+    case kPresetSaveEn: OpenPresetDialog(2); break;
+    case kFirmwareUpdate: OpenFirmwareUpdate(); break;
+    case kAbCopyAToB: CopyAb(AbSide::A, AbSide::B); break;
+    case kAbCopyBToA: CopyAb(AbSide::B, AbSide::A); break;
+    case kAbCurve: ToggleAbCurve(); break;
+    case kImportRewFilters: measureTools_->ChooseAndImport(); break;
+    case kExportRewFilters: measureTools_->ChooseAndExport(); break;
+    case kUndo: UndoStep(); break;
+    case kRedo: RedoStep(); break;
     default:
       if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
       break;
@@ -1166,7 +1116,8 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   QString line = QString::fromUtf8(kModelIdentity);
   if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
   if (!status_.isEmpty()) line += QStringLiteral("  ·  ") + status_;
-  p.drawText(QRect(30, 29, 200, 16), Qt::AlignLeft | Qt::AlignVCenter, QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 200));
+  p.drawText(QRect(30, 29, 200, 16), Qt::AlignLeft | Qt::AlignVCenter,
+             QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 200));
   PaintAbBadge(p);
   p.setPen(Qt::NoPen);
   p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
@@ -1219,7 +1170,6 @@ void CZeltoView::paintEvent(QPaintEvent*) {
     p.drawText(QRect(r.left() + 8, r.bottom() - 20, r.width() - 16, 16), Qt::AlignHCenter | Qt::AlignVCenter,
                fm.elidedText(typeName, Qt::ElideRight, r.width() - 16));
   }
-
 }
 
 // ---- mouse, keys and focus ---------------------------------------------------------------------------------

@@ -74,9 +74,10 @@ void CZeltoView::OfferRecovery() {
   const Language lang = ui_.language;
   const RecoveryRead read = ReadRecoveryFile(recovery_->Path());
   if (read.data) {
-    const bool restore = recoveryAnswer_ ? *recoveryAnswer_
-                                         : Ask(Text(lang, "上次程序没有正常关闭。要恢复当时的调音吗？",
-                                                    "Zelto did not close properly last time. Restore the tuning from then?"));
+    const bool restore = recoveryAnswer_
+                             ? *recoveryAnswer_
+                             : Ask(Text(lang, "上次程序没有正常关闭。要恢复当时的调音吗？",
+                                        "Zelto did not close properly last time. Restore the tuning from then?"));
     if (restore) {
       recovery_->Restore(*read.data);
       RefreshAbDisplay();

@@ -129,7 +129,8 @@ void CZeltoView::ToggleEqBypass() {
   {
     auto lock = engine_->Data().Lock();
     const CKTVEQ& eq = Channel(current_).Eq();
-    for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k) outputPage_->ShowBypassDisplay(k, eq.Filter(k));
+    for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k)
+      outputPage_->ShowBypassDisplay(k, eq.Filter(k));
   }
   ShowBlockTransfer(result.flagged);
   eqBypass_->SetOn(on);
@@ -140,8 +141,9 @@ void CZeltoView::ToggleEqBypass() {
 void CZeltoView::SwitchEqMode() {
   const int mode = outputPage_->EqModeShown() ? 0 : 1;
   const Language lang = ui_.language;
-  const QString question = mode == 1 ? Text(lang, "是否把参量均衡模式转换为图示均衡模式?", "Whether the PEQMode convert to GEQMode?")
-                                     : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
+  const QString question =
+      mode == 1 ? Text(lang, "是否把参量均衡模式转换为图示均衡模式?", "Whether the PEQMode convert to GEQMode?")
+                : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
   if (!Ask(question)) return;
   outputPage_->ShowEqMode(mode);
   ShowEqReset(editor_->SetEqMode(current_, mode));
@@ -218,8 +220,9 @@ void CZeltoView::OnMixerClosed() {
 }
 
 void CZeltoView::OpenSourceVolumes() {
-  SvolumeDLG dialog(ui_.language, engine_->Image(),
-                    [this](int slot, int volume) { return editor_->SetSourceVolume(slot, volume); }, window());
+  SvolumeDLG dialog(
+      ui_.language, engine_->Image(), [this](int slot, int volume) { return editor_->SetSourceVolume(slot, volume); },
+      window());
   dialog.exec();
 }
 

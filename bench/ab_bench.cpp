@@ -56,7 +56,9 @@ struct Connected {
     return h->PumpUntil([&] { return FramesSince(from) >= count; }, 30s);
   }
   /// Lets the status poll go quiet so that every run starts from an idle link.
-  void Settle() { h->PumpUntil([] { return false; }, 100ms); }
+  void Settle() {
+    h->PumpUntil([] { return false; }, 100ms);
+  }
 };
 
 /// The difference: channels 0..n-1 get band gains and a gain of their own, one of two sets.
@@ -112,7 +114,13 @@ void BM_SameDifferenceItemByItem(benchmark::State& state) {
   state.counters["frames"] = channels * kItemsPerChannel;
   s.h->engine.Disconnect();
 }
-BENCHMARK(BM_SameDifferenceItemByItem)->Arg(1)->Arg(4)->Arg(8)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SameDifferenceItemByItem)
+    ->Arg(1)
+    ->Arg(4)
+    ->Arg(8)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zelto

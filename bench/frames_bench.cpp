@@ -127,8 +127,8 @@ void BM_ReceiveStatusReplies(benchmark::State& state) {
   CKTVCommand cmd(img, sink);
   FrameBuilder fb(img);
   cmd.SetStatusSettleCount(CKTVCommand::kStatusSettleLimit);
-  const auto reports = Reports({Reply(Command::Data, 0, BlockType::System,
-                                      static_cast<std::uint8_t>(SystemItem::Status), 0, frame::kItemSize)});
+  const auto reports = Reports(
+      {Reply(Command::Data, 0, BlockType::System, static_cast<std::uint8_t>(SystemItem::Status), 0, frame::kItemSize)});
   for (auto _ : state) {
     cmd.Push(fb.BuildStatusPoll());
     benchmark::DoNotOptimize(cmd.Receive(reports[0]));

@@ -28,8 +28,8 @@ using testing::EngineHarness;
 
 // Every 40th frame is asked for again, every 40th (the same ones, answered late) waits 2.6 s of
 // the 3.0 s deadline.
-const std::vector<std::string> kFaults = {"--resend", "--slow-reply-ms", "2600", "--fault-after", "30",
-                                          "--fault-every", "40"};
+const std::vector<std::string> kFaults = {"--resend", "--slow-reply-ms", "2600", "--fault-after",
+                                          "30",       "--fault-every",   "40"};
 
 long ResidentKiB() {
   std::ifstream statm("/proc/self/statm");
@@ -160,16 +160,19 @@ int Run(int edits, std::chrono::milliseconds pace) {
     const auto got = reader->engine.Image().Block(0, BlockType::Output, ch).first(out::kSendSize);
     for (std::size_t b = 0; b < want.size(); ++b) {
       if (want[b] == got[b]) continue;
-      if (++differing <= 10) std::fprintf(stderr, "output %d byte %zu: editor %u, processor %u\n", ch, b, want[b], got[b]);
+      if (++differing <= 10)
+        std::fprintf(stderr, "output %d byte %zu: editor %u, processor %u\n", ch, b, want[b], got[b]);
     }
   }
   reader->engine.Disconnect();
   process.Stop();
 
-  std::printf("edits %d\nwall time %.1f s (edits made in %.1f s, the rest until all had gone out)\nresident memory %ld KiB before, %ld KiB after the edits, %ld KiB once all had gone out: "
-              "growth %ld KiB\n",
-              edits, seconds, editSeconds, rssBefore, rssAfterEdits, rssAfterSending,
-              std::max(rssAfterEdits, rssAfterSending) - rssBefore);
+  std::printf(
+      "edits %d\nwall time %.1f s (edits made in %.1f s, the rest until all had gone out)\nresident memory %ld KiB "
+      "before, %ld KiB after the edits, %ld KiB once all had gone out: "
+      "growth %ld KiB\n",
+      edits, seconds, editSeconds, rssBefore, rssAfterEdits, rssAfterSending,
+      std::max(rssAfterEdits, rssAfterSending) - rssBefore);
   std::printf("read-back %s\n", differing == 0 ? "equal to the editor's image" : "DIFFERS");
   return differing == 0 ? 0 : 1;
 }

@@ -44,9 +44,7 @@ void BM_StatusPollRoundTrip(benchmark::State& state, Backend backend) {
   std::unique_ptr<HidTransport> transport;
   std::string error;
   switch (backend) {
-    case Backend::InProcess:
-      transport = std::make_unique<sim::SimTransport>();
-      break;
+    case Backend::InProcess: transport = std::make_unique<sim::SimTransport>(); break;
     case Backend::TcpInProcessServer:
       if (!server.Listen(0, &error)) return state.SkipWithError(error.c_str());
       server.Start();

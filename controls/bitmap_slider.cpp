@@ -14,7 +14,7 @@
 
 namespace zelto {
 namespace {
-constexpr int kTickGap = 3;        // between the groove and the tick marks
+constexpr int kTickGap = 3;  // between the groove and the tick marks
 constexpr int kTickLength = 4;
 constexpr int kMajorTickLength = 7;
 constexpr double kThumbRadius = 2.5;
@@ -55,9 +55,7 @@ void BitmapSlider::SetRange(int minimum, int maximum) {
   update();
 }
 
-void BitmapSlider::SetValue(int value) {
-  SetPosition(followsTravel_ ? value : max_ - value + min_);
-}
+void BitmapSlider::SetValue(int value) { SetPosition(followsTravel_ ? value : max_ - value + min_); }
 
 int BitmapSlider::Value() const { return followsTravel_ ? pos_ : max_ - pos_ + min_; }
 
@@ -203,29 +201,15 @@ void BitmapSlider::keyPressEvent(QKeyEvent* event) {
   const int back = arrowsReversed_ ? 1 : -1;
   int target = pos_;
   switch (event->key()) {
-    case Qt::Key_PageUp:
-      target = pos_ - page_;
-      break;
-    case Qt::Key_PageDown:
-      target = pos_ + page_;
-      break;
-    case Qt::Key_Home:
-      target = min_;
-      break;
-    case Qt::Key_End:
-      target = max_;
-      break;
+    case Qt::Key_PageUp: target = pos_ - page_; break;
+    case Qt::Key_PageDown: target = pos_ + page_; break;
+    case Qt::Key_Home: target = min_; break;
+    case Qt::Key_End: target = max_; break;
     case Qt::Key_Left:
-    case Qt::Key_Up:
-      target = pos_ + back;
-      break;
+    case Qt::Key_Up: target = pos_ + back; break;
     case Qt::Key_Right:
-    case Qt::Key_Down:
-      target = pos_ - back;
-      break;
-    default:
-      QWidget::keyPressEvent(event);
-      return;
+    case Qt::Key_Down: target = pos_ - back; break;
+    default: QWidget::keyPressEvent(event); return;
   }
   event->accept();
   MoveTo(target);
@@ -310,8 +294,8 @@ void BitmapSlider::paintEvent(QPaintEvent*) {
   const bool active = (grabbed_ || focusMark_) && skin_.activeThumb.isValid();
   const double tl = ThumbLength();
   const double tw = vertical_ ? skin_.thumb.width() : skin_.thumb.height();
-  const QRectF thumb = box(thumbAt - tl / 2, thumbAt + tl / 2, across - tw / 2, across + tw / 2)
-                           .adjusted(0.5, 0.5, -0.5, -0.5);
+  const QRectF thumb =
+      box(thumbAt - tl / 2, thumbAt + tl / 2, across - tw / 2, across + tw / 2).adjusted(0.5, 0.5, -0.5, -0.5);
   if (active) {
     QColor glow = skin_.activeThumb;
     glow.setAlpha(90);

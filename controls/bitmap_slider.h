@@ -18,12 +18,12 @@ class NumEdit;
 
 /// How a slider is painted; the slider takes the size of its channel.
 struct SliderSkin {
-  QSize size{28, 170};       // the channel
-  QSize thumb{26, 14};       // the thumb
-  QColor fill;               // active part of the channel (thumb to value 0); invalid: none
-  QColor activeThumb;        // thumb while grabbed or focused; invalid: the plain thumb
-  int groove = 4;            // width of the channel's groove
-  int ticks = 10;            // tick intervals along the travel; 0 for none
+  QSize size{28, 170};  // the channel
+  QSize thumb{26, 14};  // the thumb
+  QColor fill;          // active part of the channel (thumb to value 0); invalid: none
+  QColor activeThumb;   // thumb while grabbed or focused; invalid: the plain thumb
+  int groove = 4;       // width of the channel's groove
+  int ticks = 10;       // tick intervals along the travel; 0 for none
 
   static SliderSkin Vertical(int length = 170);
   static SliderSkin Horizontal(int length = 160);

@@ -132,13 +132,9 @@ void DropList::wheelEvent(QWheelEvent* event) {
 
 void DropList::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {
-    case Qt::Key_Escape:
-      Finish(false, -1);
-      break;
+    case Qt::Key_Escape: Finish(false, -1); break;
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      Finish(true, highlighted_);
-      break;
+    case Qt::Key_Enter: Finish(true, highlighted_); break;
     case Qt::Key_Up:
     case Qt::Key_Down: {
       const int step = event->key() == Qt::Key_Up ? -1 : 1;
@@ -147,9 +143,7 @@ void DropList::keyPressEvent(QKeyEvent* event) {
       update();
       break;
     }
-    default:
-      QWidget::keyPressEvent(event);
-      return;
+    default: QWidget::keyPressEvent(event); return;
   }
   event->accept();
 }

@@ -16,7 +16,10 @@ const QColor kTabDivider{200, 200, 214};
 }  // namespace
 
 BaseTabBar::BaseTabBar(QWidget* parent)
-    : QTabBar(parent), text_(kTabText), selectedText_(kTabSelectedText), selectedBack_(kTabSelectedBack),
+    : QTabBar(parent),
+      text_(kTabText),
+      selectedText_(kTabSelectedText),
+      selectedBack_(kTabSelectedBack),
       accent_(skin::kHighlight) {
   setDrawBase(false);
   setExpanding(false);

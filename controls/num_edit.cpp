@@ -206,9 +206,7 @@ NumSpin::NumSpin(int id, QWidget* parent) : QWidget(parent), id_(id) {
   setMouseTracking(true);
   resize(kSpinSize);
   connect(&repeat_, &QTimer::timeout, this, &NumSpin::OnRepeat);
-  refuse_ = [this](const QString& text) {
-    QMessageBox::warning(window(), QCoreApplication::applicationName(), text);
-  };
+  refuse_ = [this](const QString& text) { QMessageBox::warning(window(), QCoreApplication::applicationName(), text); };
 }
 
 void NumSpin::SetBuddy(NumEdit* box) {

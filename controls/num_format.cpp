@@ -82,25 +82,18 @@ double DelayMs(int d) { return d / kDelaySampleRate; }
 
 int DelayFromTyped(const NumFormat& f, double x) {
   switch (f.mode) {
-    case nummode::kDelayMs:
-      return typed::DelayFromMs(x);
-    case nummode::kDelayCm:
-      return typed::DelayFromCm(x, Temperature(f));
-    default:
-      return typed::DelayFromInches(x, Temperature(f));
+    case nummode::kDelayMs: return typed::DelayFromMs(x);
+    case nummode::kDelayCm: return typed::DelayFromCm(x, Temperature(f));
+    default: return typed::DelayFromInches(x, Temperature(f));
   }
 }
 
 double OffMeaning(int mode) {
   switch (mode) {
-    case nummode::kLevelDbu:
-      return kOffLevelDbu;
-    case nummode::kThresholdDbu:
-      return kOffThresholdDbu;
-    case nummode::kGainDb:
-      return kOffGainDb;
-    default:
-      return kOffAttenuationDb;
+    case nummode::kLevelDbu: return kOffLevelDbu;
+    case nummode::kThresholdDbu: return kOffThresholdDbu;
+    case nummode::kGainDb: return kOffGainDb;
+    default: return kOffAttenuationDb;
   }
 }
 
@@ -164,60 +157,26 @@ bool IsLinearMode(int mode) {
 std::string FormatNumber(const NumFormat& f, int d, Language lang) {
   std::string s;
   switch (f.mode) {
-    case nummode::kDelayMs:
-      s = Fixed(DelayMs(d), 3);
-      break;
-    case nummode::kDelayCm:
-      s = Fixed(DelayMs(d) * SoundShown(f) / kMsPerSecond * kCentimetresPerMetre, 0);
-      break;
-    case nummode::kDelayInch:
-      s = Fixed(DelayMs(d) * SoundShown(f) / kMsPerSecond * kInchesPerMetre, 0);
-      break;
-    case nummode::kCentred:
-      s = Fixed((d - f.max / 2) * f.step, 1);
-      break;
-    case nummode::kAttack:
-      s = AttackText(d);
-      break;
-    case nummode::kDecimal2:
-      s = Fixed(Linear(f, d), 2);
-      break;
-    case nummode::kFrequencyHz:
-      s = Hz(d);
-      break;
-    case nummode::kFrequencyTop:
-      s = d == f.max ? kTopFrequency : Hz(d);
-      break;
-    case nummode::kLinear:
-      s = Fixed(Linear(f, d), 1);
-      break;
-    case nummode::kQ:
-      s = Fixed(QFromIndex(std::clamp(d, 0, kQTableSize - 1)) + kQShownOffset, 3);
-      break;
-    case nummode::kScaled:
-      s = std::to_string(Truncate(d * f.step));
-      break;
+    case nummode::kDelayMs: s = Fixed(DelayMs(d), 3); break;
+    case nummode::kDelayCm: s = Fixed(DelayMs(d) * SoundShown(f) / kMsPerSecond * kCentimetresPerMetre, 0); break;
+    case nummode::kDelayInch: s = Fixed(DelayMs(d) * SoundShown(f) / kMsPerSecond * kInchesPerMetre, 0); break;
+    case nummode::kCentred: s = Fixed((d - f.max / 2) * f.step, 1); break;
+    case nummode::kAttack: s = AttackText(d); break;
+    case nummode::kDecimal2: s = Fixed(Linear(f, d), 2); break;
+    case nummode::kFrequencyHz: s = Hz(d); break;
+    case nummode::kFrequencyTop: s = d == f.max ? kTopFrequency : Hz(d); break;
+    case nummode::kLinear: s = Fixed(Linear(f, d), 1); break;
+    case nummode::kQ: s = Fixed(QFromIndex(std::clamp(d, 0, kQTableSize - 1)) + kQShownOffset, 3); break;
+    case nummode::kScaled: s = std::to_string(Truncate(d * f.step)); break;
     case nummode::kLevelDbu:
       s = d == 0 ? (lang == Language::Chinese ? kOffChinese : kOffLatin) : Fixed(Linear(f, d), 0) + "dBu";
       break;
-    case nummode::kThresholdDbu:
-      s = Fixed(Linear(f, d), 1) + "dBu";
-      break;
-    case nummode::kGainDb:
-      s = Fixed(Linear(f, d), 0) + "dB";
-      break;
-    case nummode::kGainDbLimited:
-      s = Fixed(Linear(f, std::clamp(d, f.min, f.max)), 0) + "dB";
-      break;
-    case nummode::kLowRangeHz:
-      s = d == f.min ? kLowRangeMin : d == f.max ? kLowRangeMax : Hz(d);
-      break;
-    case nummode::kHighRangeHz:
-      s = d == f.min ? kHighRangeMin : d == f.max ? kHighRangeMax : Hz(d);
-      break;
-    case nummode::kAttenuationDb:
-      s = d == f.max ? kOffLatin : Fixed(Linear(f, d), 1) + "dB";
-      break;
+    case nummode::kThresholdDbu: s = Fixed(Linear(f, d), 1) + "dBu"; break;
+    case nummode::kGainDb: s = Fixed(Linear(f, d), 0) + "dB"; break;
+    case nummode::kGainDbLimited: s = Fixed(Linear(f, std::clamp(d, f.min, f.max)), 0) + "dB"; break;
+    case nummode::kLowRangeHz: s = d == f.min ? kLowRangeMin : d == f.max ? kLowRangeMax : Hz(d); break;
+    case nummode::kHighRangeHz: s = d == f.min ? kHighRangeMin : d == f.max ? kHighRangeMax : Hz(d); break;
+    case nummode::kAttenuationDb: s = d == f.max ? kOffLatin : Fixed(Linear(f, d), 1) + "dB"; break;
     case nummode::kBalance:
       if (d < kBalanceCentre) {
         s = kBalanceRight + std::to_string(kBalanceCentre - d);
@@ -227,9 +186,7 @@ std::string FormatNumber(const NumFormat& f, int d, Language lang) {
         s = kBalanceLeft + std::to_string(d - kBalanceCentre);
       }
       break;
-    case nummode::kOffsetInteger:
-      s = std::to_string(d + Truncate(f.offset));
-      break;
+    case nummode::kOffsetInteger: s = std::to_string(d + Truncate(f.offset)); break;
     default:  // plain frequency, plain integers and the modes no page uses
       s = std::to_string(d);
       break;
@@ -244,31 +201,17 @@ int ParseNumber(const NumFormat& f, std::string_view text) {
   switch (f.mode) {
     case nummode::kDelayMs:
     case nummode::kDelayCm:
-    case nummode::kDelayInch:
-      v = DelayFromTyped(f, x);
-      break;
-    case nummode::kCentred:
-      v = Truncate(x / Step(f)) + f.max / 2;
-      break;
-    case nummode::kAttack:
-      v = LimiterAttackCodeFromMs(std::max(0.0, x));
-      break;
+    case nummode::kDelayInch: v = DelayFromTyped(f, x); break;
+    case nummode::kCentred: v = Truncate(x / Step(f)) + f.max / 2; break;
+    case nummode::kAttack: v = LimiterAttackCodeFromMs(std::max(0.0, x)); break;
     case nummode::kQ:
       // A Q is typed as the box shows it; the nearest table entry is taken.
       v = typed ? NearestQIndex(f, x) : 0;
       break;
-    case nummode::kScaled:
-      v = Truncate(x / Step(f));
-      break;
-    case nummode::kOffsetInteger:
-      v = Truncate(x) - Truncate(f.offset);
-      break;
-    case nummode::kBalance:
-      v = BalanceFromTyped(text, x);
-      break;
-    default:
-      v = IsLinearMode(f.mode) ? LinearFromTyped(f, text, x) : Truncate(x);
-      break;
+    case nummode::kScaled: v = Truncate(x / Step(f)); break;
+    case nummode::kOffsetInteger: v = Truncate(x) - Truncate(f.offset); break;
+    case nummode::kBalance: v = BalanceFromTyped(text, x); break;
+    default: v = IsLinearMode(f.mode) ? LinearFromTyped(f, text, x) : Truncate(x); break;
   }
   return std::clamp(v, f.min, std::max(f.min, f.max));
 }

@@ -18,7 +18,7 @@ constexpr double kTextHeightRatio = 0.42;
 constexpr int kMinTextPixels = 10;
 constexpr int kMaxTextPixels = 15;
 constexpr double kCornerRadius = 4.0;
-constexpr double kGlyphRatio = 0.66;   // a glyph beside words
+constexpr double kGlyphRatio = 0.66;  // a glyph beside words
 constexpr double kGlyphAloneRatio = 0.78;
 constexpr double kContentPadding = 4.0;
 
@@ -57,8 +57,7 @@ Look SolidLook(const Face& face, FaceState state) {
   }
   l.glyph = l.text;
   switch (state) {
-    case FaceState::Normal:
-      break;
+    case FaceState::Normal: break;
     case FaceState::Hover:
       l.top = l.top.lighter(122);
       l.bottom = l.bottom.lighter(122);
@@ -97,8 +96,8 @@ void PaintContent(QPainter& p, const QRectF& area, const Face& face, Language la
   const QString words = face.text.In(lang);
   const QRectF inner = area.adjusted(kContentPadding, 1, -kContentPadding, -1);
   if (inner.width() <= 0 || inner.height() <= 0) return;
-  const int pixels = std::clamp(static_cast<int>(std::lround(area.height() * kTextHeightRatio)), kMinTextPixels,
-                                kMaxTextPixels);
+  const int pixels =
+      std::clamp(static_cast<int>(std::lround(area.height() * kTextHeightRatio)), kMinTextPixels, kMaxTextPixels);
   QRectF textArea = inner;
   if (face.glyph != Glyph::None) {
     const double side = std::min(inner.height(), inner.width()) * (words.isEmpty() ? kGlyphAloneRatio : kGlyphRatio);
@@ -131,8 +130,7 @@ void PaintGhost(QPainter& p, const QRectF& area, const Face& face, FaceState sta
   QColor content = WithAlpha(Qt::white, 200);
   if (face.tone == Tone::GhostLit && state == FaceState::Normal) state = FaceState::Highlighted;
   switch (state) {
-    case FaceState::Normal:
-      break;
+    case FaceState::Normal: break;
     case FaceState::Hover:
       fill = WithAlpha(Qt::white, 70);
       ring = WithAlpha(Qt::white, 230);
@@ -180,13 +178,11 @@ QFont FaceFont(int pixelHeight, bool bold) {
 QColor ToneColour(const Face& face) {
   if (face.accent.isValid()) return face.accent;
   switch (face.tone) {
-    case Tone::Alert:
-      return kAlert;
+    case Tone::Alert: return kAlert;
     case Tone::Plain:
     case Tone::Lit:
     case Tone::Ghost:
-    case Tone::GhostLit:
-      break;
+    case Tone::GhostLit: break;
   }
   return kHighlight;
 }
@@ -230,8 +226,7 @@ void PaintGlyph(QPainter& p, const QRectF& a, Glyph glyph, const QColor& colour)
   p.setPen(pen);
   p.setBrush(Qt::NoBrush);
   switch (glyph) {
-    case Glyph::None:
-      break;
+    case Glyph::None: break;
     case Glyph::Speaker:
     case Glyph::SpeakerMuted: {
       QPainterPath body;
@@ -263,9 +258,7 @@ void PaintGlyph(QPainter& p, const QRectF& a, Glyph glyph, const QColor& colour)
       p.drawLine(at(0.28, 0.28), at(0.72, 0.72));
       p.drawLine(at(0.72, 0.28), at(0.28, 0.72));
       break;
-    case Glyph::Minimise:
-      p.drawLine(at(0.26, 0.66), at(0.74, 0.66));
-      break;
+    case Glyph::Minimise: p.drawLine(at(0.26, 0.66), at(0.74, 0.66)); break;
     case Glyph::Power: {
       const QRectF ring(at(0.22, 0.24), at(0.78, 0.80));
       p.drawArc(ring, 120 * 16, 300 * 16);

@@ -35,7 +35,9 @@ inline BiText Bi(const char* zh, const char* en) { return {QString::fromUtf8(zh)
 inline const char* Pick(Language lang, const char* zh, const char* en) { return lang == Language::Chinese ? zh : en; }
 
 /// A text of the engine (UTF-8) for a widget.
-inline QString Utf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+inline QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 /// Symbols a face can carry besides or instead of words.
 enum class Glyph {
@@ -45,7 +47,7 @@ enum class Glyph {
   Close,
   Minimise,
   Power,
-  Marker,        // speaker position on the car picture
+  Marker,  // speaker position on the car picture
 };
 
 /// The colouring of a face: plain (idle), lit (selected / active), alert (muted, inverted),
@@ -81,8 +83,8 @@ inline const QColor kHighlight{58, 115, 255};
 inline const QColor kWindow{22, 25, 31};
 inline const QColor kPanel{30, 34, 41};
 inline const QColor kPanelEdge{50, 56, 66};
-inline const QColor kGroupFill{24, 27, 33};     // a group inside a panel
-inline const QColor kPictureFill{16, 18, 22};   // behind a drawn picture
+inline const QColor kGroupFill{24, 27, 33};    // a group inside a panel
+inline const QColor kPictureFill{16, 18, 22};  // behind a drawn picture
 inline const QColor kCaptionText{150, 160, 174};
 // The brand colour: caption marks, progress, arrows; and the connected state.
 inline const QColor kAccent{0, 168, 120};

@@ -151,12 +151,9 @@ void CKTVCommand::Dispatch() {
       ClearReceiver();
       RewindFront();
       return;
-    case Command::Data:
-      StoreData();
-      return;
+    case Command::Data: StoreData(); return;
     case Command::Write:
-    case Command::Read:
-      break;
+    case Command::Read: break;
   }
   ClearReceiver();
 }
@@ -204,11 +201,8 @@ void CKTVCommand::UpdateProgress(const CSendData& front) {
       textDue = true;
       updateTextShown_ = false;
       break;
-    case UpdateStep::DspHeader:
-      updateTextShown_ = false;
-      break;
-    case UpdateStep::CtrlBegin1:
-      break;
+    case UpdateStep::DspHeader: updateTextShown_ = false; break;
+    case UpdateStep::CtrlBegin1: break;
   }
   Post(Notice::UpdateStatus, step, textDue ? kTextDue : kProgressOnly);
 }
@@ -224,15 +218,9 @@ void CKTVCommand::StoreData() {
   switch (static_cast<BlockType>(blockType_)) {
     case BlockType::MicIn:
     case BlockType::MusicIn:
-    case BlockType::Output:
-      StoreBlock(payload);
-      break;
-    case BlockType::Effect:
-      StoreEffect(payload);
-      break;
-    case BlockType::System:
-      StoreSystem(payload);
-      break;
+    case BlockType::Output: StoreBlock(payload); break;
+    case BlockType::Effect: StoreEffect(payload); break;
+    case BlockType::System: StoreSystem(payload); break;
     default:
       // Nothing of ours has this block type: the reply answers no request.
       ClearReceiver();
@@ -279,16 +267,12 @@ void CKTVCommand::StoreEffect(std::span<const std::uint8_t> payload) {
 void CKTVCommand::StoreSystem(std::span<const std::uint8_t> payload) {
   const auto item = static_cast<SystemItem>(channelItem_);
   switch (item) {
-    case SystemItem::Status:
-      SettleStatus(payload);
-      break;
+    case SystemItem::Status: SettleStatus(payload); break;
     case SystemItem::SourceVolumes:
     case SystemItem::Settings:
     case SystemItem::ChannelTypes:
     case SystemItem::GroupLevels:
-    case SystemItem::CurrentPreset:
-      CopyBounded(payload, image_.SystemItemArea(item));
-      break;
+    case SystemItem::CurrentPreset: CopyBounded(payload, image_.SystemItemArea(item)); break;
     case SystemItem::PresetName: {
       auto p = image_.Preset(slot_);
       if (p.empty()) break;
@@ -307,8 +291,7 @@ void CKTVCommand::StoreSystem(std::span<const std::uint8_t> payload) {
       Post(Notice::DeviceInfo);
       break;
     }
-    case SystemItem::FactoryReset:
-      break;
+    case SystemItem::FactoryReset: break;
   }
 }
 

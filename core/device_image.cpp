@@ -8,8 +8,8 @@ namespace zelto {
 namespace {
 
 constexpr std::array<std::uint16_t, out::kBands> kDefaultOutputBandHz = {
-    20,   26,   33,   41,   51,   62,   81,   101,  124,  161,  201,  251,  316,  401,   501,  631,
-    801,  1001, 1251, 1601, 2001, 2501, 3151, 4001, 5001, 6299, 8001, 10001, 12501, 16001, 20000};
+    20,  26,   33,   41,   51,   62,   81,   101,  124,  161,  201,  251,   316,   401,   501,  631,
+    801, 1001, 1251, 1601, 2001, 2501, 3151, 4001, 5001, 6299, 8001, 10001, 12501, 16001, 20000};
 
 constexpr std::uint16_t kInitialBandHz = 1000;
 constexpr std::uint8_t kSpace = 0x20;
@@ -50,8 +50,7 @@ std::array<std::uint8_t, out::kSendSize> MakeOutputDefaults() {
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
       // Limiter (360, 106, 5) and a blank name, two bytes before the fields the channel objects
       // use; the processor receives them as stored until a channel object packs them.
-      0x68, 0x01, 0x6A, 0x05, 0x00, 0x00, 0x00, 0x00,
-      0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x00};
+      0x68, 0x01, 0x6A, 0x05, 0x00, 0x00, 0x00, 0x00, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x00};
   std::copy(kTail.begin(), kTail.end(), d.begin() + out::kSwitch);
   return d;
 }
@@ -82,8 +81,7 @@ std::span<std::uint8_t> DeviceImage::Block(int slot, BlockType type, int channel
   auto p = Preset(slot);
   if (p.empty()) return {};
   switch (type) {
-    case BlockType::MicIn:
-      return p.subspan(preset::kMicIn, in::kSize);
+    case BlockType::MicIn: return p.subspan(preset::kMicIn, in::kSize);
     case BlockType::MusicIn:
       // Only one music input exists; it is addressed as channel 2.
       if (channel - kMusicChannelBase != 0) return {};
@@ -91,10 +89,8 @@ std::span<std::uint8_t> DeviceImage::Block(int slot, BlockType type, int channel
     case BlockType::Output:
       if (channel < 0 || channel >= kOutputChannels) return {};
       return p.subspan(preset::kOutput + static_cast<std::size_t>(channel) * out::kSize, out::kSize);
-    case BlockType::Effect:
-      return p.subspan(preset::kEffect, fx::kSize);
-    case BlockType::System:
-      break;
+    case BlockType::Effect: return p.subspan(preset::kEffect, fx::kSize);
+    case BlockType::System: break;
   }
   return {};
 }

@@ -18,18 +18,18 @@ inline constexpr int kFirstPresetSlot = 1;
 inline constexpr int kLastPresetSlot = 20;
 inline constexpr int kFirstSourceSlot = 21;
 inline constexpr int kLastSourceSlot = 40;
-inline constexpr int kMusicChannelBase = 2;   // BLOCK_MUSIC_IN addresses block channel - 2
+inline constexpr int kMusicChannelBase = 2;  // BLOCK_MUSIC_IN addresses block channel - 2
 
 // PresetImage: the live settings and every stored preset slot.
 namespace preset {
 inline constexpr std::size_t kSize = 2792;
-inline constexpr std::size_t kName = 0;        // 16 bytes, 15 characters and a zero
+inline constexpr std::size_t kName = 0;  // 16 bytes, 15 characters and a zero
 inline constexpr std::size_t kNameSize = 16;
-inline constexpr std::size_t kText = 16;       // 16 bytes
-inline constexpr std::size_t kEffect = 32;     // EffectRecord, 152 bytes
-inline constexpr std::size_t kMicIn = 184;     // InputBlock, 112 bytes
-inline constexpr std::size_t kMusicIn = 296;   // InputBlock, 112 bytes
-inline constexpr std::size_t kOutput = 408;    // 8 x OutputBlock of 298 bytes
+inline constexpr std::size_t kText = 16;                    // 16 bytes
+inline constexpr std::size_t kEffect = 32;                  // EffectRecord, 152 bytes
+inline constexpr std::size_t kMicIn = 184;                  // InputBlock, 112 bytes
+inline constexpr std::size_t kMusicIn = 296;                // InputBlock, 112 bytes
+inline constexpr std::size_t kOutput = 408;                 // 8 x OutputBlock of 298 bytes
 inline constexpr std::size_t kMusicSwitch = kMusicIn + 75;  // byte 371: music input switch
 }  // namespace preset
 
@@ -61,10 +61,10 @@ inline constexpr std::size_t kSize = 298;
 inline constexpr std::size_t kSendSize = 296;
 inline constexpr int kBands = 31;
 inline constexpr std::size_t kBands0 = 0;
-inline constexpr std::size_t kSwitch = 248;     // item 31
+inline constexpr std::size_t kSwitch = 248;  // item 31
 inline constexpr std::size_t kPhase = 249;
-inline constexpr std::size_t kGain = 250;       // u16
-inline constexpr std::size_t kDelay = 252;      // s16
+inline constexpr std::size_t kGain = 250;   // u16
+inline constexpr std::size_t kDelay = 252;  // s16
 inline constexpr std::size_t kEqMode = 254;
 inline constexpr std::size_t kLevel = 255;
 inline constexpr std::size_t kCrossover = 256;  // item 32
@@ -73,7 +73,7 @@ inline constexpr std::size_t kMixSize = 12;
 inline constexpr std::size_t kLimThreshold = 282;  // item 35, s16
 inline constexpr std::size_t kLimAttack = 284;
 inline constexpr std::size_t kLimRelease = 285;
-inline constexpr std::size_t kName = 290;          // item 36, 8 characters
+inline constexpr std::size_t kName = 290;  // item 36, 8 characters
 inline constexpr int kItemSwitch = 31;
 inline constexpr int kItemCrossover = 32;
 inline constexpr int kItemMixA = 33;
@@ -88,14 +88,14 @@ inline constexpr std::size_t kSize = 112;
 inline constexpr int kBands = 9;
 inline constexpr std::size_t kLevelSteps = 72;  // microphone only
 inline constexpr std::size_t kPhase = 73;
-inline constexpr std::size_t kExtraSwitch = 74; // microphone only
+inline constexpr std::size_t kExtraSwitch = 74;  // microphone only
 inline constexpr std::size_t kSwitch = 75;
-inline constexpr std::size_t kDelay = 76;       // s16
-inline constexpr std::size_t kGain = 78;        // s16
-inline constexpr std::size_t kCrossover = 80;   // item 10
-inline constexpr std::size_t kLevel = 88;       // item 11
-inline constexpr std::size_t kSetting96 = 96;   // item 12: s16, then bytes 98, 99
-inline constexpr std::size_t kName = 104;       // item 13
+inline constexpr std::size_t kDelay = 76;      // s16
+inline constexpr std::size_t kGain = 78;       // s16
+inline constexpr std::size_t kCrossover = 80;  // item 10
+inline constexpr std::size_t kLevel = 88;      // item 11
+inline constexpr std::size_t kSetting96 = 96;  // item 12: s16, then bytes 98, 99
+inline constexpr std::size_t kName = 104;      // item 13
 }  // namespace in
 
 // EffectRecord, 152 bytes (96 travel as BLOCK_EFFECT).
@@ -104,14 +104,14 @@ inline constexpr std::size_t kSize = 152;
 inline constexpr std::size_t kSendSize = 96;
 inline constexpr int kBands = 3;
 inline constexpr std::size_t kCrossover = 120;
-inline constexpr std::size_t kParams = 128;     // 16 bytes
+inline constexpr std::size_t kParams = 128;  // 16 bytes
 inline constexpr std::size_t kName = 144;
 }  // namespace fx
 
 // SourceRecord, 168 bytes (stored source slots 21..40).
 namespace source {
 inline constexpr std::size_t kSize = 168;
-inline constexpr std::size_t kEffect = 16;      // the 96 bytes of a BLOCK_EFFECT
+inline constexpr std::size_t kEffect = 16;  // the 96 bytes of a BLOCK_EFFECT
 }  // namespace source
 
 inline constexpr std::size_t kDelayMemorySize = 50;

@@ -72,7 +72,7 @@ std::span<const int> EffectBandCentres();  // 3
 
 // Names shown in the editor.
 inline constexpr int kChannelTypeNames = 31;  // 27 named, 27..30 empty
-std::string_view ChannelTypeName(int code);    // empty for unknown codes
+std::string_view ChannelTypeName(int code);   // empty for unknown codes
 std::string_view FilterTypeName(int type, bool graphicEq, Language lang);
 std::string_view CrossoverFamilyName(int family, Language lang);
 std::string_view SlopeName(int code, bool shortList);
@@ -80,9 +80,9 @@ std::string_view ShelfSlopeName(int code);
 std::string_view LimiterReleaseName(int code);
 
 // Fixed-length text fields.
-inline constexpr std::size_t kNameFieldSize = 8;     // 7 characters and zero bytes
-inline constexpr std::size_t kPresetNameSize = 16;   // 15 characters and a zero byte
-std::string_view NameLengthError(Language lang);      // "字符长度错误!" / "char Len error!"
+inline constexpr std::size_t kNameFieldSize = 8;    // 7 characters and zero bytes
+inline constexpr std::size_t kPresetNameSize = 16;  // 15 characters and a zero byte
+std::string_view NameLengthError(Language lang);    // "字符长度错误!" / "char Len error!"
 /// Writes `name` into an 8-byte field; refuses (returns false, field unchanged) at 8 characters or more.
 /// Characters are counted as the bytes they occupy in the field (UTF-8).
 bool StoreName8(std::span<std::uint8_t> field, std::string_view name);
@@ -106,12 +106,12 @@ std::optional<double> ReadDecimalPrefix(std::string_view text, std::size_t* used
 // width / 3 (integer division) pixels wide. Results are inside the plot; callers add the margins.
 inline constexpr int kGraphMarginX = 35;
 inline constexpr int kGraphMarginY = 10;
-int GraphY(double db, int height);           // trunc(height / 40 * (20 - db) + 0.5)
-double GraphYExact(double db, int height);   // height / 40 * (20 - db), unrounded
+int GraphY(double db, int height);          // trunc(height / 40 * (20 - db) + 0.5)
+double GraphYExact(double db, int height);  // height / 40 * (20 - db), unrounded
 /// Gain at plot row y, 20 - 40 * y / height, not rounded: the caller quantises it through the gain code.
 double GraphGainAt(int y, int height);
-int GraphX(double hz, int width);            // trunc(log10(hz / 20) * (width / 3))
-double GraphXExact(double hz, int width);    // unrounded
+int GraphX(double hz, int width);          // trunc(log10(hz / 20) * (width / 3))
+double GraphXExact(double hz, int width);  // unrounded
 /// Frequency at plot column x, limited to 20..20000 Hz and truncated to whole Hz.
 int GraphFrequencyAt(int x, int width);
 

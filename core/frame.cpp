@@ -23,9 +23,7 @@ constexpr std::size_t kFactoryResetPayload = 7;
 
 // The item write of the output block's switch/gain item and of anything past the first mix item
 // goes to this channel alone: switching or tuning one channel must not drag its link partner.
-bool ItemCarriesLinkFlag(int itemIndex) {
-  return itemIndex != out::kItemSwitch && itemIndex <= out::kItemMixA;
-}
+bool ItemCarriesLinkFlag(int itemIndex) { return itemIndex != out::kItemSwitch && itemIndex <= out::kItemMixA; }
 
 }  // namespace
 
@@ -69,9 +67,7 @@ void SetHeader(std::span<std::uint8_t> f, Command cmd, int slot, std::uint8_t bl
 // Slot, channel and item numbers travel as single header bytes.
 bool FitsHeaderByte(int v) { return v >= 0 && v <= 0xFF; }
 
-std::span<std::uint8_t> Payload(std::span<std::uint8_t> f, std::size_t n) {
-  return f.subspan(frame::kHeaderSize, n);
-}
+std::span<std::uint8_t> Payload(std::span<std::uint8_t> f, std::size_t n) { return f.subspan(frame::kHeaderSize, n); }
 
 SendDataPtr MakeMessage(std::span<const std::uint8_t> f, std::size_t payload) {
   const std::size_t length = payload + frame::kOverhead;
@@ -99,17 +95,14 @@ SendDataPtr FrameBuilder::BuildItemWrite(std::uint8_t blockType, int channel, in
   switch (type) {
     case BlockType::MicIn:
     case BlockType::MusicIn:
-    case BlockType::Effect:
-      block = image_.Block(0, type, channel);
-      break;
+    case BlockType::Effect: block = image_.Block(0, type, channel); break;
     case BlockType::Output:
       // Only the first 296 bytes of an output block exist on the processor.
       block = image_.Block(0, type, channel);
       if (!block.empty()) block = block.first(out::kSendSize);
       if (ItemCarriesLinkFlag(itemIndex) && image_.IsChannelLinked(channel)) link = 1;
       break;
-    case BlockType::System:
-      break;
+    case BlockType::System: break;
   }
   const std::size_t offset = static_cast<std::size_t>(itemIndex) * frame::kItemSize;
   if (itemIndex < 0 || block.empty() || offset + frame::kItemSize > block.size()) return nullptr;
@@ -125,9 +118,7 @@ SendDataPtr FrameBuilder::BuildBlockWrite(int slot, BlockType type, int channel,
   std::span<const std::uint8_t> src;
   std::uint8_t link = kNoLink;
   switch (type) {
-    case BlockType::MicIn:
-      src = image_.Block(from, type, channel);
-      break;
+    case BlockType::MicIn: src = image_.Block(from, type, channel); break;
     case BlockType::MusicIn: {
       auto music = image_.Block(from, type, channel);
       // Storing the live settings into a device slot always stores the music input switched on.
@@ -149,8 +140,7 @@ SendDataPtr FrameBuilder::BuildBlockWrite(int slot, BlockType type, int channel,
       }
       if (!src.empty()) src = src.first(kEffectBlockPayload);
       break;
-    case BlockType::System:
-      break;
+    case BlockType::System: break;
   }
   if (src.empty()) return nullptr;
   const std::size_t n = src.size();
@@ -171,8 +161,8 @@ SendDataPtr FrameBuilder::BuildBlockRead(int slot, BlockType type, int channel, 
 
 SendDataPtr FrameBuilder::BuildSystemRead(SystemItem item, int slot) {
   if (!FitsHeaderByte(slot)) return nullptr;
-  SetHeader(frame_, Command::Read, slot, static_cast<std::uint8_t>(BlockType::System),
-            static_cast<int>(item), kNoItemIndex, kNoLink, kReadRequestPayload);
+  SetHeader(frame_, Command::Read, slot, static_cast<std::uint8_t>(BlockType::System), static_cast<int>(item),
+            kNoItemIndex, kNoLink, kReadRequestPayload);
   std::ranges::fill(Payload(frame_, kReadRequestPayload), 0);
   return MakeMessage(frame_, kReadRequestPayload);
 }
@@ -207,8 +197,7 @@ SendDataPtr FrameBuilder::BuildSystemWrite(SystemItem item, int slot) {
     // so none is built. Status and identity are requested with reads.
     case SystemItem::CurrentPreset:
     case SystemItem::Status:
-    case SystemItem::DeviceInfo:
-      return nullptr;
+    case SystemItem::DeviceInfo: return nullptr;
   }
   if (n == 0) return nullptr;
   SetHeader(frame_, Command::Write, slot, static_cast<std::uint8_t>(BlockType::System), static_cast<int>(item),

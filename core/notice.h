@@ -17,12 +17,12 @@ enum class Notice : std::uint32_t {
   UpdateDone = 0x497,       // the processor confirmed the end of a firmware image
   LinkFailed = 0x49A,       // no reply in time; the connection is closed
   AutoConnect = 0x49C,
-  EmptyReply = 0x4A0,       // a data reply without payload: the firmware must be updated
-  DeviceInfo = 0x4A1,       // the identity text arrived
-  PresetName = 0x4A3,       // wParam = slot: a preset name arrived
-  DeviceSource = 0x4A5,     // wParam = source the processor reports
-  DeviceVolume = 0x4A6,     // wParam = master volume the processor reports
-  DeviceMute = 0x4A7,       // wParam = master sound switch the processor reports
+  EmptyReply = 0x4A0,    // a data reply without payload: the firmware must be updated
+  DeviceInfo = 0x4A1,    // the identity text arrived
+  PresetName = 0x4A3,    // wParam = slot: a preset name arrived
+  DeviceSource = 0x4A5,  // wParam = source the processor reports
+  DeviceVolume = 0x4A6,  // wParam = master volume the processor reports
+  DeviceMute = 0x4A7,    // wParam = master sound switch the processor reports
   MixPageClosed = 0x52F,
 
   // Engine calls into the progress display (no window message of their own).

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-
 namespace zelto {
 
 long CurrentProcessId() { return static_cast<long>(::getpid()); }

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-
 namespace zelto {
 
 long CurrentProcessId() { return static_cast<long>(::GetCurrentProcessId()); }

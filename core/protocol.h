@@ -38,12 +38,12 @@ enum class SystemItem : std::uint8_t {
   GroupLevels = 146,
 };
 
-inline constexpr std::uint8_t kSyncByte = 0xA2;     // sent three times
-inline constexpr std::uint8_t kSyncEndByte = 0xA3;  // ends the sync run
-inline constexpr std::uint8_t kAltStartByte = 0xEE; // also starts a frame, without any sync bytes
+inline constexpr std::uint8_t kSyncByte = 0xA2;      // sent three times
+inline constexpr std::uint8_t kSyncEndByte = 0xA3;   // ends the sync run
+inline constexpr std::uint8_t kAltStartByte = 0xEE;  // also starts a frame, without any sync bytes
 inline constexpr std::uint8_t kEndByte = 0xAA;
-inline constexpr std::uint8_t kReadIntoSlot = 0xAB; // header byte 9 of a block read into a stored slot
-inline constexpr std::uint8_t kDeviceId = 1;        // device ID byte of every connection
+inline constexpr std::uint8_t kReadIntoSlot = 0xAB;  // header byte 9 of a block read into a stored slot
+inline constexpr std::uint8_t kDeviceId = 1;         // device ID byte of every connection
 
 // Frame layout: offsets from the first sync byte.
 namespace frame {
@@ -51,16 +51,16 @@ inline constexpr std::size_t kCommand = 4;
 inline constexpr std::size_t kDeviceId = 5;
 inline constexpr std::size_t kSlot = 6;
 inline constexpr std::size_t kBlockType = 7;
-inline constexpr std::size_t kChannel = 8;   // channel index, or the system item code
-inline constexpr std::size_t kItemIndex = 9; // ItemIndex, or the READ_INTO_SLOT marker
+inline constexpr std::size_t kChannel = 8;    // channel index, or the system item code
+inline constexpr std::size_t kItemIndex = 9;  // ItemIndex, or the READ_INTO_SLOT marker
 inline constexpr std::size_t kLinkFlag = 10;
 inline constexpr std::size_t kReserved = 11;
-inline constexpr std::size_t kPayloadLength = 12; // u16 little-endian
+inline constexpr std::size_t kPayloadLength = 12;  // u16 little-endian
 inline constexpr std::size_t kHeaderSize = 14;
 inline constexpr std::size_t kMaxPayload = 300;
-inline constexpr std::size_t kOverhead = 16;      // header, check byte and end byte
+inline constexpr std::size_t kOverhead = 16;  // header, check byte and end byte
 inline constexpr std::size_t kMaxSize = kHeaderSize + kMaxPayload + 2;
-inline constexpr std::size_t kItemSize = 8;       // one item write carries 8 bytes
+inline constexpr std::size_t kItemSize = 8;  // one item write carries 8 bytes
 }  // namespace frame
 
 // HID reports: report ID byte 0, then 312 data bytes.

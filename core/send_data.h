@@ -21,14 +21,14 @@ class CSendData {
   std::span<const std::uint8_t> Buffer() const;
   std::int32_t Length() const { return length_; }
 
-  std::int32_t ticks = 0;           // firmware-update exchanges started with this message
-  std::int32_t counted = 0;         // part of a batch shown in the progress bar
-  std::int32_t progressStep = 0;    // position in its batch
+  std::int32_t ticks = 0;         // firmware-update exchanges started with this message
+  std::int32_t counted = 0;       // part of a batch shown in the progress bar
+  std::int32_t progressStep = 0;  // position in its batch
   std::int32_t endOfReadBatch = 0;
   std::int32_t endOfWriteBatch = 0;
-  std::int32_t sendPosition = 0;    // bytes already copied into output reports
-  std::int32_t updateStep = 0;      // firmware-update step code; nonzero shows its status text
-  std::int32_t standalone = 0;      // a single transfer: any reply posts TransferDone (0, 0)
+  std::int32_t sendPosition = 0;  // bytes already copied into output reports
+  std::int32_t updateStep = 0;    // firmware-update step code; nonzero shows its status text
+  std::int32_t standalone = 0;    // a single transfer: any reply posts TransferDone (0, 0)
 
   void Rewind() { sendPosition = 0; }
   std::int32_t ReadBatchEnded() const { return sendPosition == length_ ? endOfReadBatch : 0; }

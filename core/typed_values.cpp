@@ -43,9 +43,13 @@ int DelayFromMs(double ms) {
   return TruncateTyped(ms * kDelaySampleRate);
 }
 
-double MaxDelayCm(double celsius) { return SoundSpeedTyped(celsius) * kMaxDelayMs / kMsPerSecond * kCentimetresPerMetre; }
+double MaxDelayCm(double celsius) {
+  return SoundSpeedTyped(celsius) * kMaxDelayMs / kMsPerSecond * kCentimetresPerMetre;
+}
 
-double MaxDelayInches(double celsius) { return SoundSpeedTyped(celsius) * kMaxDelayMs / kMsPerSecond * kInchesPerMetre; }
+double MaxDelayInches(double celsius) {
+  return SoundSpeedTyped(celsius) * kMaxDelayMs / kMsPerSecond * kInchesPerMetre;
+}
 
 int DelayFromCm(double cm, double celsius) { return DelayFromMetres(cm / kCentimetresPerMetre, celsius); }
 

@@ -88,7 +88,8 @@ int InfoCommand(CommandContext& c) {
     auto lock = engine.Data().Lock();
     for (int ch = 0; ch < kOutputChannels; ++ch) {
       const int type = image.ChannelTypes()[static_cast<std::size_t>(ch)];
-      std::string line = "  CH" + std::to_string(ch + 1) + "  " + PadToWidth(engine.Data().Output(ch).Name(), kNameColumn) +
+      std::string line = "  CH" + std::to_string(ch + 1) + "  " +
+                         PadToWidth(engine.Data().Output(ch).Name(), kNameColumn) +
                          PadToWidth(std::to_string(type), kTypeColumn) + std::string(ChannelTypeName(type));
       if (lang == Language::English && !ChannelTypeMeaning(type).empty())
         line += " (" + std::string(ChannelTypeMeaning(type)) + ")";
@@ -157,8 +158,8 @@ int StoreCommand(CommandContext& c, int slot, const std::string& name) {
   if (!session) return kExitFailure;
   if (SaveToSlotNamed(session->engine(), slot, name) != SlotOutcome::Queued) return kExitFailure;
   if (!session->WaitUntilSent()) return kExitFailure;
-  c.term.Result(Fill(TextOf(Text::Stored, c.Lang()),
-                     {std::to_string(slot), PrintableText(NameFromField(NameToField(name)))}));
+  c.term.Result(
+      Fill(TextOf(Text::Stored, c.Lang()), {std::to_string(slot), PrintableText(NameFromField(NameToField(name)))}));
   return kExitOk;
 }
 

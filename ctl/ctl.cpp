@@ -49,8 +49,7 @@ void AddCommon(CLI::App* app, Options& o) {
 
 int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams) {
   Options o;
-  CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)",
-               "zeltoctl"};
+  CLI::App app{"zeltoctl: the car-audio processor from the command line (same engine as the zelto editor)", "zeltoctl"};
   // The same options on every system: on Windows too a leading "/" starts a path (the root of
   // the current drive), never an option. Set first, so every subcommand inherits it.
   app.allow_windows_style_options(false);
@@ -87,7 +86,8 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   set->add_option("KEY=VALUE", o.settings, "settings to change, in order")->required()->expected(1, -1);
   set->footer(std::string(SettingKeysHelp()));
 
-  auto* update = app.add_subcommand("update", "update the firmware from IMAGE (.mva DSP image, .contr controller image)");
+  auto* update =
+      app.add_subcommand("update", "update the firmware from IMAGE (.mva DSP image, .contr controller image)");
   AddCommon(update, o);
   update->add_option("IMAGE", o.path, "the firmware image file")->required();
 
@@ -123,7 +123,8 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
     return code == 0 ? kExitOk : kExitUsage;
   }
 
-  Terminal term(streams.out, streams.err, streams.errIsTerminal, o.lang == "zh" ? Language::Chinese : Language::English);
+  Terminal term(streams.out, streams.err, streams.errIsTerminal,
+                o.lang == "zh" ? Language::Chinese : Language::English);
   TerminalView view(term);
   std::string usbWriteError;
   const auto usbWrite = ChooseUsbWrite(o.usbWrite, &usbWriteError);

@@ -186,7 +186,14 @@ std::optional<int> ReadSlope(const Context& c) {
 std::optional<int> ReadSource(const Context& c) {
   const std::string v = Lower(c.value);
   static constexpr std::array<std::pair<std::string_view, int>, 8> kAliases = {{
-      {"high", 0}, {"highlevel", 0}, {"high-level", 0}, {"low", 1}, {"lowlevel", 1}, {"bt", 2}, {"coax", 4}, {"usb", 5},
+      {"high", 0},
+      {"highlevel", 0},
+      {"high-level", 0},
+      {"low", 1},
+      {"lowlevel", 1},
+      {"bt", 2},
+      {"coax", 4},
+      {"usb", 5},
   }};
   for (const auto& [name, source] : kAliases)
     if (v == name) return source;
@@ -334,7 +341,8 @@ std::optional<SettingEdit> CrossoverEdit(const Context& c, int ch, bool highPass
       // The high-pass never passes the low-pass: the moved one stops at the other.
       const int hz = editor.SetCrossoverFrequency(ch, highPass, wanted, Editor::CrossoverBox::Main);
       if (hz != wanted)
-        note(Fill(TextOf(highPass ? Text::LimitedToLowPass : Text::LimitedToHighPass, lang), {key, std::to_string(hz) + "Hz"}));
+        note(Fill(TextOf(highPass ? Text::LimitedToLowPass : Text::LimitedToHighPass, lang),
+                  {key, std::to_string(hz) + "Hz"}));
     };
     return e;
   }

@@ -54,7 +54,8 @@ std::string_view W(Word w, Language lang) {
   switch (w) {
     case Word::Imported:
       return zh ? "%s：%s 个 REW 滤波器用 %s 个频段重现；20 Hz–20 kHz 偏差：均方根 %s dB，最大 %s dB（%s Hz）"
-                : "%s: %s REW filter(s) reproduced with %s band(s); deviation 20 Hz-20 kHz: RMS %s dB, largest %s dB (at %s Hz)";
+                : "%s: %s REW filter(s) reproduced with %s band(s); deviation 20 Hz-20 kHz: RMS %s dB, largest %s dB "
+                  "(at %s Hz)";
     case Word::PreampLeftOut:
       return zh ? "文件的前级增益 %s dB 未计入频段（请用通道增益设置）"
                 : "the file's preamp of %s dB is not part of the bands (set it with the channel gain)";
@@ -64,7 +65,8 @@ std::string_view W(Word w, Language lang) {
                 : "%s is in graphic EQ mode, where frequencies and Q are fixed; switch it to PEQ first";
     case Word::OutNeedsFile: return zh ? "--out 需要 --file" : "--out needs --file";
     case Word::FileNeedsOut:
-      return zh ? "使用 --file 时需要 --out（输入文件不会被改写）" : "--file needs --out (the input file is never changed)";
+      return zh ? "使用 --file 时需要 --out（输入文件不会被改写）"
+                : "--file needs --out (the input file is never changed)";
     case Word::OutIsIn: return zh ? "--out 不能是输入文件本身" : "--out must not be the input file";
     case Word::OutOtherKind:
       return zh ? "--out 必须与输入文件类型相同（%s）" : "--out must be the same kind of file as the input (%s)";
@@ -72,7 +74,8 @@ std::string_view W(Word w, Language lang) {
     case Word::WriteFailed: return zh ? "无法写入 %s" : "cannot write %s";
     case Word::AutoEqResult:
       return zh ? "%s：与目标（%s，%s–%s Hz，1/6 倍频程平滑，电平匹配）的均方根偏差：之前 %s dB，之后 %s dB"
-                : "%s: RMS deviation from the target (%s, %s-%s Hz, 1/6 octave, level matched): before %s dB, after %s dB";
+                : "%s: RMS deviation from the target (%s, %s-%s Hz, 1/6 octave, level matched): before %s dB, after %s "
+                  "dB";
     case Word::BandsUsed: return zh ? "使用 %s 个频段（共 %s 个）：" : "%s of %s bands used:";
     case Word::BandLine: return zh ? "  频段 %s：%s Hz，%s dB，%s 倍频程" : "  band %s: %s Hz, %s dB, %s Oct";
     case Word::Unchanged:
@@ -80,7 +83,8 @@ std::string_view W(Word w, Language lang) {
     case Word::NoOverlap:
       return zh ? "测量没有覆盖 %s–%s Hz 范围" : "the measurement does not cover the range %s-%s Hz";
     case Word::BoostBound:
-      return zh ? "提升上限 +%s dB 限制了以下频率的结果：%s" : "the boost limit of +%s dB holds the result below the target at %s";
+      return zh ? "提升上限 +%s dB 限制了以下频率的结果：%s"
+                : "the boost limit of +%s dB holds the result below the target at %s";
     case Word::BadRange:
       return zh ? "--range：无法识别“%s”（应为 低-高，单位 Hz，例如 40-16000）"
                 : "--range: cannot read \"%s\" (LO-HI in Hz, e.g. 40-16000)";
@@ -137,7 +141,8 @@ class Workspace {
       if (where.outFile.empty()) return Usage(c, W(Word::FileNeedsOut, c.Lang())), nullptr;
       const auto inKind = PresetFileKindOf(where.inFile);
       if (inKind && PresetFileKindOf(where.outFile) != inKind) {
-        const auto ext = *inKind == PresetFileKind::Single ? preset_file::kSingleExtension : preset_file::kAllSlotsExtension;
+        const auto ext =
+            *inKind == PresetFileKind::Single ? preset_file::kSingleExtension : preset_file::kAllSlotsExtension;
         return Usage(c, Fill(W(Word::OutOtherKind, c.Lang()), {"." + std::string(ext)})), nullptr;
       }
       std::error_code ec;
@@ -261,9 +266,9 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
   if (!w->Finish(c, changed, where.outFile)) return kExitFailure;
 
   const auto used = std::count_if(r.bands.begin(), r.bands.end(), [](const BandSetting& b) { return !b.IsFlat(); });
-  c.term.Result(Fill(W(Word::Imported, lang),
-                     {ChannelName(*ch), std::to_string(filters->filters.size()), std::to_string(used),
-                      Fixed(r.deviation.rms, 2), Fixed(r.deviation.max, 2), Hz(r.deviation.maxHz)}));
+  c.term.Result(
+      Fill(W(Word::Imported, lang), {ChannelName(*ch), std::to_string(filters->filters.size()), std::to_string(used),
+                                     Fixed(r.deviation.rms, 2), Fixed(r.deviation.max, 2), Hz(r.deviation.maxHz)}));
   NoteLinked(c, *ch, changed);
   if (filters->preampDb && *filters->preampDb != 0)
     c.term.Message(Fill(W(Word::PreampLeftOut, lang), {Fixed(*filters->preampDb, 1)}));
@@ -396,7 +401,8 @@ int CurveWithMeasurementCommand(CommandContext& c, const std::string& path, cons
 MeasureCommandLine::MeasureCommandLine(CLI::App& app, CLI::App* curve, const std::function<void(CLI::App*)>& addCommon)
     : curve_(curve) {
   constexpr const char* kChannelHelp = "output channel: 1..8 or ch1..ch8";
-  constexpr const char* kFileHelp = "work on this preset file (.dsps or .dspa, its live preset) instead of the processor";
+  constexpr const char* kFileHelp =
+      "work on this preset file (.dsps or .dspa, its live preset) instead of the processor";
   constexpr const char* kOutHelp = "with --file: the preset file to write (the input is never changed)";
   auto addWhere = [&](CLI::App* a, bool changes) {
     addCommon(a);

@@ -122,9 +122,9 @@ Node EffectNode(const CEffect_Data& fx) {
   Node n = Node::Object();
   n.Add("name", Node::Text(fx.Name()));
   const std::pair<const char*, int> params[] = {
-      {"balance", fx.balance},   {"delay_time", fx.delayTime}, {"param_b", fx.paramB}, {"param_c", fx.paramC},
-      {"param_d", fx.paramD},    {"reverb_time", fx.reverbTime}, {"param_f", fx.paramF}, {"param_g", fx.paramG},
-      {"param_h", fx.paramH},    {"param_i", fx.paramI},        {"pre_delay", fx.preDelay},
+      {"balance", fx.balance}, {"delay_time", fx.delayTime},   {"param_b", fx.paramB},     {"param_c", fx.paramC},
+      {"param_d", fx.paramD},  {"reverb_time", fx.reverbTime}, {"param_f", fx.paramF},     {"param_g", fx.paramG},
+      {"param_h", fx.paramH},  {"param_i", fx.paramI},         {"pre_delay", fx.preDelay},
   };
   for (const auto& [key, value] : params) n.Add(key, Node::Integer(value));
   return n;
@@ -202,8 +202,8 @@ std::string Label(Text text, Language lang) { return std::string(TextOf(text, la
 void PrintSystem(const DeviceImage& image, Language lang, std::ostream& out) {
   const auto settings = image.SystemSettings();
   out << Label(Text::System, lang) << '\n';
-  out << "  " << Label(Text::InputSource, lang) << ": " << rules::SourceName(rules::ShownSource(image), lang)
-      << "   " << Label(Text::MasterVolume, lang) << ": " << (image.MasterVolume() - kGainOffsetDb) << "dB   "
+  out << "  " << Label(Text::InputSource, lang) << ": " << rules::SourceName(rules::ShownSource(image), lang) << "   "
+      << Label(Text::MasterVolume, lang) << ": " << (image.MasterVolume() - kGainOffsetDb) << "dB   "
       << Label(Text::MasterSound, lang) << ": "
       << Label(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang) << "   "
       << Label(Text::NoiseGate, lang) << ": " << rules::NoiseGateName(settings[sys::kNoiseGate], lang) << "   "
@@ -344,7 +344,8 @@ std::optional<PresetFileContents> ReadPresetFile(const std::string& path, Langua
     case FileBytes::Status::CannotOpen:
     case FileBytes::Status::ReadFailed: return fail(Text::CannotOpen, {});
   }
-  if (file.bytes.size() != size) return fail(Text::FileWrongSize, {std::to_string(file.bytes.size()), std::to_string(size)});
+  if (file.bytes.size() != size)
+    return fail(Text::FileWrongSize, {std::to_string(file.bytes.size()), std::to_string(size)});
   if (!IsPresetFile(file.bytes, *kind)) return fail(Text::FileWrongIdentification, {preset_file::kIdentification});
 
   PresetFileContents contents;

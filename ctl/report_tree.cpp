@@ -66,9 +66,7 @@ Json ToJson(const Node& node, const std::string& marker, std::vector<std::string
 
 void FlattenInto(const Node& node, const std::string& path, std::vector<std::pair<std::string, const Node*>>& out) {
   switch (node.kind()) {
-    case Node::Kind::Scalar:
-      out.emplace_back(path, &node);
-      return;
+    case Node::Kind::Scalar: out.emplace_back(path, &node); return;
     case Node::Kind::Object:
       for (const auto& [key, value] : node.Members()) FlattenInto(value, path.empty() ? key : path + "." + key, out);
       return;

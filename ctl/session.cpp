@@ -129,7 +129,8 @@ bool DeviceSession::Connect() {
 
 void DeviceSession::Disconnect() { engine_.Disconnect(); }
 
-bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit, bool needsConnection) {
+bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,
+                              bool needsConnection) {
   const auto end = Clock::now() + limit;
   for (;;) {
     if (interrupts_.TakeRequest() != 0) OnInterrupt();
@@ -193,11 +194,8 @@ void DeviceSession::Dispatch(const NoticeQueue::Item& item) {
       reportedIdentity_.assign(text.begin(), end);
       break;
     }
-    case Notice::TransferPosition:
-      view_.TransferPosition(static_cast<int>(item.wParam));
-      break;
-    default:
-      break;
+    case Notice::TransferPosition: view_.TransferPosition(static_cast<int>(item.wParam)); break;
+    default: break;
   }
   router_.Route(item.notice, item.wParam, item.lParam);
 }

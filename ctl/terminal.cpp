@@ -96,9 +96,7 @@ void TerminalView::TransferPosition(int step) { terminal_.SetBar(step); }
 void TerminalView::ShowUpdateMessage(UpdateMessage message) {
   switch (message) {
     case UpdateMessage::HexFileError:
-    case UpdateMessage::WrongFileType:
-      failed_ = true;
-      break;
+    case UpdateMessage::WrongFileType: failed_ = true; break;
     case UpdateMessage::UpdateSuccessful:
       updateSucceeded_ = true;
       terminal_.EndBar();
@@ -106,8 +104,7 @@ void TerminalView::ShowUpdateMessage(UpdateMessage message) {
       terminal_.Result(UpdateMessageText(message, terminal_.Lang()));
       return;
     case UpdateMessage::ControllerWarning:
-    case UpdateMessage::DontClose:
-      break;
+    case UpdateMessage::DontClose: break;
   }
   terminal_.Message(UpdateMessageText(message, terminal_.Lang()));
 }

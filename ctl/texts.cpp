@@ -51,11 +51,13 @@ Pair PairOf(Text text) {
     case Text::CannotOpen: return {"%s: cannot be read", "%s: 无法读取"};
     case Text::SlotNotInFile: return {"%s: holds no slot %s", "%s: 不含音效组 %s"};
     case Text::BadSetting: return {"%s: expected KEY=VALUE", "%s: 格式应为 KEY=VALUE"};
-    case Text::UnknownKey: return {"%s: unknown setting (see zeltoctl set --help)", "%s: 未知设置 (见 zeltoctl set --help)"};
+    case Text::UnknownKey:
+      return {"%s: unknown setting (see zeltoctl set --help)", "%s: 未知设置 (见 zeltoctl set --help)"};
     case Text::BadValue: return {"%s: cannot read \"%s\"", "%s: 无法识别 \"%s\""};
     case Text::OutOfRange: return {"%s: \"%s\" is outside %s", "%s: \"%s\" 超出范围 %s"};
     case Text::FixedInGeq:
-      return {"%s: frequency and Q are fixed while the channel's EQ is in GEQ mode", "%s: 图示均衡模式下频率和Q值不可修改"};
+      return {"%s: frequency and Q are fixed while the channel's EQ is in GEQ mode",
+              "%s: 图示均衡模式下频率和Q值不可修改"};
     case Text::LimitedToLowPass: return {"%s: stopped at the low-pass frequency %s", "%s: 已限制为低通频率 %s"};
     case Text::LimitedToHighPass: return {"%s: stopped at the high-pass frequency %s", "%s: 已限制为高通频率 %s"};
     case Text::NothingToSet: return {"nothing to set: give KEY=VALUE arguments", "没有设置: 请给出 KEY=VALUE 参数"};

@@ -85,8 +85,7 @@ FilterSections CFilter::Sections() const {
       if (frequency_ != kFilterMaxHz && slope_ != slope_code::kOff)
         return CrossoverDesign(false, frequency_, crossoverType_, EffectiveSlope());
       break;
-    default:
-      break;
+    default: break;
   }
   return {};
 }
@@ -244,9 +243,7 @@ int CFilter::gainCode() const {
   return std::clamp(code, 0, kGainCodeMax);
 }
 
-int CFilter::bandwidthIndex() const {
-  return std::clamp(BandwidthIndexFromOctaves(bandwidth_), 0, kQTableSize - 1);
-}
+int CFilter::bandwidthIndex() const { return std::clamp(BandwidthIndexFromOctaves(bandwidth_), 0, kQTableSize - 1); }
 
 int CFilter::EffectiveSlope() const {
   if (restrictedSlopes_ && slope_ == slope_code::k18) return slope_code::k24;
@@ -256,7 +253,8 @@ int CFilter::EffectiveSlope() const {
 // --- Handles ---------------------------------------------------------------------------------
 
 void CFilter::LayOutHandles() {
-  handles_ = LayOutFilterHandles({type_, frequency_, IsFlat() ? 0.0 : gain_, bandwidth_, isEqBand_, graphWidth_, graphHeight_});
+  handles_ = LayOutFilterHandles(
+      {type_, frequency_, IsFlat() ? 0.0 : gain_, bandwidth_, isEqBand_, graphWidth_, graphHeight_});
 }
 
 // --- Texts -----------------------------------------------------------------------------------
@@ -283,14 +281,12 @@ std::string_view CFilter::EqKindText(Language lang) const { return FilterTypeNam
 std::string CFilter::GetLabel() const {
   const std::string gain = (flat_ || bypass_) ? std::string("0.0") : Printf("%.1f", gain_);
   switch (type_) {
-    case filter_type::kPeaking:
-      return "G:" + gain + "-F:" + std::to_string(frequency_) + "-Q:" + QText();
+    case filter_type::kPeaking: return "G:" + gain + "-F:" + std::to_string(frequency_) + "-Q:" + QText();
     case filter_type::kLowShelf:
       return "Lo " + std::to_string(frequency_) + "-" + std::string(ShelfSlopeText()) + " G" + gain;
     case filter_type::kHighShelf:
       return "Hi F:" + std::to_string(frequency_) + "-" + std::string(ShelfSlopeText()) + " G:" + gain;
-    default:
-      return "F:" + std::to_string(frequency_);
+    default: return "F:" + std::to_string(frequency_);
   }
 }
 
@@ -325,8 +321,8 @@ bool CFilter::IsValidArchive(std::span<const std::uint8_t> in) {
   return inRange(GetS32(in, kType), filter_type::kPeaking, filter_type::kLowPass) &&
          inRange(GetS32(in, kFrequency), kFilterMinHz, kFilterMaxHz) &&
          inRange(GetS32(in, kSentFrequency), 0, kFilterMaxHz) &&  //
-         std::isfinite(gain) && std::fabs(gain) <= kMaxGain + kTolerance &&
-         inRange(GetS32(in, kBypass), 0, 1) && inRange(GetS32(in, kFlat), 0, 1) &&  //
+         std::isfinite(gain) && std::fabs(gain) <= kMaxGain + kTolerance && inRange(GetS32(in, kBypass), 0, 1) &&
+         inRange(GetS32(in, kFlat), 0, 1) &&  //
          std::isfinite(bandwidth) && bandwidth >= kMinBandwidth - kTolerance &&
          bandwidth <= kMaxBandwidth + kTolerance &&
          inRange(GetS32(in, kCrossoverType), crossover_family::kLinkwitzRiley, crossover_family::kButterworth) &&

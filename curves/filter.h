@@ -154,14 +154,14 @@ class CFilter {
   FilterSections Sections() const;
 
   // --- Texts ---------------------------------------------------------------------------------
-  std::string FrequencyText() const;                       // "1000Hz"
-  std::string GainText() const;                            // "0.0dB" while flat or bypassed
-  std::string BandwidthText() const;                       // "0.20Oct"
-  std::string QText() const;                               // "7.208"
-  std::string_view CrossoverTypeText(Language lang) const; // "Link_Ril" / "宁克", ...
-  std::string_view ShelfSlopeText() const;                 // "6dB/Oct", "12dB/Oct"
-  std::string_view CrossoverSlopeText() const;             // the short list when restricted
-  std::string_view EqKindText(Language lang) const;        // "PEQ", "GEQ", "Lo_Shf", "Hi_Shf"
+  std::string FrequencyText() const;                        // "1000Hz"
+  std::string GainText() const;                             // "0.0dB" while flat or bypassed
+  std::string BandwidthText() const;                        // "0.20Oct"
+  std::string QText() const;                                // "7.208"
+  std::string_view CrossoverTypeText(Language lang) const;  // "Link_Ril" / "宁克", ...
+  std::string_view ShelfSlopeText() const;                  // "6dB/Oct", "12dB/Oct"
+  std::string_view CrossoverSlopeText() const;              // the short list when restricted
+  std::string_view EqKindText(Language lang) const;         // "PEQ", "GEQ", "Lo_Shf", "Hi_Shf"
   /// The text shown beside the selected handle, e.g. "G:3.5-F:1000-Q:1.414" (the same in both
   /// languages).
   std::string GetLabel() const;
@@ -241,7 +241,6 @@ class ChannelCurve {
   void SetSum(const std::array<double, kGridPoints>& sum);
 
  private:
-
   int width_ = 0;
   int height_ = 0;
   std::array<double, kGridPoints> sum_{};

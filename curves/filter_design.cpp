@@ -62,8 +62,8 @@ constexpr std::array<SectionValues, 8> kBesselHighPass = {{
     {0, 0, 0, 0},
     {0.98039216, 0.89285714, 0.70422535, 0.40650406},
 }};
-constexpr std::array<double, 8> kBesselHighPassDivisor = {
-    1.2683112435, 1.2854981442, 1.5006420029, 1.3854981442, 1.5554981442, 1.5554981442, 1.0, 1.679120141};
+constexpr std::array<double, 8> kBesselHighPassDivisor = {1.2683112435, 1.2854981442, 1.5006420029, 1.3854981442,
+                                                          1.5554981442, 1.5554981442, 1.0,          1.679120141};
 
 // Bessel low-pass: analogue sections 1 / (q s^2 + p s + 1); p = 0 is a unity section.
 struct AnalogueSection {
@@ -81,8 +81,8 @@ constexpr std::array<AnalogueValues, 8> kBesselLowPass = {{
     {{{0, 0}, {0, 0}, {0, 0}, {0, 0}}},
     {{{0.117235677, 0.02064747}, {0.226516664, 0.0259273886}, {0.3067559, 0.0294683265}, {0.3494916166, 0.031272257}}},
 }};
-constexpr std::array<double, 8> kBesselLowPassDivisor = {
-    1.3616541287, 1.75567236868, 2.1139176749, 1.0, 1.0, 1.0, 1.0, 3.17961723751};
+constexpr std::array<double, 8> kBesselLowPassDivisor = {1.3616541287, 1.75567236868, 2.1139176749, 1.0,
+                                                         1.0,          1.0,           1.0,          3.17961723751};
 
 double Guard(double a0) { return a0 == 0.0 ? kZeroGuard : a0; }
 
@@ -197,14 +197,10 @@ FilterSections BesselDesign(bool highPass, double cornerHz, int slopeCode) {
 
 FilterSections CrossoverDesign(bool highPass, double cornerHz, int family, int slopeCode) {
   switch (family) {
-    case crossover_family::kLinkwitzRiley:
-      return LinkwitzRileyDesign(highPass, cornerHz, slopeCode);
-    case crossover_family::kBessel:
-      return BesselDesign(highPass, cornerHz, slopeCode);
-    case crossover_family::kButterworth:
-      return ButterworthDesign(highPass, cornerHz, slopeCode);
-    default:
-      return {};
+    case crossover_family::kLinkwitzRiley: return LinkwitzRileyDesign(highPass, cornerHz, slopeCode);
+    case crossover_family::kBessel: return BesselDesign(highPass, cornerHz, slopeCode);
+    case crossover_family::kButterworth: return ButterworthDesign(highPass, cornerHz, slopeCode);
+    default: return {};
   }
 }
 

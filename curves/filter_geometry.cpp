@@ -124,8 +124,8 @@ void LayOutOutline(std::array<GraphPoint, kFilterPoints>& outline, int width, in
   for (int i = 0; i < kGridPoints; ++i) outline[i + 1].x = GraphX(grid[i], width) + kGraphMarginX;
 }
 
-void SetOutlineHeights(std::array<GraphPoint, kFilterPoints>& outline, const std::array<double, kGridPoints>& responseDb,
-                       int height) {
+void SetOutlineHeights(std::array<GraphPoint, kFilterPoints>& outline,
+                       const std::array<double, kGridPoints>& responseDb, int height) {
   for (int i = 0; i < kGridPoints; ++i) outline[i + 1].y = GraphY(responseDb[i], height) + kGraphMarginY;
 }
 

@@ -16,12 +16,12 @@ inline constexpr int kHandleSize = 16;
 
 /// What a filter's handles depend on.
 struct FilterPlacement {
-  int type = 0;               // filter_type
+  int type = 0;  // filter_type
   int frequencyHz = 1000;
-  double shownDb = 0.0;       // the gain drawn (0 dB while the band is off)
+  double shownDb = 0.0;  // the gain drawn (0 dB while the band is off)
   double bandwidthOct = 0.2;
-  bool isEqBand = true;       // bands and shelves; false for the two crossovers
-  int width = 0;              // plot size in pixels
+  bool isEqBand = true;  // bands and shelves; false for the two crossovers
+  int width = 0;         // plot size in pixels
   int height = 0;
 };
 
@@ -39,7 +39,7 @@ FilterHandles LayOutFilterHandles(const FilterPlacement& placement);
 /// The x positions of an outline for a plot of `width` x `height`, with both ends on the 0 dB line.
 void LayOutOutline(std::array<GraphPoint, kFilterPoints>& outline, int width, int height);
 /// The y positions of an outline's grid points from a response in dB.
-void SetOutlineHeights(std::array<GraphPoint, kFilterPoints>& outline, const std::array<double, kGridPoints>& responseDb,
-                       int height);
+void SetOutlineHeights(std::array<GraphPoint, kFilterPoints>& outline,
+                       const std::array<double, kGridPoints>& responseDb, int height);
 
 }  // namespace zelto

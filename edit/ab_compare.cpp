@@ -17,7 +17,8 @@ constexpr bool kNotSourceSlot = false;
 constexpr int kLiveSlot = 0;
 
 bool SameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, std::size_t offset, std::size_t size) {
-  return std::equal(a.begin() + static_cast<std::ptrdiff_t>(offset), a.begin() + static_cast<std::ptrdiff_t>(offset + size),
+  return std::equal(a.begin() + static_cast<std::ptrdiff_t>(offset),
+                    a.begin() + static_cast<std::ptrdiff_t>(offset + size),
                     b.begin() + static_cast<std::ptrdiff_t>(offset));
 }
 

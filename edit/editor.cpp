@@ -27,11 +27,14 @@ bool ValidChannel(int channel) { return channel >= 0 && channel < kOutputChannel
 using What = StepLabel::What;
 
 StepLabel BandLabel(int channel, int band, const Editor::BandChange& c) {
-  const int parts = int(c.hz.has_value()) + int(c.bandwidthIndex.has_value()) + int(c.gainCode.has_value()) +
-                    int(c.off.has_value());
+  const int parts =
+      int(c.hz.has_value()) + int(c.bandwidthIndex.has_value()) + int(c.gainCode.has_value()) + int(c.off.has_value());
   What what = What::Band;
   if (parts == 1)
-    what = c.gainCode ? What::BandGain : c.hz ? What::BandFrequency : c.bandwidthIndex ? What::BandWidth : What::BandSwitch;
+    what = c.gainCode         ? What::BandGain
+           : c.hz             ? What::BandFrequency
+           : c.bandwidthIndex ? What::BandWidth
+                              : What::BandSwitch;
   return {what, channel, band};
 }
 
@@ -298,14 +301,11 @@ int Editor::SetCrossoverFrequency(int channel, bool highPass, int hz, CrossoverB
     // The high-pass never passes the low-pass: the moved one stops at the other.
     int stored = hz;
     switch (box) {
-      case CrossoverBox::Main:
-        stored = highPass ? rules::LimitHighPass(hz, lp) : rules::LimitLowPass(hp, hz);
-        break;
+      case CrossoverBox::Main: stored = highPass ? rules::LimitHighPass(hz, lp) : rules::LimitLowPass(hp, hz); break;
       case CrossoverBox::Page:
         stored = highPass ? rules::LimitPageHighPass(channel, hz, lp) : rules::LimitLowPass(hp, hz);
         break;
-      case CrossoverBox::Graph:
-        break;
+      case CrossoverBox::Graph: break;
     }
     for (int ch : group) {
       CKTVEQ& target = d.Output(ch).Eq();
@@ -470,7 +470,9 @@ bool Editor::SetMasterVolume(int volume) {
   return WriteSettings(true);
 }
 
-bool Editor::SetMasterSoundOn(bool soundOn) { return WriteSettings(rules::StoreMasterSwitch(engine_.Image(), soundOn)); }
+bool Editor::SetMasterSoundOn(bool soundOn) {
+  return WriteSettings(rules::StoreMasterSwitch(engine_.Image(), soundOn));
+}
 
 void Editor::SetSource(int source) {
   rules::StoreInputSource(engine_.Image(), source);
@@ -507,20 +509,15 @@ bool Editor::FactoryReset() {
 bool Editor::StoreReportedStatus(Notice notice, std::intptr_t value) {
   DeviceImage& image = engine_.Image();
   switch (notice) {
-    case Notice::DeviceSource:
-      rules::StoreInputSource(image, static_cast<int>(value));
-      return true;
+    case Notice::DeviceSource: rules::StoreInputSource(image, static_cast<int>(value)); return true;
     case Notice::DeviceVolume: {
       // Only the master volume: the source's volume slot is the processor's own business here.
       const int v = std::clamp(static_cast<int>(value), 0, rules::kMasterVolumeMax);
       PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(v));
       return true;
     }
-    case Notice::DeviceMute:
-      image.systemArea[sys::kMasterSwitch] = value ? 1 : 0;
-      return true;
-    default:
-      return false;
+    case Notice::DeviceMute: image.systemArea[sys::kMasterSwitch] = value ? 1 : 0; return true;
+    default: return false;
   }
 }
 

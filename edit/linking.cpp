@@ -75,7 +75,8 @@ std::vector<ChannelCopy> JoinLinkGroup(DeviceImage& image, int group, int channe
   if (number == group) return copies;
   number = group;
   for (int other = 0; other < kOutputChannels; ++other)
-    if (other != channel && image.linkGroups[static_cast<std::size_t>(other)] == group) copies.push_back({other, channel});
+    if (other != channel && image.linkGroups[static_cast<std::size_t>(other)] == group)
+      copies.push_back({other, channel});
   return copies;
 }
 

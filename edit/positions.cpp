@@ -32,13 +32,31 @@ constexpr std::array<PositionSpot, kPositionCount> kSpots = {{
 constexpr std::array<int, 6> kFirstMatchCodes = {1, 3, 7, 9, 14, 17};
 
 // English names of the channel types, for tool tips on the car picture.
-constexpr std::array<std::string_view, 25> kTypeNamesEn = {
-    "None",          "Front left tweeter", "Front left mid",      "Front left woofer",    "Front left mid-high",
-    "Front left mid-low", "Front left full range", "Front right tweeter", "Front right mid",  "Front right woofer",
-    "Front right mid-high", "Front right mid-low", "Front right full range", "Rear left tweeter",
-    "Rear left mid-low", "Rear left full range", "Rear right tweeter", "Rear right mid-low",
-    "Rear right full range", "Centre tweeter", "Centre mid-low", "Centre full range", "Left subwoofer",
-    "Right subwoofer", "Subwoofer"};
+constexpr std::array<std::string_view, 25> kTypeNamesEn = {"None",
+                                                           "Front left tweeter",
+                                                           "Front left mid",
+                                                           "Front left woofer",
+                                                           "Front left mid-high",
+                                                           "Front left mid-low",
+                                                           "Front left full range",
+                                                           "Front right tweeter",
+                                                           "Front right mid",
+                                                           "Front right woofer",
+                                                           "Front right mid-high",
+                                                           "Front right mid-low",
+                                                           "Front right full range",
+                                                           "Rear left tweeter",
+                                                           "Rear left mid-low",
+                                                           "Rear left full range",
+                                                           "Rear right tweeter",
+                                                           "Rear right mid-low",
+                                                           "Rear right full range",
+                                                           "Centre tweeter",
+                                                           "Centre mid-low",
+                                                           "Centre full range",
+                                                           "Left subwoofer",
+                                                           "Right subwoofer",
+                                                           "Subwoofer"};
 
 }  // namespace
 

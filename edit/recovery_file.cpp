@@ -112,9 +112,7 @@ RecoveryData RecoveryFile::Collect() {
   return data;
 }
 
-void RecoveryFile::MarkWritten() {
-  lastWritten_ = RecoveryFileBytes(Collect());
-}
+void RecoveryFile::MarkWritten() { lastWritten_ = RecoveryFileBytes(Collect()); }
 
 bool RecoveryFile::Tick(Clock::time_point now) {
   if (lastWrite_ && now - *lastWrite_ < recovery::kThrottle) return false;

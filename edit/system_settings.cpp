@@ -9,7 +9,8 @@ namespace zelto::rules {
 
 namespace {
 
-constexpr std::array<std::string_view, kSourceCount> kSourcesZh = {"高电平", "低电平", "蓝牙", "光纤", "同轴", "播放器"};
+constexpr std::array<std::string_view, kSourceCount> kSourcesZh = {"高电平", "低电平", "蓝牙",
+                                                                   "光纤",   "同轴",   "播放器"};
 constexpr std::array<std::string_view, kSourceCount> kSourcesEn = {"High level", "RCA",     "Bluetooth",
                                                                    "Optical",    "Coaxial", "Player"};
 constexpr std::array<int, kSourceCount> kSourceSlots = {0, 1, 2, 3, 3, 4};
@@ -27,9 +28,7 @@ std::string_view SourceName(int index, Language lang) {
   return lang == Language::Chinese ? kSourcesZh[i] : kSourcesEn[i];
 }
 
-int SourceVolumeSlot(int source) {
-  return kSourceSlots[static_cast<std::size_t>(std::clamp(source, 0, kMaxSource))];
-}
+int SourceVolumeSlot(int source) { return kSourceSlots[static_cast<std::size_t>(std::clamp(source, 0, kMaxSource))]; }
 
 std::string_view NoiseGateName(int index, Language lang) {
   if (index < 0 || index >= kNoiseGateCount) return {};
@@ -42,7 +41,8 @@ bool StoreMasterVolume(DeviceImage& image, int volume) {
   const bool changed = image.MasterVolume() != volume;
   PutS16(image.systemArea, sys::kMasterVolume, static_cast<std::int16_t>(volume));
   // A plain byte copy into the current source's slot; the source volume range is wider (0..100).
-  image.sourceVolumes[static_cast<std::size_t>(SourceVolumeSlot(ShownSource(image)))] = static_cast<std::uint8_t>(volume);
+  image.sourceVolumes[static_cast<std::size_t>(SourceVolumeSlot(ShownSource(image)))] =
+      static_cast<std::uint8_t>(volume);
   return changed;
 }
 
@@ -56,7 +56,9 @@ bool StoreNoiseGate(DeviceImage& image, int index) {
   return StoreByte(image.systemArea[sys::kNoiseGate], std::clamp(index, 0, kNoiseGateCount - 1));
 }
 
-bool StoreMasterSwitch(DeviceImage& image, bool soundOn) { return StoreByte(image.systemArea[sys::kMasterSwitch], soundOn ? 1 : 0); }
+bool StoreMasterSwitch(DeviceImage& image, bool soundOn) {
+  return StoreByte(image.systemArea[sys::kMasterSwitch], soundOn ? 1 : 0);
+}
 
 bool StoreDspSwitch(DeviceImage& image, bool on) { return StoreByte(image.systemArea[sys::kDspSwitch], on ? 1 : 0); }
 
@@ -67,6 +69,8 @@ bool StoreSourceVolume(DeviceImage& image, int slot, int volume) {
   return StoreByte(image.sourceVolumes[static_cast<std::size_t>(slot)], std::clamp(volume, 0, kSourceVolumeMax));
 }
 
-int NextSourceVolumeColumn(int column) { return (std::clamp(column, 0, kSourceVolumeSlots - 1) + 1) % kSourceVolumeSlots; }
+int NextSourceVolumeColumn(int column) {
+  return (std::clamp(column, 0, kSourceVolumeSlots - 1) + 1) % kSourceVolumeSlots;
+}
 
 }  // namespace zelto::rules

@@ -32,8 +32,12 @@ class CountingSink final : public NoticeSink {
 // Areas that belong to the editor; no reply may touch them.
 struct EditorState {
   explicit EditorState(const DeviceImage& i)
-      : delay(i.delayMemory), mix(i.mixPageFlags), editor(i.editorBytes), groups(i.linkGroups),
-        vars(i.editorVariables), infoItem(i.deviceInfoItem) {}
+      : delay(i.delayMemory),
+        mix(i.mixPageFlags),
+        editor(i.editorBytes),
+        groups(i.linkGroups),
+        vars(i.editorVariables),
+        infoItem(i.deviceInfoItem) {}
   bool operator==(const EditorState&) const = default;
   decltype(DeviceImage::delayMemory) delay;
   decltype(DeviceImage::mixPageFlags) mix;

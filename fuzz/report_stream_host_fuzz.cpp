@@ -33,9 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::span<const std::uint8_t> in(data, size);
   const auto helloBytes = in.first(std::min(in.size(), report_stream::kHelloSize));
   const auto hello = report_stream::DecodeHello(helloBytes);
-  const bool wellFormed = helloBytes.size() == report_stream::kHelloSize &&
-                          std::equal(report_stream::kHelloMagic.begin(), report_stream::kHelloMagic.end(),
-                                     helloBytes.begin());
+  const bool wellFormed =
+      helloBytes.size() == report_stream::kHelloSize &&
+      std::equal(report_stream::kHelloMagic.begin(), report_stream::kHelloMagic.end(), helloBytes.begin());
   if (hello.has_value() != wellFormed) __builtin_trap();
   if (!hello) return 0;
   // Round trip: what was decoded encodes back to the same bytes.
@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::uint8_t, kHidReportSize> report{};
   for (int turn = 0; !in.empty(); ++turn) {
     if (turn % 2 == 0 && queue.Count() < 8)
-      queue.Push(turn % 4 == 0 ? builder.BuildStatusPoll() : builder.BuildBlockRead(0, BlockType::Output, turn % 8, true));
+      queue.Push(turn % 4 == 0 ? builder.BuildStatusPoll()
+                               : builder.BuildBlockRead(0, BlockType::Output, turn % 8, true));
     const std::size_t n = std::min(in.size(), kHidReportSize);
     report.fill(0);
     std::copy_n(in.begin(), n, report.begin());

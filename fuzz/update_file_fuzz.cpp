@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   if (file.dspLoaded == file.controllerLoaded) __builtin_trap();  // exactly one image
-  if (bytes.empty()) __builtin_trap();                                // an empty file is no image
+  if (bytes.empty()) __builtin_trap();                            // an empty file is no image
   if (file.dspLoaded) {
     if (file.dspImage.Remaining() != bytes.size()) __builtin_trap();
     if (file.dspChecksum != DspChecksum(bytes)) __builtin_trap();

@@ -119,7 +119,8 @@ void Engine::QueueReadBack() {
   std::lock_guard lock(transferLock_);
   Batch batch(queue_, Batch::Kind::Read);
   for (SystemItem item : kReadBackSystemItems) batch.Push(builder_.BuildSystemRead(item, 0));
-  for (int slot = 1; slot <= kReadBackNameSlots; ++slot) batch.Push(builder_.BuildSystemRead(SystemItem::PresetName, slot));
+  for (int slot = 1; slot <= kReadBackNameSlots; ++slot)
+    batch.Push(builder_.BuildSystemRead(SystemItem::PresetName, slot));
   // Edits made while the live blocks come back would be overwritten by them: don't remember them.
   tracking_.Set(false);
   for (int ch = 0; ch < kOutputChannels; ++ch) batch.Push(builder_.BuildBlockRead(0, BlockType::Output, ch, true));

@@ -7,10 +7,10 @@
 namespace zelto {
 
 struct ConnectionFlags {
-  std::atomic<bool> connected{false};      // a processor connection is open
-  std::atomic<bool> linkActive{false};     // the device is open and exchanges may run
-  std::atomic<bool> updateMode{false};     // the worker runs firmware-update exchanges
-  std::atomic<bool> updateFinished{false}; // the processor confirmed the end of an image
+  std::atomic<bool> connected{false};       // a processor connection is open
+  std::atomic<bool> linkActive{false};      // the device is open and exchanges may run
+  std::atomic<bool> updateMode{false};      // the worker runs firmware-update exchanges
+  std::atomic<bool> updateFinished{false};  // the processor confirmed the end of an image
 };
 
 }  // namespace zelto

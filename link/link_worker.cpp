@@ -62,9 +62,7 @@ void LinkWorker::Loop() {
   for (;;) {
     workerRunning_ = true;
     switch (WaitForEvent()) {
-      case Event::Quit:
-        workerRunning_ = false;
-        return;
+      case Event::Quit: workerRunning_ = false; return;
       case Event::Update:
         if (flags_.updateFinished) {
           std::lock_guard lock(eventMutex_);
@@ -85,8 +83,7 @@ void LinkWorker::Loop() {
         eventCv_.wait_for(lock, timing_.afterExchange, [this] { return quit_; });
         break;
       }
-      case Event::None:
-        break;
+      case Event::None: break;
     }
   }
 }

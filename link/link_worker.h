@@ -19,14 +19,14 @@ namespace zelto {
 
 namespace link_timing {
 using std::chrono::milliseconds;
-inline constexpr milliseconds kIdleWait{3000};          // worker wait when no event is signalled
-inline constexpr milliseconds kAfterExchange{10};       // pause after each normal exchange
-inline constexpr milliseconds kBetweenReports{20};      // between output reports of one message
-inline constexpr milliseconds kReadWait{50};            // between an input-report request and its scan
-inline constexpr milliseconds kReplyDeadline{3000};     // from the exchange start
-inline constexpr milliseconds kBeforeFailure{10};       // before posting LinkFailed
-inline constexpr milliseconds kAfterStopOnFailure{500}; // after stopping the worker on failure
-inline constexpr milliseconds kWatcherPeriod{1000};     // device enumeration compared once a second
+inline constexpr milliseconds kIdleWait{3000};           // worker wait when no event is signalled
+inline constexpr milliseconds kAfterExchange{10};        // pause after each normal exchange
+inline constexpr milliseconds kBetweenReports{20};       // between output reports of one message
+inline constexpr milliseconds kReadWait{50};             // between an input-report request and its scan
+inline constexpr milliseconds kReplyDeadline{3000};      // from the exchange start
+inline constexpr milliseconds kBeforeFailure{10};        // before posting LinkFailed
+inline constexpr milliseconds kAfterStopOnFailure{500};  // after stopping the worker on failure
+inline constexpr milliseconds kWatcherPeriod{1000};      // device enumeration compared once a second
 }  // namespace link_timing
 
 /// The durations of the normal mode in one place. The program runs with the defaults; tests of
@@ -58,8 +58,8 @@ class LinkWorker {
  public:
   using ChangeScan = std::function<SendDataPtr()>;
 
-  LinkWorker(HidLink& link, CKTVCommand& queue, ConnectionFlags& flags, TransferLock& transferLock,
-             NoticeSink& sink, ChangeScan changeScan);
+  LinkWorker(HidLink& link, CKTVCommand& queue, ConnectionFlags& flags, TransferLock& transferLock, NoticeSink& sink,
+             ChangeScan changeScan);
   ~LinkWorker();
   LinkWorker(const LinkWorker&) = delete;
   LinkWorker& operator=(const LinkWorker&) = delete;

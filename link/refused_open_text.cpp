@@ -15,21 +15,22 @@ std::string RefusedOpenText(const RefusedOpen& refused, Language lang) {
   const bool zh = lang == Language::Chinese;
   switch (refused.reason) {
     case OpenRefusal::NoPermission:
-      return WithDetail(zh ? "处理器已接入，但当前用户无权打开它" : "The processor is plugged in, but this user may not open it",
+      return WithDetail(zh ? "处理器已接入，但当前用户无权打开它"
+                           : "The processor is plugged in, but this user may not open it",
                         refused.detail, zh) +
              (zh ? "\n请安装 zelto 软件包，或把 udev 规则 70-zelto.rules 装入 /etc/udev/rules.d，"
                    "然后拔下处理器再重新插上。"
                  : "\nInstall the zelto package, or the udev rule 70-zelto.rules into /etc/udev/rules.d, "
                    "then unplug the processor and plug it in again.");
     case OpenRefusal::InUse:
-      return WithDetail(zh ? "处理器正被其他程序占用" : "The processor is in use by another program", refused.detail, zh) +
+      return WithDetail(zh ? "处理器正被其他程序占用" : "The processor is in use by another program", refused.detail,
+                        zh) +
              (zh ? "\n请关闭该程序（另一个 zelto 或 zeltoctl）后重新连接。"
                  : "\nClose that program (another zelto or zeltoctl) and connect again.");
-    case OpenRefusal::Unknown:
-      break;
+    case OpenRefusal::Unknown: break;
   }
-  return WithDetail(zh ? "处理器已接入，但无法打开" : "The processor is plugged in, but could not be opened", refused.detail,
-                    zh) +
+  return WithDetail(zh ? "处理器已接入，但无法打开" : "The processor is plugged in, but could not be opened",
+                    refused.detail, zh) +
          (zh ? "\n请拔下处理器再重新插上；在 Linux 上请确认已安装 zelto 软件包或其 udev 规则。"
              : "\nUnplug the processor and plug it in again; on Linux, check that the zelto package or its udev "
                "rule is installed.");

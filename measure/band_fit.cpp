@@ -173,19 +173,21 @@ class Fitter {
     {
       {
         for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
-        for (int step : kWidthSteps) improved |= Climb(slot, step, [](Slot& s, int d) {
-          const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
-          if (w == s.band.bandwidthIndex) return false;
-          s.band.bandwidthIndex = w;
-          return true;
-        });
-        for (int step : kPlaceSteps) improved |= Climb(slot, step, [](Slot& s, int d) {
-          const int p = std::clamp(s.place + d, 0, static_cast<int>(Places().size()) - 1);
-          if (p == s.place) return false;
-          s.place = p;
-          s.band.hz = Places()[p].hz;
-          return true;
-        });
+        for (int step : kWidthSteps)
+          improved |= Climb(slot, step, [](Slot& s, int d) {
+            const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
+            if (w == s.band.bandwidthIndex) return false;
+            s.band.bandwidthIndex = w;
+            return true;
+          });
+        for (int step : kPlaceSteps)
+          improved |= Climb(slot, step, [](Slot& s, int d) {
+            const int p = std::clamp(s.place + d, 0, static_cast<int>(Places().size()) - 1);
+            if (p == s.place) return false;
+            s.place = p;
+            s.band.hz = Places()[p].hz;
+            return true;
+          });
         for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
       }
     }
@@ -276,7 +278,8 @@ class Fitter {
   /// The band's response, remembered: the climbs come back to the same settings again and again.
   const Curve& Response(const BandSetting& b) {
     const std::uint32_t key = (static_cast<std::uint32_t>(NearestGridIndex(b.hz)) * kQTableSize +
-                               static_cast<std::uint32_t>(b.bandwidthIndex)) * (kGainCodeMax + 1) +
+                               static_cast<std::uint32_t>(b.bandwidthIndex)) *
+                                  (kGainCodeMax + 1) +
                               static_cast<std::uint32_t>(b.gainCode);
     if (auto it = responses_.find(key); it != responses_.end()) return it->second;
     if (responses_.size() >= kRememberedResponses) responses_.clear();
@@ -430,7 +433,8 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
   for (const auto& p : peaks) {
     if (static_cast<int>(start.size()) >= limits.bands) break;
     const int hz = Places()[PlaceNear(p.hz)].hz;
-    start.push_back({hz, std::clamp(GainCodeOf(p.gainDb), 0, kGainCodeMax), WidthForQ(p.q, FrequencyGrid()[NearestGridIndex(hz)])});
+    start.push_back(
+        {hz, std::clamp(GainCodeOf(p.gainDb), 0, kGainCodeMax), WidthForQ(p.q, FrequencyGrid()[NearestGridIndex(hz)])});
   }
   ImportResult r;
   r.bands = AssignToSlots(FitBands(goal, limits, std::move(start)), centres);

@@ -32,8 +32,8 @@ double LevelAbove(const GridCurve& measured, const Target& target, GridRange ran
 
 ChannelMeasurements::ChannelMeasurements() = default;
 
-void ChannelMeasurements::Set(int channel, Measurement m, const std::array<double, kGridPoints>& kept,
-                              std::string path, double passLoHz, double passHiHz) {
+void ChannelMeasurements::Set(int channel, Measurement m, const std::array<double, kGridPoints>& kept, std::string path,
+                              double passLoHz, double passHiHz) {
   if (!Valid(channel)) return;
   held_[channel] = Held{ChannelMeasurement{std::move(m), kept}, std::move(path), {}, 0};
   if (!rangeSet_[channel]) {
@@ -109,7 +109,8 @@ void ChannelMeasurements::SetProposal(int channel, std::span<const BandSetting> 
 
 void ChannelMeasurements::ClearProposal() { proposalChannel_.reset(); }
 
-std::optional<ChannelCurves> ChannelMeasurements::CurvesOf(int channel, const std::array<double, kGridPoints>& now) const {
+std::optional<ChannelCurves> ChannelMeasurements::CurvesOf(int channel,
+                                                           const std::array<double, kGridPoints>& now) const {
   if (!Has(channel)) return std::nullopt;
   const Held& h = *held_[channel];
   ChannelCurves c;

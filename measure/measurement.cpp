@@ -74,8 +74,7 @@ bool Fail(ReadError* error, ReadError::Kind kind, int line, std::string text = {
 class LineIntegral {
  public:
   LineIntegral(const std::vector<double>& x, const std::vector<double>& y) : x_(x), y_(y), prefix_(x.size(), 0.0) {
-    for (std::size_t k = 1; k < x.size(); ++k)
-      prefix_[k] = prefix_[k - 1] + (x[k] - x[k - 1]) * (y[k] + y[k - 1]) / 2;
+    for (std::size_t k = 1; k < x.size(); ++k) prefix_[k] = prefix_[k - 1] + (x[k] - x[k - 1]) * (y[k] + y[k - 1]) / 2;
   }
   double Upto(double at) const {
     const auto it = std::upper_bound(x_.begin(), x_.end(), at);
@@ -133,15 +132,15 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
         headerSeen = true;
         continue;
       }
-      if (!m.hz.empty() && std::all_of(fields.front().begin(), fields.front().end(), [](char c) {
-            return std::isalpha(static_cast<unsigned char>(c)) != 0;
-          }))
+      if (!m.hz.empty() && std::all_of(fields.front().begin(), fields.front().end(),
+                                       [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }))
         return Fail(error, ReadError::Kind::HeaderNotFirst, lineNo, fields.front()), std::nullopt;
       return Fail(error, ReadError::Kind::NotNumber, lineNo, fields.front()), std::nullopt;
     }
     if (fields.size() < 2) return Fail(error, ReadError::Kind::TooFewValues, lineNo, std::string(line)), std::nullopt;
     const auto db = Number(fields[1]);
-    if (db && std::abs(*db) > kMaxLevelDb) return Fail(error, ReadError::Kind::BadLevel, lineNo, fields[1]), std::nullopt;
+    if (db && std::abs(*db) > kMaxLevelDb)
+      return Fail(error, ReadError::Kind::BadLevel, lineNo, fields[1]), std::nullopt;
     if (!db) {
       const bool infinite = [&] {
         double v = 0;
@@ -165,14 +164,16 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
 std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error) {
   const FileBytes file = ReadWholeFile(path, kMaxFileBytes);
   if (!file.ok()) {
-    Fail(error, file.status == FileBytes::Status::TooLarge ? ReadError::Kind::TooLarge : ReadError::Kind::CannotOpen, 0);
+    Fail(error, file.status == FileBytes::Status::TooLarge ? ReadError::Kind::TooLarge : ReadError::Kind::CannotOpen,
+         0);
     return std::nullopt;
   }
   const std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
   // A binary file (a measurement program's own format) is refused at the line of its first zero
   // byte, which no text has.
   if (const auto zero = text.find('\0'); zero != std::string_view::npos) {
-    const int line = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zero), '\n'));
+    const int line =
+        1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zero), '\n'));
     Fail(error, ReadError::Kind::NotNumber, line, "\\0");
     return std::nullopt;
   }
@@ -238,7 +239,8 @@ Target TargetFromMeasurement(const Measurement& m) {
   const GridCurve c = OnGrid(m);
   Target t{};
   const auto& grid = FrequencyGrid();
-  for (int i = 0; i < kGridPoints; ++i) t[i] = c.has[i] ? c.db[i] : (grid[i] < m.hz.front() ? m.db.front() : m.db.back());
+  for (int i = 0; i < kGridPoints; ++i)
+    t[i] = c.has[i] ? c.db[i] : (grid[i] < m.hz.front() ? m.db.front() : m.db.back());
   return t;
 }
 

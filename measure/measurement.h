@@ -32,10 +32,10 @@ struct GridCurve {
 /// Why a measurement file could not be read; `line` is 1-based (0 when no line is to blame).
 struct ReadError {
   enum class Kind {
-    CannotOpen,      // the file cannot be opened or read
-    TooLarge,        // larger than any measurement
-    NotNumber,       // `text` is not a number
-    TooFewValues,    // a data line without frequency and level
+    CannotOpen,    // the file cannot be opened or read
+    TooLarge,      // larger than any measurement
+    NotNumber,     // `text` is not a number
+    TooFewValues,  // a data line without frequency and level
     FrequencyNotPositive,
     FrequencyNotRising,
     BadLevel,        // a level that is not finite
@@ -100,9 +100,9 @@ GridRange RangeOf(double loHz, double hiHz);
 
 struct Deviation {
   double rms = 0;
-  double max = 0;      // largest |difference|
-  double maxHz = 0;    // where it is
-  double offset = 0;   // level shift applied to the reference (level match), dB
+  double max = 0;     // largest |difference|
+  double maxHz = 0;   // where it is
+  double offset = 0;  // level shift applied to the reference (level match), dB
   int points = 0;
 };
 /// Deviation of `curve` from `reference` over the grid points of `range` where `curve` is defined;

@@ -104,10 +104,12 @@ Section Design(const RewFilter& f) {
     case RewFilter::Kind::HighShelf: {
       const double beta = 2 * std::sqrt(A) * sw / (2 * f.q);
       if (f.kind == RewFilter::Kind::LowShelf)
-        return {A * ((A + 1) - (A - 1) * cw + beta), 2 * A * ((A - 1) - (A + 1) * cw), A * ((A + 1) - (A - 1) * cw - beta),
-                (A + 1) + (A - 1) * cw + beta, -2 * ((A - 1) + (A + 1) * cw), (A + 1) + (A - 1) * cw - beta};
-      return {A * ((A + 1) + (A - 1) * cw + beta), -2 * A * ((A - 1) + (A + 1) * cw), A * ((A + 1) + (A - 1) * cw - beta),
-              (A + 1) - (A - 1) * cw + beta, 2 * ((A - 1) - (A + 1) * cw), (A + 1) - (A - 1) * cw - beta};
+        return {A * ((A + 1) - (A - 1) * cw + beta), 2 * A * ((A - 1) - (A + 1) * cw),
+                A * ((A + 1) - (A - 1) * cw - beta), (A + 1) + (A - 1) * cw + beta,
+                -2 * ((A - 1) + (A + 1) * cw),       (A + 1) + (A - 1) * cw - beta};
+      return {A * ((A + 1) + (A - 1) * cw + beta), -2 * A * ((A - 1) + (A + 1) * cw),
+              A * ((A + 1) + (A - 1) * cw - beta), (A + 1) - (A - 1) * cw + beta,
+              2 * ((A - 1) - (A + 1) * cw),        (A + 1) - (A - 1) * cw - beta};
     }
     case RewFilter::Kind::LowShelf1:
     case RewFilter::Kind::HighShelf1: {

@@ -50,9 +50,7 @@ bool CInputData::SetName(std::string_view name) {
   return true;
 }
 
-SendDataPtr CInputData::Send(FrameBuilder& send, int item) {
-  return send.BuildItemWrite(type_, channelIndex_, item);
-}
+SendDataPtr CInputData::Send(FrameBuilder& send, int item) { return send.BuildItemWrite(type_, channelIndex_, item); }
 
 void CInputData::PackItem9() {
   auto b = Block();

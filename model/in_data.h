@@ -24,7 +24,7 @@ class CInputData {
   static constexpr int kBandCountMinusOne = in::kBands - 1;
   static constexpr int kCrossoverItem = 10;
   static constexpr int kLowPassHz = 20000;
-  static constexpr std::int32_t kDefaultLevel = 40;     // -80 dBu
+  static constexpr std::int32_t kDefaultLevel = 40;  // -80 dBu
   static constexpr std::int32_t kDefaultSettingA = 500;
 
   CInputData(const CInputData&) = delete;
@@ -120,7 +120,10 @@ class CMIC_InData : public CInputData {
   // The microphone is not scanned: its setters only store.
   void SetInputSwitch(int on) { inputSwitch_ = on; }
   void SetPhase(int phase) { phase_ = phase; }
-  void SetGain(int value) { gain_ = value; gainOff_ = value == 0; }
+  void SetGain(int value) {
+    gain_ = value;
+    gainOff_ = value == 0;
+  }
   void SetGainOff(bool off) { gainOff_ = off; }
   void SetDelay(int code) { delayCode_ = code; }
   void SetLevel(int value) { level_ = value; }

@@ -16,8 +16,8 @@ constexpr int kBandCountMinusOne = out::kBands - 1;
 constexpr std::array<int, kOutputChannels> kFilterTags = {9, 8, 7, 9, 8, 7, 7, 7};
 constexpr std::array<std::string_view, kOutputChannels> kDefaultNames = {"FL",     "FR",  "SL",  "SR",
                                                                          "Center", "ULF", "CH7", "CH8"};
-constexpr std::array<std::uint32_t, kOutputChannels> kChannelColours = {
-    0xFF4040, 0x40A0FF, 0xFFC020, 0x40E060, 0xE060FF, 0xFF8040, 0x40E0E0, 0xC0C0C0};
+constexpr std::array<std::uint32_t, kOutputChannels> kChannelColours = {0xFF4040, 0x40A0FF, 0xFFC020, 0x40E060,
+                                                                        0xE060FF, 0xFF8040, 0x40E0E0, 0xC0C0C0};
 
 std::uint8_t U8(int v) { return static_cast<std::uint8_t>(v); }
 
@@ -120,12 +120,14 @@ void CKTV_OutData::SetLimiterRelease(int code) {
 }
 
 void CKTV_OutData::SetInputMix(std::span<const std::uint8_t, kMixSetterShares> shares) {
-  std::ranges::transform(shares, inputMix_.begin(), [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
+  std::ranges::transform(shares, inputMix_.begin(),
+                         [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
   dirty_.mixA = Tracking();
 }
 
 void CKTV_OutData::SetInputMix2(std::span<const std::uint8_t, kMixSetterShares> shares) {
-  std::ranges::transform(shares, inputMix_.begin(), [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
+  std::ranges::transform(shares, inputMix_.begin(),
+                         [](std::uint8_t v) { return std::min<std::uint8_t>(v, kMaxShare); });
   // These six shares travel in item 33; marking item 34 alone would never send them.
   dirty_.mixA = Tracking();
   dirty_.mixB = Tracking();
@@ -167,9 +169,7 @@ SendDataPtr CKTV_OutData::Send(FrameBuilder& send, int item) {
   return send.BuildItemWrite(BlockType::Output, channelIndex_, item);
 }
 
-bool CKTV_OutData::PackName() {
-  return StoreName8(Block().subspan(out::kName, kNameFieldSize), name_);
-}
+bool CKTV_OutData::PackName() { return StoreName8(Block().subspan(out::kName, kNameFieldSize), name_); }
 
 void CKTV_OutData::PackItem31() {
   auto b = Block();
@@ -183,9 +183,7 @@ void CKTV_OutData::PackItem31() {
 
 void CKTV_OutData::PackCrossover() { eq_.WriteCrossoverRecord(Block().subspan(out::kCrossover, xover::kSize)); }
 
-void CKTV_OutData::PackMixA() {
-  std::copy(inputMix_.begin(), inputMix_.end(), Block().begin() + out::kMix);
-}
+void CKTV_OutData::PackMixA() { std::copy(inputMix_.begin(), inputMix_.end(), Block().begin() + out::kMix); }
 
 void CKTV_OutData::PackMixB() { PackMixA(); }
 

@@ -32,15 +32,15 @@ class CKTV_OutData {
   static constexpr int kLowPassHz = 20000;
   // The codes the processor takes. Setters limit to these, so no caller can write a value that
   // wraps in its bytes (a delay of 40000 stored as -25536, an attack of 312 as 56).
-  static constexpr int kMaxGainCode = 60;            // 0 dB
-  static constexpr int kMaxDelayCode = 960;          // 20 ms at 48 kHz
-  static constexpr int kMaxPhase = 1;                // inverted
-  static constexpr int kMaxEqMode = 1;               // graphic EQ
+  static constexpr int kMaxGainCode = 60;    // 0 dB
+  static constexpr int kMaxDelayCode = 960;  // 20 ms at 48 kHz
+  static constexpr int kMaxPhase = 1;        // inverted
+  static constexpr int kMaxEqMode = 1;       // graphic EQ
   static constexpr int kMaxLevel = 255;
-  static constexpr int kMaxLimiterThreshold = 500;   // +20 dBu
+  static constexpr int kMaxLimiterThreshold = 500;  // +20 dBu
   static constexpr int kMaxLimiterAttack = 255;
-  static constexpr int kMaxLimiterRelease = 5;       // attack x 32
-  static constexpr int kMaxShare = 100;              // percent
+  static constexpr int kMaxLimiterRelease = 5;  // attack x 32
+  static constexpr int kMaxShare = 100;         // percent
 
   /// `filterTag` is the crossovers' drag range rule (9, 8, 7, 9, 8, 7, 7, 7 for channels 0..7).
   CKTV_OutData(DeviceImage& image, const ChangeTracking& tracking, int channelIndex, int filterTag);

@@ -25,15 +25,15 @@ inline constexpr std::size_t kIdentificationLength = 0;
 inline constexpr std::size_t kIdentificationSize = 1 + 16;
 static_assert(kIdentification.size() == kIdentificationSize - 1);
 
-inline constexpr std::size_t kSingleLive = kIdentificationSize;  // 17
+inline constexpr std::size_t kSingleLive = kIdentificationSize;          // 17
 inline constexpr std::size_t kSingleSize = kSingleLive + preset::kSize;  // 2809
 
-inline constexpr std::size_t kAllSystemArea = kIdentificationSize;                        // 17
-inline constexpr std::size_t kAllSlots = kAllSystemArea + sys::kSystemAreaSize;           // 49
-inline constexpr int kStoredSlots = kLastPresetSlot - kFirstPresetSlot + 1;               // 20
-inline constexpr std::size_t kAllLive = kAllSlots + kStoredSlots * preset::kSize;         // 55889
-inline constexpr std::size_t kAllDelayMemory = kAllLive + preset::kSize;                  // 58681
-inline constexpr std::size_t kAllSlotsSize = kAllDelayMemory + kDelayMemorySize;          // 58731
+inline constexpr std::size_t kAllSystemArea = kIdentificationSize;                 // 17
+inline constexpr std::size_t kAllSlots = kAllSystemArea + sys::kSystemAreaSize;    // 49
+inline constexpr int kStoredSlots = kLastPresetSlot - kFirstPresetSlot + 1;        // 20
+inline constexpr std::size_t kAllLive = kAllSlots + kStoredSlots * preset::kSize;  // 55889
+inline constexpr std::size_t kAllDelayMemory = kAllLive + preset::kSize;           // 58681
+inline constexpr std::size_t kAllSlotsSize = kAllDelayMemory + kDelayMemorySize;   // 58731
 
 inline constexpr std::string_view kSingleExtension = "dsps";
 inline constexpr std::string_view kAllSlotsExtension = "dspa";

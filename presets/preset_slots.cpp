@@ -47,8 +47,7 @@ void PushOutputReads(Engine& engine, Batch& batch, int slot, bool intoLive) {
 bool PresetLinkOpen(Engine& engine) {
   // During a firmware update the worker runs update exchanges only: a preset batch queued then
   // would be taken for update messages.
-  return engine.Flags().connected && engine.Flags().linkActive && !engine.Flags().updateMode &&
-         engine.Link().IsOpen();
+  return engine.Flags().connected && engine.Flags().linkActive && !engine.Flags().updateMode && engine.Link().IsOpen();
 }
 
 void QuietTransfer(Engine& engine, const std::function<void()>& body) {

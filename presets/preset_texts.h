@@ -20,12 +20,12 @@ std::string_view PresetMessageText(PresetMessage message, Language lang);
 
 /// Fixed words of the preset dialogs.
 enum class PresetDialogText {
-  LoadCaption,     // "音效调用" / "Source Load"
-  SaveCaption,     // "音效保存" / "Source Save"
-  NameCaption,     // "音效组名:" / "Source Name:"
-  MenuLoad,        // "读取" / "Load"
-  MenuSave,        // "保存" / "Save"
-  MenuDelete,      // "删除" / "Delete"
+  LoadCaption,  // "音效调用" / "Source Load"
+  SaveCaption,  // "音效保存" / "Source Save"
+  NameCaption,  // "音效组名:" / "Source Name:"
+  MenuLoad,     // "读取" / "Load"
+  MenuSave,     // "保存" / "Save"
+  MenuDelete,   // "删除" / "Delete"
 };
 
 std::string_view PresetDialogTextOf(PresetDialogText text, Language lang);

@@ -80,8 +80,7 @@ int main(int argc, char** argv) {
   app.add_flag("--corrupt-check", o.corruptCheck, "answer with a wrong check byte");
   app.add_flag("--resend", o.resend, "answer RSP_RESEND instead of handling frames");
   app.add_flag("--empty-data", o.emptyData, "answer reads with an empty RSP_DATA");
-  app.add_option("--fault-after", o.faultAfter, "the faults above spare this many frames first")
-      ->check(count);
+  app.add_option("--fault-after", o.faultAfter, "the faults above spare this many frames first")->check(count);
   app.add_option("--fault-count", o.faultCount, "the faults above hit this many frames (default: all)")
       ->check(CLI::Range(1, kMaxCount));
   app.add_option("--fault-every", o.faultEvery, "of those frames the faults hit only every Nth (default: each)")
@@ -91,10 +90,8 @@ int main(int argc, char** argv) {
   app.add_option("--identity", o.identity, "identity text returned for SYS_DEVICE_INFO");
   app.add_option("--usb-version", o.usbVersion, "USB version number in the hello (e.g. 0x0100)")
       ->check(CLI::Range(0, kMaxPort));
-  app.add_option("--reply-delay-ms", o.replyDelayMs, "delay every reply by this many milliseconds")
-      ->check(duration);
-  app.add_option("--disconnect-after", o.disconnectAfter, "go away after answering this many frames")
-      ->check(count);
+  app.add_option("--reply-delay-ms", o.replyDelayMs, "delay every reply by this many milliseconds")->check(duration);
+  app.add_option("--disconnect-after", o.disconnectAfter, "go away after answering this many frames")->check(count);
   app.add_option("--replug-ms", o.replugMs, "after --disconnect-after, come back after this long (default: never)")
       ->check(duration);
   app.add_option("--restart-ms", o.restartMs, "time away while restarting after a DSP update start (-1: never back)")

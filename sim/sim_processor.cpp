@@ -337,7 +337,8 @@ SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, 
   if (reply == Reply::EmptyData) payload.clear();
   std::vector<std::uint8_t> frame = BuildReply(record, command, payload);
   if (FaultHitsLocked(Fault::CorruptCheck, n)) frame[frame.size() - 2] ^= kCorruptMask;
-  const auto delay = replyDelay_ + (FaultHitsLocked(Fault::SlowReply, n) ? slowReplyDelay_ : std::chrono::milliseconds{0});
+  const auto delay =
+      replyDelay_ + (FaultHitsLocked(Fault::SlowReply, n) ? slowReplyDelay_ : std::chrono::milliseconds{0});
   pending_.push_back(Pending{std::move(frame), now + delay, after});
   record.reply = reply;
   return record;

@@ -58,7 +58,7 @@ enum class Reply : std::uint8_t { None, Ack, Resend, Data, EmptyData };
 struct SimFrameRecord {
   std::uint64_t number = 0;  // 1 for the first frame this processor received
   std::vector<std::uint8_t> bytes;
-  bool valid = false;        // complete, with the right end and check byte
+  bool valid = false;  // complete, with the right end and check byte
   Reply reply = Reply::None;
   std::chrono::steady_clock::time_point receivedAt;
 

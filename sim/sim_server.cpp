@@ -118,8 +118,7 @@ void SimServer::Accept(const ClientPtr& client) {
 }
 
 void SimServer::StartRead(const ClientPtr& client) {
-  client->socket.async_read_some(asio::buffer(client->chunk), [this, client](const std::error_code& ec,
-                                                                             std::size_t n) {
+  client->socket.async_read_some(asio::buffer(client->chunk), [this, client](const std::error_code& ec, std::size_t n) {
     if (!client->open) return;
     if (ec || !Serve(*client, n)) {
       Drop(client);
@@ -175,17 +174,17 @@ void SimServer::Flush(const ClientPtr& client) {
   client->sendDeadline.async_wait([this, client, write](const std::error_code& ec) {
     if (!ec && client->open && client->writes == write && !client->sending.empty()) Drop(client);
   });
-  asio::async_write(client->socket, asio::buffer(client->sending), [this, client](const std::error_code& ec,
-                                                                                   std::size_t) {
-    client->sending.clear();
-    client->sendDeadline.cancel();
-    if (!client->open) return;
-    if (ec) {
-      Drop(client);
-      return;
-    }
-    Flush(client);
-  });
+  asio::async_write(client->socket, asio::buffer(client->sending),
+                    [this, client](const std::error_code& ec, std::size_t) {
+                      client->sending.clear();
+                      client->sendDeadline.cancel();
+                      if (!client->open) return;
+                      if (ec) {
+                        Drop(client);
+                        return;
+                      }
+                      Flush(client);
+                    });
 }
 
 void SimServer::Drop(const ClientPtr& client) {

@@ -42,12 +42,14 @@ std::optional<UsbWrite> ChooseUsbWrite(std::string_view commandLine, std::string
 
 bool UsbBackendBuilt() { return ZELTO_HAVE_USB != 0; }
 
-std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error, [[maybe_unused]] UsbWrite usbWrite) {
+std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* error,
+                                            [[maybe_unused]] UsbWrite usbWrite) {
   if (url == kUsb) {
 #if ZELTO_HAVE_USB
     return std::make_unique<HidapiTransport>(usbWrite);
 #else
-    if (error) *error = "this build has no USB backend (hidapi was not found when it was built): use sim or tcp:HOST:PORT";
+    if (error)
+      *error = "this build has no USB backend (hidapi was not found when it was built): use sim or tcp:HOST:PORT";
     return nullptr;
 #endif
   }
@@ -55,8 +57,7 @@ std::unique_ptr<HidTransport> MakeTransport(std::string_view url, std::string* e
   if (url.starts_with(kTcpPrefix)) {
     if (auto endpoint = ParseTcpEndpoint(url.substr(kTcpPrefix.size())))
       return std::make_unique<TcpTransport>(std::move(*endpoint));
-    if (error)
-      *error = "bad device \"" + std::string(url) + "\": expected tcp:HOST:PORT with a port from 1 to 65535";
+    if (error) *error = "bad device \"" + std::string(url) + "\": expected tcp:HOST:PORT with a port from 1 to 65535";
     return nullptr;
   }
   if (error) *error = "unknown device \"" + std::string(url) + "\": use usb, sim or tcp:HOST:PORT";

@@ -12,7 +12,8 @@ using namespace update_file;
 std::optional<UpdateImageKind> UpdateImageKindOf(std::string_view path) {
   const std::string name = FileName(std::string(path));
   const auto dot = name.rfind('.');
-  const std::string_view ext = dot == std::string::npos ? std::string_view(name) : std::string_view(name).substr(dot + 1);
+  const std::string_view ext =
+      dot == std::string::npos ? std::string_view(name) : std::string_view(name).substr(dot + 1);
   if (ext == kDspExtension) return UpdateImageKind::Dsp;
   if (ext == kControllerExtension) return UpdateImageKind::Controller;
   return std::nullopt;

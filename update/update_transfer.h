@@ -70,10 +70,10 @@ struct UpdateTiming {
 class UpdateTransfer final : public UpdateExchanger {
  public:
   enum class StartOutcome {
-    Started,       // the worker runs the update
-    Busy,          // an update is running already; nothing changed
-    FileRefused,   // the image could not be loaded (its message was shown)
-    NotFound,      // no processor within the search time ("unable to connect" was shown)
+    Started,      // the worker runs the update
+    Busy,         // an update is running already; nothing changed
+    FileRefused,  // the image could not be loaded (its message was shown)
+    NotFound,     // no processor within the search time ("unable to connect" was shown)
   };
 
   /// Hooks into `engine`'s worker and queue. `engine` must outlive this object.

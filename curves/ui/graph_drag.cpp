@@ -9,12 +9,10 @@ constexpr double kMaxGainDb = 20.0;
 constexpr double kGainCodeStepsPerDb = 10.0;
 }  // namespace
 
-std::optional<int> CrossoverDragFrequency(bool highPass, int range, int pointerHz, int highPassHz,
-                                          int lowPassHz) {
+std::optional<int> CrossoverDragFrequency(bool highPass, int range, int pointerHz, int highPassHz, int lowPassHz) {
   const int p = std::clamp(pointerHz, kHighPassOffHz, kLowPassOffHz);
   switch (range) {
-    case kRangeFixed:
-      return std::nullopt;
+    case kRangeFixed: return std::nullopt;
     case kRangeEffect:
       if (highPass) {
         int f = p;

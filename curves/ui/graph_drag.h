@@ -29,8 +29,7 @@ inline constexpr int kEffectLowPassMinHz = 5000;
 /// Frequency a crossover takes when its handle is dragged to the column of `pointerHz` (already
 /// limited to 20..20000 Hz), given its range rule and the two crossover frequencies of the channel.
 /// Empty when the filter cannot be dragged.
-std::optional<int> CrossoverDragFrequency(bool highPass, int range, int pointerHz, int highPassHz,
-                                          int lowPassHz);
+std::optional<int> CrossoverDragFrequency(bool highPass, int range, int pointerHz, int highPassHz, int lowPassHz);
 
 /// Frequency a dragged shelf keeps: `type` 1 (low shelf) at most, 2 (high shelf) at least 2000 Hz;
 /// any other type is returned unchanged.

@@ -33,8 +33,8 @@ const QColor kReferenceCurve(83, 83, 83, 255);
 const QColor kTextRim(0, 0, 0, 200);
 
 // Channels whose objects carry no colour of their own are drawn in these.
-constexpr std::array<QRgb, kOutputChannels> kFallbackOutputColours = {
-    0xff5050, 0x50a0ff, 0xffc040, 0x60e060, 0xe070ff, 0x40e0e0, 0xff9060, 0xc0c0ff};
+constexpr std::array<QRgb, kOutputChannels> kFallbackOutputColours = {0xff5050, 0x50a0ff, 0xffc040, 0x60e060,
+                                                                      0xe070ff, 0x40e0e0, 0xff9060, 0xc0c0ff};
 constexpr QRgb kFallbackInputColour = 0xffd040;
 
 constexpr int kCurvePenWidth = 2;
@@ -42,13 +42,12 @@ constexpr qreal kReferencePenWidth = 1.0;
 constexpr int kComparisonAlpha = 110;
 
 // Grid: vertical lines at 30 Hz .. 10 kHz, the 1-2-3..-9 steps of every decade.
-constexpr std::array<int, 27> kGridHz = {20,  30,  40,  50,  60,  70,   80,   90,   100,
-                                         200, 300, 400, 500, 600, 700,  800,  900,  1000,
-                                         2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000};
+constexpr std::array<int, 27> kGridHz = {20,  30,  40,  50,   60,   70,   80,   90,   100,  200,  300,  400,  500,  600,
+                                         700, 800, 900, 1000, 2000, 3000, 4000, 5000, 6000, 7000, 8000, 9000, 10000};
 // Gain lines and labels every 5 dB: eighths of the 40 dB span.
 constexpr int kGainDivisions = 8;
-constexpr std::array<const char*, kGainDivisions + 1> kGainLabels = {
-    "+20", "+15", "+10", "+5", "0dB", "-5", "-10", "-15", "-20"};
+constexpr std::array<const char*, kGainDivisions + 1> kGainLabels = {"+20", "+15", "+10", "+5", "0dB",
+                                                                     "-5",  "-10", "-15", "-20"};
 constexpr int kGainLabelX = 6;
 
 // Frequency labels under the plot: (frequency, pixels left of its position).
@@ -57,8 +56,8 @@ struct FrequencyLabel {
   int shift;
   const char* text;
 };
-constexpr std::array<FrequencyLabel, 5> kFrequencyLabels = {{
-    {20, 5, "20"}, {100, 10, "100"}, {1000, 8, "1K"}, {10000, 10, "10K"}, {20000, 15, "20K"}}};
+constexpr std::array<FrequencyLabel, 5> kFrequencyLabels = {
+    {{20, 5, "20"}, {100, 10, "100"}, {1000, 8, "1K"}, {10000, 10, "10K"}, {20000, 15, "20K"}}};
 
 constexpr int kAxisFontPx = 10;
 constexpr int kHandleFontPx = 11;
@@ -139,16 +138,11 @@ void CFStatic::Attach(CKTV_Data* data) {
 CKTVEQ* CFStatic::EqOf(Mode mode, int index) const {
   if (data_ == nullptr) return nullptr;
   switch (mode) {
-    case Mode::Effect:
-      return &data_->Effect().Eq();
-    case Mode::MicInput:
-      return index == 0 ? &data_->MicInputs()[0].Eq() : nullptr;
-    case Mode::MusicInput:
-      return index == 0 ? &data_->MusicInputs()[0].Eq() : nullptr;
-    case Mode::Output:
-      return index >= 0 && index < kOutputChannels ? &data_->Outputs()[index].Eq() : nullptr;
-    case Mode::None:
-      break;
+    case Mode::Effect: return &data_->Effect().Eq();
+    case Mode::MicInput: return index == 0 ? &data_->MicInputs()[0].Eq() : nullptr;
+    case Mode::MusicInput: return index == 0 ? &data_->MusicInputs()[0].Eq() : nullptr;
+    case Mode::Output: return index >= 0 && index < kOutputChannels ? &data_->Outputs()[index].Eq() : nullptr;
+    case Mode::None: break;
   }
   return nullptr;
 }
@@ -156,18 +150,14 @@ CKTVEQ* CFStatic::EqOf(Mode mode, int index) const {
 QColor CFStatic::ColourOf(Mode mode, int index) const {
   if (data_ != nullptr) {
     switch (mode) {
-      case Mode::Effect:
-        return FromRgb(data_->Effect().Colour(), kFallbackInputColour);
-      case Mode::MicInput:
-        return FromRgb(data_->MicInputs()[0].Colour(), kFallbackInputColour);
-      case Mode::MusicInput:
-        return FromRgb(data_->MusicInputs()[0].Colour(), kFallbackInputColour);
+      case Mode::Effect: return FromRgb(data_->Effect().Colour(), kFallbackInputColour);
+      case Mode::MicInput: return FromRgb(data_->MicInputs()[0].Colour(), kFallbackInputColour);
+      case Mode::MusicInput: return FromRgb(data_->MusicInputs()[0].Colour(), kFallbackInputColour);
       case Mode::Output:
         if (index >= 0 && index < kOutputChannels)
           return FromRgb(data_->Outputs()[index].Colour(), kFallbackOutputColours[static_cast<std::size_t>(index)]);
         break;
-      case Mode::None:
-        break;
+      case Mode::None: break;
     }
   }
   return QColor::fromRgb(kFallbackOutputColours[0]);
@@ -184,16 +174,11 @@ CFilter* CFStatic::FilterAt(int index) const {
 
 int CFStatic::channelCode() const {
   switch (mode_) {
-    case Mode::Effect:
-      return kEffectCode;
-    case Mode::MicInput:
-      return kMicCodeBase + channelIndex_;
-    case Mode::MusicInput:
-      return kMusicCodeBase + channelIndex_;
-    case Mode::Output:
-      return kOutputCodeBase + channelIndex_;
-    case Mode::None:
-      break;
+    case Mode::Effect: return kEffectCode;
+    case Mode::MicInput: return kMicCodeBase + channelIndex_;
+    case Mode::MusicInput: return kMusicCodeBase + channelIndex_;
+    case Mode::Output: return kOutputCodeBase + channelIndex_;
+    case Mode::None: break;
   }
   return kEffectCode;
 }
@@ -254,13 +239,12 @@ void CFStatic::SetPointerEnabled(bool on) {
 
 // --- Layout --------------------------------------------------------------------------------
 
-QRect CFStatic::plotRect() const {
-  return rect().adjusted(kMarginLeft, kMarginTop, -kMarginRight, -kMarginBottom);
-}
+QRect CFStatic::plotRect() const { return rect().adjusted(kMarginLeft, kMarginTop, -kMarginRight, -kMarginBottom); }
 
 GraphRect CFStatic::plotGraphRect() const {
   const QRect plot = plotRect();
-  return GraphRect{plot.left(), plot.top(), plot.left() + std::max(0, plot.width()), plot.top() + std::max(0, plot.height())};
+  return GraphRect{plot.left(), plot.top(), plot.left() + std::max(0, plot.width()),
+                   plot.top() + std::max(0, plot.height())};
 }
 
 void CFStatic::SetComparison(CKTV_Data* other) {
@@ -288,8 +272,7 @@ void CFStatic::EnsureLayout() {
   CKTVEQ* eq = currentEq();
   if (eq == nullptr) return;
   const QRect plot = plotRect();
-  if (eq->GraphWidth() != std::max(0, plot.width()) || eq->GraphHeight() != std::max(0, plot.height()))
-    Layout();
+  if (eq->GraphWidth() != std::max(0, plot.width()) || eq->GraphHeight() != std::max(0, plot.height())) Layout();
 }
 
 void CFStatic::resizeEvent(QResizeEvent* event) {
@@ -381,16 +364,10 @@ void CFStatic::mouseMoveEvent(QMouseEvent* event) {
   EnsureLayout();
   const QPoint pos = event->position().toPoint();
   switch (drag_) {
-    case Drag::None:
-      Hover(pos);
-      break;
-    case Drag::Point:
-      DragPoint(pos);
-      break;
+    case Drag::None: Hover(pos); break;
+    case Drag::Point: DragPoint(pos); break;
     case Drag::LowWidth:
-    case Drag::HighWidth:
-      DragWidth(pos);
-      break;
+    case Drag::HighWidth: DragWidth(pos); break;
   }
 }
 
@@ -571,14 +548,12 @@ void CFStatic::PaintGraph(QPainter& p) {
     const CFilter& f = eq->Filter(shownFilter);
     if (!f.labelRect().IsEmpty()) {
       label = QString::fromStdString(f.GetLabel());
-      labelArea = QFontMetrics(labelFont_)
-                      .boundingRect(ToQRect(f.labelRect()), Qt::AlignCenter, label)
-                      .adjusted(-2, -1, 2, 1);
+      labelArea =
+          QFontMetrics(labelFont_).boundingRect(ToQRect(f.labelRect()), Qt::AlignCenter, label).adjusted(-2, -1, 2, 1);
     }
   }
   DrawHandles(p, *eq, plot, labelArea, shownFilter);
-  if (const CFilter* sel = FilterAt(selectedIndex_); sel != nullptr && HasWidthHandles(*sel))
-    DrawWidthHandles(p, *sel);
+  if (const CFilter* sel = FilterAt(selectedIndex_); sel != nullptr && HasWidthHandles(*sel)) DrawWidthHandles(p, *sel);
   if (!label.isEmpty()) {
     p.setFont(labelFont_);
     DrawRimmedText(p, labelArea, Qt::AlignCenter | Qt::TextDontClip, label);
@@ -609,8 +584,8 @@ void CFStatic::DrawLabels(QPainter& p, const QRect& plot) const {
   const int lineH = p.fontMetrics().height();
   for (int k = 0; k <= kGainDivisions; ++k) {
     const int y = plot.top() + h * k / kGainDivisions;
-    p.drawText(QRect(kGainLabelX, y - lineH / 2, kMarginLeft - kGainLabelX, lineH),
-               Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(kGainLabels[static_cast<std::size_t>(k)]));
+    p.drawText(QRect(kGainLabelX, y - lineH / 2, kMarginLeft - kGainLabelX, lineH), Qt::AlignLeft | Qt::AlignVCenter,
+               QString::fromLatin1(kGainLabels[static_cast<std::size_t>(k)]));
   }
   const int textTop = plot.bottom() + 3;
   for (const auto& label : kFrequencyLabels) {

@@ -35,8 +35,8 @@ class CKTV_Data;
 /// A curve drawn over the plot beside the channel's own: a measurement, a target, a prediction.
 /// Points where `has` is false are left out, and the line breaks there.
 struct GraphOverlayCurve {
-  int key = 0;     // what the legend reports when its entry is clicked
-  QString name;    // the legend's words
+  int key = 0;   // what the legend reports when its entry is clicked
+  QString name;  // the legend's words
   QColor colour;
   Qt::PenStyle style = Qt::SolidLine;
   qreal width = 1.0;
@@ -172,8 +172,7 @@ class CFStatic : public QWidget {
   void DrawLabels(QPainter& p, const QRect& plot) const;
   void DrawCurve(QPainter& p, const CKTVEQ& eq, const QPen& pen) const;
   void DrawFilterOutline(QPainter& p, const CFilter& filter) const;
-  void DrawHandles(QPainter& p, const CKTVEQ& eq, const QRect& plot, const QRect& keepClear,
-                   int shownFilter) const;
+  void DrawHandles(QPainter& p, const CKTVEQ& eq, const QRect& plot, const QRect& keepClear, int shownFilter) const;
   void DrawWidthHandles(QPainter& p, const CFilter& filter) const;
   void DrawOverlay(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const;
   void DrawLegend(QPainter& p, const std::vector<GraphOverlayCurve>& curves) const;

@@ -127,8 +127,7 @@ void Listener::Interrupt() {
   });
 }
 
-Socket ConnectTcp(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout,
-                  std::string* error) {
+Socket ConnectTcp(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout, std::string* error) {
   auto impl = std::make_unique<Socket::Impl>();
   std::error_code ec;
   tcp::resolver resolver(impl->io);

@@ -77,8 +77,7 @@ class Listener {
 /// Connects to `host`:`port` (name or numeric address) within `timeout`. Both ends of the report
 /// stream disable Nagle: every report is a small request that waits for its answer, so batching
 /// would only add latency.
-Socket ConnectTcp(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout,
-                  std::string* error);
+Socket ConnectTcp(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout, std::string* error);
 /// Listens on `host`:`port`; port 0 picks a free one, returned in `boundPort`.
 Listener ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* boundPort, std::string* error);
 

@@ -111,12 +111,8 @@ std::optional<TcpTransport::Connection> TcpTransport::Connect() {
   std::array<std::uint8_t, report_stream::kHelloSize> hello{};
   switch (net::ReceiveAll(socket, hello, kTcpHelloTimeout)) {
     case net::IoResult::Ok: break;
-    case net::IoResult::TimedOut:
-      SetError(path_ + ": no hello from the device side");
-      return std::nullopt;
-    default:
-      SetError(path_ + ": the device side closed the connection before its hello");
-      return std::nullopt;
+    case net::IoResult::TimedOut: SetError(path_ + ": no hello from the device side"); return std::nullopt;
+    default: SetError(path_ + ": the device side closed the connection before its hello"); return std::nullopt;
   }
   const auto attributes = report_stream::DecodeHello(hello);
   if (!attributes) {

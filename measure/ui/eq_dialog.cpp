@@ -147,12 +147,8 @@ void EqFromMeasurementDlg::StoreSettings(const measure::AutoEqSettings& s) {
 void EqFromMeasurementDlg::ChooseTarget(int item) {
   measure::AutoEqSettings s = tools_.Held().SettingsOf(channel_);
   switch (item) {
-    case kTargetItemFlat:
-      s.target = measure::TargetChoice::Flat();
-      break;
-    case kTargetItemCar:
-      s.target = measure::TargetChoice::Car();
-      break;
+    case kTargetItemFlat: s.target = measure::TargetChoice::Flat(); break;
+    case kTargetItemCar: s.target = measure::TargetChoice::Car(); break;
     case kTargetItemFile: {
       if (const auto path = tools_.ChooseFile(MeasureFile::Target)) {
         SetTargetFile(*path);
@@ -162,8 +158,7 @@ void EqFromMeasurementDlg::ChooseTarget(int item) {
       ShowSettings();
       return;
     }
-    default:
-      return;
+    default: return;
   }
   StoreSettings(s);
 }
@@ -172,8 +167,7 @@ void EqFromMeasurementDlg::SetTargetFile(const QString& path) {
   measure::ReadError error;
   const auto m = measure::ReadMeasurementFile(path.toStdString(), &error);
   if (!m) {
-    tools_.Inform(Utf8(
-        measure::ReadErrorText(error, QFileInfo(path).fileName().toStdString(), CurrentLanguage())));
+    tools_.Inform(Utf8(measure::ReadErrorText(error, QFileInfo(path).fileName().toStdString(), CurrentLanguage())));
     ShowSettings();
     return;
   }
@@ -243,7 +237,8 @@ QStringList EqFromMeasurementDlg::ResultLines() const {
   if (r.status == measure::AutoEqResult::Status::Unchanged) {
     lines << T(Word::Unchanged);
   } else {
-    const auto used = std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
+    const auto used =
+        std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
     lines << T(Word::BandsUsed).arg(used).arg(r.bands.size());
   }
   const QString limit = QString::number(s.maxBoostDb, 'f', 1);
@@ -289,8 +284,8 @@ void EqFromMeasurementDlg::PaintBody(QPainter& p) {
   }
   const int dashX = kFieldX + kBoxWidth + kSpinWidth;
   p.drawText(QRect(dashX, kRangeRow, 26, kRowHeight - 2), Qt::AlignCenter, QStringLiteral("–"));
-  p.drawText(QRect(kFieldX + kBoxWidth + kSpinWidth + 6, kBoostRow, 40, kRowHeight - 2), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("dB"));
+  p.drawText(QRect(kFieldX + kBoxWidth + kSpinWidth + 6, kBoostRow, 40, kRowHeight - 2),
+             Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("dB"));
 
   PaintSeparator(p, kSeparatorY);
   int y = kResultTop;

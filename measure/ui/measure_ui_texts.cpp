@@ -29,8 +29,9 @@ BiText Bi(Word word) {
       return Of("%1 处于图示均衡模式，频率和 Q 不能改变；请先切换到参量均衡",
                 "%1 is in graphic EQ mode, where frequencies and Q are fixed; switch it to PEQ first");
     case Word::Imported:
-      return Of("%1：%2 个 REW 滤波器用 %3 个频段重现。\n20 Hz–20 kHz 偏差：均方根 %4 dB，最大 %5 dB（%6）",
-                "%1: %2 REW filter(s) reproduced with %3 band(s).\nDeviation 20 Hz–20 kHz: RMS %4 dB, largest %5 dB (at %6)");
+      return Of(
+          "%1：%2 个 REW 滤波器用 %3 个频段重现。\n20 Hz–20 kHz 偏差：均方根 %4 dB，最大 %5 dB（%6）",
+          "%1: %2 REW filter(s) reproduced with %3 band(s).\nDeviation 20 Hz–20 kHz: RMS %4 dB, largest %5 dB (at %6)");
     case Word::PreampLeftOut:
       return Of("文件的前级增益 %1 dB 未计入频段（请用通道增益设置）",
                 "The file's preamp of %1 dB is not part of the bands (set it with the channel gain)");
@@ -54,12 +55,15 @@ BiText Bi(Word word) {
                 "RMS deviation from the target (1/6 octave, level matched): before %1 dB, after %2 dB");
     case Word::BandsUsed: return Of("使用 %1 个频段（共 %2 个）", "%1 of %2 bands used");
     case Word::BoostBinds:
-      return Of("提升上限 +%1 dB 使结果低于目标：%2", "The boost limit of +%1 dB holds the result below the target at %2");
+      return Of("提升上限 +%1 dB 使结果低于目标：%2",
+                "The boost limit of +%1 dB holds the result below the target at %2");
     case Word::BoostFree: return Of("提升上限 +%1 dB 未限制结果", "The boost limit of +%1 dB holds nothing back");
-    case Word::Unchanged: return Of("没有找到更好的设置，频段保持不变", "No better setting found; the bands stay as they are");
+    case Word::Unchanged:
+      return Of("没有找到更好的设置，频段保持不变", "No better setting found; the bands stay as they are");
     case Word::NoOverlap: return Of("测量没有覆盖 %1–%2 的范围", "The measurement does not cover %1–%2");
     case Word::PreviewHint:
-      return Of("建议的结果显示在响应图上，应用后才会发送", "The proposed result is drawn on the graph; nothing is sent until Apply");
+      return Of("建议的结果显示在响应图上，应用后才会发送",
+                "The proposed result is drawn on the graph; nothing is sent until Apply");
   }
   return {};
 }

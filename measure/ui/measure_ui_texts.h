@@ -29,12 +29,12 @@ enum class Word {
   FilterFiles,
   AllFiles,
   // Messages.
-  GraphicMode,      // %1 channel
-  Imported,         // %1 channel, %2 filters, %3 bands, %4 RMS, %5 largest, %6 where
-  PreampLeftOut,    // %1 dB
-  AlsoLinked,       // %1 channels
-  Written,          // %1 file
-  WriteFailed,      // %1 file
+  GraphicMode,    // %1 channel
+  Imported,       // %1 channel, %2 filters, %3 bands, %4 RMS, %5 largest, %6 where
+  PreampLeftOut,  // %1 dB
+  AlsoLinked,     // %1 channels
+  Written,        // %1 file
+  WriteFailed,    // %1 file
   // The EQ from measurement dialog.
   DialogCaption,
   Measurement,
@@ -48,12 +48,12 @@ enum class Word {
   MaxBoost,
   Apply,
   Cancel,
-  Deviation,        // %1 before, %2 after
-  BandsUsed,        // %1 used, %2 of
-  BoostBinds,       // %1 limit, %2 where
-  BoostFree,        // %1 limit
+  Deviation,   // %1 before, %2 after
+  BandsUsed,   // %1 used, %2 of
+  BoostBinds,  // %1 limit, %2 where
+  BoostFree,   // %1 limit
   Unchanged,
-  NoOverlap,        // %1 low, %2 high
+  NoOverlap,  // %1 low, %2 high
   PreviewHint,
 };
 

@@ -291,7 +291,8 @@ bool MeasurementTools::ImportRewFilters(int channel, const QString& path) {
   const measure::ImportResult r = measure::ImportRewFilters(file->filters, OutputBandCentres(), current);
   const std::vector<int> changed = ApplyBands(channel, r.bands);
 
-  const auto used = std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
+  const auto used =
+      std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
   QString text = measure_ui::Text(Word::Imported, lang)
                      .arg(ChannelName(channel))
                      .arg(file->filters.size())
@@ -299,7 +300,8 @@ bool MeasurementTools::ImportRewFilters(int channel, const QString& path) {
                      .arg(QString::number(r.deviation.rms, 'f', 2), QString::number(r.deviation.max, 'f', 2),
                           measure_ui::HzText(r.deviation.maxHz));
   if (file->preampDb && *file->preampDb != 0)
-    text += QStringLiteral("\n") + measure_ui::Text(Word::PreampLeftOut, lang).arg(QString::number(*file->preampDb, 'f', 1));
+    text += QStringLiteral("\n") +
+            measure_ui::Text(Word::PreampLeftOut, lang).arg(QString::number(*file->preampDb, 'f', 1));
   Report(changed, channel, text);
   return true;
 }
@@ -309,7 +311,8 @@ void MeasurementTools::Report(const std::vector<int>& changed, int channel, QStr
   for (int ch : changed)
     if (ch != channel) others << ChannelName(ch);
   if (!others.isEmpty())
-    text += QStringLiteral("\n") + measure_ui::Text(Word::AlsoLinked, CurrentLanguage()).arg(others.join(QStringLiteral(", ")));
+    text += QStringLiteral("\n") +
+            measure_ui::Text(Word::AlsoLinked, CurrentLanguage()).arg(others.join(QStringLiteral(", ")));
   Inform(text);
 }
 
@@ -317,7 +320,8 @@ bool MeasurementTools::ExportRewFilters(int channel, const QString& path) {
   if (channel < 0 || channel >= kOutputChannels) return false;
   std::vector<measure::BandSetting> bands;
   engine_.Data().Edit([&](CKTV_Data& d) { bands = measure::BandsOf(d.Output(channel).Eq()); });
-  const std::string text = measure::RewFilterText(measure::BandsForExport(bands), "Zelto " + ChannelName(channel).toStdString());
+  const std::string text =
+      measure::RewFilterText(measure::BandsForExport(bands), "Zelto " + ChannelName(channel).toStdString());
   const Language lang = CurrentLanguage();
   const std::vector<std::uint8_t> bytes(text.begin(), text.end());
   if (!WriteFileReplacing(path.toStdString(), bytes)) {

@@ -46,8 +46,7 @@ const QColor kConnectedDot{0, 210, 130};
 const QColor kDisconnectedDot{110, 116, 126};
 
 BiText Bi(PresetDialogText text) {
-  return {Utf8(PresetDialogTextOf(text, Language::Chinese)),
-          Utf8(PresetDialogTextOf(text, Language::English))};
+  return {Utf8(PresetDialogTextOf(text, Language::Chinese)), Utf8(PresetDialogTextOf(text, Language::English))};
 }
 QString PresetText(PresetMessage message, Language lang) { return Utf8(PresetMessageText(message, lang)); }
 
@@ -98,8 +97,7 @@ void ShowPresetFileResult(const PresetFileResult& result, Language lang, const P
       break;
     case PresetFileResult::Status::ReadingBack:
     case PresetFileResult::Status::NotConnected:  // the engine has said so already
-    case PresetFileResult::Status::Idle:
-      break;
+    case PresetFileResult::Status::Idle: break;
   }
 }
 
@@ -272,12 +270,8 @@ void PresetDialog::OnRightPress(int slot) {
 void PresetDialog::RunSlotCommand(int slot, SlotCommand command) {
   if (slot < 1 || slot > kSlots) return;
   switch (command) {
-    case SlotCommand::Load:
-      Recall(slot, true);
-      break;
-    case SlotCommand::Save:
-      StoreNamed(slot);
-      break;
+    case SlotCommand::Load: Recall(slot, true); break;
+    case SlotCommand::Save: StoreNamed(slot); break;
     case SlotCommand::Delete:
       if (!Confirm(PresetText(PresetMessage::ConfirmDelete, CurrentLanguage()))) return;
       // Deleting only empties the name; the slot's settings stay on the processor.

@@ -160,7 +160,8 @@ TEST(RecoveryCrash, KilledEditorIsRestored) {
   QProcessEnvironment childEnv = env;
   childEnv.insert(QStringLiteral("ZELTO_CRASH_CHILD"), QStringLiteral("1"));
   child.setProcessEnvironment(childEnv);
-  child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=RecoveryCrash.ChildEditsAndWaits")});
+  child.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_filter=RecoveryCrash.ChildEditsAndWaits")});
   ASSERT_TRUE(child.waitForStarted());
   QByteArray said;
   ASSERT_TRUE(WaitUntil(

@@ -232,9 +232,9 @@ TEST(ConnectOverTcp, EditorStaysConnectedAndEditingAgainstAOneClientDeviceSide) 
   }
   EXPECT_TRUE(messages.isEmpty()) << messages.join(QStringLiteral("; ")).toStdString();
   const auto lines = process.Lines();
-  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                          [](const std::string& l) { return l.find("SETTINGS") != std::string::npos && l.find("WRITE") != std::string::npos; }))
-      << "no settings write reached the processor";
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("SETTINGS") != std::string::npos && l.find("WRITE") != std::string::npos;
+  })) << "no settings write reached the processor";
   view->Shutdown();
 }
 

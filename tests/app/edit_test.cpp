@@ -105,13 +105,15 @@ TEST_F(EditTest, BandGainAndFrequencyReachTheProcessorAsBandItems) {
 
   // A frequency far away travels in octave steps and ends where it was typed.
   Type(page()->FrequencyBox(4), QStringLiteral("1600"));
-  f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 0, 4) && GetU16(f.Payload(), band::kFrequency) == 1600; });
+  f = WaitForFrame(processor(),
+                   [](auto& f) { return IsOutputItem(f, 0, 4) && GetU16(f.Payload(), band::kFrequency) == 1600; });
   ASSERT_TRUE(f);
   EXPECT_EQ(GetU16(f->Payload(), band::kGainCode), 660);
 
   // A Q is typed as the box shows it (the table's Q plus 0.025).
   Type(page()->QBox(4), QStringLiteral("1.024"));
-  f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 0, 4) && GetS16(f.Payload(), band::kBandwidth) == 134; });
+  f = WaitForFrame(processor(),
+                   [](auto& f) { return IsOutputItem(f, 0, 4) && GetS16(f.Payload(), band::kBandwidth) == 134; });
   EXPECT_TRUE(f);
   EXPECT_EQ(page()->QBox(4)->text(), QStringLiteral("1.024"));
 }
@@ -140,7 +142,8 @@ TEST_F(EditTest, BandEditsOfALinkedChannelChangeItsPartner) {
   Type(page()->FrequencyBox(5), QStringLiteral("700"));
   EXPECT_EQ(channel(1).Eq().Filter(5).frequency(), 700);
   EXPECT_NE(channel(2).Eq().Filter(5).frequency(), 700);
-  auto f = WaitForFrame(processor(), [](auto& f) { return IsOutputItem(f, 1, 5) && GetU16(f.Payload(), band::kFrequency) == 700; });
+  auto f = WaitForFrame(processor(),
+                        [](auto& f) { return IsOutputItem(f, 1, 5) && GetU16(f.Payload(), band::kFrequency) == 700; });
   EXPECT_TRUE(f);
 }
 
@@ -503,7 +506,6 @@ TEST_F(EditTest, FactoryResetOnlyOnYes) {
   view->RunMenuCommand(menu_cmd::kFactoryResetEn);
   EXPECT_EQ(editor->messages.back(), QStringLiteral("Don't close up the update!"));
 }
-
 
 // ---- history ----------------------------------------------------------------------------------
 

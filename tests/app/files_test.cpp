@@ -33,7 +33,8 @@ class FilesTest : public ConnectedEditor {
  protected:
   void SetUp() override {
     ConnectedEditor::SetUp();
-    dir = fs::temp_directory_path() / ("zelto-app-files-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    dir =
+        fs::temp_directory_path() / ("zelto-app-files-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     fs::remove_all(dir);
     fs::create_directories(dir);
   }
@@ -101,23 +102,25 @@ TEST_F(FilesTest, PresetFileSavedAndLoadedThroughTheDialogs) {
   const QString path = QString::fromStdString((dir / "evening drive").string());
   view->PresetHooks().chooseFile = [&](PresetFileDialog, const QString&) { return std::optional<QString>(path); };
   SetGain42();
-  InDialog(menu_cmd::kPresetSaveEn, [&](QDialog& dialog) {
-    Click(dialog.findChild<BitButton*>(QStringLiteral("2429")));
-  });
+  InDialog(menu_cmd::kPresetSaveEn,
+           [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2429"))); });
   ASSERT_TRUE(fs::exists(dir / "evening drive.dsps"));
   EXPECT_EQ(view->FileTitleShown(), QStringLiteral("evening drive"));
 
   QTest::keyClick(view->Control<BitmapSlider>(view_id::kFirstStripGainSlider), Qt::Key_Home);
   ASSERT_TRUE(testing::WaitForQuiet(view, processor()));
   processor().ClearFrameLog();
-  view->PresetHooks().chooseFile = [&](PresetFileDialog, const QString&) { return std::optional<QString>(path + ".dsps"); };
+  view->PresetHooks().chooseFile = [&](PresetFileDialog, const QString&) {
+    return std::optional<QString>(path + ".dsps");
+  };
   InDialog(menu_cmd::kPresetOpenEn, [&](QDialog& dialog) {
     Click(dialog.findChild<BitButton*>(QStringLiteral("2426")));
     ASSERT_TRUE(Idle());
   });
   EXPECT_EQ(StripGain(0), 42);
   // The loaded settings went to the processor.
-  EXPECT_TRUE(WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
+  EXPECT_TRUE(
+      WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
 
   // A file that is not one leaves everything as it was and says why.
   std::ofstream(dir / "broken.dsps") << "not a preset";
@@ -125,7 +128,8 @@ TEST_F(FilesTest, PresetFileSavedAndLoadedThroughTheDialogs) {
     return std::optional<QString>(QString::fromStdString((dir / "broken.dsps").string()));
   };
   const auto before = editor->messages.size();
-  InDialog(menu_cmd::kPresetOpenEn, [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2426"))); });
+  InDialog(menu_cmd::kPresetOpenEn,
+           [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2426"))); });
   EXPECT_EQ(editor->messages.size(), before + 1);
   EXPECT_EQ(StripGain(0), 42);
 }
@@ -134,7 +138,8 @@ TEST_F(FilesTest, RecentFilesInTheFileMenuOpenLikeOpen) {
   const auto save = [&](const std::string& name) {
     const QString path = QString::fromStdString((dir / name).string());
     view->PresetHooks().chooseFile = [path](PresetFileDialog, const QString&) { return std::optional<QString>(path); };
-    InDialog(menu_cmd::kPresetSaveEn, [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2429"))); });
+    InDialog(menu_cmd::kPresetSaveEn,
+             [&](QDialog& dialog) { Click(dialog.findChild<BitButton*>(QStringLiteral("2429"))); });
   };
   SetGain42();
   save("drive.dsps");
@@ -163,7 +168,8 @@ TEST_F(FilesTest, RecentFilesInTheFileMenuOpenLikeOpen) {
   ASSERT_TRUE(Idle());
   EXPECT_EQ(StripGain(0), 42);
   EXPECT_TRUE(view->FileTitleShown().startsWith(QStringLiteral("drive")));
-  EXPECT_TRUE(WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
+  EXPECT_TRUE(
+      WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
   EXPECT_TRUE(entries()[0].endsWith(QStringLiteral("drive.dsps")));
 
   // A file gone since leaves the list with a message, and nothing else changes.
@@ -185,7 +191,8 @@ TEST_F(FilesTest, FirmwareUpdateRunsToUpdateSuccessfully) {
   std::vector<std::uint8_t> image(2 * 296 + 8);
   std::iota(image.begin(), image.end(), std::uint8_t{0x21});
   const fs::path file = dir / "dsp.mva";
-  std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
 
   InDialog(menu_cmd::kFirmwareUpdate, [&](QDialog& dialog) {
     ASSERT_NE(view->OpenUpdate(), nullptr);
@@ -208,4 +215,3 @@ TEST_F(FilesTest, FirmwareUpdateRunsToUpdateSuccessfully) {
 
 }  // namespace
 }  // namespace zelto
-

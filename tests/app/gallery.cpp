@@ -58,8 +58,10 @@ QString WriteMeasurement(const QString& dir) {
   for (double hz = 15; hz <= 22000; hz *= std::pow(2.0, 1.0 / 48)) {
     const double octave = std::log2(hz / 1000);
     double db = 82 + 8 / (1 + std::pow(hz / 55, 2)) - 1.5 * octave / 4.3;
-    db += 6 * std::exp(-std::pow(std::log2(hz / 140) / 0.15, 2)) - 7 * std::exp(-std::pow(std::log2(hz / 320) / 0.2, 2));
-    db += 4 * std::exp(-std::pow(std::log2(hz / 2500) / 0.3, 2)) - 5 * std::exp(-std::pow(std::log2(hz / 6000) / 0.15, 2));
+    db +=
+        6 * std::exp(-std::pow(std::log2(hz / 140) / 0.15, 2)) - 7 * std::exp(-std::pow(std::log2(hz / 320) / 0.2, 2));
+    db += 4 * std::exp(-std::pow(std::log2(hz / 2500) / 0.3, 2)) -
+          5 * std::exp(-std::pow(std::log2(hz / 6000) / 0.15, 2));
     db += 0.8 * std::sin(hz / 37.0) * std::min(1.0, hz / 500);
     out << hz << ' ' << db << " 0\n";
   }

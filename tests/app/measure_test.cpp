@@ -65,7 +65,8 @@ class MeasureTest : public ConnectedEditor {
  protected:
   void SetUp() override {
     ConnectedEditor::SetUp();
-    dir = fs::temp_directory_path() / ("zelto-app-measure-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    dir = fs::temp_directory_path() /
+          ("zelto-app-measure-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
     fs::remove_all(dir);
     fs::create_directories(dir);
     tools = view->Measurements();
@@ -183,7 +184,8 @@ TEST_F(MeasureTest, AMeasurementIsDrawnWithTargetAndAPredictionThatFollowsTheBan
 
 TEST_F(MeasureTest, EqFromMeasurementPreviewsAndItsApplyReachesTheProcessor) {
   // The channel measured as the exact inverse of three bands, at 78 dB.
-  const std::vector<BandSetting> truth = {{80, kGainCodeFlat + 60, 40}, {700, kGainCodeFlat - 45, 25}, {4000, kGainCodeFlat + 30, 60}};
+  const std::vector<BandSetting> truth = {
+      {80, kGainCodeFlat + 60, 40}, {700, kGainCodeFlat - 45, 25}, {4000, kGainCodeFlat + 30, 60}};
   const Curve response = measure::BandsResponse(truth);
   Curve inverse{};
   for (int i = 0; i < kGridPoints; ++i) inverse[i] = -response[i];
@@ -283,8 +285,8 @@ TEST_F(MeasureTest, RewFiltersImportFromTheFileMenuReachesTheProcessorAndABadFil
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const auto back = measure::ParseRewFilters(text, nullptr);
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->filters.size(),
-            static_cast<std::size_t>(std::count_if(want.bands.begin(), want.bands.end(), [](auto& b) { return !b.IsFlat(); })));
+  EXPECT_EQ(back->filters.size(), static_cast<std::size_t>(std::count_if(want.bands.begin(), want.bands.end(),
+                                                                         [](auto& b) { return !b.IsFlat(); })));
 
   // A channel in graphic EQ mode cannot take frequencies and widths: the import says so and
   // leaves it alone, as the EQ from measurement does.

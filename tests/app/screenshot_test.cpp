@@ -43,9 +43,9 @@ TEST(Screenshot, BothLanguagesAgainstTheSimulatedProcessor) {
   ASSERT_TRUE(dir.isValid());
   for (const char* lang : {"zh", "en"}) {
     const QString file = dir.filePath(QStringLiteral("zelto-%1.png").arg(QLatin1String(lang)));
-    const RunResult run = RunEditor({QStringLiteral("--screenshot"), file, QStringLiteral("--lang"), QLatin1String(lang),
-                               QStringLiteral("--device"), QStringLiteral("sim")},
-                              dir);
+    const RunResult run = RunEditor({QStringLiteral("--screenshot"), file, QStringLiteral("--lang"),
+                                     QLatin1String(lang), QStringLiteral("--device"), QStringLiteral("sim")},
+                                    dir);
     EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
     QImage image(file);
     ASSERT_FALSE(image.isNull()) << lang;
@@ -58,7 +58,8 @@ TEST(Screenshot, WithoutAProcessorAndRefusals) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString file = dir.filePath(QStringLiteral("usb.png"));
-  RunResult run = RunEditor({QStringLiteral("--screenshot"), file, QStringLiteral("--device"), QStringLiteral("usb")}, dir);
+  RunResult run =
+      RunEditor({QStringLiteral("--screenshot"), file, QStringLiteral("--device"), QStringLiteral("usb")}, dir);
   EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
   EXPECT_FALSE(QImage(file).isNull());
 

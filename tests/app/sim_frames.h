@@ -20,14 +20,14 @@ inline bool IsWrite(const sim::SimFrameRecord& f) {
 
 /// An item write of an output channel: `item` 0..30 a band, 31 the switch group, 32 the crossover.
 inline bool IsOutputItem(const sim::SimFrameRecord& f, int channel, int item) {
-  return IsWrite(f) && f.BlockTypeCode() == static_cast<std::uint8_t>(BlockType::Output) && f.ChannelOrItem() == channel &&
-         f.Byte9() == item && f.PayloadLength() == frame::kItemSize;
+  return IsWrite(f) && f.BlockTypeCode() == static_cast<std::uint8_t>(BlockType::Output) &&
+         f.ChannelOrItem() == channel && f.Byte9() == item && f.PayloadLength() == frame::kItemSize;
 }
 
 /// A whole output block write of the live settings.
 inline bool IsOutputBlock(const sim::SimFrameRecord& f, int channel) {
-  return IsWrite(f) && f.BlockTypeCode() == static_cast<std::uint8_t>(BlockType::Output) && f.ChannelOrItem() == channel &&
-         f.Slot() == 0 && f.PayloadLength() == out::kSendSize;
+  return IsWrite(f) && f.BlockTypeCode() == static_cast<std::uint8_t>(BlockType::Output) &&
+         f.ChannelOrItem() == channel && f.Slot() == 0 && f.PayloadLength() == out::kSendSize;
 }
 
 inline bool IsSystemWrite(const sim::SimFrameRecord& f, SystemItem item) {

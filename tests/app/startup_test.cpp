@@ -52,7 +52,8 @@ TEST_P(StartupTest, OpensTheFixedFramelessWindowAndSettlesWithoutADevice) {
   auto* connect = view->Control<XPButton>(view_id::kConnect);
   ASSERT_NE(connect, nullptr);
   EXPECT_FALSE(connect->IsOn());
-  EXPECT_EQ(FaceText(connect, lang), lang == Language::Chinese ? QStringLiteral("连接设备") : QStringLiteral("Connect"));
+  EXPECT_EQ(FaceText(connect, lang),
+            lang == Language::Chinese ? QStringLiteral("连接设备") : QStringLiteral("Connect"));
   auto* source = view->Control<ComBoxBtn>(view_id::kSourceList);
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->CurrentText(), lang == Language::Chinese ? QStringLiteral("高电平") : QStringLiteral("High level"));
@@ -60,7 +61,8 @@ TEST_P(StartupTest, OpensTheFixedFramelessWindowAndSettlesWithoutADevice) {
   // The connect button with nothing attached says so.
   QTest::mouseClick(connect, Qt::LeftButton);
   ASSERT_EQ(editor.messages.size(), 1);
-  EXPECT_EQ(editor.messages[0], lang == Language::Chinese ? QStringLiteral("无法连接设备") : QStringLiteral("unable to connect"));
+  EXPECT_EQ(editor.messages[0],
+            lang == Language::Chinese ? QStringLiteral("无法连接设备") : QStringLiteral("unable to connect"));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, StartupTest, ::testing::Values(Language::Chinese, Language::English),

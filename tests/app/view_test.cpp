@@ -162,7 +162,8 @@ TEST_F(ViewTest, StripGainShowsOnLinkedStripsOnly) {
   QTest::keyClick(slider0, Qt::Key_Down);  // vertical: down lowers the gain
   const int g = view->engine().Data().Output(0).GainCode();
   EXPECT_EQ(view->Control<NumEdit>(view_id::kFirstStripGainBox)->GetValue(), g);
-  EXPECT_EQ(view->Control<NumEdit>(view_id::kFirstStripGainBox + 1)->GetValue(), view->engine().Data().Output(1).GainCode());
+  EXPECT_EQ(view->Control<NumEdit>(view_id::kFirstStripGainBox + 1)->GetValue(),
+            view->engine().Data().Output(1).GainCode());
   EXPECT_EQ(view->engine().Data().Output(1).GainCode(), g);
   EXPECT_NE(view->engine().Data().Output(2).GainCode(), g);
 }
@@ -215,13 +216,15 @@ TEST_F(ViewTest, CurveButtonOfChannelEightLetGoAfterARefresh) {
 TEST_F(ViewTest, BothSlopeListsNameWhatEachCodeMeans) {
   for (Language lang : {Language::English, Language::Chinese}) {
     if (view->ui().language != lang) view->SwitchLanguage();
-    for (ComBoxBtn* list : {view->Control<ComBoxBtn>(view_id::kHighPassSlope), view->Control<ComBoxBtn>(view_id::kLowPassSlope),
-                            view->Page()->HighPassSlope(), view->Page()->LowPassSlope()}) {
+    for (ComBoxBtn* list :
+         {view->Control<ComBoxBtn>(view_id::kHighPassSlope), view->Control<ComBoxBtn>(view_id::kLowPassSlope),
+          view->Page()->HighPassSlope(), view->Page()->LowPassSlope()}) {
       ASSERT_NE(list, nullptr);
       ASSERT_EQ(list->Count(), 8);
       for (int code : {slope_code::k12, slope_code::k18, slope_code::k24, slope_code::k36, slope_code::k48})
         EXPECT_EQ(list->ItemText(code).toStdString(), SlopeName(code, false)) << list->objectName().toStdString();
-      EXPECT_EQ(list->ItemText(slope_code::kOff), lang == Language::Chinese ? QStringLiteral("关闭") : QStringLiteral("OFF"));
+      EXPECT_EQ(list->ItemText(slope_code::kOff),
+                lang == Language::Chinese ? QStringLiteral("关闭") : QStringLiteral("OFF"));
     }
   }
 }

@@ -163,9 +163,8 @@ struct KeyCase {
 
 TEST_F(SliderTest, KeysMoveTheValueTheWayEachSliderShowsIt) {
   // Vertical gain slider: up, Page Up and Home raise the value; Home is 0 dB (60), End is off (0).
-  const KeyCase stripCases[] = {{Qt::Key_Home, 60},   {Qt::Key_End, 0},      {Qt::Key_Up, 31}, {Qt::Key_Down, 29},
-                                {Qt::Key_Left, 31},   {Qt::Key_Right, 29},   {Qt::Key_PageUp, 50},
-                                {Qt::Key_PageDown, 10}};
+  const KeyCase stripCases[] = {{Qt::Key_Home, 60}, {Qt::Key_End, 0},    {Qt::Key_Up, 31},     {Qt::Key_Down, 29},
+                                {Qt::Key_Left, 31}, {Qt::Key_Right, 29}, {Qt::Key_PageUp, 50}, {Qt::Key_PageDown, 10}};
   for (const auto& c : stripCases) {
     strip->SetValue(30);
     QSignalSpy released(strip, &BitmapSlider::released);
@@ -174,8 +173,8 @@ TEST_F(SliderTest, KeysMoveTheValueTheWayEachSliderShowsIt) {
     EXPECT_EQ(released.size(), 1) << "key " << c.key;
   }
   // Master volume, horizontal with the value following the travel: left and Home lower it.
-  const KeyCase masterCases[] = {{Qt::Key_Home, 0},    {Qt::Key_End, 60},     {Qt::Key_Left, 29},
-                                 {Qt::Key_Right, 31},  {Qt::Key_PageUp, 10},  {Qt::Key_PageDown, 50}};
+  const KeyCase masterCases[] = {{Qt::Key_Home, 0},   {Qt::Key_End, 60},    {Qt::Key_Left, 29},
+                                 {Qt::Key_Right, 31}, {Qt::Key_PageUp, 10}, {Qt::Key_PageDown, 50}};
   for (const auto& c : masterCases) {
     master->SetValue(30);
     Key(master, c.key);

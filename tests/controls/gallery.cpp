@@ -19,7 +19,7 @@
 namespace zelto {
 namespace {
 
-const QColor kCurveColours[] = {{255, 90, 90},  {255, 170, 60}, {240, 220, 70}, {90, 210, 110},
+const QColor kCurveColours[] = {{255, 90, 90},  {255, 170, 60},  {240, 220, 70}, {90, 210, 110},
                                 {70, 200, 230}, {120, 140, 255}, {220, 110, 230}};
 
 // Section captions and the face state table are painted by the gallery itself.
@@ -105,8 +105,12 @@ class Gallery : public QWidget {
     auto* sourceLabel = Place(new FontStatic(0, this), 200, 38, 56, 18);
     sourceLabel->SetText({"音源", "Source"});
     source = Place(List(2400, 3965,
-                        {{"高电平", "High level"}, {"低电平", "RCA"}, {"蓝牙", "Bluetooth"}, {"光纤", "Optical"},
-                         {"同轴", "Coaxial"}, {"播放器", "Player"}},
+                        {{"高电平", "High level"},
+                         {"低电平", "RCA"},
+                         {"蓝牙", "Bluetooth"},
+                         {"光纤", "Optical"},
+                         {"同轴", "Coaxial"},
+                         {"播放器", "Player"}},
                         2),
                    262, 35, 120, 24);
     auto* gateLabel = Place(new FontStatic(0, this), 396, 38, 64, 18);
@@ -158,8 +162,8 @@ class Gallery : public QWidget {
     for (int side = 0; side < 2; ++side) {
       auto* label = Place(new FontStatic(0, this), x, 110, 40, 18);
       label->SetText(side == 0 ? BiText{"高通", "HPF"} : BiText{"低通", "LPF"});
-      auto* box = Place(Box(5500 + 2 * side, nummode::kFrequencyHz, 20, 20000, side == 0 ? 80 : 20000), x + 42, 108,
-                        70, 22);
+      auto* box =
+          Place(Box(5500 + 2 * side, nummode::kFrequencyHz, 20, 20000, side == 0 ? 80 : 20000), x + 42, 108, 70, 22);
       auto* spin = Place(new NumSpin(5501 + 2 * side, this), x + 114, 108, 14, 22);
       spin->SetBuddy(box);
       Place(List(5510 + 2 * side, 5514 + 2 * side, families, side == 0 ? 0 : 2), x + 136, 107, 100, 24);

@@ -16,8 +16,8 @@ inline constexpr int kSignalTimeoutMs = 2000;
 
 inline void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
   const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-  QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button,
-                held, Qt::NoModifier);
+  QMouseEvent e(type, QPointF(at), w->mapToGlobal(QPointF(at)), type == QEvent::MouseMove ? Qt::NoButton : button, held,
+                Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
 inline void Press(QWidget* w, QPoint at, Qt::MouseButton b = Qt::LeftButton) {

@@ -118,7 +118,10 @@ TEST(NumFormat, ReadsTypedTextPerMode) {
       {"gain 0.7 keeps its tenth", kBandGain, "0.7", 207},
       {"gain -3.3", kBandGain, "-3.3", 167},
       {"gain too high", kBandGain, "25", 400},
-      {"gain unicode minus", kBandGain, "\xE2\x88\x92" "2.5", 175},
+      {"gain unicode minus", kBandGain,
+       "\xE2\x88\x92"
+       "2.5",
+       175},
       {"strip gain", kStripGain, "-12", 48},
       {"strip gain OFF", kStripGain, "OFF", 0},
       {"strip gain off lower case", kStripGain, " off ", 0},

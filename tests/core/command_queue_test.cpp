@@ -110,7 +110,11 @@ TEST_F(QueueTest, FramesStartAfterExactlyThreeSyncBytesOrAnEeByte) {
   eeFrame[0] = kAltStartByte;
   Bytes otherEnd = body;
   otherEnd[0] = 0x00;  // the byte after the three A2 is not examined
-  struct Case { const char* name; Bytes stream; bool handled; };
+  struct Case {
+    const char* name;
+    Bytes stream;
+    bool handled;
+  };
   const Case cases[] = {
       {"three A2", ack, true},
       {"four A2", Cat({kSyncByte}, ack), false},
@@ -173,7 +177,10 @@ TEST_F(QueueTest, BrokenFramesAreDroppedAndTheReceiverRecovers) {
   PutU16(oversized, frame::kPayloadLength, 388);  // 388 + 13 does not fit the 400-byte collection
   Bytes huge = Reply(Command::Ack);
   PutU16(huge, frame::kPayloadLength, 0xFFFF);
-  struct Case { const char* name; Bytes stream; };
+  struct Case {
+    const char* name;
+    Bytes stream;
+  };
   for (const auto& c : {Case{"check byte", badCheck}, Case{"end byte", badEnd}, Case{"declared length", oversized},
                         Case{"declared length 65535", huge}}) {
     cmd.Clear();
@@ -320,7 +327,11 @@ TEST_F(QueueTest, DataRepliesLandInTheirBlock) {
 }
 
 TEST_F(QueueTest, SystemItemsReplaceAtMostTheirOwnBytes) {
-  struct Case { SystemItem item; std::size_t payload; std::span<std::uint8_t> (*target)(DeviceImage&); };
+  struct Case {
+    SystemItem item;
+    std::size_t payload;
+    std::span<std::uint8_t> (*target)(DeviceImage&);
+  };
   const Case cases[] = {
       {SystemItem::SourceVolumes, 8, [](DeviceImage& i) { return std::span<std::uint8_t>(i.sourceVolumes); }},
       {SystemItem::Settings, 8, [](DeviceImage& i) { return std::span<std::uint8_t>(i.SystemSettings()); }},
@@ -342,8 +353,7 @@ TEST_F(QueueTest, SystemItemsReplaceAtMostTheirOwnBytes) {
     DeviceImage expected = before;
     auto t = c.target(expected);
     std::copy_n(payload.begin(), std::min(t.size(), payload.size()), t.begin());
-    EXPECT_TRUE(SameImage(expected, image))
-        << static_cast<int>(c.item) << " with " << c.payload << " bytes";
+    EXPECT_TRUE(SameImage(expected, image)) << static_cast<int>(c.item) << " with " << c.payload << " bytes";
     EXPECT_TRUE(s.posted.empty());
   }
 }

@@ -28,7 +28,7 @@ TEST(FrequencyGrid, NearestIndex) {
   };
   const Case cases[] = {
       {1000, 136}, {1010, 136}, {1015, 137},  // 1015 is halfway: the higher index wins
-      {1029, 137}, {0, 0},      {-5, 0},     {19.7, 0}, {19.0, 0}, {20.1, 1},
+      {1029, 137}, {0, 0},      {-5, 0},      {19.7, 0},    {19.0, 0},    {20.1, 1},
       {177, 76},   {5020, 192}, {19800, 240}, {20000, 240}, {25000, 240},
   };
   for (const auto& c : cases) EXPECT_EQ(NearestGridIndex(c.hz), c.index) << c.hz << " Hz";
@@ -210,7 +210,9 @@ TEST(TypedNumbers, DecimalPrefixReadsWhatIsTypedAndRefusesWhatNoValueHolds) {
   const Case cases[] = {
       {"1.5", 1.5, 3},
       {"  -3.5dB", -3.5, 6},
-      {"\xE2\x88\x92" "12.25Hz", -12.25, 8},
+      {"\xE2\x88\x92"
+       "12.25Hz",
+       -12.25, 8},
       {".", std::nullopt},
       {"dB", std::nullopt},
       {std::string(400, '7'), std::nullopt},  // beyond any double: refused, not infinity

@@ -56,9 +56,12 @@ void ExpectWellFormed(const SendDataPtr& m, std::size_t payload) {
 TEST_F(FrameBuilderTest, ItemWriteLinkFlagFollowsTheItem) {
   img.linkGroups[2] = 5;  // channels 2 and 5 linked
   img.linkGroups[5] = 5;
-  struct Case { int item; std::uint8_t linkedFlag; };
-  for (const Case c : {Case{0, 1}, Case{30, 1}, Case{31, 0}, Case{32, 1}, Case{33, 1}, Case{34, 0}, Case{35, 0},
-                       Case{36, 0}}) {
+  struct Case {
+    int item;
+    std::uint8_t linkedFlag;
+  };
+  for (const Case c :
+       {Case{0, 1}, Case{30, 1}, Case{31, 0}, Case{32, 1}, Case{33, 1}, Case{34, 0}, Case{35, 0}, Case{36, 0}}) {
     auto m = fb.BuildItemWrite(BlockType::Output, 2, c.item);
     ExpectWellFormed(m, frame::kItemSize);
     auto b = m->Buffer();
@@ -105,8 +108,16 @@ TEST_F(FrameBuilderTest, BlockWritesCarryTheWholeBlock) {
   img.Source(30)[source::kEffect] = 0x22;
   img.Block(3, BlockType::Effect, 0)[0] = 0x33;
 
-  struct Case { int slot; BlockType type; int channel; bool fromLive; bool sourceSlot; std::size_t payload;
-                std::span<const std::uint8_t> from; std::uint8_t link; };
+  struct Case {
+    int slot;
+    BlockType type;
+    int channel;
+    bool fromLive;
+    bool sourceSlot;
+    std::size_t payload;
+    std::span<const std::uint8_t> from;
+    std::uint8_t link;
+  };
   const Case cases[] = {
       {0, BlockType::MicIn, 0, true, false, 112, img.Block(0, BlockType::MicIn, 0), 0},
       {2, BlockType::MicIn, 0, false, false, 112, img.Block(2, BlockType::MicIn, 0), 0},
@@ -146,7 +157,11 @@ TEST_F(FrameBuilderTest, StoringLiveMusicIntoASlotSwitchesItOn) {
 }
 
 TEST_F(FrameBuilderTest, BlockReadMarkerChoosesWhereTheReplyLands) {
-  struct Case { int slot; bool intoLive; std::uint8_t marker; };
+  struct Case {
+    int slot;
+    bool intoLive;
+    std::uint8_t marker;
+  };
   for (const Case c : {Case{0, true, kReadIntoSlot}, Case{0, false, kReadIntoSlot}, Case{3, true, 0},
                        Case{3, false, kReadIntoSlot}, Case{25, false, kReadIntoSlot}}) {
     auto m = fb.BuildBlockRead(c.slot, BlockType::Output, 7, c.intoLive);
@@ -168,14 +183,15 @@ TEST_F(FrameBuilderTest, SystemItemsHaveTheirPayloads) {
   std::copy_n(kName, 15, name.begin());
   name[15] = 'X';  // whatever is stored there, the frame ends the name with a zero
 
-  struct Case { SystemItem item; std::size_t payload; std::span<const std::uint8_t> from; };
+  struct Case {
+    SystemItem item;
+    std::size_t payload;
+    std::span<const std::uint8_t> from;
+  };
   const Case cases[] = {
-      {SystemItem::SourceVolumes, 8, img.sourceVolumes},
-      {SystemItem::Settings, 8, img.SystemSettings()},
-      {SystemItem::ChannelTypes, 12, img.ChannelTypes()},
-      {SystemItem::GroupLevels, 8, img.GroupLevels()},
-      {SystemItem::PresetName, 16, name.first(15)},
-      {SystemItem::FactoryReset, 7, {}},
+      {SystemItem::SourceVolumes, 8, img.sourceVolumes},  {SystemItem::Settings, 8, img.SystemSettings()},
+      {SystemItem::ChannelTypes, 12, img.ChannelTypes()}, {SystemItem::GroupLevels, 8, img.GroupLevels()},
+      {SystemItem::PresetName, 16, name.first(15)},       {SystemItem::FactoryReset, 7, {}},
   };
   for (const auto& c : cases) {
     auto m = fb.BuildSystemWrite(c.item, 4);

@@ -126,10 +126,10 @@ TEST_F(CtlDevice, SetSendsExactlyTheItemWritesOfTheEditor) {
   data.UnpackAll(image.live, 0);
   data.ClearAllDirty();
   data.Edit([](CKTV_Data& d) {
-    d.Output(2).SetGain(54);           // gain box of strip 3: -6 dB
+    d.Output(2).SetGain(54);             // gain box of strip 3: -6 dB
     d.Output(2).SetOutputSwitch(false);  // its mute button
-    d.Output(2).SetPhase(1);           // its phase button
-    d.Output(2).SetDelay(72);          // 1.5 ms typed into its delay box
+    d.Output(2).SetPhase(1);             // its phase button
+    d.Output(2).SetDelay(72);            // 1.5 ms typed into its delay box
     d.Output(0).Eq().HighPass().SetFrequency(80, true);
     d.Output(0).Eq().HighPass().SetCrossoverType(0, true);
     d.Output(0).Eq().HighPass().SetSlope(2, true);
@@ -327,7 +327,8 @@ int RunProgram(const std::string& arguments) {
 
 TEST(CtlProgram, HelpForEveryCommandAndStatusTwoForWrongUsage) {
   EXPECT_EQ(RunProgram("--help"), 0);
-  for (const char* sub : {"info", "pull", "push", "store", "recall", "delete", "set", "update", "show", "diff", "curve"})
+  for (const char* sub :
+       {"info", "pull", "push", "store", "recall", "delete", "set", "update", "show", "diff", "curve"})
     EXPECT_EQ(RunProgram(std::string(sub) + " --help"), 0) << sub;
   EXPECT_EQ(RunProgram(""), 2);
   EXPECT_EQ(RunProgram("frobnicate"), 2);

@@ -125,15 +125,15 @@ TEST(CtlSet, SystemItemsLandInTheSettings) {
 
 TEST(CtlSet, RefusesWhatTheEditorWouldNotTake) {
   const char* refused[] = {
-      "ch3.gain=5",                // above 0 dB
-      "ch3.gain=-6dBu",            // wrong unit
-      "ch9.gain=-6",               // no such channel
-      "ch3.gain",                  // no value
-      "=5",                        // no key
-      "ch3.loudness=on",           // no such key
-      "ch3.delay=21ms",            // beyond 20 ms
-      "ch3.delay=-1",              // negative
-      "ch3.delay=700cm",           // beyond what sound covers in 20 ms
+      "ch3.gain=5",       // above 0 dB
+      "ch3.gain=-6dBu",   // wrong unit
+      "ch9.gain=-6",      // no such channel
+      "ch3.gain",         // no value
+      "=5",               // no key
+      "ch3.loudness=on",  // no such key
+      "ch3.delay=21ms",   // beyond 20 ms
+      "ch3.delay=-1",     // negative
+      "ch3.delay=700cm",  // beyond what sound covers in 20 ms
       "ch3.phase=90",
       "ch3.mute=maybe",
       "ch1.hp=10Hz",
@@ -141,12 +141,12 @@ TEST(CtlSet, RefusesWhatTheEditorWouldNotTake) {
       "ch1.hp.slope=20",
       "ch1.hp.type=chebyshev",
       "ch2.band32=100Hz",
-      "ch2.band5=1000",            // a bare number says neither Hz nor dB
-      "ch2.band5=100Hz,200Hz",     // two frequencies
+      "ch2.band5=1000",         // a bare number says neither Hz nor dB
+      "ch2.band5=100Hz,200Hz",  // two frequencies
       "ch2.band5.gain=21",
       "ch2.band5.q=50",
       "ch2.band5=",
-      "ch3.name=EightChr",         // 8 bytes: the field holds 7
+      "ch3.name=EightChr",  // 8 bytes: the field holds 7
       "master.volume=1",
       "source=radio",
       "noisegate=-100dB",

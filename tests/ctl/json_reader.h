@@ -36,7 +36,9 @@ class JsonReader {
     }
     return false;
   }
-  static std::string Join(const std::string& path, const std::string& key) { return path.empty() ? key : path + "." + key; }
+  static std::string Join(const std::string& path, const std::string& key) {
+    return path.empty() ? key : path + "." + key;
+  }
 
   bool Value(const std::string& path) {
     Space();

@@ -67,8 +67,7 @@ TEST(CtlShow, JsonOfTheKnownFileHasTheKnownValues) {
     EXPECT_EQ(it->second, value) << path;
   }
   // Every channel has every band.
-  for (int ch = 1; ch <= 8; ++ch)
-    EXPECT_TRUE(values->count("preset.ch" + std::to_string(ch) + ".band31.freq")) << ch;
+  for (int ch = 1; ch <= 8; ++ch) EXPECT_TRUE(values->count("preset.ch" + std::to_string(ch) + ".band31.freq")) << ch;
 }
 
 TEST(CtlJson, NumbersKeepTheirPlacesAndTextsSurviveEscaping) {
@@ -81,7 +80,8 @@ TEST(CtlJson, NumbersKeepTheirPlacesAndTextsSurviveEscaping) {
   // Quotes, a backslash, control characters, DEL runs and a byte that is no UTF-8.
   const std::string hostile = std::string("a\"b\\c\n\x01\x7f\x7f") + "\xff";
   root.Add("name", Node::Text(hostile));
-  root.Add("\x7f", Node::Text("\x7f\x7f\x7f" "0"));
+  root.Add("\x7f", Node::Text("\x7f\x7f\x7f"
+                              "0"));
   Node& mix = root.Add("mix", Node::Array());
   mix.Push(Node::Number(2, 1));
   mix.Push(Node::Text("2.0"));
@@ -96,7 +96,9 @@ TEST(CtlJson, NumbersKeepTheirPlacesAndTextsSurviveEscaping) {
   EXPECT_EQ(values->at("gain"), "-6");
   EXPECT_EQ(values->at("on"), "true");
   EXPECT_EQ(values->at("name"), ValidUtf8(hostile));
-  EXPECT_EQ(values->at("\x7f"), "\x7f\x7f\x7f" "0");
+  EXPECT_EQ(values->at("\x7f"),
+            "\x7f\x7f\x7f"
+            "0");
   EXPECT_EQ(values->at("mix[0]"), "2.0");
   EXPECT_EQ(values->at("mix[1]"), "2.0");
   EXPECT_EQ(out.str().back(), '\n');

@@ -70,7 +70,8 @@ TEST(CrossoverResponse, LevelAtTheCornerForEveryFamilyAndSlope) {
     for (int family = 0; family < 3; ++family) {
       const CFilter hp = Crossover(filter_type::kHighPass, family, c.slope, 1000);
       const CFilter lp = Crossover(filter_type::kLowPass, family, c.slope, 1000);
-      EXPECT_NEAR(hp.response()[kGrid1000], c.hp[family], 2e-5) << "high-pass family " << family << " slope " << c.slope;
+      EXPECT_NEAR(hp.response()[kGrid1000], c.hp[family], 2e-5)
+          << "high-pass family " << family << " slope " << c.slope;
       EXPECT_NEAR(lp.response()[kGrid1000], c.lp[family], 2e-5) << "low-pass family " << family << " slope " << c.slope;
     }
   }
@@ -139,8 +140,8 @@ TEST(CrossoverResponse, WholeCurveFollowsTheAnaloguePrototype) {
         // Deep in the stop band the digital sum loses relative accuracy only far below what the
         // graph shows.
         EXPECT_NEAR(f.response()[i], want, 1e-7 * std::max(1.0, std::fabs(want)))
-            << "type " << c.type << " family " << c.family << " slope " << c.slope << " at " << hz << " Hz, "
-            << grid[i] << " Hz";
+            << "type " << c.type << " family " << c.family << " slope " << c.slope << " at " << hz << " Hz, " << grid[i]
+            << " Hz";
       }
     }
   }
@@ -153,8 +154,8 @@ TEST(CrossoverResponse, SwitchedOffCrossoversAreFlat) {
     int slope;
   };
   const Case cases[] = {
-      {filter_type::kHighPass, 20, 2},    {filter_type::kLowPass, 20000, 2}, {filter_type::kHighPass, 500, 6},
-      {filter_type::kLowPass, 500, 6},    {filter_type::kHighPass, 20, 7},   {filter_type::kLowPass, 20000, 0},
+      {filter_type::kHighPass, 20, 2}, {filter_type::kLowPass, 20000, 2}, {filter_type::kHighPass, 500, 6},
+      {filter_type::kLowPass, 500, 6}, {filter_type::kHighPass, 20, 7},   {filter_type::kLowPass, 20000, 0},
   };
   for (const auto& c : cases) {
     for (int family = 0; family < 3; ++family) {
@@ -535,9 +536,13 @@ TEST(Archive, BrokenFormsChangeNothing) {
     std::uint8_t value;
   };
   const Case cases[] = {
-      {"type 7", 0, 7},         {"frequency above 20 kHz", 6, 1}, {"bypass 2", 20, 2},
-      {"gain not a number", 19, 0xff},                             {"crossover type 3", 36, 3},
-      {"slope 8", 40, 8},       {"bandwidth of 0", 35, 0},
+      {"type 7", 0, 7},
+      {"frequency above 20 kHz", 6, 1},
+      {"bypass 2", 20, 2},
+      {"gain not a number", 19, 0xff},
+      {"crossover type 3", 36, 3},
+      {"slope 8", 40, 8},
+      {"bandwidth of 0", 35, 0},
   };
   CFilter dst = Band(filter_type::kLowShelf, 100, -2.0);
   const auto before = dst.Save();

@@ -17,7 +17,9 @@ using testing::SimKind;
 using Lines = std::vector<std::string>;
 using namespace std::chrono_literals;
 
-std::string OutputBlockLine(int channel) { return "WRITE slot 0 OUTPUT ch " + std::to_string(channel) + " len 296 -> ACK"; }
+std::string OutputBlockLine(int channel) {
+  return "WRITE slot 0 OUTPUT ch " + std::to_string(channel) + " len 296 -> ACK";
+}
 
 class AbOnline : public ::testing::TestWithParam<SimKind> {
  protected:

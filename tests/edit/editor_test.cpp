@@ -57,11 +57,10 @@ TEST(Editor, CrossoverBoxesStopAtTheOtherFilterButTheGraphDoesNot) {
     int stored;
   };
   const Case cases[] = {
-      {Editor::CrossoverBox::Main, 0, true, 5000, 2000},   // stops at the low-pass
-      {Editor::CrossoverBox::Main, 0, false, 50, 300},     // stops at the high-pass
-      {Editor::CrossoverBox::Page, 5, true, 150, 100},     // channel 5's high-pass stays at 100 Hz
-      {Editor::CrossoverBox::Page, 4, true, 150, 150},
-      {Editor::CrossoverBox::Graph, 0, true, 5000, 5000},
+      {Editor::CrossoverBox::Main, 0, true, 5000, 2000},  // stops at the low-pass
+      {Editor::CrossoverBox::Main, 0, false, 50, 300},    // stops at the high-pass
+      {Editor::CrossoverBox::Page, 5, true, 150, 100},    // channel 5's high-pass stays at 100 Hz
+      {Editor::CrossoverBox::Page, 4, true, 150, 150},   {Editor::CrossoverBox::Graph, 0, true, 5000, 5000},
   };
   for (const Case& c : cases) {
     OfflineEditor e;

@@ -27,7 +27,7 @@ TEST(PositionRules, ChannelForPosition) {
   };
   const Case cases[] = {
       {kDefaultTypes, 1, 0},
-      {kDefaultTypes, 9, 3},           // type 11 stands on the front-right woofer position
+      {kDefaultTypes, 9, 3},  // type 11 stands on the front-right woofer position
       {kDefaultTypes, 24, 6},
       {kDefaultTypes, 2, std::nullopt},
       {kDefaultTypes, 99, std::nullopt},

@@ -91,7 +91,13 @@ TEST(RecoveryFileBytes, BrokenFilesAreRefusedAndSayWhy) {
       {"header only", Bytes(good.begin(), good.begin() + 16), RecoveryReadError::Damaged},
       {"one byte short", Bytes(good.begin(), good.end() - 1), RecoveryReadError::Damaged},
       {"cut in the history", Bytes(good.begin(), good.end() - 7), RecoveryReadError::Damaged},
-      {"one byte too many", [&] { Bytes b = good; b.push_back(0); return b; }(), RecoveryReadError::Damaged},
+      {"one byte too many",
+       [&] {
+         Bytes b = good;
+         b.push_back(0);
+         return b;
+       }(),
+       RecoveryReadError::Damaged},
       {"a flipped bit", flipped, RecoveryReadError::Damaged},
   };
   for (const Case& c : cases) {
@@ -109,7 +115,8 @@ TEST(RecoveryFileBytes, AMissingFileIsNotAnError) {
 
 class RecoveryOffline : public ::testing::Test {
  protected:
-  RecoveryOffline() : sim(SimKind::InProcess), ab(sim.engine()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
+  RecoveryOffline()
+      : sim(SimKind::InProcess), ab(sim.engine()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
     file.SetHistory(&history);
   }
   void SetGain(int channel, int code) {
@@ -199,7 +206,8 @@ TEST(RecoveryOnline, ARestoreSendsTheTuningAsAFileLoadDoes) {
     const std::size_t before = sim.FrameLineCount();
     file.Restore(d);
     std::vector<std::string> expected{"WRITE slot 0 SYSTEM PRESET_NAME len 16 -> ACK"};
-    for (int c = 0; c < kOutputChannels; ++c) expected.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " len 296 -> ACK");
+    for (int c = 0; c < kOutputChannels; ++c)
+      expected.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " len 296 -> ACK");
     EXPECT_EQ(sim.WaitForFrames(before, expected.size()), expected);
     EXPECT_EQ(sim.engine().Data().Output(6).GainCode(), 17);
     if (auto* p = sim.processor()) {

@@ -13,8 +13,8 @@ TEST(BlockSendRules, MuteBlocksRestoreInOrderAndTheLastBlockFinishes) {
   using K = BlockSend::Kind;
   const std::vector<int> group = {0, 1};
   EXPECT_EQ(BracketedBlockSends(group, group, true),
-            (std::vector<BlockSend>{{K::Mute, 0}, {K::Mute, 1}, {K::Block, 0}, {K::Block, 1, true}, {K::Restore, 0},
-                                    {K::Restore, 1}}));
+            (std::vector<BlockSend>{
+                {K::Mute, 0}, {K::Mute, 1}, {K::Block, 0}, {K::Block, 1, true}, {K::Restore, 0}, {K::Restore, 1}}));
   // The form's reset of one channel still mutes the whole group; unlinked, nothing is flagged.
   const std::vector<int> one = {1};
   EXPECT_EQ(BracketedBlockSends(group, one, false),

@@ -149,8 +149,8 @@ TEST(LinkEngine, ResendWritesTheSameMessageAgainFromItsFirstByte) {
   // Whatever was first (the edit or a poll) got RSP_RESEND and came again, byte for byte.
   EXPECT_EQ(frames[0].reply, sim::Reply::Resend);
   EXPECT_EQ(frames[1].bytes, frames[0].bytes);
-  EXPECT_EQ(frames[1].reply, frames[1].Command() == static_cast<std::uint8_t>(Command::Write) ? sim::Reply::Ack
-                                                                                               : sim::Reply::Data);
+  EXPECT_EQ(frames[1].reply,
+            frames[1].Command() == static_cast<std::uint8_t>(Command::Write) ? sim::Reply::Ack : sim::Reply::Data);
   EXPECT_TRUE(h.engine.Connected());
 }
 
@@ -464,8 +464,13 @@ TEST(LinkEngine, RefusalTextsNameTheReasonAndTheFix) {
     std::vector<std::string> parts;
   };
   const Case cases[] = {
-      {OpenRefusal::NoPermission, Language::English, {"may not open it (/dev/hidraw7: x)", "zelto package", "70-zelto.rules", "unplug the processor and plug it in again"}},
-      {OpenRefusal::NoPermission, Language::Chinese, {"无权打开它（/dev/hidraw7: x）", "zelto 软件包", "70-zelto.rules", "拔下处理器再重新插上"}},
+      {OpenRefusal::NoPermission,
+       Language::English,
+       {"may not open it (/dev/hidraw7: x)", "zelto package", "70-zelto.rules",
+        "unplug the processor and plug it in again"}},
+      {OpenRefusal::NoPermission,
+       Language::Chinese,
+       {"无权打开它（/dev/hidraw7: x）", "zelto 软件包", "70-zelto.rules", "拔下处理器再重新插上"}},
       {OpenRefusal::InUse, Language::English, {"in use by another program", "Close that program"}},
       {OpenRefusal::InUse, Language::Chinese, {"正被其他程序占用", "关闭该程序"}},
       {OpenRefusal::Unknown, Language::English, {"could not be opened", "Unplug the processor", "udev rule"}},
@@ -477,7 +482,8 @@ TEST(LinkEngine, RefusalTextsNameTheReasonAndTheFix) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
   }
   EXPECT_EQ(LinkErrorText("", Language::English), "");
-  EXPECT_EQ(LinkErrorText("tcp:h:1: no hello from the device side", Language::Chinese), "原因：tcp:h:1: no hello from the device side");
+  EXPECT_EQ(LinkErrorText("tcp:h:1: no hello from the device side", Language::Chinese),
+            "原因：tcp:h:1: no hello from the device side");
 }
 
 }  // namespace

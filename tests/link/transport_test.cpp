@@ -134,7 +134,8 @@ TEST_P(TransportTest, DeviceIsOpenedOnlyAtItsOwnPath) {
   EXPECT_FALSE(transport->LastError().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, TransportTest, ::testing::Values(Backend::Sim, Backend::Tcp, Backend::UsbControl, Backend::UsbInterrupt),
+INSTANTIATE_TEST_SUITE_P(Backends, TransportTest,
+                         ::testing::Values(Backend::Sim, Backend::Tcp, Backend::UsbControl, Backend::UsbInterrupt),
                          BackendName);
 
 // ---- The report stream against a scripted device side ----
@@ -256,8 +257,9 @@ TEST(TcpTransport, RequestsAreOperationByteAndFullReports) {
 }
 
 TEST(TcpTransport, ClosedConnectionIsTheRemovalOfTheDevice) {
-  ScriptedServer server(
-      [](net::Socket& s) { SendHello(s, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber})); });
+  ScriptedServer server([](net::Socket& s) {
+    SendHello(s, report_stream::EncodeHello({kVendorId, kProductId, kVersionNumber}));
+  });
   TcpTransport transport(server.Endpoint());
   auto device = transport.Open(transport.Path());
   ASSERT_NE(device, nullptr);

@@ -41,15 +41,19 @@ const std::vector<ImportCase> kImportCases = {
      "Filter 2: ON PK Fc 118 Hz Gain -5.5 dB Q 2.500\n"
      "Filter 3: ON PK Fc 250 Hz Gain -4.0 dB Q 1.500\n"
      "Filter 4: ON PK Fc 3150 Hz Gain -3.0 dB Q 0.700\n"},
-    {"narrow and small", "Filter 1: ON PK Fc 1220 Hz Gain 1.3 dB Q 7.000\n"
-                         "Filter 2: ON PK Fc 4295 Hz Gain -1.2 dB Q 8.000\n"
-                         "Filter 3: ON PK Fc 9100 Hz Gain 1.2 dB Q 2.500\n"},
-    {"wide", "Filter 1: ON PK Fc 200 Hz Gain 3.0 dB Q 0.500\n"
-             "Filter 2: ON PK Fc 6000 Hz Gain -4.0 dB Q 0.300\n"},
-    {"shelves", "Filter 1: ON LS Fc 100 Hz Gain 6.0 dB\n"
-                "Filter 2: ON HS Fc 8000 Hz Gain -3.0 dB\n"},
-    {"first-order shelves and corners", "Filter 1: ON LS 6dB Fc 150 Hz Gain 4.0 dB\n"
-                                        "Filter 2: ON HSC Fc 5000 Hz Gain -2.0 dB Q 0.700\n"},
+    {"narrow and small",
+     "Filter 1: ON PK Fc 1220 Hz Gain 1.3 dB Q 7.000\n"
+     "Filter 2: ON PK Fc 4295 Hz Gain -1.2 dB Q 8.000\n"
+     "Filter 3: ON PK Fc 9100 Hz Gain 1.2 dB Q 2.500\n"},
+    {"wide",
+     "Filter 1: ON PK Fc 200 Hz Gain 3.0 dB Q 0.500\n"
+     "Filter 2: ON PK Fc 6000 Hz Gain -4.0 dB Q 0.300\n"},
+    {"shelves",
+     "Filter 1: ON LS Fc 100 Hz Gain 6.0 dB\n"
+     "Filter 2: ON HS Fc 8000 Hz Gain -3.0 dB\n"},
+    {"first-order shelves and corners",
+     "Filter 1: ON LS 6dB Fc 150 Hz Gain 4.0 dB\n"
+     "Filter 2: ON HSC Fc 5000 Hz Gain -2.0 dB Q 0.700\n"},
     {"a whole tuning",
      "Filter  1: ON  PK       Fc   45.0 Hz  Gain  -6.5 dB  Q  5.000\n"
      "Filter  2: ON  PK       Fc   87.0 Hz  Gain  -4.0 dB  Q  3.000\n"
@@ -116,8 +120,8 @@ TEST(RewImport, ExportedBandsComeBackAlmostExactly) {
 TEST(AssignToSlots, KeepsFrequencyOrderNearTheCentres) {
   const auto slots = AssignToSlots({{5000, 230, 20}, {63, 150, 10}}, OutputCentres());
   ASSERT_EQ(slots.size(), 31u);
-  EXPECT_EQ(slots[5].hz, 63);        // the 63 Hz slot
-  EXPECT_EQ(slots[24].hz, 5000);     // the 5 kHz slot
+  EXPECT_EQ(slots[5].hz, 63);     // the 63 Hz slot
+  EXPECT_EQ(slots[24].hz, 5000);  // the 5 kHz slot
   EXPECT_TRUE(slots[0].IsFlat());
   EXPECT_EQ(slots[0].hz, 20);
 }

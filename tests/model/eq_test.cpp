@@ -29,12 +29,27 @@ TEST_F(EqTest, BandRecordRoundsHalfUpAndSendsBandsThatAreOffAsFlat) {
   };
   // Peaking bands keep a filter's default slope code (24 dB/Oct); the processor ignores it for them.
   const std::vector<Case> cases = {
-      {"+6 dB, 1.43 Oct", [](CFilter& f) { f.SetGainCode(260); f.SetBandwidthIndex(138); }, {1000, 660, 138, 2, 0}},
+      {"+6 dB, 1.43 Oct",
+       [](CFilter& f) {
+         f.SetGainCode(260);
+         f.SetBandwidthIndex(138);
+       },
+       {1000, 660, 138, 2, 0}},
       {"-20 dB", [](CFilter& f) { f.SetGainCode(0); }, {1000, 400, 15, 2, 0}},
       {"+20 dB", [](CFilter& f) { f.SetGainCode(400); }, {1000, 800, 15, 2, 0}},
       {"+0.1 dB", [](CFilter& f) { f.SetGainCode(201); }, {1000, 601, 15, 2, 0}},
-      {"switched off", [](CFilter& f) { f.SetGainCode(260); f.SetFlat(true); }, {1000, 600, 15, 2, 0}},
-      {"bypassed", [](CFilter& f) { f.SetGainCode(140); f.SetBypass(true); }, {1000, 600, 15, 2, 0}},
+      {"switched off",
+       [](CFilter& f) {
+         f.SetGainCode(260);
+         f.SetFlat(true);
+       },
+       {1000, 600, 15, 2, 0}},
+      {"bypassed",
+       [](CFilter& f) {
+         f.SetGainCode(140);
+         f.SetBypass(true);
+       },
+       {1000, 600, 15, 2, 0}},
   };
   for (const auto& c : cases) {
     CKTVEQ eq{tracking};

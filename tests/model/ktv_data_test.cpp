@@ -268,8 +268,12 @@ TEST_F(ChangeScanTest, UnpackThenPackReproducesTheImage) {
 }
 
 TEST_F(ChangeScanTest, UnpackLimitsTheCrossoversOfChannels0To5) {
-  auto hpOf = [&](int ch) { return GetU16(img.Block(0, BlockType::Output, ch), out::kCrossover + xover::kHpFrequency); };
-  auto lpOf = [&](int ch) { return GetU16(img.Block(0, BlockType::Output, ch), out::kCrossover + xover::kLpFrequency); };
+  auto hpOf = [&](int ch) {
+    return GetU16(img.Block(0, BlockType::Output, ch), out::kCrossover + xover::kHpFrequency);
+  };
+  auto lpOf = [&](int ch) {
+    return GetU16(img.Block(0, BlockType::Output, ch), out::kCrossover + xover::kLpFrequency);
+  };
   for (int ch : {0, 5, 6}) {
     auto x = img.Block(0, BlockType::Output, ch).subspan(out::kCrossover, xover::kSize);
     PutU16(x, xover::kHpFrequency, 30000);

@@ -96,10 +96,18 @@ struct Seen {
 };
 
 Seen SeenOf(const CKTV_OutData& o) {
-  return {o.GainCode(),         o.GainOff(),        o.Phase(),
-          o.OutputSwitch(),     o.Delay(),          o.EqMode(),
-          o.Level(),            o.LimiterThreshold(), o.LimiterAttack(),
-          o.LimiterRelease(),   o.Eq().Filter(12).graphicEq(), o.DirtyFlags().item31,
+  return {o.GainCode(),
+          o.GainOff(),
+          o.Phase(),
+          o.OutputSwitch(),
+          o.Delay(),
+          o.EqMode(),
+          o.Level(),
+          o.LimiterThreshold(),
+          o.LimiterAttack(),
+          o.LimiterRelease(),
+          o.Eq().Filter(12).graphicEq(),
+          o.DirtyFlags().item31,
           o.DirtyFlags().limiter};
 }
 
@@ -119,9 +127,22 @@ TEST_F(OutDataTest, LinkGroupPropagation) {
   };
   const std::vector<Case> cases = {
       {"SetGain", [](CKTV_OutData& o) { o.SetGain(20); },
-       [](Seen& s) { s.gain = 20; s.level = 7; s.eqMode = 1; s.graphicEqBands = true; s.item31Dirty = true; }},
+       [](Seen& s) {
+         s.gain = 20;
+         s.level = 7;
+         s.eqMode = 1;
+         s.graphicEqBands = true;
+         s.item31Dirty = true;
+       }},
       {"SetGain 0", [](CKTV_OutData& o) { o.SetGain(0); },
-       [](Seen& s) { s.gain = 0; s.gainOff = 1; s.level = 7; s.eqMode = 1; s.graphicEqBands = true; s.item31Dirty = true; }},
+       [](Seen& s) {
+         s.gain = 0;
+         s.gainOff = 1;
+         s.level = 7;
+         s.eqMode = 1;
+         s.graphicEqBands = true;
+         s.item31Dirty = true;
+       }},
       {"SetPhase", [](CKTV_OutData& o) { o.SetPhase(1); }, copiesGroup},
       {"SetEqMode", [](CKTV_OutData& o) { o.SetEqMode(1); }, copiesGroup},
       {"SetLevel", [](CKTV_OutData& o) { o.SetLevel(9); }, [](Seen&) {}},
@@ -129,11 +150,26 @@ TEST_F(OutDataTest, LinkGroupPropagation) {
       {"SetDelay", [](CKTV_OutData& o) { o.SetDelay(480); }, [](Seen&) {}},
       {"SetGainOff", [](CKTV_OutData& o) { o.SetGainOff(true); }, [](Seen&) {}},
       {"SetLimiterThreshold", [](CKTV_OutData& o) { o.SetLimiterThreshold(250); },
-       [](Seen& s) { s.threshold = 250; s.attack = 20; s.release = 2; s.limiterDirty = true; }},
+       [](Seen& s) {
+         s.threshold = 250;
+         s.attack = 20;
+         s.release = 2;
+         s.limiterDirty = true;
+       }},
       {"SetLimiterAttack", [](CKTV_OutData& o) { o.SetLimiterAttack(9); },
-       [](Seen& s) { s.threshold = 280; s.attack = 9; s.release = 2; s.limiterDirty = true; }},
+       [](Seen& s) {
+         s.threshold = 280;
+         s.attack = 9;
+         s.release = 2;
+         s.limiterDirty = true;
+       }},
       {"SetLimiterRelease", [](CKTV_OutData& o) { o.SetLimiterRelease(4); },
-       [](Seen& s) { s.threshold = 280; s.attack = 20; s.release = 4; s.limiterDirty = true; }},
+       [](Seen& s) {
+         s.threshold = 280;
+         s.attack = 20;
+         s.release = 4;
+         s.limiterDirty = true;
+       }},
   };
   for (const auto& c : cases) {
     DeviceImage image;

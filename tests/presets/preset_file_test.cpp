@@ -49,9 +49,8 @@ DeviceImage PatternImage(std::uint8_t seed) {
 class TempDir {
  public:
   TempDir() {
-    path_ = fs::temp_directory_path() /
-            ("zelto-presets-" + std::to_string(::getpid()) + "-" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    path_ = fs::temp_directory_path() / ("zelto-presets-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(path_);
     fs::create_directories(path_);
   }
@@ -135,7 +134,13 @@ TEST(PresetFile, ABrokenFileChangesNothing) {
   };
   const Case cases[] = {
       {"single one byte short", Bytes(single.begin(), single.end() - 1), PresetFileKind::Single},
-      {"single one byte long", [&] { auto b = single; b.push_back(0); return b; }(), PresetFileKind::Single},
+      {"single one byte long",
+       [&] {
+         auto b = single;
+         b.push_back(0);
+         return b;
+       }(),
+       PresetFileKind::Single},
       {"single empty", Bytes{}, PresetFileKind::Single},
       {"single length byte", changed(single, 0), PresetFileKind::Single},
       {"single first character", changed(single, 1), PresetFileKind::Single},
@@ -149,8 +154,8 @@ TEST(PresetFile, ABrokenFileChangesNothing) {
   for (const auto& c : cases) {
     DeviceImage target = PatternImage(200);
     const Bytes before = FileAreas(target);
-    const bool read = c.kind == PresetFileKind::Single ? ReadSinglePresetFile(c.bytes, target)
-                                                       : ReadAllSlotsFile(c.bytes, target);
+    const bool read =
+        c.kind == PresetFileKind::Single ? ReadSinglePresetFile(c.bytes, target) : ReadAllSlotsFile(c.bytes, target);
     EXPECT_FALSE(read) << c.what;
     EXPECT_EQ(FileAreas(target), before) << c.what;
   }

@@ -103,7 +103,8 @@ TEST_P(PresetFilesOnline, SingleFileSavesLoadsAndSendsTheLoadedSettingsLive) {
   EXPECT_EQ(loaded.title, "abc.dsps");
   EXPECT_GE(sim->view.refreshes, 1);
   Lines expected{"WRITE slot 0 SYSTEM PRESET_NAME len 16 -> ACK"};
-  for (int c = 0; c < kOutputChannels; ++c) expected.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " len 296 -> ACK");
+  for (int c = 0; c < kOutputChannels; ++c)
+    expected.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " len 296 -> ACK");
   EXPECT_EQ(sim->WaitForFrames(before, expected.size()), expected);
   EXPECT_EQ(GetU16(engine().Image().Block(0, BlockType::Output, 3), out::kGain), 43);
   EXPECT_EQ(NameFromField(engine().Image().live), "Club");
@@ -187,7 +188,8 @@ TEST_P(PresetFilesOnline, LoadingAllSlotsSendsEverythingAndLimitsTheDelaySelecto
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, PresetFilesOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
+INSTANTIATE_TEST_SUITE_P(Sim, PresetFilesOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp),
+                         testing::KindName);
 
 class PresetFilesOffline : public ::testing::Test {
  protected:
@@ -212,7 +214,13 @@ TEST_F(PresetFilesOffline, ABrokenFileChangesNothingAndSaysWhy) {
   };
   const Case cases[] = {
       {"short.dsps", Bytes(single.begin(), single.end() - 1), PresetMessage::FileError},
-      {"long.dsps", [&] { auto b = single; b.push_back(1); return b; }(), PresetMessage::FileError},
+      {"long.dsps",
+       [&] {
+         auto b = single;
+         b.push_back(1);
+         return b;
+       }(),
+       PresetMessage::FileError},
       {"foreign.dsps", foreign(single), PresetMessage::FileError},
       {"short.dspa", Bytes(all.begin(), all.end() - 1), PresetMessage::ReadAllMusicFileError},
       {"foreign.dspa", foreign(all), PresetMessage::ReadAllMusicFileError},

@@ -22,10 +22,10 @@ TEST(PresetName, FieldKeepsAtMostFifteenBytesAndAlwaysEndsWithZero) {
   const Case cases[] = {
       {"", ""},
       {"abc", "abc"},
-      {"ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNO"},            // exactly 15
-      {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO"},           // 16 gives its first 15
-      {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNO"},       // a 20-character name
-      {std::string("ab\0cd", 5), "ab"},                  // what follows a zero is not kept
+      {"ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNO"},                                       // exactly 15
+      {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNO"},                                      // 16 gives its first 15
+      {"ABCDEFGHIJKLMNOPQRST", "ABCDEFGHIJKLMNO"},                                  // a 20-character name
+      {std::string("ab\0cd", 5), "ab"},                                             // what follows a zero is not kept
       {"\xE9\x9F\xB3\xE6\x95\x88\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89\xE5\x9B\x9B",  // 6 CJK = 18 bytes
        "\xE9\x9F\xB3\xE6\x95\x88\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89"},             // 5 whole ones
   };

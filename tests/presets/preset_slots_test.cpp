@@ -68,8 +68,9 @@ TEST_P(PresetSlots, StoreToSlotThreeThenRecallGivesBackTheStoredSettings) {
   MarkLiveOutputs(engine(), 1);
   const auto stored = LiveOutputs(engine());
   const Lines store = Run([&] { EXPECT_EQ(StoreToSlot(engine(), 3, false), SlotOutcome::Queued); }, 11);
-  EXPECT_EQ(store, QuietWrap(Join({{"WRITE slot 3 SYSTEM PRESET_NAME len 16 -> ACK"},
-                                   OutputLines("WRITE", 3, " len 296 -> ACK")})));
+  EXPECT_EQ(
+      store,
+      QuietWrap(Join({{"WRITE slot 3 SYSTEM PRESET_NAME len 16 -> ACK"}, OutputLines("WRITE", 3, " len 296 -> ACK")})));
   EXPECT_EQ(sim->view.ranges.back(), 9);
 
   MarkLiveOutputs(engine(), 30);
@@ -77,7 +78,8 @@ TEST_P(PresetSlots, StoreToSlotThreeThenRecallGivesBackTheStoredSettings) {
   const int readsDone = sim->Seen(Notice::LiveReadDone);
   const Lines recall = Run([&] { EXPECT_EQ(RecallFromLoadDialog(engine(), 3), SlotOutcome::Queued); }, 10);
   EXPECT_EQ(recall, QuietWrap(OutputLines("READ", 3, " len 8 -> DATA")));
-  ASSERT_TRUE(sim->PumpUntil([&] { return sim->Seen(Notice::LiveReadDone) > readsDone && engine().Tracking().IsOn(); }));
+  ASSERT_TRUE(
+      sim->PumpUntil([&] { return sim->Seen(Notice::LiveReadDone) > readsDone && engine().Tracking().IsOn(); }));
   EXPECT_EQ(LiveOutputs(engine()), stored);
   EXPECT_EQ(engine().Image().currentPreset[0], 3);
   // The objects now hold what came back.
@@ -85,7 +87,8 @@ TEST_P(PresetSlots, StoreToSlotThreeThenRecallGivesBackTheStoredSettings) {
 }
 
 TEST_P(PresetSlots, SaveToSlotNamesTheSlotAndTheLiveSettings) {
-  const Lines lines = Run([&] { EXPECT_EQ(SaveToSlotNamed(engine(), 4, "Stage Left 2024 long"), SlotOutcome::Queued); }, 11);
+  const Lines lines =
+      Run([&] { EXPECT_EQ(SaveToSlotNamed(engine(), 4, "Stage Left 2024 long"), SlotOutcome::Queued); }, 11);
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[1], "WRITE slot 4 SYSTEM PRESET_NAME len 16 -> ACK");
   EXPECT_EQ(NameFromField(engine().Image().Preset(4)), "Stage Left 2024");
@@ -160,7 +163,8 @@ TEST_P(PresetSlots, SendAllMutesEveryOutputSendsLiveAndSlotsThenRestoresTheSwitc
     mute.push_back("WRITE slot 0 OUTPUT ch " + std::to_string(c) + " idx 31 len 8 -> ACK");
   }
   restore = mute;
-  Lines expected = Join({mute, {"WRITE slot 0 MUSIC_IN ch 2 len 112 -> ACK"}, OutputLines("WRITE", 0, " len 296 -> ACK")});
+  Lines expected =
+      Join({mute, {"WRITE slot 0 MUSIC_IN ch 2 len 112 -> ACK"}, OutputLines("WRITE", 0, " len 296 -> ACK")});
   for (int slot = 1; slot <= kDeviceSlots; ++slot)
     expected = Join({expected,
                      {"WRITE slot " + std::to_string(slot) + " SYSTEM PRESET_NAME len 16 -> ACK",

@@ -17,9 +17,7 @@ class RefusingTransport final : public HidTransport {
   RefusingTransport(OpenRefusal reason, std::string detail) : reason_(reason), detail_(std::move(detail)) {}
 
   std::vector<HidDeviceInfo> Enumerate() override { return sim_.Enumerate(); }
-  std::unique_ptr<HidDevice> Open(const std::string& path) override {
-    return refusing ? nullptr : sim_.Open(path);
-  }
+  std::unique_ptr<HidDevice> Open(const std::string& path) override { return refusing ? nullptr : sim_.Open(path); }
   std::string LastError() const override { return refusing ? detail_ : sim_.LastError(); }
   OpenRefusal LastRefusal() const override { return reason_; }
 

@@ -24,9 +24,8 @@ class RecordingUpdateView final : public UpdateView {
 class UpdateFileTest : public ::testing::Test {
  protected:
   UpdateFileTest() {
-    dir_ = fs::temp_directory_path() /
-           ("zelto-update-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("zelto-update-" + std::to_string(::getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -70,8 +69,8 @@ TEST(UpdateImageKind, ExtensionOfTheFileNameWithExactCase) {
       {"/fw/dsp.MVA", std::nullopt},
       {"/fw/hand.Contr", std::nullopt},
       {"/fw/dsp.mva.bin", std::nullopt},
-      {"/fw/mva", UpdateImageKind::Dsp},       // no dot: the whole name is the extension
-      {"/fw.mva/image", std::nullopt},         // a dot in the folder does not count
+      {"/fw/mva", UpdateImageKind::Dsp},  // no dot: the whole name is the extension
+      {"/fw.mva/image", std::nullopt},    // a dot in the folder does not count
   };
   for (const auto& c : cases) EXPECT_EQ(UpdateImageKindOf(c.path), c.kind) << c.path;
 }

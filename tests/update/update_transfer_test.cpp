@@ -214,7 +214,8 @@ TEST_P(UpdateOnSim, ControllerImageOf100BytesGoesOutInBlocksOf48) {
     EXPECT_EQ(record.controllerChecksum, DspChecksum(image));
     EXPECT_EQ(record.restarts, 0);
   }
-  EXPECT_EQ(view.statuses, (Lines{"Programming......", "Programming......", "Programming......", "DSP end of the update!"}));
+  EXPECT_EQ(view.statuses,
+            (Lines{"Programming......", "Programming......", "Programming......", "DSP end of the update!"}));
   ExpectDisconnectedAfterwards();
 }
 
@@ -266,8 +267,8 @@ TEST_F(UpdateInProcess, AReplyThatNeverComesEndsInTheFailurePath) {
   processor().InjectFault(sim::Fault::DropReply, {1, sim::kEveryFrame});  // all after START
   ASSERT_EQ(transfer->StartUpdate(Write("main.mva", Image(600))), Outcome::Started);
   ASSERT_TRUE(WaitForFailure());
-  EXPECT_EQ(UpdateLines(), (Lines{"WRITE slot 0 SYSTEM DSP_START len 16 -> ACK",
-                                  "WRITE slot 0 SYSTEM DSP_HEADER len 4 -> no reply"}));
+  EXPECT_EQ(UpdateLines(),
+            (Lines{"WRITE slot 0 SYSTEM DSP_START len 16 -> ACK", "WRITE slot 0 SYSTEM DSP_HEADER len 4 -> no reply"}));
   EXPECT_EQ(sim->Seen(Notice::LinkFailed), 1);
   EXPECT_EQ(sim->Seen(Notice::UpdateDone), 0);
   EXPECT_TRUE(view.messages.empty());
@@ -291,11 +292,10 @@ TEST_F(UpdateInProcess, AResendOfTheEndIsNotTakenForTheConfirmation) {
   processor().InjectFault(sim::Fault::Resend, {3, 1});  // START, HEADER, BLOCK pass; END is resent
   ASSERT_EQ(transfer->StartUpdate(Write("one.mva", Image(296))), Outcome::Started);
   ASSERT_TRUE(WaitForSuccess());
-  EXPECT_EQ(UpdateLines(), (Lines{"WRITE slot 0 SYSTEM DSP_START len 16 -> ACK",
-                                  "WRITE slot 0 SYSTEM DSP_HEADER len 4 -> ACK",
-                                  "WRITE slot 0 SYSTEM DSP_BLOCK len 296 -> ACK",
-                                  "WRITE slot 0 SYSTEM DSP_END len 1 -> RESEND",
-                                  "WRITE slot 0 SYSTEM DSP_END len 1 -> ACK"}));
+  EXPECT_EQ(UpdateLines(),
+            (Lines{"WRITE slot 0 SYSTEM DSP_START len 16 -> ACK", "WRITE slot 0 SYSTEM DSP_HEADER len 4 -> ACK",
+                   "WRITE slot 0 SYSTEM DSP_BLOCK len 296 -> ACK", "WRITE slot 0 SYSTEM DSP_END len 1 -> RESEND",
+                   "WRITE slot 0 SYSTEM DSP_END len 1 -> ACK"}));
   EXPECT_EQ(sim->Seen(Notice::UpdateDone), 1);
   EXPECT_EQ(view.position, 5);
   ExpectDisconnectedAfterwards();

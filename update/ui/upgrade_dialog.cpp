@@ -37,7 +37,6 @@ constexpr int kStartHeight = 34;
 // The status line is the one blue text of the dialog.
 const QColor kStatusBlue{86, 156, 255};
 
-
 QString ProgressStyle() {
   return QStringLiteral(
       "QProgressBar{background:#0c0e12;border:1px solid #4a525f;border-radius:4px;color:#e2e7ee;"
@@ -50,8 +49,7 @@ QString ProgressStyle() {
 
 UpgradeDlg::UpgradeDlg(UpdateTransfer& transfer, Language lang, UpgradeDialogHooks hooks, QWidget* parent)
     : SkinDialog(kDialogId, kDialogSize, lang, parent), transfer_(transfer), hooks_(std::move(hooks)) {
-  SetCaption({Utf8(UpdateDialogCaption(Language::Chinese)),
-              Utf8(UpdateDialogCaption(Language::English))});
+  SetCaption({Utf8(UpdateDialogCaption(Language::Chinese)), Utf8(UpdateDialogCaption(Language::English))});
 
   path_ = new QLineEdit(QString::fromStdString(transfer_.UpdateFilePath()), this);
   path_->setObjectName(QString::number(kPathEditId));
@@ -182,8 +180,7 @@ void UpgradeDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Escape:
       event->accept();  // never closes the dialog
       return;
-    default:
-      SkinDialog::keyPressEvent(event);
+    default: SkinDialog::keyPressEvent(event);
   }
 }
 
