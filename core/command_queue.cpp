@@ -10,9 +10,8 @@
 namespace zelto {
 namespace {
 
-// Offsets into the collection buffer, whose byte 0 is the A3 (or EE) byte: frame byte i sits at
-// collection byte i - 3.
-constexpr std::size_t kSyncRun = 3;
+// Offsets into the collection buffer, whose byte 0 is the A3 (or EE) byte.
+using frame::kSyncRun;
 constexpr std::size_t CollectedAt(std::size_t frameOffset) { return frameOffset - kSyncRun; }
 constexpr std::size_t kCmd = CollectedAt(frame::kCommand);
 constexpr std::size_t kSlotAt = CollectedAt(frame::kSlot);

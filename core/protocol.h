@@ -38,7 +38,7 @@ enum class SystemItem : std::uint8_t {
   GroupLevels = 146,
 };
 
-inline constexpr std::uint8_t kSyncByte = 0xA2;      // sent three times
+inline constexpr std::uint8_t kSyncByte = 0xA2;      // sent kSyncRun times
 inline constexpr std::uint8_t kSyncEndByte = 0xA3;   // ends the sync run
 inline constexpr std::uint8_t kAltStartByte = 0xEE;  // also starts a frame, without any sync bytes
 inline constexpr std::uint8_t kEndByte = 0xAA;
@@ -61,6 +61,9 @@ inline constexpr std::size_t kMaxPayload = 300;
 inline constexpr std::size_t kOverhead = 16;  // header, check byte and end byte
 inline constexpr std::size_t kMaxSize = kHeaderSize + kMaxPayload + 2;
 inline constexpr std::size_t kItemSize = 8;  // one item write carries 8 bytes
+// A frame starts after exactly this many sync bytes (or with kAltStartByte alone), so a receiver
+// that collects from the byte ending the run finds frame byte i at collected byte i - kSyncRun.
+inline constexpr std::size_t kSyncRun = 3;
 }  // namespace frame
 
 // HID reports: report ID byte 0, then 312 data bytes.

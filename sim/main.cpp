@@ -116,6 +116,8 @@ int main(int argc, char** argv) {
 
   zelto::sim::SimProcessor processor;
   Configure(processor, o);
+  // Nothing reads the log of a serving process; kept, it would grow with every frame for hours.
+  processor.SetFrameLogKept(false);
   if (o.trace) {
     processor.SetFrameObserver([](const zelto::sim::SimFrameRecord& r) {
       std::printf("%s\n", zelto::sim::DescribeFrame(r).c_str());

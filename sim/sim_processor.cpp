@@ -12,8 +12,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A frame starts after exactly this many sync bytes (or with kAltStartByte alone).
-constexpr std::size_t kSyncRun = 3;
+using frame::kSyncRun;
 // Collected bytes start with the byte that began the frame, i.e. frame byte kSyncRun.
 constexpr std::size_t kCollectedHeader = frame::kHeaderSize - kSyncRun;
 constexpr std::size_t kCollectedLength = frame::kPayloadLength - kSyncRun;
@@ -275,7 +274,8 @@ void SimProcessor::ScanLocked(std::span<const std::uint8_t> bytes, std::vector<S
     inFrame_ = false;
     collected_.clear();
     SimFrameRecord record = HandleFrameLocked(std::move(whole), valid);
-    log_.push_back(record);
+    ++frameCount_;
+    if (logKept_) log_.push_back(record);
     done.push_back(std::move(record));
   }
 }
@@ -587,17 +587,24 @@ std::vector<SimFrameRecord> SimProcessor::Frames() const {
 
 std::size_t SimProcessor::FrameCount() const {
   std::lock_guard lock(mutex_);
-  return log_.size();
+  return frameCount_;
+}
+
+void SimProcessor::SetFrameLogKept(bool kept) {
+  std::lock_guard lock(mutex_);
+  logKept_ = kept;
+  if (!kept) log_.clear();
 }
 
 bool SimProcessor::WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(mutex_);
-  return framesChanged_.wait_for(lock, timeout, [&] { return log_.size() >= count; });
+  return framesChanged_.wait_for(lock, timeout, [&] { return frameCount_ >= count; });
 }
 
 void SimProcessor::ClearFrameLog() {
   std::lock_guard lock(mutex_);
   log_.clear();
+  frameCount_ = 0;
 }
 
 SimUpdateRecord SimProcessor::UpdateRecord() const {

@@ -144,8 +144,12 @@ class SimProcessor {
   void FactoryReset();
   /// The frame log: every frame received since the start or the last ClearFrameLog.
   std::vector<SimFrameRecord> Frames() const;
+  /// Frames received since the start or the last ClearFrameLog, whether the log keeps them or not.
   std::size_t FrameCount() const;
-  /// Waits until the frame log holds at least `count` frames. False on timeout.
+  /// A simulator serving for hours keeps no log (its trace prints each frame instead); frames are
+  /// still counted. On by default, for the tests that read it.
+  void SetFrameLogKept(bool kept);
+  /// Waits until at least `count` frames were received. False on timeout.
   bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout) const;
   void ClearFrameLog();
   SimUpdateRecord UpdateRecord() const;
@@ -206,6 +210,8 @@ class SimProcessor {
   std::uint64_t generation_ = 1;
 
   std::vector<SimFrameRecord> log_;
+  bool logKept_ = true;
+  std::size_t frameCount_ = 0;
   SimUpdateRecord update_;
   std::function<void(const SimFrameRecord&)> observer_;
 };

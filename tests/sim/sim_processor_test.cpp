@@ -447,6 +447,14 @@ TEST_F(SimProcessorTest, FrameLogRecordsRequestsInOrderAndCanBeAwaited) {
   EXPECT_EQ(DescribeFrame(frames[1]), "#2 WRITE slot 0 OUTPUT ch 2 idx 31 len 8 -> ACK");
   Sim().ClearFrameLog();
   EXPECT_EQ(Sim().FrameCount(), 0u);
+
+  // A serving simulator keeps no log but still counts, so waiting works the same.
+  Sim().SetFrameLogKept(false);
+  std::thread again([&] { Exchange(builder.BuildSystemRead(SystemItem::DeviceInfo, 0)); });
+  EXPECT_TRUE(Sim().WaitForFrames(1, 2s));
+  again.join();
+  EXPECT_EQ(Sim().FrameCount(), 1u);
+  EXPECT_TRUE(Sim().Frames().empty());
 }
 
 TEST_F(SimProcessorTest, DspUpdateStartRestartsTheProcessorAsTheSameDevice) {
