@@ -77,5 +77,26 @@ TEST_F(ConnectChoiceWindow, OfflineEditsAreSentWhenTheUserChoosesSo) {
   EXPECT_EQ(box->text(), QStringLiteral("0dB"));
 }
 
+TEST(ConnectChoiceAnswered, AnAnswerFromTheEnvironmentKeepsTheProcessorsWithoutAsking) {
+  qputenv("ZELTO_CONNECT_ANSWER", "keep");
+  testing::StartedEditor editor(Language::Chinese, true);
+  qunsetenv("ZELTO_CONNECT_ANSWER");
+  CZeltoView* view = editor.view();
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout));
+  auto* connect = view->Control<XPButton>(view_id::kConnect);
+  QTest::mouseClick(connect, Qt::LeftButton);
+  NumEdit* box = view->Control<NumEdit>(view_id::kFirstStripGainBox + 5);
+  box->selectAll();
+  QTest::keyClicks(box, QStringLiteral("-17"));
+  box->Commit();
+  ASSERT_TRUE(view->editor().HasUnsentEdits());
+
+  QTest::mouseClick(connect, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled() && !view->editor().HasUnsentEdits(); }, testing::kConnectTimeout));
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(view->engine().Data().Output(5).GainCode(), 60);
+  EXPECT_EQ(view->UndoText(), QStringLiteral("撤销 保留处理器的设置"));
+}
+
 }  // namespace
 }  // namespace zelto
