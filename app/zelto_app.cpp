@@ -50,6 +50,11 @@ bool CZeltoApp::InitInstance(QString* error) {
     // Nobody is there to close a message box: say it on the terminal instead.
     view_->SetMessageHandler([](const QString& text) { std::fprintf(stderr, "zelto: %s\n", qPrintable(text)); });
   }
+  // ZELTO_CONNECT_ANSWER (send or keep) answers the question after a connect that found the
+  // processor's settings different from unsent changes.
+  const QByteArray connectAnswer = qgetenv("ZELTO_CONNECT_ANSWER");
+  if (connectAnswer == "send") view_->SetConnectChoiceAnswer(true);
+  if (connectAnswer == "keep") view_->SetConnectChoiceAnswer(false);
   if (options_.screenshot.isEmpty()) {
     // The work is kept in the per-user data folder until a clean exit. ZELTO_RECOVERY_ANSWER
     // (yes or no) answers the restore question where nobody is there to answer it.

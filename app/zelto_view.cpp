@@ -1,4 +1,5 @@
 #include "app/zelto_view.h"
+#include "app/connect_choice_dialog.h"
 #include "edit/linking.h"
 #include "edit/positions.h"
 #include "edit/system_settings.h"
@@ -513,6 +514,15 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     }
     case Notice::DeviceMute: masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0); break;
+    case Notice::ConnectChoice:
+      if (editor_->ConnectChoicePending()) {
+        const bool send = connectAnswer_
+                              ? *connectAnswer_
+                              : ConnectChoiceDlg::Ask(ui_.language, editor_->ConnectChoiceChannels(), window());
+        ShowBlockTransfer(editor_->ResolveConnectChoice(send).flagged);
+        RefreshAll();
+      }
+      break;
     case Notice::LinkFailed:
     case Notice::EmptyReply:
     case Notice::DeviceRemoved:

@@ -137,6 +137,9 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// Replaces the copy-direction dialog of the link button: 0 left to right, 1 right to left,
   /// nothing for Cancel.
   void SetLinkChoiceHandler(std::function<std::optional<int>()> handler) { linkChoice_ = std::move(handler); }
+  /// Answers the question after a connect whose read-back differs from unsent edits (true: send
+  /// the user's settings) instead of asking.
+  void SetConnectChoiceAnswer(std::optional<bool> sendMine) { connectAnswer_ = sendMine; }
 
   // EQ commands of the output page and of the form.
   /// Fills every band row, the EQ bypass state (page buttons and 2388) and the mode switch.
@@ -339,6 +342,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   std::function<void(const QString&)> messageHandler_;
   std::function<bool(const QString&)> questionHandler_;
   std::function<std::optional<int>()> linkChoice_;
+  std::optional<bool> connectAnswer_;
 
   // Dragging the frameless window by the form's background.
   bool dragging_ = false;

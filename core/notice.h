@@ -30,6 +30,9 @@ enum class Notice : std::uint32_t {
   UpdateStatus = 0x10002,      // wParam = firmware-update step whose status text is due
   DeviceRemoved = 0x10003,     // the open device went away (watcher or failed report)
   DeviceArrived = 0x10004,     // a matching device appeared while the watcher runs
+
+  // The edit layer asks the front end (no window message of its own).
+  ConnectChoice = 0x10005,  // the read-back differs from edits the processor never received
 };
 
 /// Receives notices from any thread. Implementations never block and never call back into the

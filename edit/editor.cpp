@@ -65,7 +65,11 @@ constexpr std::size_t kOutputsEnd = preset::kOutput + kOutputChannels * out::kSi
 
 }  // namespace
 
-Editor::Editor(Engine& engine) : engine_(engine) {}
+Editor::Editor(Engine& engine) : engine_(engine) { engine_.SetConnectionObserver(this); }
+
+Editor::~Editor() {
+  if (engine_.Observer() == this) engine_.SetConnectionObserver(nullptr);
+}
 
 // ---- history ---------------------------------------------------------------------------------------
 
@@ -89,18 +93,22 @@ void Editor::BeginStep(StepLabel label, bool wholeBlocks) {
   stepLabel_ = label;
   stepWholeBlocks_ = wholeBlocks;
   stepBefore_ = PackedPreset();
+  ForgetUnsentIfHeld(true);
 }
 
 void Editor::EndStep() {
   if (stepDepth_ == 0 || --stepDepth_ > 0) return;
   const PresetImage after = PackedPreset();
-  history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, after);
+  if (history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, after))
+    unsent_.Mark(history_.UndoStep()->ranges, stepWholeBlocks_);
 }
 
 bool Editor::Undo() {
   const History::Step* step = history_.UndoStep();
   if (!step || StepOpen()) return false;
+  ForgetUnsentIfHeld(true);
   ApplyStep(*step, true);
+  unsent_.Mark(step->ranges, step->wholeBlocks);
   history_.MarkUndone();
   return true;
 }
@@ -108,7 +116,9 @@ bool Editor::Undo() {
 bool Editor::Redo() {
   const History::Step* step = history_.RedoStep();
   if (!step || StepOpen()) return false;
+  ForgetUnsentIfHeld(true);
   ApplyStep(*step, false);
+  unsent_.Mark(step->ranges, step->wholeBlocks);
   history_.MarkRedone();
   return true;
 }

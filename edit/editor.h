@@ -7,6 +7,7 @@
 // Threads: every method runs on the owner's thread and takes the model lock (and, for block sends
 // and system writes, the TransferLock first) itself.
 
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,8 @@
 #include "core/device_image.h"
 #include "edit/history.h"
 #include "edit/linking.h"
+#include "edit/unsent_edits.h"
+#include "link/connection_observer.h"
 
 namespace zelto {
 
@@ -25,9 +28,10 @@ class Engine;
 /// The band gain code an off band shows (0 dB): typing it into an off band changes nothing.
 inline constexpr int kBandGainFlatCode = 200;
 
-class Editor {
+class Editor : private ConnectionObserver {
  public:
   explicit Editor(Engine& engine);
+  ~Editor() override;
   Editor(const Editor&) = delete;
   Editor& operator=(const Editor&) = delete;
 
@@ -175,6 +179,22 @@ class Editor {
   /// connected.
   bool FactoryReset();
 
+  // ---- edits the processor has not received (connect_choice.cpp) -----------------------------
+  // Steps are kept as unsent until the processor has answered everything queued for them. When a
+  // connection's read-back differs from them, the objects show the processor's values and
+  // Notice::ConnectChoice asks the front end which to keep.
+
+  bool ConnectChoicePending() const { return connectChoice_ != nullptr; }
+  /// The output channels whose settings differ in the open choice.
+  std::vector<int> ConnectChoiceChannels() const;
+  /// Answers the open choice: `sendMine` sends the user's values as whole output blocks of the
+  /// channels that differ and shows them; otherwise the processor's values stay. Either is one
+  /// step. `applied` is false when no choice was open.
+  BlockResult ResolveConnectChoice(bool sendMine);
+  /// The whole live tuning counts as unsent (a tuning restored while no processor is connected).
+  void KeepForConnect() { unsent_.MarkAll(); }
+  bool HasUnsentEdits() const { return !unsent_.Empty(); }
+
   // ---- what the processor reports of itself --------------------------------------------------
 
   /// Stores the source, volume or mute the processor reported (nothing is echoed back). Returns
@@ -190,6 +210,12 @@ class Editor {
   PresetImage PackedPreset();
   void ApplyStep(const History::Step& step, bool undo);
 
+  // ConnectionObserver, and what decides that the processor holds every step.
+  void BeforeReadBackApplied() override;
+  void AfterReadBackApplied() override;
+  void ConnectionClosing() override;
+  void ForgetUnsentIfHeld(bool whileConnected);
+
   Engine& engine_;
   bool linkOn_ = false;
   History history_;
@@ -197,6 +223,14 @@ class Editor {
   StepLabel stepLabel_;
   bool stepWholeBlocks_ = false;
   PresetImage stepBefore_{};
+  UnsentEdits unsent_;
+  struct ConnectChoice {
+    PresetImage processor;
+    PresetImage mine;
+  };
+  std::unique_ptr<ConnectChoice> connectChoice_;
+  /// The user's tuning as it was when the read-back arrived (while unsent edits exist).
+  std::unique_ptr<PresetImage> heldMine_;
 };
 
 }  // namespace zelto

@@ -37,6 +37,8 @@ LabelWords WordsOf(StepLabel::What what) {
     case W::Link: return {"link", "联调"};
     case W::FileLoad: return {"preset load", "音效调用"};
     case W::Edits: return {"edits", "编辑"};
+    case W::SendMine: return {"send my settings", "发送我的设置"};
+    case W::KeepProcessor: return {"keep the processor's settings", "保留处理器的设置"};
     case W::None: break;
   }
   return {"", ""};

@@ -39,6 +39,9 @@ struct StepLabel {
     /// A preset file loaded, or a slot recalled, from the load dialog or zeltoctl push.
     FileLoad,
     Edits,
+    /// The answers to a read-back that differed from edits the processor never received.
+    SendMine,
+    KeepProcessor,
   };
   What what = What::None;
   int channel = -1;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "core/batch.h"
 
@@ -123,6 +124,7 @@ void Engine::QueueReadBack() {
     batch.Push(builder_.BuildSystemRead(SystemItem::PresetName, slot));
   // Edits made while the live blocks come back would be overwritten by them: don't remember them.
   tracking_.Set(false);
+  readBackPending_ = true;
   for (int ch = 0; ch < kOutputChannels; ++ch) batch.Push(builder_.BuildBlockRead(0, BlockType::Output, ch, true));
   // The last block takes the last step without advancing the counter: the range is one less.
   batchCounter = batch.Finish() - 1;
@@ -131,12 +133,15 @@ void Engine::QueueReadBack() {
 }
 
 void Engine::OnLiveReadDone(int slot) {
+  const bool readBack = std::exchange(readBackPending_, false);
+  if (readBack && observer_) observer_->BeforeReadBackApplied();
   {
     auto lock = data_->Lock();
     data_->UnpackAll(image_.live, slot);
   }
   view_.RefreshAll();
   tracking_.Set(true);
+  if (readBack && observer_) observer_->AfterReadBackApplied();
 }
 
 void Engine::Disconnect() {
@@ -146,6 +151,8 @@ void Engine::Disconnect() {
 }
 
 void Engine::CloseUsbConnection() {
+  readBackPending_ = false;
+  if (observer_) observer_->ConnectionClosing();
   link_.CloseDevice();
   flags_.connected = false;
   tracking_.Set(false);

@@ -18,6 +18,7 @@
 #include "core/notice.h"
 #include "core/settings.h"
 #include "core/wire.h"
+#include "link/connection_observer.h"
 #include "link/device_watcher.h"
 #include "link/hid_link.h"
 #include "link/link_flags.h"
@@ -79,6 +80,10 @@ class Engine {
   /// Returns true when the engine handled it (the window may still update its display).
   bool HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam);
 
+  /// One observer at a time (the edit layer); null detaches it.
+  void SetConnectionObserver(ConnectionObserver* observer) { observer_ = observer; }
+  ConnectionObserver* Observer() const { return observer_; }
+
   /// Running count of progress steps of the batch being queued.
   int batchCounter = 0;
 
@@ -106,6 +111,9 @@ class Engine {
   HidLink link_;
   LinkWorker worker_;
   DeviceWatcher watcher_;
+  ConnectionObserver* observer_ = nullptr;
+  /// The live read under way is a connection's read-back (not a preset recall).
+  bool readBackPending_ = false;
 };
 
 }  // namespace zelto

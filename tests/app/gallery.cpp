@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "app/about_dialog.h"
+#include "app/connect_choice_dialog.h"
 #include "app/link_dialog.h"
 #include "app/mix_page.h"
 #include "app/source_volume_dialog.h"
@@ -108,6 +109,9 @@ int main(int argc, char** argv) {
 
     SvolumeDLG volumes(lang, view->engine().Image(), [](int, int) { return false; });
     ok &= Save(volumes, dir, QStringLiteral("source-volume-%1.png").arg(tag));
+
+    ConnectChoiceDlg choice(lang, {0, 2});
+    ok &= Save(choice, dir, QStringLiteral("connect-choice-%1.png").arg(tag));
 
     AboutSoftDlg about(lang);
     ok &= Save(about, dir, QStringLiteral("about-%1.png").arg(tag));

@@ -1,0 +1,20 @@
+#pragma once
+// What the edit layer hears of a connection's life, to keep the edits the processor never got.
+
+namespace zelto {
+
+/// Told of the moments of a connection that decide what becomes of edits the processor has not
+/// received. Called on the owner's thread.
+class ConnectionObserver {
+ public:
+  virtual ~ConnectionObserver() = default;
+  /// The connection's read-back has arrived and is about to replace the objects' values.
+  virtual void BeforeReadBackApplied() = 0;
+  /// The read-back has replaced them; edits are tracked again.
+  virtual void AfterReadBackApplied() = 0;
+  /// The connection is about to close; the worker has stopped and the queue still holds what
+  /// the processor has not answered.
+  virtual void ConnectionClosing() = 0;
+};
+
+}  // namespace zelto
