@@ -71,7 +71,8 @@ class Reader {
   }
   std::string Name() {
     const std::uint32_t size = U32();
-    if (size > kMaxNameBytes || !Has(size)) return {};
+    if (size > kMaxNameBytes) Fail();
+    if (!Has(size)) return {};
     std::string s(in_.begin() + static_cast<std::ptrdiff_t>(at_),
                   in_.begin() + static_cast<std::ptrdiff_t>(at_ + size));
     at_ += size;

@@ -82,6 +82,8 @@ TEST(MeasurementsBytes, DamagedBytesAreRefused) {
   };
   ChannelMeasurements twoPoints;
   twoPoints.Set(1, Measurement{{100, 200}, {1, 2}}, Ramp(0), "short.txt");
+  ChannelMeasurements longName;
+  longName.Set(3, FourPoints(), Ramp(0), std::string(70000, 'x'));
   struct Case {
     const char* what;
     Bytes bytes;
@@ -97,6 +99,7 @@ TEST(MeasurementsBytes, DamagedBytesAreRefused) {
       {"a range upside down", number(kLow, 15000)},
       {"a boost limit below zero", number(kBoost, -1)},
       {"a name longer than the bytes", with(kName + 3, 0x7F)},
+      {"a name longer than any file name", MeasurementsBytes(longName)},
       {"more points than bytes", with(kCount + 3, 0x7F)},
       {"frequencies not rising", number(kHz + 16, 100)},
       {"a frequency of zero", number(kHz, 0)},
