@@ -18,6 +18,7 @@ constexpr std::array<std::uint8_t, recovery::kMagicSize> kMagic = {'Z', 'E', 'L'
 constexpr std::size_t kHeaderSize = recovery::kMagicSize + 4 + 4;
 constexpr std::size_t kCrcSize = 4;
 constexpr std::size_t kPartSizeBytes = 4;
+constexpr std::uint32_t kFirstVersionWithMeasurements = 2;
 // The first version ends after the history; the measurements came with the second.
 constexpr std::size_t kMinSize = kHeaderSize + 2 * preset::kSize + kPartSizeBytes + kCrcSize;
 
@@ -101,7 +102,7 @@ RecoveryRead ParseRecoveryFile(std::span<const std::uint8_t> bytes) {
     return true;
   };
   if (!part(data.history)) return Refused(RecoveryReadError::Damaged);
-  if (version >= 2 && !part(data.measurements)) return Refused(RecoveryReadError::Damaged);
+  if (version >= kFirstVersionWithMeasurements && !part(data.measurements)) return Refused(RecoveryReadError::Damaged);
   if (at != body.size()) return Refused(RecoveryReadError::Damaged);
   RecoveryRead r;
   r.data = std::move(data);
