@@ -123,6 +123,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
                            presetDialog_ ? presetDialog_.data() : window());
   });
   ab_ = std::make_unique<AbCompare>(*engine_);
+  editor_->SetAb(ab_.get());
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };

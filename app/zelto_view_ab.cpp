@@ -7,6 +7,7 @@
 #include "controls/skin.h"
 #include "controls/xp_button.h"
 #include "curves/ui/response_graph.h"
+#include "measure/ui/measurement_tools.h"
 
 namespace zelto {
 
@@ -21,7 +22,7 @@ QString Text(Language lang, const char* zh, const char* en) { return QString::fr
 
 void CZeltoView::SwitchAb() {
   if (closing_ || UpdateRunning()) return;
-  ab_->Switch();
+  editor_->SwitchAb();
   RefreshAbDisplay();
   RefreshAll();
 }
@@ -29,7 +30,7 @@ void CZeltoView::SwitchAb() {
 void CZeltoView::CopyAb(AbSide from, AbSide to) {
   if (closing_ || UpdateRunning()) return;
   const bool intoActive = to == ab_->Active();
-  ab_->Copy(from, to);
+  editor_->CopyAb(from, to);
   RefreshAbDisplay();
   if (intoActive) RefreshAll();
 }
@@ -64,6 +65,8 @@ void CZeltoView::PaintAbBadge(QPainter& p) {
 
 void CZeltoView::EnableRecovery(const std::string& path, std::optional<bool> answer) {
   recovery_ = std::make_unique<RecoveryFile>(*engine_, *ab_, path);
+  recovery_->SetHistory(editor_.get());
+  recovery_->SetMeasurements(measureTools_);
   recoveryAnswer_ = answer;
   recoveryOffered_ = false;
 }
@@ -80,6 +83,9 @@ void CZeltoView::OfferRecovery() {
                                         "Zelto did not close properly last time. Restore the tuning from then?"));
     if (restore) {
       recovery_->Restore(*read.data);
+      // Without a processor the restored tuning waits for the next connect, which asks before
+      // anything replaces it.
+      if (!engine_->Connected()) editor_->KeepForConnect();
       RefreshAbDisplay();
     } else {
       recovery_->Remove();

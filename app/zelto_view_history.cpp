@@ -40,12 +40,16 @@ void CZeltoView::TrackPressStep(QObject* watched, QEvent* event) {
 
 void CZeltoView::UndoStep() {
   if (pressStep_) return;  // not in the middle of a drag
-  if (editor_->Undo()) RefreshAll();
+  if (!editor_->Undo()) return;
+  RefreshAll();
+  RefreshAbDisplay();  // the step may have been an A/B switch or copy
 }
 
 void CZeltoView::RedoStep() {
   if (pressStep_) return;
-  if (editor_->Redo()) RefreshAll();
+  if (!editor_->Redo()) return;
+  RefreshAll();
+  RefreshAbDisplay();
 }
 
 QString CZeltoView::UndoText() const {

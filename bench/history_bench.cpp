@@ -49,5 +49,34 @@ void BM_UndoRedoOfABandDrag(benchmark::State& state) {
 }
 BENCHMARK(BM_UndoRedoOfABandDrag)->Unit(benchmark::kMicrosecond);
 
+// What the recovery file's timer pays for the history: its bytes after 1000 band drags (made at
+// every look while something changes), and reading them back at a restore. The size is reported
+// as "blob_bytes".
+void BM_HistoryBytesOfThousandDrags(benchmark::State& state) {
+  MemorySettings settings;
+  NullNoticeSink sink;
+  LinkView view;
+  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
+  Editor editor(engine);
+  for (int drag = 0; drag < 1000; ++drag) {
+    editor.BeginStep();
+    editor.EditBand(drag % kOutputChannels, drag % out::kBands, {600 + drag % 13, {}, 300 + drag % 17, {}});
+    editor.EndStep();
+  }
+  std::vector<std::uint8_t> blob;
+  const bool read = state.range(0) != 0;
+  if (read) blob = editor.SaveRecoveryPart();
+  for (auto _ : state) {
+    if (read)
+      benchmark::DoNotOptimize(History::FromBytes(blob));
+    else
+      blob = editor.SaveRecoveryPart();
+    benchmark::DoNotOptimize(blob.data());
+  }
+  state.SetLabel(read ? "read" : "write");
+  state.counters["blob_bytes"] = static_cast<double>(blob.size());
+}
+BENCHMARK(BM_HistoryBytesOfThousandDrags)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace zelto

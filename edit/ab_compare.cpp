@@ -117,6 +117,11 @@ PresetImage AbCompare::OtherTuning() {
   return PackedCopy();
 }
 
+void AbCompare::SetOtherTuning(const PresetImage& tuning) {
+  sides_.Side(OtherSide(active_)) = tuning;
+  started_ = true;
+}
+
 AbSnapshot AbCompare::Snapshot() {
   std::lock_guard lock(engine_.Transfer());
   AbSnapshot s = sides_;

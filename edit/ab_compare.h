@@ -52,6 +52,7 @@ struct AbSnapshot {
   PresetImage b{};
   PresetImage& Side(AbSide side) { return side == AbSide::A ? a : b; }
   const PresetImage& Side(AbSide side) const { return side == AbSide::A ? a : b; }
+  bool operator==(const AbSnapshot&) const = default;
 };
 
 class AbCompare {
@@ -78,6 +79,8 @@ class AbCompare {
 
   /// The tuning of the side that is not active (a copy of the active one before B exists).
   PresetImage OtherTuning();
+  /// Replaces the side that is not active (nothing is sent: it is not heard).
+  void SetOtherTuning(const PresetImage& tuning);
   /// Both sides, the active one packed from the objects.
   AbSnapshot Snapshot();
   /// Takes both sides from a snapshot; the active side's tuning is loaded into the objects

@@ -107,8 +107,7 @@ bool Editor::Undo() {
   const History::Step* step = history_.UndoStep();
   if (!step || StepOpen()) return false;
   ForgetUnsentIfHeld(true);
-  ApplyStep(*step, true);
-  unsent_.Mark(step->ranges, step->wholeBlocks);
+  if (!ApplyStepMarkingUnsent(*step, true)) return false;
   history_.MarkUndone();
   return true;
 }
@@ -117,13 +116,79 @@ bool Editor::Redo() {
   const History::Step* step = history_.RedoStep();
   if (!step || StepOpen()) return false;
   ForgetUnsentIfHeld(true);
-  ApplyStep(*step, false);
-  unsent_.Mark(step->ranges, step->wholeBlocks);
+  if (!ApplyStepMarkingUnsent(*step, false)) return false;
   history_.MarkRedone();
   return true;
 }
 
-void Editor::ApplyStep(const History::Step& step, bool undo) {
+bool Editor::RestoreRecoveryPart(std::span<const std::uint8_t> blob) {
+  std::optional<History> restored = History::FromBytes(blob);
+  history_ = restored ? std::move(*restored) : History{};
+  return restored || blob.empty();
+}
+
+bool Editor::ApplyStepMarkingUnsent(const History::Step& step, bool undo) {
+  if (step.target == History::Target::Live) {
+    if (!ApplyStep(step, undo)) return false;
+    unsent_.Mark(step.ranges, step.wholeBlocks);
+    return true;
+  }
+  // A switch, or a copy into the side heard, changes the tuning by whole blocks that the step
+  // does not list.
+  const PresetImage before = PackedPreset();
+  if (!ApplyStep(step, undo)) return false;
+  unsent_.Mark(DiffRanges(before, PackedPreset()), true);
+  return true;
+}
+
+void Editor::CutOpenStep() {
+  if (!StepOpen()) return;
+  const PresetImage now = PackedPreset();
+  if (history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, now))
+    unsent_.Mark(history_.UndoStep()->ranges, stepWholeBlocks_);
+  stepBefore_ = now;
+}
+
+AbCompare::Outcome Editor::SwitchAb() {
+  if (!ab_) return {};
+  // A switch while a press is held is a step of its own between what the press did before and
+  // after it.
+  CutOpenStep();
+  const PresetImage before = PackedPreset();
+  const AbCompare::Outcome outcome = ab_->Switch();
+  history_.RecordSwitch();
+  unsent_.Mark(DiffRanges(before, PackedPreset()), true);
+  if (StepOpen()) stepBefore_ = PackedPreset();
+  return outcome;
+}
+
+AbCompare::Outcome Editor::CopyAb(AbSide from, AbSide to) {
+  if (!ab_) return {};
+  if (to == ab_->Active()) {
+    StepScope step(*this, {What::AbCopy}, true);
+    return ab_->Copy(from, to);
+  }
+  const PresetImage before = ab_->OtherTuning();
+  const AbCompare::Outcome outcome = ab_->Copy(from, to);
+  history_.Record({What::AbCopy}, false, before, ab_->OtherTuning(), History::Target::OtherSide);
+  return outcome;
+}
+
+bool Editor::ApplyStep(const History::Step& step, bool undo) {
+  switch (step.target) {
+    case History::Target::Switch:
+      if (!ab_) return false;
+      ab_->Switch();
+      return true;
+    case History::Target::OtherSide: {
+      if (!ab_) return false;
+      PresetImage other = ab_->OtherTuning();
+      step.Apply(other, undo);
+      ab_->SetOtherTuning(other);
+      return true;
+    }
+    case History::Target::Live: break;
+  }
   PresetImage target = PackedPreset();
   step.Apply(target, undo);
   std::vector<int> channels;
@@ -162,7 +227,7 @@ void Editor::ApplyStep(const History::Step& step, bool undo) {
       });
     }
     engine_.Data().Refresh();
-    return;
+    return true;
   }
 
   // An edit comes back item by item: each channel reads its block back and marks the items that
@@ -183,6 +248,7 @@ void Editor::ApplyStep(const History::Step& step, bool undo) {
     }
     d.Refresh();
   });
+  return true;
 }
 
 std::vector<int> Editor::Group(int channel) const { return rules::LinkGroup(engine_.Image(), channel); }

@@ -15,7 +15,9 @@
 #include "core/encodings.h"
 #include "core/notice.h"
 #include "core/device_image.h"
+#include "edit/ab_compare.h"
 #include "edit/history.h"
+#include "edit/recovery_file.h"
 #include "edit/linking.h"
 #include "edit/unsent_edits.h"
 #include "link/connection_observer.h"
@@ -28,7 +30,7 @@ class Engine;
 /// The band gain code an off band shows (0 dB): typing it into an off band changes nothing.
 inline constexpr int kBandGainFlatCode = 200;
 
-class Editor : private ConnectionObserver {
+class Editor : public RecoveryPart, private ConnectionObserver {
  public:
   explicit Editor(Engine& engine);
   ~Editor() override;
@@ -66,6 +68,23 @@ class Editor : private ConnectionObserver {
   const History& Steps() const { return history_; }
   /// After a factory reset or a firmware update nothing before them can be taken back.
   void ClearHistory() { history_.Clear(); }
+
+  /// The history (steps and cursor) for the recovery file; a blob that is not one leaves the
+  /// history empty.
+  std::vector<std::uint8_t> SaveRecoveryPart() override { return history_.Bytes(); }
+  bool RestoreRecoveryPart(std::span<const std::uint8_t> blob) override;
+
+  // ---- A/B ---------------------------------------------------------------------------------
+  // Steps are over the live tuning. A switch is a step of its own: its undo switches back (the
+  // blocks that differ go out as for any switch), its redo switches again, so a step made on one
+  // side is undone on that side once the switches after it are undone.
+
+  /// The sides the A/B steps act on; without them those calls and steps do nothing.
+  void SetAb(AbCompare* ab) { ab_ = ab; }
+  AbCompare::Outcome SwitchAb();
+  /// A copy into the active side is a step over the live tuning (its undo sends the changed
+  /// blocks back); a copy into the other side is a step that changes only that side.
+  AbCompare::Outcome CopyAb(AbSide from, AbSide to);
 
   // ---- EQ bands ----------------------------------------------------------------------------
 
@@ -208,7 +227,12 @@ class Editor : private ConnectionObserver {
   /// The live preset as the objects would pack it now; the live image (what the processor holds)
   /// is left as it was.
   PresetImage PackedPreset();
-  void ApplyStep(const History::Step& step, bool undo);
+  /// False when the step cannot be applied here (an A/B step without the sides).
+  bool ApplyStep(const History::Step& step, bool undo);
+  /// ApplyStep, and what it changed in the live tuning counts as unsent until the processor has it.
+  bool ApplyStepMarkingUnsent(const History::Step& step, bool undo);
+  /// Records what the open step changed so far and lets it go on from here.
+  void CutOpenStep();
 
   // ConnectionObserver, and what decides that the processor holds every step.
   void BeforeReadBackApplied() override;
@@ -223,6 +247,7 @@ class Editor : private ConnectionObserver {
   StepLabel stepLabel_;
   bool stepWholeBlocks_ = false;
   PresetImage stepBefore_{};
+  AbCompare* ab_ = nullptr;
   UnsentEdits unsent_;
   struct ConnectChoice {
     PresetImage processor;

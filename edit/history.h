@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -39,10 +40,14 @@ struct StepLabel {
     /// A preset file loaded, or a slot recalled, from the load dialog or zeltoctl push.
     FileLoad,
     Edits,
+    /// The A/B switch, and a copy of one side into the other.
+    AbSwitch,
+    AbCopy,
     /// The answers to a read-back that differed from edits the processor never received.
     SendMine,
     KeepProcessor,
   };
+  static constexpr What kLastWhat = What::KeepProcessor;
   What what = What::None;
   int channel = -1;
   int band = -1;
@@ -69,8 +74,14 @@ class History {
   /// The oldest steps are forgotten beyond this.
   static constexpr std::size_t kMaxSteps = 2000;
 
+  /// What a step's bytes are written over. Steps are over the live tuning; the A/B switch is a
+  /// step of its own that swaps the sides (and so the live tuning) back and forth, and a copy
+  /// into the side that is not active changes only that side.
+  enum class Target : std::uint8_t { Live = 0, OtherSide = 1, Switch = 2 };
+
   struct Step {
     StepLabel label;
+    Target target = Target::Live;
     /// A file load: undo and redo send whole blocks.
     bool wholeBlocks = false;
     std::vector<ByteRange> ranges;
@@ -85,7 +96,9 @@ class History {
   /// Records the difference of two packed images as a step; drops the steps that could be redone.
   /// Returns false (nothing recorded) when the images are equal.
   bool Record(const StepLabel& label, bool wholeBlocks, std::span<const std::uint8_t> before,
-              std::span<const std::uint8_t> after);
+              std::span<const std::uint8_t> after, Target target = Target::Live);
+  /// Records an A/B switch (it holds no bytes: undo and redo switch again).
+  void RecordSwitch();
 
   bool CanUndo() const { return cursor_ > 0; }
   bool CanRedo() const { return cursor_ < steps_.size(); }
@@ -103,7 +116,15 @@ class History {
   /// The heap bytes the steps hold (for the memory figure).
   std::size_t MemoryBytes() const;
 
+  /// The steps and the cursor as bytes, for the recovery file.
+  std::vector<std::uint8_t> Bytes() const;
+  /// Reads what Bytes() wrote. Nothing when the bytes are not such a history: a wrong version, a
+  /// count, range or label out of bounds, a byte missing or left over.
+  static std::optional<History> FromBytes(std::span<const std::uint8_t> bytes);
+
  private:
+  void Push(Step step);
+
   std::deque<Step> steps_;
   std::size_t cursor_ = 0;
 };

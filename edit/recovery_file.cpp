@@ -17,7 +17,10 @@ constexpr std::array<std::uint8_t, recovery::kMagicSize> kMagic = {'Z', 'E', 'L'
 // magic, version, active side, started, two spare bytes
 constexpr std::size_t kHeaderSize = recovery::kMagicSize + 4 + 4;
 constexpr std::size_t kCrcSize = 4;
-constexpr std::size_t kMinSize = kHeaderSize + 2 * preset::kSize + 4 + kCrcSize;
+constexpr std::size_t kPartSizeBytes = 4;
+constexpr std::uint32_t kFirstVersionWithMeasurements = 2;
+// The first version ends after the history; the measurements came with the second.
+constexpr std::size_t kMinSize = kHeaderSize + 2 * preset::kSize + kPartSizeBytes + kCrcSize;
 
 void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
@@ -50,7 +53,7 @@ RecoveryRead Refused(RecoveryReadError error) {
 
 std::vector<std::uint8_t> RecoveryFileBytes(const RecoveryData& data) {
   std::vector<std::uint8_t> out;
-  out.reserve(kMinSize + data.history.size());
+  out.reserve(kMinSize + kPartSizeBytes + data.history.size() + data.measurements.size());
   out.insert(out.end(), kMagic.begin(), kMagic.end());
   PutU32(out, recovery::kVersion);
   out.push_back(static_cast<std::uint8_t>(data.ab.active));
@@ -61,6 +64,8 @@ std::vector<std::uint8_t> RecoveryFileBytes(const RecoveryData& data) {
   out.insert(out.end(), data.ab.b.begin(), data.ab.b.end());
   PutU32(out, static_cast<std::uint32_t>(data.history.size()));
   out.insert(out.end(), data.history.begin(), data.history.end());
+  PutU32(out, static_cast<std::uint32_t>(data.measurements.size()));
+  out.insert(out.end(), data.measurements.begin(), data.measurements.end());
   PutU32(out, Crc32(out));
   return out;
 }
@@ -71,7 +76,9 @@ RecoveryRead ParseRecoveryFile(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kMinSize) return Refused(RecoveryReadError::Damaged);
   const auto body = bytes.first(bytes.size() - kCrcSize);
   if (Crc32(body) != GetU32(bytes, body.size())) return Refused(RecoveryReadError::Damaged);
-  if (GetU32(bytes, kMagic.size()) != recovery::kVersion) return Refused(RecoveryReadError::NotRecovery);
+  const std::uint32_t version = GetU32(bytes, kMagic.size());
+  if (version < recovery::kOldestVersion || version > recovery::kVersion)
+    return Refused(RecoveryReadError::NotRecovery);
   const std::uint8_t active = bytes[kMagic.size() + 4];
   const std::uint8_t started = bytes[kMagic.size() + 5];
   if (active > 1 || started > 1) return Refused(RecoveryReadError::Damaged);
@@ -84,10 +91,19 @@ RecoveryRead ParseRecoveryFile(std::span<const std::uint8_t> bytes) {
   at += preset::kSize;
   std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), preset::kSize, data.ab.b.begin());
   at += preset::kSize;
-  const std::uint32_t historySize = GetU32(bytes, at);
-  at += 4;
-  if (historySize != body.size() - at) return Refused(RecoveryReadError::Damaged);
-  data.history.assign(body.begin() + static_cast<std::ptrdiff_t>(at), body.end());
+  // Each part: its size, then its bytes; the size is checked against what is left.
+  const auto part = [&](std::vector<std::uint8_t>& into) {
+    if (body.size() - at < kPartSizeBytes) return false;
+    const std::uint32_t size = GetU32(body, at);
+    at += kPartSizeBytes;
+    if (size > body.size() - at) return false;
+    into.assign(body.begin() + static_cast<std::ptrdiff_t>(at), body.begin() + static_cast<std::ptrdiff_t>(at + size));
+    at += size;
+    return true;
+  };
+  if (!part(data.history)) return Refused(RecoveryReadError::Damaged);
+  if (version >= kFirstVersionWithMeasurements && !part(data.measurements)) return Refused(RecoveryReadError::Damaged);
+  if (at != body.size()) return Refused(RecoveryReadError::Damaged);
   RecoveryRead r;
   r.data = std::move(data);
   r.error = RecoveryReadError::None;
@@ -97,7 +113,7 @@ RecoveryRead ParseRecoveryFile(std::span<const std::uint8_t> bytes) {
 RecoveryRead ReadRecoveryFile(const std::string& path) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return Refused(RecoveryReadError::Missing);
-  const FileBytes file = ReadWholeFile(path, kMinSize + recovery::kMaxHistory);
+  const FileBytes file = ReadWholeFile(path, kMinSize + kPartSizeBytes + recovery::kMaxParts);
   if (!file.ok()) return Refused(RecoveryReadError::Unreadable);
   return ParseRecoveryFile(file.bytes);
 }
@@ -108,38 +124,40 @@ RecoveryFile::RecoveryFile(Engine& engine, AbCompare& ab, std::string path)
 RecoveryData RecoveryFile::Collect() {
   RecoveryData data;
   data.ab = ab_.Snapshot();
-  if (history_) data.history = history_->SaveHistory();
+  if (history_) data.history = history_->SaveRecoveryPart();
+  if (measurements_) data.measurements = measurements_->SaveRecoveryPart();
   return data;
 }
 
-void RecoveryFile::MarkWritten() { lastWritten_ = RecoveryFileBytes(Collect()); }
+void RecoveryFile::MarkWritten() { lastWritten_ = Collect(); }
 
 bool RecoveryFile::Tick(Clock::time_point now) {
   if (lastWrite_ && now - *lastWrite_ < recovery::kThrottle) return false;
-  std::vector<std::uint8_t> bytes = RecoveryFileBytes(Collect());
-  if (bytes == lastWritten_) return false;
-  return Write(std::move(bytes), now);
+  // Compared before the bytes are made: the file's checksum is only worth computing for a write.
+  RecoveryData data = Collect();
+  if (data == lastWritten_) return false;
+  return Write(std::move(data), now);
 }
 
-bool RecoveryFile::WriteNow(Clock::time_point now) { return Write(RecoveryFileBytes(Collect()), now); }
+bool RecoveryFile::WriteNow(Clock::time_point now) { return Write(Collect(), now); }
 
-bool RecoveryFile::Write(std::vector<std::uint8_t> bytes, Clock::time_point now) {
+bool RecoveryFile::Write(RecoveryData data, Clock::time_point now) {
   lastWrite_ = now;
   std::error_code ec;
   const auto folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  if (!WriteFileReplacing(path_, bytes)) {
+  if (!WriteFileReplacing(path_, RecoveryFileBytes(data))) {
     ++failedWrites_;
     return false;
   }
-  lastWritten_ = std::move(bytes);
+  lastWritten_ = std::move(data);
   return true;
 }
 
 void RecoveryFile::Remove() {
   std::error_code ec;
   std::filesystem::remove(path_, ec);
-  lastWritten_.clear();
+  lastWritten_.reset();
   lastWrite_.reset();
 }
 
@@ -151,7 +169,11 @@ void RecoveryFile::Restore(const RecoveryData& data) {
     engine_.Queue().SetStatusSettleCount(CKTVCommand::kStatusSettleAfterStart);
   }
   ab_.Adopt(data.ab);
-  if (history_ && !history_->RestoreHistory(data.history)) history_->RestoreHistory({});
+  const auto giveBack = [](RecoveryPart* part, const std::vector<std::uint8_t>& blob) {
+    if (part && !part->RestoreRecoveryPart(blob)) part->RestoreRecoveryPart({});
+  };
+  giveBack(history_, data.history);
+  giveBack(measurements_, data.measurements);
   // Sent as a loaded file is; without a processor the objects keep it until one connects.
   if (PresetLinkOpen(engine_)) StoreToSlot(engine_, 0, true);
   engine_.View().RefreshAll();

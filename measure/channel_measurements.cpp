@@ -35,6 +35,7 @@ ChannelMeasurements::ChannelMeasurements() = default;
 void ChannelMeasurements::Set(int channel, Measurement m, const std::array<double, kGridPoints>& kept, std::string path,
                               double passLoHz, double passHiHz) {
   if (!Valid(channel)) return;
+  ++revision_;
   held_[channel] = Held{ChannelMeasurement{std::move(m), kept}, std::move(path), {}, 0};
   if (!rangeSet_[channel]) {
     // A channel behind crossovers is equalised where it plays.
@@ -48,6 +49,7 @@ void ChannelMeasurements::Set(int channel, Measurement m, const std::array<doubl
 
 void ChannelMeasurements::Clear(int channel) {
   if (!Valid(channel)) return;
+  ++revision_;
   held_[channel].reset();
   if (proposalChannel_ == channel) ClearProposal();
 }
@@ -68,6 +70,7 @@ const AutoEqSettings& ChannelMeasurements::SettingsOf(int channel) const {
 
 void ChannelMeasurements::SetSettings(int channel, const AutoEqSettings& settings) {
   if (!Valid(channel)) return;
+  ++revision_;
   settings_[channel] = settings;
   rangeSet_[channel] = true;
   if (Has(channel)) Recompute(channel);
@@ -93,11 +96,15 @@ void ChannelMeasurements::SetSmoothing(int fraction) {
   if (std::find(kDisplaySmoothings.begin(), kDisplaySmoothings.end(), fraction) == kDisplaySmoothings.end()) return;
   if (fraction == smoothing_) return;
   smoothing_ = fraction;
+  ++revision_;
   for (int ch = 0; ch < kOutputChannels; ++ch)
     if (Has(ch)) Recompute(ch);
 }
 
-void ChannelMeasurements::SetShown(ShownCurve curve, bool shown) { shown_[static_cast<std::size_t>(curve)] = shown; }
+void ChannelMeasurements::SetShown(ShownCurve curve, bool shown) {
+  ++revision_;
+  shown_[static_cast<std::size_t>(curve)] = shown;
+}
 
 void ChannelMeasurements::SetProposal(int channel, std::span<const BandSetting> bands,
                                       const std::array<double, kGridPoints>& crossovers) {

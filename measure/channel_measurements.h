@@ -7,6 +7,7 @@
 // is drawn on it.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -96,7 +97,14 @@ class ChannelMeasurements {
   /// The level the channel's curves are moved down by to meet the target (dB).
   double LevelOf(int channel) const;
 
+  /// Counts the changes of what the recovery file keeps (not of a proposal), so that its bytes
+  /// are made again only when something changed.
+  std::uint64_t Revision() const { return revision_; }
+
  private:
+  friend std::vector<std::uint8_t> MeasurementsBytes(const ChannelMeasurements& held);
+  friend std::optional<ChannelMeasurements> MeasurementsFromBytes(std::span<const std::uint8_t> bytes);
+
   struct Held {
     ChannelMeasurement m;
     std::string path;
@@ -113,6 +121,7 @@ class ChannelMeasurements {
   int smoothing_ = kDefaultDisplaySmoothing;
   std::optional<int> proposalChannel_;
   std::array<double, kGridPoints> proposal_{};  // the channel's response with the proposed bands
+  std::uint64_t revision_ = 0;
 };
 
 /// The level of `measured` above `target`: the median difference over the grid points of `range`

@@ -13,6 +13,7 @@
 #include "link/engine.h"
 #include "edit/linking.h"
 #include "measure/measurement.h"
+#include "measure/measurements_bytes.h"
 #include "measure/rew_filters.h"
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measure_ui_texts.h"
@@ -73,6 +74,22 @@ Language MeasurementTools::CurrentLanguage() const { return engine_.language; }
 
 void MeasurementTools::Redraw() {
   if (graph_) graph_->update();
+}
+
+std::vector<std::uint8_t> MeasurementTools::SaveRecoveryPart() {
+  if (savedRevision_ != held_.Revision()) {
+    savedBytes_ = measure::MeasurementsBytes(held_);
+    savedRevision_ = held_.Revision();
+  }
+  return savedBytes_;
+}
+
+bool MeasurementTools::RestoreRecoveryPart(std::span<const std::uint8_t> blob) {
+  std::optional<measure::ChannelMeasurements> restored = measure::MeasurementsFromBytes(blob);
+  held_ = restored ? std::move(*restored) : measure::ChannelMeasurements{};
+  savedRevision_.reset();
+  Redraw();
+  return restored || blob.empty();
 }
 
 void MeasurementTools::Inform(const QString& text) {

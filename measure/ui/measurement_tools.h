@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "curves/ui/response_graph.h"
+#include "edit/recovery_file.h"
 #include "measure/band_fit.h"
 #include "measure/channel_measurements.h"
 
@@ -43,7 +44,7 @@ struct MeasureHooks {
   std::function<void()> endStep;
 };
 
-class MeasurementTools : public QObject {
+class MeasurementTools : public QObject, public RecoveryPart {
   Q_OBJECT
 
  public:
@@ -102,6 +103,13 @@ class MeasurementTools : public QObject {
   /// Redraws the graph.
   void Redraw();
 
+  // ---- the recovery file ----
+  /// The measurements, their targets and what is drawn of them.
+  std::vector<std::uint8_t> SaveRecoveryPart() override;
+  /// Replaces every measurement and target with the blob's (none for an empty or refused blob)
+  /// and redraws.
+  bool RestoreRecoveryPart(std::span<const std::uint8_t> blob) override;
+
  private:
   /// The graph's overlay: the shown channel's curves with its filters now.
   std::vector<GraphOverlayCurve> OverlayCurves() const;
@@ -113,6 +121,9 @@ class MeasurementTools : public QObject {
   MeasureHooks hooks_;
   measure::ChannelMeasurements held_;
   QPointer<EqFromMeasurementDlg> eqDialog_;
+  // The recovery file asks often; the bytes are made again only after a change.
+  std::vector<std::uint8_t> savedBytes_;
+  std::optional<std::uint64_t> savedRevision_;
 };
 
 }  // namespace zelto

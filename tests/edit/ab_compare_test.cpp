@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "edit/editor.h"
 #include "model/ktv_data.h"
 #include "support/engine_harness.h"
 
@@ -129,6 +130,79 @@ TEST_P(AbOnline, EightDifferingChannelsAreHeardAfterEightBlocks) {
   Lines expected;
   for (int c = 0; c < kOutputChannels; ++c) expected.push_back(OutputBlockLine(c));
   EXPECT_EQ(FramesOf([&] { ab->Switch(); }, expected.size()), expected);
+}
+
+int OtherGain(AbCompare& ab, int channel) {
+  const PresetImage other = ab.OtherTuning();
+  return GetU16(std::span(other).subspan(preset::kOutput + static_cast<std::size_t>(channel) * out::kSize), out::kGain);
+}
+
+TEST_P(AbOnline, ASwitchIsAStepWhoseUndoAndRedoSendTheDifferingChannelsOnly) {
+  Editor editor(engine());
+  editor.SetAb(ab.get());
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 0), Lines{});  // B starts as a copy of A
+  EXPECT_EQ(FramesOf([&] { editor.SetGain(2, 20); }, 1).size(), 1u);
+  EXPECT_EQ(FramesOf([&] { editor.SetGain(6, 21); }, 1).size(), 1u);
+  const Lines differing{OutputBlockLine(2), OutputBlockLine(6)};
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, differing.size()), differing);  // A
+  ASSERT_EQ(editor.Steps().Size(), 4u);
+  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::English), "A/B switch");
+  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::Chinese), "A/B 切换");
+
+  // Undo switches back to B, sending what a switch sends; redo switches to A again.
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, differing.size()), differing);
+  EXPECT_EQ(ab->Active(), AbSide::B);
+  EXPECT_EQ(engine().Data().Output(6).GainCode(), 21);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(6), 21);
+  }
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, differing.size()), differing);
+  EXPECT_EQ(ab->Active(), AbSide::A);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(6), 60);
+  }
+
+  // The edits were made on B: they are undone on B, once the switch after them is undone, as
+  // item writes of the channel each changed.
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, differing.size()), differing);
+  for (int channel : {6, 2}) {
+    const Lines undone = FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1);
+    ASSERT_EQ(undone.size(), 1u) << ::testing::PrintToString(undone);
+    EXPECT_NE(undone[0].find("OUTPUT ch " + std::to_string(channel) + " idx"), std::string::npos) << undone[0];
+    EXPECT_EQ(ab->Active(), AbSide::B);
+  }
+  // The sides are equal again: undoing the first switch goes to A and sends nothing.
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 0), Lines{});
+  EXPECT_EQ(ab->Active(), AbSide::A);
+  EXPECT_FALSE(editor.Steps().CanUndo());
+}
+
+TEST_P(AbOnline, CopiesAreStepsAndOnlyACopyIntoThePlayingSideSendsAnything) {
+  Editor editor(engine());
+  editor.SetAb(ab.get());
+  editor.SwitchAb();  // B
+  EXPECT_EQ(FramesOf([&] { editor.SetGain(3, 25); }, 1).size(), 1u);
+  const Lines channel3{OutputBlockLine(3)};
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 1), channel3);  // A
+
+  // B into A while A plays: the block goes out, and its undo sends A's block back.
+  EXPECT_EQ(FramesOf([&] { editor.CopyAb(AbSide::B, AbSide::A); }, 1), channel3);
+  EXPECT_EQ(engine().Data().Output(3).GainCode(), 25);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1), channel3);
+  EXPECT_EQ(engine().Data().Output(3).GainCode(), 60);
+  if (sim->processor()) {
+    EXPECT_EQ(GainAtProcessor(3), 60);
+  }
+
+  // A into B, which is not heard: nothing is sent, and undo and redo change only B.
+  EXPECT_EQ(FramesOf([&] { editor.CopyAb(AbSide::A, AbSide::B); }, 0), Lines{});
+  EXPECT_EQ(OtherGain(*ab, 3), 60);
+  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::English), "A/B copy");
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 0), Lines{});
+  EXPECT_EQ(OtherGain(*ab, 3), 25);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, 0), Lines{});
+  EXPECT_EQ(OtherGain(*ab, 3), 60);
+  EXPECT_EQ(ab->Active(), AbSide::A);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bytes.h"
+#include "edit/ab_compare.h"
 #include "edit/editor.h"
 #include "edit/unsent_edits.h"
 #include "support/engine_harness.h"
@@ -136,6 +137,47 @@ TEST_P(ConnectChoice, KeepingTheProcessorsSendsNothingAndUndoBringsMineBack) {
   EXPECT_EQ(Gain(1), 30);
   EXPECT_EQ(BandGain(2, 5), 250);
   ExpectProcessorGain(1, 30);
+}
+
+// An A/B switch made offline changes the tuning by whole blocks; those wait for the connect too.
+TEST_P(ConnectChoice, AnAbSwitchMadeOfflineIsKeptForTheConnect) {
+  AbCompare ab(engine());
+  editor->SetAb(&ab);
+  ASSERT_TRUE(sim->Connect());
+  editor->SwitchAb();  // B, a copy of A
+  const int gainOnA = Gain(2);
+  editor->SetGain(2, gainOnA == 20 ? 21 : 20);
+  sim->PumpFor(500ms);
+  const int gainOnB = Gain(2);
+  Disconnect();
+
+  editor->SwitchAb();  // back to A, offline
+  ASSERT_EQ(Gain(2), gainOnA);
+  ASSERT_TRUE(sim->Connect());
+  ASSERT_TRUE(editor->ConnectChoicePending());
+  EXPECT_EQ(editor->ConnectChoiceChannels(), (std::vector<int>{2}));
+  EXPECT_EQ(Gain(2), gainOnB);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor->ResolveConnectChoice(true).applied); }, 1), Lines{BlockLine(2)});
+  EXPECT_EQ(Gain(2), gainOnA);
+  ExpectProcessorGain(2, gainOnA);
+}
+
+// A tuning restored from the recovery file while no processor is connected is the user's work:
+// the connect asks before the processor's settings replace it.
+TEST_P(ConnectChoice, ATuningRestoredOfflineIsAskedAbout) {
+  ASSERT_TRUE(sim->Connect());
+  const int processorGain = Gain(3);
+  Disconnect();
+  {
+    auto lock = engine().Data().Lock();
+    engine().Data().Output(3).SetGain(processorGain == 20 ? 21 : 20);
+  }
+  editor->KeepForConnect();
+  ASSERT_TRUE(sim->Connect());
+  ASSERT_TRUE(editor->ConnectChoicePending());
+  EXPECT_EQ(editor->ConnectChoiceChannels(), (std::vector<int>{3}));
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor->ResolveConnectChoice(false).applied); }, 0), Lines{});
+  EXPECT_EQ(Gain(3), processorGain);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, ConnectChoice, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);

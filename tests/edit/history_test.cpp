@@ -125,6 +125,41 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   std::filesystem::remove_all(dir);
 }
 
+TEST_P(HistoryOnline, AHistoryTakenBackFromItsBytesUndoesAsTheOriginalWould) {
+  const int oldGain = Band(4, 3).gainCode();
+  editor->EditBand(4, 3, Editor::BandChange::Gain(oldGain + 40));
+  editor->SetDelay(1, 30);
+  editor->SetDelay(1, 40);
+  ASSERT_TRUE(editor->Undo());  // the cursor is kept too: one step can be redone
+  sim->WaitForFrames(0, 4);
+  sim->PumpFor(std::chrono::milliseconds(300));
+
+  // Another editor of the same tuning (as after a restart) takes the history back.
+  Editor restored(sim->engine());
+  ASSERT_TRUE(restored.RestoreRecoveryPart(editor->SaveRecoveryPart()));
+  EXPECT_EQ(restored.SaveRecoveryPart(), editor->SaveRecoveryPart());
+  ASSERT_EQ(restored.Steps().Size(), 3u);
+  EXPECT_TRUE(restored.Steps().CanRedo());
+
+  // Each undo sends the one item its step changed.
+  std::size_t from = sim->FrameLineCount();
+  ASSERT_TRUE(restored.Undo());
+  EXPECT_EQ(sim->engine().Data().Output(1).Delay(), 0);
+  ASSERT_TRUE(restored.Undo());
+  EXPECT_EQ(Band(4, 3).gainCode(), oldGain);
+  const Lines undone = FramesAfter(from, 2);
+  ASSERT_EQ(undone.size(), 2u) << ::testing::PrintToString(undone);
+  EXPECT_NE(undone[0].find("OUTPUT ch 1 idx"), std::string::npos) << undone[0];
+  EXPECT_NE(undone[1].find("OUTPUT ch 4 idx 3 len 8"), std::string::npos) << undone[1];
+  ExpectBandAtProcessor(4, 3);
+  from = sim->FrameLineCount();
+  ASSERT_TRUE(restored.Redo());
+  const Lines redone = FramesAfter(from, 1);
+  ASSERT_FALSE(redone.empty());
+  EXPECT_NE(redone.back().find("OUTPUT ch 4 idx 3 len 8"), std::string::npos) << redone.back();
+  ExpectBandAtProcessor(4, 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sim, HistoryOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 TEST(History, ANewEditAfterAnUndoDropsTheRedoBranch) {
@@ -163,6 +198,99 @@ TEST(History, KeepsAThousandBandDragsAsSmallDifferences) {
   }
   EXPECT_EQ(history.Size(), 1000u);
   EXPECT_LT(history.MemoryBytes(), 1u << 20);
+}
+
+TEST(HistoryBytes, ReadBackGiveTheSameStepsAndCursor) {
+  History history;
+  PresetImage before{}, after{};
+  after[preset::kOutput + 5] = 7;
+  after[preset::kOutput + 9] = 8;
+  after[preset::kMicIn] = 3;
+  ASSERT_TRUE(history.Record({What::BandGain, 0, 0}, false, before, after));
+  history.RecordSwitch();
+  ASSERT_TRUE(history.Record({What::AbCopy}, false, after, before, History::Target::OtherSide));
+  ASSERT_TRUE(history.Record({What::FileLoad}, true, before, after));
+  history.MarkUndone();
+
+  const auto read = History::FromBytes(history.Bytes());
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Bytes(), history.Bytes());
+  ASSERT_EQ(read->Size(), 4u);
+  ASSERT_TRUE(read->RedoStep());
+  EXPECT_TRUE(read->RedoStep()->wholeBlocks);
+  EXPECT_EQ(read->RedoStep()->ranges, history.RedoStep()->ranges);
+  EXPECT_EQ(read->UndoStep()->target, History::Target::OtherSide);
+  EXPECT_EQ(read->UndoStep()->label, (StepLabel{What::AbCopy}));
+  // An empty history is a history too.
+  EXPECT_EQ(History::FromBytes(History().Bytes())->Size(), 0u);
+}
+
+TEST(HistoryBytes, DamagedBytesAreRefusedAndLeaveTheEditorsHistoryEmpty) {
+  History history;
+  PresetImage before{}, after{};
+  after[preset::kOutput + 10] = 1;
+  after[preset::kOutput + 11] = 2;
+  after[preset::kOutput + 40] = 3;
+  ASSERT_TRUE(history.Record({What::Band, 0, 1}, false, before, after));
+  history.RecordSwitch();
+  const std::vector<std::uint8_t> good = history.Bytes();
+  // Offsets into `good`: the header (version, count, cursor), then the first step's header
+  // (target, what, channel, band, whole blocks, range count) and its ranges.
+  constexpr std::size_t kCount = 1, kCursor = 5, kStep = 9, kRanges = kStep + 5, kFirstRange = kRanges + 2;
+  const auto with = [&](std::size_t at, std::uint8_t value) {
+    auto b = good;
+    b[at] = value;
+    return b;
+  };
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+  };
+  const Case cases[] = {
+      {"empty", {}},
+      {"another version", with(0, 2)},
+      {"cut in the header", {good.begin(), good.begin() + 6}},
+      {"cut in a step", {good.begin(), good.begin() + kFirstRange + 3}},
+      {"one byte short", {good.begin(), good.end() - 1}},
+      {"one byte left over",
+       [&] {
+         auto b = good;
+         b.push_back(0);
+         return b;
+       }()},
+      {"more steps than kept", with(kCount + 1, 0xFF)},
+      {"a count beyond the bytes", with(kCount, 3)},
+      {"the cursor beyond the steps", with(kCursor, 3)},
+      {"an unknown target", with(kStep, 3)},
+      {"an unknown label", with(kStep + 1, 0xEE)},
+      {"whole blocks neither yes nor no", with(kStep + 4, 2)},
+      {"a step with no range", with(kRanges, 0)},
+      {"a range past the preset", with(kFirstRange + 1, 0x7F)},
+      {"a range of no bytes", with(kFirstRange + 2, 0)},
+      {"ranges out of order",
+       [&] {
+         auto b = good;  // the second range starts where the first does
+         std::copy_n(b.begin() + kFirstRange, 2, b.begin() + kFirstRange + 4);
+         return b;
+       }()},
+      {"a switch with bytes", with(good.size() - 2, 1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(History::FromBytes(c.bytes));
+  }
+
+  MemorySettings settings;
+  NullNoticeSink sink;
+  LinkView view;
+  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
+  Editor editor(engine);
+  editor.SetDelay(0, 10);
+  EXPECT_FALSE(editor.RestoreRecoveryPart(with(kStep, 3)));
+  EXPECT_EQ(editor.Steps().Size(), 0u);
+  EXPECT_FALSE(editor.Undo());
+  EXPECT_TRUE(editor.RestoreRecoveryPart(good));
+  EXPECT_EQ(editor.Steps().Size(), 2u);
 }
 
 TEST(History, AStepNoCallNamedIsNamedAfterWhatChanged) {

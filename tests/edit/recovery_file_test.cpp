@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "core/bytes.h"
+#include "edit/editor.h"
+#include "measure/measurements_bytes.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
 #include "support/engine_harness.h"
@@ -38,12 +40,12 @@ class TempDir {
 };
 
 /// A history that keeps its blob as it was handed back.
-struct BlobHistory final : RecoveryHistory {
+struct BlobHistory final : RecoveryPart {
   Bytes blob;
   Bytes restored;
   bool accept = true;
-  Bytes SaveHistory() override { return blob; }
-  bool RestoreHistory(std::span<const std::uint8_t> b) override {
+  Bytes SaveRecoveryPart() override { return blob; }
+  bool RestoreRecoveryPart(std::span<const std::uint8_t> b) override {
     restored.assign(b.begin(), b.end());
     return accept;
   }
@@ -106,6 +108,41 @@ TEST(RecoveryFileBytes, BrokenFilesAreRefusedAndSayWhy) {
     EXPECT_FALSE(r.data);
     EXPECT_EQ(r.error, c.error);
   }
+}
+
+// The checksum of the file, for making a file of the first version by hand.
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const std::uint8_t b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+TEST(RecoveryFileBytes, AFileOfTheFirstVersionStillReadsWithoutMeasurements) {
+  RecoveryData d = SampleData();
+  Bytes file = RecoveryFileBytes(d);
+  // The first version ended after the history: no measurement part.
+  file.resize(file.size() - 8);
+  file[recovery::kMagicSize] = 1;
+  const std::uint32_t crc = Crc32(file);
+  for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+  const RecoveryRead r = ParseRecoveryFile(file);
+  ASSERT_TRUE(r.data);
+  EXPECT_EQ(r.data->ab.b, d.ab.b);
+  EXPECT_EQ(r.data->history, d.history);
+  EXPECT_TRUE(r.data->measurements.empty());
+
+  // A part size beyond the file is damage, whichever part it is.
+  d.measurements = {7, 7, 7};
+  Bytes v2 = RecoveryFileBytes(d);
+  const std::size_t measurementSize = v2.size() - 4 - 3 - 4;
+  v2[measurementSize] = 4;
+  v2.resize(v2.size() - 4);
+  const std::uint32_t crc2 = Crc32(v2);
+  for (int i = 0; i < 4; ++i) v2.push_back(static_cast<std::uint8_t>(crc2 >> (8 * i)));
+  EXPECT_EQ(ParseRecoveryFile(v2).error, RecoveryReadError::Damaged);
 }
 
 TEST(RecoveryFileBytes, AMissingFileIsNotAnError) {
@@ -181,6 +218,70 @@ TEST_F(RecoveryOffline, KeepsBothSidesAndRestoresThem) {
   // Restored work counts as written: no write until something changes.
   nextAb.Switch();
   EXPECT_FALSE(nextFile.Tick(RecoveryFile::Clock::now()));
+}
+
+/// The measurements as the window holds them, without the window.
+struct HeldMeasurements final : RecoveryPart {
+  measure::ChannelMeasurements held;
+  Bytes SaveRecoveryPart() override { return measure::MeasurementsBytes(held); }
+  bool RestoreRecoveryPart(std::span<const std::uint8_t> blob) override {
+    auto read = measure::MeasurementsFromBytes(blob);
+    held = read ? std::move(*read) : measure::ChannelMeasurements{};
+    return read || blob.empty();
+  }
+};
+
+TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
+  Editor editor(sim.engine());
+  editor.SetAb(&ab);
+  HeldMeasurements measurements;
+  RecoveryFile kept(sim.engine(), ab, dir.File("kept.zrec"));
+  kept.SetHistory(&editor);
+  kept.SetMeasurements(&measurements);
+  editor.SetGain(4, 30);
+  editor.SwitchAb();
+  editor.SetGain(4, 12);
+  measurements.held.Set(4, measure::Measurement{{30, 300, 3000}, {90, 91, 89}}, {}, "door.txt");
+  const auto written = RecoveryFile::Clock::now();
+  ASSERT_TRUE(kept.WriteNow(written));
+  // A change of the measurements alone is a change too.
+  measurements.held.SetSmoothing(3);
+  EXPECT_TRUE(kept.Tick(written + recovery::kThrottle));
+
+  SimEngine next(SimKind::InProcess);
+  AbCompare nextAb(next.engine());
+  Editor nextEditor(next.engine());
+  nextEditor.SetAb(&nextAb);
+  HeldMeasurements nextMeasurements;
+  RecoveryFile nextFile(next.engine(), nextAb, kept.Path());
+  nextFile.SetHistory(&nextEditor);
+  nextFile.SetMeasurements(&nextMeasurements);
+  const RecoveryRead r = ReadRecoveryFile(kept.Path());
+  ASSERT_TRUE(r.data);
+  nextFile.Restore(*r.data);
+  EXPECT_EQ(nextMeasurements.SaveRecoveryPart(), measurements.SaveRecoveryPart());
+  EXPECT_EQ(nextMeasurements.held.PathOf(4), "door.txt");
+  EXPECT_EQ(nextMeasurements.held.Smoothing(), 3);
+  ASSERT_EQ(nextEditor.Steps().Size(), 3u);
+  EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 12);
+  // Undo walks back through B's edit, the switch and A's edit.
+  ASSERT_TRUE(nextEditor.Undo());
+  EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 30);
+  ASSERT_TRUE(nextEditor.Undo());
+  EXPECT_EQ(nextAb.Active(), AbSide::A);
+  EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 30);
+  ASSERT_TRUE(nextEditor.Undo());
+  EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 60);
+
+  // A part its owner refuses is left empty; the rest still comes back.
+  RecoveryData damaged = *r.data;
+  damaged.history.resize(damaged.history.size() - 1);
+  damaged.measurements.back() ^= 1;
+  damaged.measurements.push_back(0);
+  nextFile.Restore(damaged);
+  EXPECT_EQ(nextEditor.Steps().Size(), 0u);
+  EXPECT_FALSE(nextMeasurements.held.Has(4));
+  EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 12);
 }
 
 TEST_F(RecoveryOffline, AFolderThatCannotBeMadeFailsTheWriteQuietly) {
