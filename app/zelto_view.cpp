@@ -19,6 +19,7 @@
 #include "app/car_picture.h"
 #include "app/crossover_lists.h"
 #include "app/output_page.h"
+#include "app/sections/master_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
 #include "controls/bit_button.h"
@@ -43,7 +44,6 @@ using namespace view_id;
 
 // Regions of the form.
 constexpr int kTopBarHeight = 50;
-constexpr QRect kMasterPanel(8, 58, 330, 88);
 constexpr QRect kCrossoverPanel(8, 152, 330, 118);
 constexpr QRect kCarPanel(8, 276, 330, 416);
 constexpr QRect kGraphPanel(346, 58, 926, 204);
@@ -54,42 +54,6 @@ constexpr int kStripPitch = 133;
 constexpr int kStripSliderLength = 104;
 constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
-
-template <class T>
-T* Named(T* widget, int id) {
-  widget->setObjectName(QString::number(id));
-  return widget;
-}
-
-QColor ChannelColour(const CKTV_OutData& channel) {
-  const std::uint32_t rgb = channel.Colour();
-  return rgb ? QColor::fromRgb(static_cast<QRgb>(rgb)) : skin::kAccent;
-}
-
-void PaintPanel(QPainter& p, const QRect& r, const QString& caption) {
-  QPainterPath path;
-  path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-  QLinearGradient g(r.topLeft(), r.bottomLeft());
-  g.setColorAt(0, skin::kPanel.lighter(108));
-  g.setColorAt(1, skin::kPanel);
-  p.fillPath(path, g);
-  p.setPen(QPen(skin::kPanelEdge, 1));
-  p.setBrush(Qt::NoBrush);
-  p.drawPath(path);
-  if (caption.isEmpty()) return;
-  p.setPen(QPen(skin::kAccent, 2));
-  p.drawLine(QPointF(r.left() + 10, r.top() + 8), QPointF(r.left() + 10, r.top() + 18));
-  p.setFont(skin::FaceFont(12, true));
-  p.setPen(skin::kCaptionText);
-  p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 28, 18), Qt::AlignLeft | Qt::AlignVCenter, caption);
-}
-
-void PaintLabel(QPainter& p, const QRect& r, const QString& text,
-                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter, int pixels = 12) {
-  p.setFont(skin::FaceFont(pixels, false));
-  p.setPen(skin::kCaptionText);
-  p.drawText(r, align, text);
-}
 
 }  // namespace
 
@@ -133,7 +97,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
   BuildTopBar();
-  BuildMaster();
+  master_ = new MasterSection(ui_, *engine_, *editor_, this);
   BuildCrossover();
   BuildCarSection();
   BuildGraphSection();
@@ -223,36 +187,6 @@ void CZeltoView::BuildTopBar() {
     Shutdown();
     emit closeRequested();
   });
-}
-
-void CZeltoView::BuildMaster() {
-  const QPoint o = kMasterPanel.topLeft();
-  masterBox_ = Named(new NumEdit(kMasterVolumeBox, this), kMasterVolumeBox);
-  masterSpin_ = Named(new NumSpin(kMasterVolumeSpin, this), kMasterVolumeSpin);
-  masterSpin_->SetBuddy(masterBox_);
-  masterSpin_->SetRange(0, rules::kMasterVolumeMax);
-  masterBox_->SetMode(nummode::kGainDb);
-  masterBox_->SetStep(1.0);
-  masterBox_->SetOffset(rules::kMasterVolumeOffsetDb);
-  masterBox_->setGeometry(o.x() + 14, o.y() + 46, 58, 24);
-  masterSpin_->setGeometry(o.x() + 72, o.y() + 45, 14, 26);
-  connect(masterBox_, &NumEdit::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
-  connect(masterSpin_, &NumSpin::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
-
-  masterSlider_ = Named(new BitmapSlider(kMasterVolumeSlider, this), kMasterVolumeSlider);
-  masterSlider_->SetSkin(SliderSkin::Horizontal(172));
-  masterSlider_->SetVertical(false);
-  masterSlider_->SetValueFollowsTravel(true);
-  masterSlider_->SetRange(0, rules::kMasterVolumeMax);
-  masterSlider_->SetBuddy(masterBox_);
-  masterSlider_->move(o.x() + 96, o.y() + 46);
-  connect(masterSlider_, &BitmapSlider::moving, this, [this](int id, int) { OnMasterSlider(id, false); });
-  connect(masterSlider_, &BitmapSlider::released, this, [this](int id, int) { OnMasterSlider(id, true); });
-
-  masterMute_ = Named(new XPButton(kMasterMute, this), kMasterMute);
-  masterMute_->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
-  masterMute_->setGeometry(o.x() + 280, o.y() + 44, 38, 28);
-  connect(masterMute_, &SkinButton::clicked, this, [this] { OnMasterMute(); });
 }
 
 void CZeltoView::BuildCrossover() {
@@ -502,14 +436,8 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       // The processor switched source itself: show it, echo nothing back.
       source_->SelectItem(rules::ShownSource(image));
       break;
-    case Notice::DeviceVolume: {
-      const int v = image.MasterVolume();
-      masterVolumeShadow_ = v;
-      masterSpin_->SetPosition(v);
-      masterSlider_->SetValue(v);
-      break;
-    }
-    case Notice::DeviceMute: masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0); break;
+    case Notice::DeviceVolume: master_->ShowDeviceVolume(); break;
+    case Notice::DeviceMute: master_->ShowDeviceMute(); break;
     case Notice::LinkFailed:
     case Notice::EmptyReply:
     case Notice::DeviceRemoved:
@@ -582,11 +510,8 @@ void CZeltoView::RefreshAll() {
   auto lock = engine_->Data().Lock();
   // Master section and top bar.
   const auto settings = image.SystemSettings();
-  masterMute_->SetOn(settings[sys::kMasterSwitch] != 0);
+  master_->Refresh();
   dsp_->SetOn(settings[sys::kDspSwitch] != 0);
-  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, rules::kMasterVolumeMax);
-  masterSpin_->SetPosition(masterVolumeShadow_);
-  masterSlider_->SetValue(masterVolumeShadow_);
   gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
 
   for (int ch = 0; ch < rules::kStripCount; ++ch) {
@@ -865,31 +790,6 @@ void CZeltoView::OnSourceChosen(int index) { editor_->SetSource(index); }
 
 void CZeltoView::OnNoiseGateChosen(int index) { editor_->SetNoiseGate(index); }
 
-void CZeltoView::ApplyMasterVolume(int value) {
-  if (!editor_->SetMasterVolume(value)) return;
-  masterVolumeShadow_ = value;
-  // A volume change shows the sound as on; the stored switch stays as it is.
-  masterMute_->SetOn(true);
-}
-
-void CZeltoView::OnMasterVolumeEdited(int value) {
-  masterSlider_->SetValue(value);
-  ApplyMasterVolume(value);
-}
-
-void CZeltoView::OnMasterSlider(int, bool released) {
-  const int value = masterSlider_->Value();
-  masterSpin_->SetPosition(value);
-  ApplyMasterVolume(value);
-  if (released) masterBox_->setFocus();
-}
-
-void CZeltoView::OnMasterMute() {
-  const bool soundOn = !masterMute_->IsOn();
-  masterMute_->SetOn(soundOn);
-  editor_->SetMasterSoundOn(soundOn);
-}
-
 // ---- language ------------------------------------------------------------------------------------------
 
 void CZeltoView::SwitchLanguage() {
@@ -998,13 +898,6 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
 
   // Master section.
-  PaintPanel(p, kMasterPanel, T("主音量", "MASTER"));
-  const QPoint m = kMasterPanel.topLeft();
-  PaintLabel(p, QRect(m.x() + 14, m.y() + 26, 90, 16), T("音量", "Volume"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("-60dB"), Qt::AlignLeft | Qt::AlignVCenter, 10);
-  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("0dB"), Qt::AlignRight | Qt::AlignVCenter, 10);
-  PaintLabel(p, QRect(m.x() + 272, m.y() + 26, 54, 16), T("静音", "Mute"), Qt::AlignHCenter | Qt::AlignVCenter, 11);
-
   // Crossover section.
   PaintPanel(p, kCrossoverPanel, T("分频器", "CROSSOVER"));
   const QPoint x = kCrossoverPanel.topLeft();

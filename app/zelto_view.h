@@ -44,6 +44,7 @@ class CFStatic;
 class ComBoxBtn;
 class EnTabCtrl;
 class FontStatic;
+class MasterSection;
 class MeasurementTools;
 class NumEdit;
 class NumSpin;
@@ -228,7 +229,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   };
 
   void BuildTopBar();
-  void BuildMaster();
   void BuildCrossover();
   void BuildCarSection();
   void BuildGraphSection();
@@ -247,15 +247,11 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void ShowUserText(const QString& text);
   void SetStatus(const QString& text);
 
-  // Top bar and master section.
+  // Top bar.
   void OnConnect();
   void OnDspSwitch();
   void OnSourceChosen(int index);
   void OnNoiseGateChosen(int index);
-  void OnMasterVolumeEdited(int value);
-  void OnMasterSlider(int id, bool released);
-  void OnMasterMute();
-  void ApplyMasterVolume(int value);
   void PopupSettingsMenu();
   void PopupFileMenu();
   void PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where);
@@ -325,7 +321,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
-  int masterVolumeShadow_ = 0;
   int delayUnit_ = kMilliseconds;
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
@@ -345,6 +340,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QPoint dragOffset_;
 
   // Controls.
+  MasterSection* master_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -355,10 +351,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* mixerButton_ = nullptr;
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
-  NumEdit* masterBox_ = nullptr;
-  NumSpin* masterSpin_ = nullptr;
-  BitmapSlider* masterSlider_ = nullptr;
-  XPButton* masterMute_ = nullptr;
   NumEdit* hpBox_ = nullptr;
   NumSpin* hpSpin_ = nullptr;
   NumEdit* lpBox_ = nullptr;
