@@ -19,6 +19,7 @@
 #include "app/car_picture.h"
 #include "app/crossover_lists.h"
 #include "app/output_page.h"
+#include "app/sections/crossover_section.h"
 #include "app/sections/master_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
@@ -44,7 +45,6 @@ using namespace view_id;
 
 // Regions of the form.
 constexpr int kTopBarHeight = 50;
-constexpr QRect kCrossoverPanel(8, 152, 330, 118);
 constexpr QRect kCarPanel(8, 276, 330, 416);
 constexpr QRect kGraphPanel(346, 58, 926, 204);
 constexpr QRect kPagePanel(346, 268, 926, 250);
@@ -98,7 +98,8 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
 
   BuildTopBar();
   master_ = new MasterSection(ui_, *engine_, *editor_, this);
-  BuildCrossover();
+  crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
+  connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
   BuildCarSection();
   BuildGraphSection();
   BuildPageArea();
@@ -187,38 +188,6 @@ void CZeltoView::BuildTopBar() {
     Shutdown();
     emit closeRequested();
   });
-}
-
-void CZeltoView::BuildCrossover() {
-  const QPoint o = kCrossoverPanel.topLeft();
-  const auto row = [&](bool high, int y) {
-    NumEdit* box = Named(new NumEdit(high ? kHighPassBox : kLowPassBox, this), high ? kHighPassBox : kLowPassBox);
-    NumSpin* spin = Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, this), high ? kHighPassSpin : kLowPassSpin);
-    spin->SetBuddy(box);
-    spin->SetRange(CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
-    box->SetMode(nummode::kFrequencyHz);
-    box->setGeometry(o.x() + 48, o.y() + y, 66, 24);
-    spin->setGeometry(o.x() + 114, o.y() + y - 1, 14, 26);
-    connect(box, &NumEdit::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
-    connect(spin, &NumSpin::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
-
-    const int familyId = high ? kHighPassFamily : kLowPassFamily;
-    const int slopeId = high ? kHighPassSlope : kLowPassSlope;
-    ComBoxBtn* family = Named(new ComBoxBtn(familyId, high ? kHighPassFamilyList : kLowPassFamilyList, this), familyId);
-    family->SetItems(CrossoverFamilyItems());
-    family->setGeometry(o.x() + 134, o.y() + y, 96, 24);
-    ComBoxBtn* slope = Named(new ComBoxBtn(slopeId, high ? kHighPassSlopeList : kLowPassSlopeList, this), slopeId);
-    slope->SetItems(CrossoverSlopeItems());
-    slope->setGeometry(o.x() + 234, o.y() + y, 88, 24);
-    connect(family, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-    connect(slope, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-    (high ? hpBox_ : lpBox_) = box;
-    (high ? hpSpin_ : lpSpin_) = spin;
-    (high ? hpFamily_ : lpFamily_) = family;
-    (high ? hpSlope_ : lpSlope_) = slope;
-  };
-  row(true, 48);
-  row(false, 82);
 }
 
 void CZeltoView::BuildCarSection() {
@@ -680,23 +649,15 @@ void CZeltoView::RefreshChannel(int channel) {
 
 void CZeltoView::RefreshCrossoverControls() {
   auto lock = engine_->Data().Lock();
-  const CKTV_OutData& channel = Channel(current_);
-  const CKTVEQ& eq = channel.Eq();
-  const CFilter& hp = eq.HighPass();
-  const CFilter& lp = eq.LowPass();
-  hpFamily_->SelectItem(hp.crossoverType());
-  hpSpin_->SetPosition(std::clamp(hp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  hpSlope_->SelectItem(hp.slope() < hpSlope_->Count() ? hp.slope() : -1);
-  lpFamily_->SelectItem(lp.crossoverType());
-  lpSpin_->SetPosition(std::clamp(lp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  lpSlope_->SelectItem(lp.slope() < lpSlope_->Count() ? lp.slope() : -1);
+  const CKTVEQ& eq = Channel(current_).Eq();
+  crossover_->Show(eq.HighPass(), eq.LowPass());
   // The output page shows the same filters.
-  outputPage_->ShowCrossover(hp, lp);
+  outputPage_->ShowCrossover(eq.HighPass(), eq.LowPass());
 }
 
-void CZeltoView::OnCrossoverFrequency(bool highPass) {
-  NumSpin* spin = highPass ? hpSpin_ : lpSpin_;
-  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Main);
+void CZeltoView::ShowCrossoverEdit(bool highPass) {
+  RefreshCrossoverControls();
+  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::OnPageCrossover(bool highPass) {
@@ -706,8 +667,7 @@ void CZeltoView::OnPageCrossover(bool highPass) {
 
 void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
   editor_->SetCrossoverFrequency(current_, highPass, hz, box);
-  RefreshCrossoverControls();
-  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
+  ShowCrossoverEdit(highPass);
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
@@ -715,18 +675,13 @@ void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
     editor_->SetCrossoverFamily(current_, highPass, index);
   else
     editor_->SetCrossoverSlope(current_, highPass, index);
-  RefreshCrossoverControls();
-  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
+  ShowCrossoverEdit(highPass);
 }
 
 void CZeltoView::OnListChosen(int listId, int index) {
   switch (listId) {
     case kSourceListId: OnSourceChosen(index); return;
     case kNoiseGateListId: OnNoiseGateChosen(index); return;
-    case kHighPassFamilyList: SetCrossoverList(true, true, index); return;
-    case kHighPassSlopeList: SetCrossoverList(true, false, index); return;
-    case kLowPassFamilyList: SetCrossoverList(false, true, index); return;
-    case kLowPassSlopeList: SetCrossoverList(false, false, index); return;
     default: return;
   }
 }
@@ -898,15 +853,6 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
 
   // Master section.
-  // Crossover section.
-  PaintPanel(p, kCrossoverPanel, T("分频器", "CROSSOVER"));
-  const QPoint x = kCrossoverPanel.topLeft();
-  PaintLabel(p, QRect(x.x() + 48, x.y() + 28, 84, 16), T("频率", "Frequency"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 134, x.y() + 28, 96, 16), T("类型", "Type"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 234, x.y() + 28, 88, 16), T("斜率", "Slope"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 12, x.y() + 48, 44, 24), T("高通", "HPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
-  PaintLabel(p, QRect(x.x() + 12, x.y() + 82, 44, 24), T("低通", "LPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
-
   // Car, graph, page and strips.
   PaintPanel(p, kCarPanel, T("扬声器位置与延时", "SPEAKER POSITIONS & DELAY"));
   PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));

@@ -44,6 +44,7 @@ class CFStatic;
 class ComBoxBtn;
 class EnTabCtrl;
 class FontStatic;
+class CrossoverSection;
 class MasterSection;
 class MeasurementTools;
 class NumEdit;
@@ -229,7 +230,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   };
 
   void BuildTopBar();
-  void BuildCrossover();
   void BuildCarSection();
   void BuildGraphSection();
   void BuildPageArea();
@@ -276,9 +276,10 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void ShowStripGain(int channel);
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
-  void OnCrossoverFrequency(bool highPass);
   void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
   void SetCrossoverList(bool highPass, bool family, int index);
+  /// A crossover filter of the current channel changed: every place that shows it follows.
+  void ShowCrossoverEdit(bool highPass);
   void RefreshDelayBoxes();
 
   // EQ editing on the output page.
@@ -341,6 +342,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Controls.
   MasterSection* master_ = nullptr;
+  CrossoverSection* crossover_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -351,14 +353,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* mixerButton_ = nullptr;
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
-  NumEdit* hpBox_ = nullptr;
-  NumSpin* hpSpin_ = nullptr;
-  NumEdit* lpBox_ = nullptr;
-  NumSpin* lpSpin_ = nullptr;
-  ComBoxBtn* hpFamily_ = nullptr;
-  ComBoxBtn* hpSlope_ = nullptr;
-  ComBoxBtn* lpFamily_ = nullptr;
-  ComBoxBtn* lpSlope_ = nullptr;
   CarPicture* car_ = nullptr;
   std::array<BitButton*, 3> unitButtons_{};
   BitButton* eqReset_ = nullptr;
