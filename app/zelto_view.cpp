@@ -19,6 +19,7 @@
 #include "app/car_picture.h"
 #include "app/crossover_lists.h"
 #include "app/output_page.h"
+#include "app/sections/car_section.h"
 #include "app/sections/crossover_section.h"
 #include "app/sections/master_section.h"
 #include "app/transfer_window.h"
@@ -45,7 +46,6 @@ using namespace view_id;
 
 // Regions of the form.
 constexpr int kTopBarHeight = 50;
-constexpr QRect kCarPanel(8, 276, 330, 416);
 constexpr QRect kGraphPanel(346, 58, 926, 204);
 constexpr QRect kPagePanel(346, 268, 926, 250);
 constexpr QRect kStripPanel(346, 524, 926, 168);
@@ -100,7 +100,10 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   master_ = new MasterSection(ui_, *engine_, *editor_, this);
   crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
   connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
-  BuildCarSection();
+  carSection_ = new CarSection(ui_, *engine_, *editor_, this);
+  connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
+  connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
+  connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
   BuildGraphSection();
   BuildPageArea();
   BuildStrips();
@@ -188,34 +191,6 @@ void CZeltoView::BuildTopBar() {
     Shutdown();
     emit closeRequested();
   });
-}
-
-void CZeltoView::BuildCarSection() {
-  const QPoint o = kCarPanel.topLeft();
-  car_ = new CarPicture(this);
-  car_->move(o.x() + (kCarPanel.width() - CarPicture::kWidth) / 2, o.y() + 28);
-  connect(car_, &CarPicture::positionClicked, this, &CZeltoView::OnPositionClicked);
-  connect(car_, &CarPicture::delayEdited, this, &CZeltoView::OnDelayEdited);
-
-  const std::array<std::pair<int, BiText>, 3> units = {{{kDelayUnitMs, Same(QStringLiteral("ms"))},
-                                                        {kDelayUnitCm, Same(QStringLiteral("cm"))},
-                                                        {kDelayUnitInch, Same(QStringLiteral("inch"))}}};
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    BitButton* b = Named(new BitButton(units[i].first, this), units[i].first);
-    b->SetFaces(Caption(units[i].second), Caption(units[i].second, Tone::Lit));
-    b->setGeometry(o.x() + 10 + static_cast<int>(i) * 46, o.y() + 376, 42, 28);
-    const int unit = i == 0 ? kMilliseconds : (i == 1 ? kCentimetres : kInches);
-    connect(b, &SkinButton::clicked, this, [this, unit] { SetDelayUnit(unit); });
-    unitButtons_[i] = b;
-  }
-  eqReset_ = Named(new BitButton(kEqReset, this), kEqReset);
-  eqReset_->SetFaces(Caption(Bi("重置均衡", "Reset")));
-  eqReset_->setGeometry(o.x() + 152, o.y() + 376, 82, 28);
-  connect(eqReset_, &SkinButton::clicked, this, [this] { ResetChannelEq(); });
-  eqBypass_ = Named(new BitButton(kEqBypass, this), kEqBypass);
-  eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Lit));
-  eqBypass_->setGeometry(o.x() + 238, o.y() + 376, 82, 28);
-  connect(eqBypass_, &SkinButton::clicked, this, [this] { ToggleEqBypass(); });
 }
 
 void CZeltoView::BuildGraphSection() {
@@ -493,7 +468,7 @@ void CZeltoView::RefreshAll() {
   for (int i = 0; i < rules::kCurveButtonCount; ++i)
     curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
 
-  RefreshDelayBoxes();
+  carSection_->RefreshDelays();
 
   source_->SelectItem(editor_->SettleSource());
 
@@ -504,7 +479,7 @@ void CZeltoView::RefreshAll() {
   for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
-  car_->ShowPositionsFor(image.ChannelTypes());
+  carSection_->Refresh();
   RefreshTitleArea();
   lock.unlock();
   // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
@@ -522,7 +497,6 @@ void CZeltoView::SetSelectHighlight(int channel, bool selected) {
 void CZeltoView::SelectChannel(int index) {
   if (index < 0 || index >= kOutputChannels) return;
   DeviceImage& image = engine_->Image();
-  car_->Highlight(0);
 
   const int previous = current_;
   if (previous < rules::kCurveButtonCount)
@@ -534,8 +508,7 @@ void CZeltoView::SelectChannel(int index) {
 
   current_ = index;
   ui_.currentChannel = index;
-  const int type = image.ChannelTypes()[static_cast<std::size_t>(index)];
-  if (const auto* spot = rules::SpotOfType(type)) car_->Highlight(spot->code);
+  carSection_->ShowChannel(index);
 
   if (index < rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
   SetSelectHighlight(index, true);
@@ -562,31 +535,6 @@ void CZeltoView::OnCurveButton(int index) {
   curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
   graph_->SetReferenceShown(index, flag);
   RedrawGraph();
-}
-
-void CZeltoView::OnPositionClicked(int code) {
-  if (auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
-}
-
-void CZeltoView::OnDelayEdited(int code, int delay) {
-  const auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
-  if (!ch) return;
-  if (editor_->SetDelay(*ch, delay)) car_->SetDelay(code, delay);
-  if (*ch != current_) SelectChannel(*ch);
-}
-
-void CZeltoView::RefreshDelayBoxes() {
-  // Each box shows the channel it edits (the position rule), so what is shown is what changes.
-  const auto types = engine_->Image().ChannelTypes();
-  for (const auto& spot : rules::PositionSpots()) {
-    if (auto ch = rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
-  }
-}
-
-void CZeltoView::SetDelayUnit(int unit) {
-  delayUnit_ = std::clamp(unit, 0, 2);
-  for (std::size_t i = 0; i < unitButtons_.size(); ++i) unitButtons_[i]->SetOn(static_cast<int>(i) == delayUnit_);
-  car_->SetUnit(delayUnit_);
 }
 
 // ---- channel strips -------------------------------------------------------------------------------
@@ -751,7 +699,7 @@ void CZeltoView::SwitchLanguage() {
   ui_.language = ui_.language == Language::Chinese ? Language::English : Language::Chinese;
   engine_->language = ui_.language;
   ApplyLanguage();
-  RefreshDelayBoxes();
+  carSection_->RefreshDelays();
   update();
 }
 
@@ -766,13 +714,12 @@ void CZeltoView::ApplyLanguage() {
   const DeviceImage& image = engine_->Image();
   source_->SelectItem(rules::ShownSource(image));
   gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
-  car_->SetLanguage(lang);
+  carSection_->ApplyLanguage();
   pageArea_->SetLanguage(lang);
   outputPage_->SetLanguage(lang);
   if (mixer_) mixer_->SetLanguage(lang);
   transferWindow_->SetLanguage(lang);
   ShowConnectedState(engine_->Connected());
-  SetDelayUnit(delayUnit_);
   update();
 }
 
@@ -854,7 +801,6 @@ void CZeltoView::paintEvent(QPaintEvent*) {
 
   // Master section.
   // Car, graph, page and strips.
-  PaintPanel(p, kCarPanel, T("扬声器位置与延时", "SPEAKER POSITIONS & DELAY"));
   PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
   const QPoint g = kGraphPanel.topLeft();
   PaintLabel(p, QRect(g.x() + 842, g.y() + 6, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);

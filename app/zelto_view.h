@@ -16,6 +16,7 @@
 
 #include "app/mix_page.h"
 #include "app/output_page.h"
+#include "app/sections/car_section.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
 #include "edit/ab_compare.h"
@@ -60,7 +61,10 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   static constexpr int kWidth = 1280;
   static constexpr int kHeight = 700;
   /// Delay units of the car picture.
-  enum DelayUnit { kMilliseconds = 0, kCentimetres = 1, kInches = 2 };
+  using DelayUnit = CarSection::DelayUnit;
+  static constexpr DelayUnit kMilliseconds = CarSection::kMilliseconds;
+  static constexpr DelayUnit kCentimetres = CarSection::kCentimetres;
+  static constexpr DelayUnit kInches = CarSection::kInches;
 
   CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTransport> transport, QWidget* parent = nullptr);
   ~CZeltoView() override;
@@ -116,7 +120,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   int CurrentChannel() const { return current_; }
   bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
   bool LinkActive() const { return editor_->LinkOn(); }
-  int DelayUnitShown() const { return delayUnit_; }
+  int DelayUnitShown() const { return carSection_->DelayUnitShown(); }
   bool AutoConnectDone() const { return autoConnectDone_; }
   bool ReadBackDone() const { return readBackDone_; }
   bool TransferShown() const;
@@ -128,7 +132,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   TransferWindow* Transfer() const { return transferWindow_; }
   CFStatic* Graph() const { return graph_; }
   OutputPage* Page() const { return outputPage_; }
-  CarPicture* Car() const { return car_; }
+  CarPicture* Car() const { return carSection_->Car(); }
   /// The measurements, their curves on the graph, the EQ from measurement and REW filter files.
   MeasurementTools* Measurements() const { return measureTools_; }
 
@@ -230,7 +234,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   };
 
   void BuildTopBar();
-  void BuildCarSection();
   void BuildGraphSection();
   void BuildPageArea();
   void BuildStrips();
@@ -268,8 +271,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   // Channels.
   void OnStripSelect(int channel);
   void OnCurveButton(int index);
-  void OnPositionClicked(int code);
-  void OnDelayEdited(int code, int delay);
   void OnStripGain(int channel, int value, bool fromSlider, bool released);
   void OnStripMute(int channel);
   void OnStripPhase(int channel);
@@ -280,7 +281,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void SetCrossoverList(bool highPass, bool family, int index);
   /// A crossover filter of the current channel changed: every place that shows it follows.
   void ShowCrossoverEdit(bool highPass);
-  void RefreshDelayBoxes();
 
   // EQ editing on the output page.
   void OnBandEdited(OutputPage::BandValue value, int k);
@@ -303,7 +303,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// Shows the values of channel `channel` wherever the form shows them (strip, page, crossover).
   void RefreshChannel(int channel);
   void RefreshTitleArea();
-  void SetDelayUnit(int unit);
   void SetSelectHighlight(int channel, bool selected);
   /// Recomputes the curves and redraws the graph with filter `highlightFilter` filled (-1: none).
   void RedrawGraph(int highlightFilter = -1);
@@ -322,7 +321,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
-  int delayUnit_ = kMilliseconds;
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
   bool updateRunning_ = false;
@@ -343,6 +341,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   // Controls.
   MasterSection* master_ = nullptr;
   CrossoverSection* crossover_ = nullptr;
+  CarSection* carSection_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -353,10 +352,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   BitButton* mixerButton_ = nullptr;
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
-  CarPicture* car_ = nullptr;
-  std::array<BitButton*, 3> unitButtons_{};
-  BitButton* eqReset_ = nullptr;
-  BitButton* eqBypass_ = nullptr;
   CFStatic* graph_ = nullptr;
   BitButton* measureButton_ = nullptr;
   MeasurementTools* measureTools_ = nullptr;

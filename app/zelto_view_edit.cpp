@@ -8,6 +8,7 @@
 #include "edit/linking.h"
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
+#include "app/sections/car_section.h"
 #include "app/zelto_view.h"
 
 #include <optional>
@@ -48,7 +49,7 @@ void CZeltoView::RefreshEqPage() {
 
 void CZeltoView::ShowEqBypassState() {
   const bool on = editor_->EqBypassOn(current_);
-  eqBypass_->SetOn(on);
+  carSection_->ShowEqBypass(on);
   outputPage_->ShowEqBypass(on);
 }
 
@@ -119,10 +120,10 @@ void CZeltoView::RefreshBandFromGraph(int k) {
 // ---- whole-EQ commands -----------------------------------------------------------------------
 
 void CZeltoView::ToggleEqBypass() {
-  const bool on = !eqBypass_->IsOn();
+  const bool on = !carSection_->EqBypassShown();
   const Editor::BlockResult result = editor_->SetEqBypass(current_, on);
   if (!result.applied) {
-    eqBypass_->SetOn(true);
+    carSection_->ShowEqBypass(true);
     outputPage_->ShowEqBypass(true);
     return;
   }
@@ -133,7 +134,7 @@ void CZeltoView::ToggleEqBypass() {
       outputPage_->ShowBypassDisplay(k, eq.Filter(k));
   }
   ShowBlockTransfer(result.flagged);
-  eqBypass_->SetOn(on);
+  carSection_->ShowEqBypass(on);
   outputPage_->ShowEqBypass(on);
   RedrawGraph();
 }
