@@ -22,6 +22,7 @@
 #include "app/sections/car_section.h"
 #include "app/sections/crossover_section.h"
 #include "app/sections/master_section.h"
+#include "app/sections/strips_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
 #include "controls/bit_button.h"
@@ -48,10 +49,6 @@ using namespace view_id;
 constexpr int kTopBarHeight = 50;
 constexpr QRect kGraphPanel(346, 58, 926, 204);
 constexpr QRect kPagePanel(346, 268, 926, 250);
-constexpr QRect kStripPanel(346, 524, 926, 168);
-constexpr int kStripWidth = 128;
-constexpr int kStripPitch = 133;
-constexpr int kStripSliderLength = 104;
 constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
 
@@ -106,7 +103,9 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
   BuildGraphSection();
   BuildPageArea();
-  BuildStrips();
+  strips_ = new StripsSection(ui_, *engine_, *editor_, this);
+  connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
+  connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
   transferWindow_ = new TransferWindow(this);
   transferWindow_->hide();
   WatchPresses(this);
@@ -255,50 +254,6 @@ void CZeltoView::BuildPageArea() {
   connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
   connect(outputPage_, &OutputPage::limiterEdited, this, &CZeltoView::OnLimiterEdited);
   connect(outputPage_, &OutputPage::outputGainEdited, this, &CZeltoView::OnOutputGain);
-}
-
-void CZeltoView::BuildStrips() {
-  for (int i = 0; i < rules::kStripCount; ++i) {
-    const int x = kStripPanel.left() + i * kStripPitch;
-    const int y = kStripPanel.top();
-    Strip& s = strips_[static_cast<std::size_t>(i)];
-    s.select = Named(new XPButton(kFirstStripSelect + i, this), kFirstStripSelect + i);
-    const BiText name = Same(QStringLiteral("CH%1").arg(i + 1));
-    s.select->SetFaces(Caption(name, Tone::Lit), Caption(name));
-    s.select->SetOn(false);
-    s.select->setGeometry(x + 8, y + 6, kStripWidth - 16, 26);
-    connect(s.select, &SkinButton::clicked, this, [this, i] { OnStripSelect(i); });
-
-    s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
-    s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
-    s.slider->SetRange(0, rules::kMasterVolumeMax);
-    s.slider->move(x + 12, y + 42);
-    connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
-    connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
-
-    s.box = Named(new NumEdit(kFirstStripGainBox + i, this), kFirstStripGainBox + i);
-    s.spin = Named(new NumSpin(kFirstStripGainSpin + i, this), kFirstStripGainSpin + i);
-    s.spin->SetBuddy(s.box);
-    s.spin->SetRange(0, rules::kMasterVolumeMax);
-    s.box->SetMode(nummode::kGainDb);
-    s.box->SetStep(1.0);
-    s.box->SetOffset(rules::kMasterVolumeOffsetDb);
-    s.slider->SetBuddy(s.box);
-    s.box->setGeometry(x + 48, y + 58, 60, 24);
-    s.spin->setGeometry(x + 108, y + 57, 14, 26);
-    connect(s.box, &NumEdit::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
-    connect(s.spin, &NumSpin::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
-
-    s.mute = Named(new XPButton(kFirstStripMute + i, this), kFirstStripMute + i);
-    s.mute->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
-    s.mute->setGeometry(x + 48, y + 88, 74, 26);
-    connect(s.mute, &SkinButton::clicked, this, [this, i] { OnStripMute(i); });
-
-    s.phase = Named(new XPButton(kFirstStripPhase + i, this), kFirstStripPhase + i);
-    s.phase->SetFaces(Caption(Bi("正相", "0°")), Caption(Bi("反相", "180°"), Tone::Alert));
-    s.phase->setGeometry(x + 48, y + 118, 74, 26);
-    connect(s.phase, &SkinButton::clicked, this, [this, i] { OnStripPhase(i); });
-  }
 }
 
 void CZeltoView::WatchPresses(QWidget* root) {
@@ -458,13 +413,7 @@ void CZeltoView::RefreshAll() {
   dsp_->SetOn(settings[sys::kDspSwitch] != 0);
   gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
 
-  for (int ch = 0; ch < rules::kStripCount; ++ch) {
-    const CKTV_OutData& c = Channel(ch);
-    Strip& s = strips_[static_cast<std::size_t>(ch)];
-    s.mute->SetOn(c.OutputSwitch());
-    s.phase->SetOn(c.Phase() == 0);
-    ShowStripGain(ch);
-  }
+  strips_->Refresh();
   for (int i = 0; i < rules::kCurveButtonCount; ++i)
     curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
 
@@ -490,9 +439,7 @@ void CZeltoView::RefreshAll() {
 
 // ---- selection ----------------------------------------------------------------------------------
 
-void CZeltoView::SetSelectHighlight(int channel, bool selected) {
-  if (channel >= 0 && channel < rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
-}
+void CZeltoView::SetSelectHighlight(int channel, bool selected) { strips_->SetSelected(channel, selected); }
 
 void CZeltoView::SelectChannel(int index) {
   if (index < 0 || index >= kOutputChannels) return;
@@ -539,53 +486,16 @@ void CZeltoView::OnCurveButton(int index) {
 
 // ---- channel strips -------------------------------------------------------------------------------
 
-void CZeltoView::ShowStripGain(int channel) {
-  if (channel < 0 || channel >= rules::kStripCount) return;
-  Strip& s = strips_[static_cast<std::size_t>(channel)];
-  const CKTV_OutData& c = Channel(channel);
-  // A channel whose gain is switched off reads -60 dB.
-  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, rules::kMasterVolumeMax);
-  s.spin->SetPosition(g);
-  s.slider->SetValue(g);
-}
-
-void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
-  Strip& s = strips_[static_cast<std::size_t>(channel)];
-  const int g = fromSlider ? s.slider->Value() : value;
-  editor_->SetGain(channel, g);
-  if (fromSlider)
-    s.spin->SetPosition(g);
-  else
-    s.slider->SetValue(g);
-  // The object copied the gain to its link group; their strips follow.
-  const DeviceImage& image = engine_->Image();
-  for (int other = 0; other < kOutputChannels; ++other)
-    if (other != channel && image.SameLinkGroup(channel, other)) ShowStripGain(other);
-  if (image.SameLinkGroup(channel, current_))
+void CZeltoView::OnStripGain(int channel) {
+  // The page shows the output gain of the current channel when the strip's group holds it.
+  if (engine_->Image().SameLinkGroup(channel, current_))
     outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
-  if (fromSlider && released) s.box->setFocus();
-}
-
-void CZeltoView::OnStripMute(int channel) {
-  // Mute stays the channel's own: linked channels keep theirs.
-  const bool soundOn = editor_->ToggleSoundOn(channel);
-  strips_[static_cast<std::size_t>(channel)].mute->SetOn(soundOn);
-}
-
-void CZeltoView::OnStripPhase(int channel) {
-  const int phase = editor_->TogglePhase(channel);
-  strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
 }
 
 void CZeltoView::RefreshChannel(int channel) {
   {
     auto lock = engine_->Data().Lock();
-    if (channel < rules::kStripCount) {
-      Strip& s = strips_[static_cast<std::size_t>(channel)];
-      s.mute->SetOn(Channel(channel).OutputSwitch());
-      s.phase->SetOn(Channel(channel).Phase() == 0);
-    }
-    ShowStripGain(channel);
+    strips_->RefreshChannel(channel);
   }
   if (channel == current_) {
     RefreshEqPage();
@@ -648,8 +558,7 @@ void CZeltoView::OnLimiterEdited(int id, int value) {
 void CZeltoView::OnOutputGain(int gainCode) {
   // Code 0 switches the gain off; the strips of the group show the new gain.
   editor_->SetGain(current_, gainCode);
-  const DeviceImage& image = engine_->Image();
-  for (int ch : rules::LinkGroup(image, current_)) ShowStripGain(ch);
+  strips_->ShowGroupGain(current_);
 }
 
 // ---- graph ----------------------------------------------------------------------------------------
@@ -799,28 +708,11 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
   p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
 
-  // Master section.
-  // Car, graph, page and strips.
+  // Graph and page.
   PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
   const QPoint g = kGraphPanel.topLeft();
   PaintLabel(p, QRect(g.x() + 842, g.y() + 6, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
   PaintPanel(p, kPagePanel, {});
-
-  const DeviceImage& image = engine_->Image();
-  for (int i = 0; i < rules::kStripCount; ++i) {
-    const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
-    PaintPanel(p, r, {});
-    const QColor colour = ChannelColour(Channel(i));
-    p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
-    PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-    const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
-    const QString typeName = type ? Utf8(rules::PositionName(type, lang)) : T("未分配", "Unassigned");
-    p.setFont(skin::FaceFont(10, false));
-    p.setPen(skin::kCaptionText);
-    const QFontMetrics fm(p.font());
-    p.drawText(QRect(r.left() + 8, r.bottom() - 20, r.width() - 16, 16), Qt::AlignHCenter | Qt::AlignVCenter,
-               fm.elidedText(typeName, Qt::ElideRight, r.width() - 16));
-  }
 }
 
 // ---- mouse, keys and focus ---------------------------------------------------------------------------------
@@ -888,7 +780,7 @@ bool CZeltoView::focusNextPrevChild(bool next) {
         return true;
       }
       if (box->Id() == kLastBandGainBox) {
-        strips_[0].box->setFocus(Qt::TabFocusReason);
+        strips_->GainBox(0)->setFocus(Qt::TabFocusReason);
         return true;
       }
     }

@@ -50,6 +50,7 @@ class MasterSection;
 class MeasurementTools;
 class NumEdit;
 class NumSpin;
+class StripsSection;
 class TransferWindow;
 class XPButton;
 
@@ -224,19 +225,9 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Strip {
-    XPButton* select = nullptr;
-    BitmapSlider* slider = nullptr;
-    NumEdit* box = nullptr;
-    NumSpin* spin = nullptr;
-    XPButton* mute = nullptr;
-    XPButton* phase = nullptr;
-  };
-
   void BuildTopBar();
   void BuildGraphSection();
   void BuildPageArea();
-  void BuildStrips();
   void WatchPresses(QWidget* root);
   void BuildHistoryKeys();
   /// A press on a control of the form opens a step and its release closes it, so a drag of a
@@ -271,10 +262,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   // Channels.
   void OnStripSelect(int channel);
   void OnCurveButton(int index);
-  void OnStripGain(int channel, int value, bool fromSlider, bool released);
-  void OnStripMute(int channel);
-  void OnStripPhase(int channel);
-  void ShowStripGain(int channel);
+  void OnStripGain(int channel);
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
   void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
@@ -342,6 +330,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   MasterSection* master_ = nullptr;
   CrossoverSection* crossover_ = nullptr;
   CarSection* carSection_ = nullptr;
+  StripsSection* strips_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -359,7 +348,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   std::array<FontStatic*, rules::kCurveButtonCount> channelLabels_{};
   EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
-  std::array<Strip, rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
   std::unique_ptr<PresetFiles> presetFiles_;
   std::unique_ptr<UpdateTransfer> update_;
