@@ -21,6 +21,7 @@
 #include "app/output_page.h"
 #include "app/sections/car_section.h"
 #include "app/sections/crossover_section.h"
+#include "app/sections/graph_section.h"
 #include "app/sections/master_section.h"
 #include "app/sections/strips_section.h"
 #include "app/transfer_window.h"
@@ -47,9 +48,7 @@ using namespace view_id;
 
 // Regions of the form.
 constexpr int kTopBarHeight = 50;
-constexpr QRect kGraphPanel(346, 58, 926, 204);
 constexpr QRect kPagePanel(346, 268, 926, 250);
-constexpr int kCurveButtonPitch = 24;
 constexpr int kTabStripHeight = 32;
 
 }  // namespace
@@ -101,7 +100,15 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
   connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
   connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
-  BuildGraphSection();
+  graphSection_ = new GraphSection(ui_, *engine_, *editor_, this);
+  graph_ = graphSection_->Graph();
+  connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
+  MeasureHooks& measure = graphSection_->Measurements()->Hooks();
+  measure.inform = [this](const QString& text) { ShowUserText(text); };
+  measure.bandsApplied = [this](const std::vector<int>&) {
+    RefreshEqPage();
+    RedrawGraph();
+  };
   BuildPageArea();
   strips_ = new StripsSection(ui_, *engine_, *editor_, this);
   connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
@@ -192,46 +199,6 @@ void CZeltoView::BuildTopBar() {
   });
 }
 
-void CZeltoView::BuildGraphSection() {
-  const QPoint o = kGraphPanel.topLeft();
-  graph_ = Named(new CFStatic(this), kGraph);
-  graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
-  connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
-
-  measureTools_ = new MeasurementTools(*engine_, *graph_, this);
-  measureTools_->Hooks().inform = [this](const QString& text) { ShowUserText(text); };
-  measureTools_->Hooks().bandsApplied = [this](const std::vector<int>&) {
-    RefreshEqPage();
-    RedrawGraph();
-  };
-  measureTools_->Hooks().beginStep = [this] { editor_->BeginStep(); };
-  measureTools_->Hooks().endStep = [this] { editor_->EndStep(); };
-  connect(graph_, &CFStatic::contextMenuRequested, measureTools_, &MeasurementTools::ShowMenu);
-  measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
-  measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
-  measureButton_->setGeometry(o.x() + 718, o.y() + 3, 110, 21);
-  connect(measureButton_, &SkinButton::clicked, this,
-          [this] { measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft())); });
-
-  for (int i = 0; i < rules::kCurveButtonCount; ++i) {
-    XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
-    b->setGeometry(o.x() + 842, o.y() + 30 + i * kCurveButtonPitch, 20, 20);
-    // Each curve button lights in the colour its channel is drawn in.
-    b->SetFaces(Face{{}, Glyph::None, Tone::Lit, ChannelColour(Channel(i))}, Face{{}, Glyph::None, Tone::Plain, {}});
-    connect(b, &SkinButton::clicked, this, [this, i] { OnCurveButton(i); });
-    curveButtons_[static_cast<std::size_t>(i)] = b;
-
-    FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
-    label->SetText(
-        Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
-    label->SetTextHeight(13);
-    label->SetBold(true);
-    label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    channelLabels_[static_cast<std::size_t>(i)] = label;
-  }
-}
-
 void CZeltoView::BuildPageArea() {
   pageArea_ = Named(new EnTabCtrl(kPageArea, this), kPageArea);
   pageArea_->setGeometry(kPagePanel.adjusted(4, 4, -4, -4));
@@ -263,7 +230,7 @@ void CZeltoView::WatchPresses(QWidget* root) {
 // ---- start-up and shut-down -----------------------------------------------------------------
 
 void CZeltoView::InitialUpdate() {
-  for (int ch = 0; ch < kOutputChannels; ++ch) showCurve_[static_cast<std::size_t>(ch)] = false;
+  graphSection_->HideCurves();
   graph_->Attach(&engine_->Data());
   ResetNameDisplays();
   ShowConnectedState(false);
@@ -414,17 +381,13 @@ void CZeltoView::RefreshAll() {
   gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
 
   strips_->Refresh();
-  for (int i = 0; i < rules::kCurveButtonCount; ++i)
-    curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
+  graphSection_->RefreshCurveButtons();
 
   carSection_->RefreshDelays();
 
   source_->SelectItem(editor_->SettleSource());
 
   outputPage_->Refresh();
-  // Channel 8 has no curve button of its own; "CH7/8" follows channel 7's flag, as selecting does.
-  if (ui_.currentKind == kOutputChannelKind && current_ < rules::kCurveButtonCount)
-    curveButtons_[static_cast<std::size_t>(current_)]->SetOn(true);
   for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
@@ -437,6 +400,9 @@ void CZeltoView::RefreshAll() {
   update();
 }
 
+bool CZeltoView::CurveShown(int channel) const { return graphSection_->CurveShown(channel); }
+MeasurementTools* CZeltoView::Measurements() const { return graphSection_->Measurements(); }
+
 // ---- selection ----------------------------------------------------------------------------------
 
 void CZeltoView::SetSelectHighlight(int channel, bool selected) { strips_->SetSelected(channel, selected); }
@@ -446,8 +412,6 @@ void CZeltoView::SelectChannel(int index) {
   DeviceImage& image = engine_->Image();
 
   const int previous = current_;
-  if (previous < rules::kCurveButtonCount)
-    curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
   SetSelectHighlight(previous, false);
   if (editor_->LinkOn()) {
     if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
@@ -456,15 +420,13 @@ void CZeltoView::SelectChannel(int index) {
   current_ = index;
   ui_.currentChannel = index;
   carSection_->ShowChannel(index);
-
-  if (index < rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
   SetSelectHighlight(index, true);
   if (editor_->LinkOn()) {
     if (auto partner = rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
   ui_.currentKind = kOutputChannelKind;
-  graph_->ShowOutput(index);
+  graphSection_->ShowChannel(previous, index);
   // The page shows the channel; the EQ bypass button mirrors it (on when every band is off).
   RefreshEqPage();
   RefreshCrossoverControls();
@@ -474,17 +436,6 @@ void CZeltoView::SelectChannel(int index) {
 void CZeltoView::OnStripSelect(int channel) {
   if (rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
 }
-
-void CZeltoView::OnCurveButton(int index) {
-  if (!rules::CurveButtonActs(current_, index)) return;
-  auto& flag = showCurve_[static_cast<std::size_t>(index)];
-  flag = !flag;
-  curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
-  graph_->SetReferenceShown(index, flag);
-  RedrawGraph();
-}
-
-// ---- channel strips -------------------------------------------------------------------------------
 
 void CZeltoView::OnStripGain(int channel) {
   // The page shows the output gain of the current channel when the strip's group holds it.
@@ -580,10 +531,7 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
   RedrawGraph(filterIndex);
 }
 
-void CZeltoView::RedrawGraph(int highlightFilter) {
-  engine_->Data().Edit([](CKTV_Data& d) { d.Refresh(); });
-  graph_->Redraw(highlightFilter);
-}
+void CZeltoView::RedrawGraph(int highlightFilter) { graphSection_->Redraw(highlightFilter); }
 
 // ---- top bar and master ------------------------------------------------------------------------------
 
@@ -708,10 +656,7 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
   p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
 
-  // Graph and page.
-  PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
-  const QPoint g = kGraphPanel.topLeft();
-  PaintLabel(p, QRect(g.x() + 842, g.y() + 6, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
+  // Page.
   PaintPanel(p, kPagePanel, {});
 }
 

@@ -46,6 +46,7 @@ class ComBoxBtn;
 class EnTabCtrl;
 class FontStatic;
 class CrossoverSection;
+class GraphSection;
 class MasterSection;
 class MeasurementTools;
 class NumEdit;
@@ -119,7 +120,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool Closing() const { return closing_; }
 
   int CurrentChannel() const { return current_; }
-  bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
+  bool CurveShown(int channel) const;
   bool LinkActive() const { return editor_->LinkOn(); }
   int DelayUnitShown() const { return carSection_->DelayUnitShown(); }
   bool AutoConnectDone() const { return autoConnectDone_; }
@@ -135,7 +136,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   OutputPage* Page() const { return outputPage_; }
   CarPicture* Car() const { return carSection_->Car(); }
   /// The measurements, their curves on the graph, the EQ from measurement and REW filter files.
-  MeasurementTools* Measurements() const { return measureTools_; }
+  MeasurementTools* Measurements() const;
 
   /// Replaces the message box for user messages (screenshots, tests).
   void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
@@ -226,7 +227,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
  private:
   void BuildTopBar();
-  void BuildGraphSection();
   void BuildPageArea();
   void WatchPresses(QWidget* root);
   void BuildHistoryKeys();
@@ -261,7 +261,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Channels.
   void OnStripSelect(int channel);
-  void OnCurveButton(int index);
   void OnStripGain(int channel);
   void OnGraphChanged(int filterIndex, int channelCode);
   void OnListChosen(int listId, int index);
@@ -305,7 +304,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Form state.
   int current_ = 0;
-  std::array<bool, kOutputChannels> showCurve_{};
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
@@ -331,6 +329,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   CrossoverSection* crossover_ = nullptr;
   CarSection* carSection_ = nullptr;
   StripsSection* strips_ = nullptr;
+  GraphSection* graphSection_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -342,10 +341,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
   CFStatic* graph_ = nullptr;
-  BitButton* measureButton_ = nullptr;
-  MeasurementTools* measureTools_ = nullptr;
-  std::array<XPButton*, rules::kCurveButtonCount> curveButtons_{};
-  std::array<FontStatic*, rules::kCurveButtonCount> channelLabels_{};
   EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
   TransferWindow* transferWindow_ = nullptr;

@@ -134,8 +134,8 @@ void CZeltoView::RunMenuCommand(int command) {
     case kAbCopyAToB: CopyAb(AbSide::A, AbSide::B); break;
     case kAbCopyBToA: CopyAb(AbSide::B, AbSide::A); break;
     case kAbCurve: ToggleAbCurve(); break;
-    case kImportRewFilters: measureTools_->ChooseAndImport(); break;
-    case kExportRewFilters: measureTools_->ChooseAndExport(); break;
+    case kImportRewFilters: Measurements()->ChooseAndImport(); break;
+    case kExportRewFilters: Measurements()->ChooseAndExport(); break;
     case kUndo: UndoStep(); break;
     case kRedo: RedoStep(); break;
     default:
