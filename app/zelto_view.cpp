@@ -23,6 +23,7 @@
 #include "app/sections/crossover_section.h"
 #include "app/sections/graph_section.h"
 #include "app/sections/master_section.h"
+#include "app/sections/page_section.h"
 #include "app/sections/strips_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
@@ -48,8 +49,6 @@ using namespace view_id;
 
 // Regions of the form.
 constexpr int kTopBarHeight = 50;
-constexpr QRect kPagePanel(346, 268, 926, 250);
-constexpr int kTabStripHeight = 32;
 
 }  // namespace
 
@@ -109,7 +108,16 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
     RefreshEqPage();
     RedrawGraph();
   };
-  BuildPageArea();
+  pageSection_ = new PageSection(ui_, *engine_, *editor_, this);
+  outputPage_ = pageSection_->Page();
+  connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
+  connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
+  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(current_); });
+  connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
+  connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
+  connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
+  connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
+  connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
   strips_ = new StripsSection(ui_, *engine_, *editor_, this);
   connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
   connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
@@ -197,30 +205,6 @@ void CZeltoView::BuildTopBar() {
     Shutdown();
     emit closeRequested();
   });
-}
-
-void CZeltoView::BuildPageArea() {
-  pageArea_ = Named(new EnTabCtrl(kPageArea, this), kPageArea);
-  pageArea_->setGeometry(kPagePanel.adjusted(4, 4, -4, -4));
-  outputPage_ = new OutputPage(pageArea_);
-  outputPage_->SetModel(&engine_->Data());
-  pageArea_->AddPage(outputPage_, Bi("输出通道均衡", "Output EQ"));
-  pageArea_->AddPage(outputPage_->SettingsSheet(), Bi("分频 · 限幅 · 增益", "Crossover · Limiter · Gain"));
-  // The whole-EQ commands sit on the tab strip, right-aligned.
-  QWidget* commands = outputPage_->CommandBar();
-  commands->setParent(this);
-  const QRect area = pageArea_->geometry();
-  commands->move(area.right() - commands->width() - 6, area.top() + (kTabStripHeight - commands->height()) / 2);
-  connect(outputPage_, &OutputPage::bandEdited, this, &CZeltoView::OnBandEdited);
-  connect(outputPage_, &OutputPage::bandSlider, this, &CZeltoView::OnBandSlider);
-  connect(outputPage_, &OutputPage::bandSwitchPressed, this, &CZeltoView::ToggleBandBypass);
-  connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
-  connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
-  connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
-  connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
-  connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
-  connect(outputPage_, &OutputPage::limiterEdited, this, &CZeltoView::OnLimiterEdited);
-  connect(outputPage_, &OutputPage::outputGainEdited, this, &CZeltoView::OnOutputGain);
 }
 
 void CZeltoView::WatchPresses(QWidget* root) {
@@ -495,23 +479,6 @@ void CZeltoView::OnListChosen(int listId, int index) {
   }
 }
 
-// ---- the output page's limiter and gain ------------------------------------------------------------
-
-void CZeltoView::OnLimiterEdited(int id, int value) {
-  switch (id) {
-    case OutputPage::kThresholdBox: editor_->SetLimiterThreshold(current_, value); break;
-    case OutputPage::kAttackBox: editor_->SetLimiterAttack(current_, value); break;
-    case OutputPage::kReleaseList: editor_->SetLimiterRelease(current_, value); break;
-    default: break;
-  }
-}
-
-void CZeltoView::OnOutputGain(int gainCode) {
-  // Code 0 switches the gain off; the strips of the group show the new gain.
-  editor_->SetGain(current_, gainCode);
-  strips_->ShowGroupGain(current_);
-}
-
 // ---- graph ----------------------------------------------------------------------------------------
 
 void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
@@ -572,8 +539,7 @@ void CZeltoView::ApplyLanguage() {
   source_->SelectItem(rules::ShownSource(image));
   gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
   carSection_->ApplyLanguage();
-  pageArea_->SetLanguage(lang);
-  outputPage_->SetLanguage(lang);
+  pageSection_->ApplyLanguage();
   if (mixer_) mixer_->SetLanguage(lang);
   transferWindow_->SetLanguage(lang);
   ShowConnectedState(engine_->Connected());
@@ -655,9 +621,6 @@ void CZeltoView::paintEvent(QPaintEvent*) {
   p.setPen(QPen(QColor(60, 66, 78), 1));
   p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
   p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
-
-  // Page.
-  PaintPanel(p, kPagePanel, {});
 }
 
 // ---- mouse, keys and focus ---------------------------------------------------------------------------------
@@ -713,7 +676,7 @@ bool CZeltoView::eventFilter(QObject* watched, QEvent* event) {
 bool CZeltoView::focusNextPrevChild(bool next) {
   QWidget* focus = QApplication::focusWidget();
   if (next && focus) {
-    if (focus == pageArea_ || (pageArea_ && focus == pageArea_->tabBar())) {
+    if (focus == pageSection_->Tabs() || focus == pageSection_->Tabs()->tabBar()) {
       if (outputPage_) {
         outputPage_->setFocus(Qt::TabFocusReason);
         return true;
@@ -721,7 +684,7 @@ bool CZeltoView::focusNextPrevChild(bool next) {
     }
     if (auto* box = qobject_cast<NumEdit*>(focus)) {
       if (box->Id() == kDelayBoxBeforePage) {
-        pageArea_->setFocus(Qt::TabFocusReason);
+        pageSection_->Tabs()->setFocus(Qt::TabFocusReason);
         return true;
       }
       if (box->Id() == kLastBandGainBox) {

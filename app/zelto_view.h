@@ -51,6 +51,7 @@ class MasterSection;
 class MeasurementTools;
 class NumEdit;
 class NumSpin;
+class PageSection;
 class StripsSection;
 class TransferWindow;
 class XPButton;
@@ -227,7 +228,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
  private:
   void BuildTopBar();
-  void BuildPageArea();
   void WatchPresses(QWidget* root);
   void BuildHistoryKeys();
   /// A press on a control of the form opens a step and its release closes it, so a drag of a
@@ -269,24 +269,15 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// A crossover filter of the current channel changed: every place that shows it follows.
   void ShowCrossoverEdit(bool highPass);
 
-  // EQ editing on the output page.
-  void OnBandEdited(OutputPage::BandValue value, int k);
-  void OnBandSlider(int k, bool released);
-  void EditBandGain(int k, int gainCode);
-  void ToggleBandBypass(int k);
-  /// The band's label and box carry the marks of the last edit; the graph fills the band.
-  void MarkBandEdited(int k, NumEdit* box);
-  void ShowEqBypassState();
+  // EQ.
   /// Shows the outcome of a whole-EQ reset: the progress window, the page and the graph.
   void ShowEqReset(const Editor::BlockResult& result);
   void OnMixerClosed();
   /// Shows the progress window when a queued block carries the transfer-finished flag.
   void ShowBlockTransfer(bool flagged);
 
-  // The output page's crossover, limiter and gain.
+  // The output page's crossover.
   void OnPageCrossover(bool highPass);
-  void OnLimiterEdited(int id, int value);
-  void OnOutputGain(int gainCode);
   /// Shows the values of channel `channel` wherever the form shows them (strip, page, crossover).
   void RefreshChannel(int channel);
   void RefreshTitleArea();
@@ -330,6 +321,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   CarSection* carSection_ = nullptr;
   StripsSection* strips_ = nullptr;
   GraphSection* graphSection_ = nullptr;
+  PageSection* pageSection_ = nullptr;
   XPButton* connect_ = nullptr;
   BitButton* dsp_ = nullptr;
   ComBoxBtn* source_ = nullptr;
@@ -341,7 +333,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   XPButton* minimise_ = nullptr;
   XPButton* close_ = nullptr;
   CFStatic* graph_ = nullptr;
-  EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
   TransferWindow* transferWindow_ = nullptr;
   std::unique_ptr<PresetFiles> presetFiles_;

@@ -1,6 +1,6 @@
-// The main form's editing commands that act on more than one control: the EQ band rows of the
-// output page, the whole-EQ commands with their block sends, channel linking, the mix page and the
-// source volume dialog.
+// The main form's editing commands that act on more than one section: the whole-EQ commands with
+// their questions and block sends, channel linking, the mix page, the source volume dialog, the
+// factory reset, the preset dialogs and the firmware update.
 #include <QMessageBox>
 #include <algorithm>
 
@@ -9,6 +9,7 @@
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
 #include "app/sections/car_section.h"
+#include "app/sections/page_section.h"
 #include "app/zelto_view.h"
 
 #include <optional>
@@ -41,81 +42,9 @@ void CZeltoView::ShowBlockTransfer(bool flagged) {
 
 // ---- the band rows ---------------------------------------------------------------------------
 
-void CZeltoView::RefreshEqPage() {
-  outputPage_->Bind(&Channel(current_));
-  outputPage_->Refresh();
-  ShowEqBypassState();
-}
+void CZeltoView::RefreshEqPage() { pageSection_->RefreshEq(); }
 
-void CZeltoView::ShowEqBypassState() {
-  const bool on = editor_->EqBypassOn(current_);
-  carSection_->ShowEqBypass(on);
-  outputPage_->ShowEqBypass(on);
-}
-
-void CZeltoView::MarkBandEdited(int k, NumEdit* box) {
-  outputPage_->SetHighlightedBand(k);
-  outputPage_->SetLastEdited(box);
-  RedrawGraph(k);
-}
-
-void CZeltoView::OnBandEdited(OutputPage::BandValue value, int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  if (value == OutputPage::BandValue::Gain) {
-    EditBandGain(k, outputPage_->GainSpin(k)->Position());
-    return;
-  }
-  const bool frequency = value == OutputPage::BandValue::Frequency;
-  const int v = frequency ? outputPage_->FrequencySpin(k)->Position() : outputPage_->QSpin(k)->Position();
-  // A click on a box reports its value unchanged: the edit layer stores and sends nothing then.
-  editor_->EditBand(current_, k, frequency ? Editor::BandChange::Frequency(v) : Editor::BandChange::Width(v));
-  MarkBandEdited(k, frequency ? outputPage_->FrequencyBox(k) : outputPage_->QBox(k));
-}
-
-void CZeltoView::OnBandSlider(int k, bool /*released*/) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  const int g = outputPage_->GainSlider(k)->Value();
-  outputPage_->GainSpin(k)->SetPosition(g);
-  EditBandGain(k, g);
-}
-
-void CZeltoView::EditBandGain(int k, int gainCode) {
-  outputPage_->GainSlider(k)->SetValue(gainCode);
-  // What the row shows already (a click, a slider taking the focus) is no edit.
-  editor_->EditBand(current_, k, Editor::BandChange::Gain(gainCode));
-  {
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
-  }
-  ShowEqBypassState();
-  MarkBandEdited(k, outputPage_->GainBox(k));
-}
-
-void CZeltoView::ToggleBandBypass(int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  const bool off = !outputPage_->BandSwitch(k)->IsOn();
-  editor_->EditBand(current_, k, Editor::BandChange::Off(off));
-  {
-    // A band at 0 dB cannot be switched on: it reads what it is.
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
-  }
-  ShowEqBypassState();
-  outputPage_->SetHighlightedBand(k);
-  RedrawGraph(k);
-}
-
-void CZeltoView::RefreshBandFromGraph(int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  {
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBand(k, Channel(current_).Eq().Filter(k));
-  }
-  editor_->FollowBand(current_, k);
-  ShowEqBypassState();
-  outputPage_->SetHighlightedBand(k);
-  outputPage_->SetLastEdited(outputPage_->GainBox(k));
-}
+void CZeltoView::RefreshBandFromGraph(int k) { pageSection_->RefreshBandFromGraph(k); }
 
 // ---- whole-EQ commands -----------------------------------------------------------------------
 
