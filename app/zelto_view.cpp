@@ -1,54 +1,44 @@
 #include "app/zelto_view.h"
-#include "edit/linking.h"
-#include "edit/positions.h"
-#include "edit/system_settings.h"
-#include "update/update_file_setting.h"
 
 #include <QApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLinearGradient>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QShortcut>
 #include <algorithm>
 
 #include "app/car_picture.h"
-#include "app/crossover_lists.h"
 #include "app/output_page.h"
-#include "app/sections/car_section.h"
 #include "app/sections/crossover_section.h"
 #include "app/sections/graph_section.h"
 #include "app/sections/master_section.h"
 #include "app/sections/page_section.h"
 #include "app/sections/strips_section.h"
+#include "app/sections/top_bar_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
-#include "controls/bit_button.h"
-#include "controls/bitmap_slider.h"
 #include "controls/com_box_btn.h"
 #include "controls/en_tab_ctrl.h"
 #include "controls/font_static.h"
 #include "controls/num_edit.h"
 #include "controls/skin.h"
 #include "controls/xp_button.h"
-#include "core/bytes.h"
 #include "curves/ui/response_graph.h"
+#include "edit/linking.h"
+#include "edit/positions.h"
+#include "edit/system_settings.h"
 #include "link/refused_open_text.h"
-#include "measure/ui/measure_ui_texts.h"
 #include "measure/ui/measurement_tools.h"
+#include "update/update_file_setting.h"
 
 namespace zelto {
 
 namespace {
 
 using namespace view_id;
-
-// Regions of the form.
-constexpr int kTopBarHeight = 50;
 
 }  // namespace
 
@@ -84,43 +74,11 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   // The dialogs' message boxes and questions go the form's way, so they read the same everywhere.
   presetHooks_.inform = [this](const QString& text) { ShowUserText(text); };
   presetHooks_.confirm = [this](const QString& text) { return Ask(text); };
-  presetHooks_.showFileTitle = [this](const QString& title) {
-    fileTitle_ = title.left(kFileTitleChars);
-    update(QRect(0, 0, 260, kTopBarHeight));
-  };
+  presetHooks_.showFileTitle = [this](const QString& title) { topBar_->SetFileTitle(title.left(kFileTitleChars)); };
   presetHooks_.fileUsed = [this](const std::string& path) { recentFiles_.Add(path); };
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
-  BuildTopBar();
-  master_ = new MasterSection(ui_, *engine_, *editor_, this);
-  crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
-  connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
-  carSection_ = new CarSection(ui_, *engine_, *editor_, this);
-  connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
-  connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
-  connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
-  graphSection_ = new GraphSection(ui_, *engine_, *editor_, this);
-  graph_ = graphSection_->Graph();
-  connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
-  MeasureHooks& measure = graphSection_->Measurements()->Hooks();
-  measure.inform = [this](const QString& text) { ShowUserText(text); };
-  measure.bandsApplied = [this](const std::vector<int>&) {
-    RefreshEqPage();
-    RedrawGraph();
-  };
-  pageSection_ = new PageSection(ui_, *engine_, *editor_, this);
-  outputPage_ = pageSection_->Page();
-  connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
-  connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
-  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(current_); });
-  connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
-  connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
-  connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
-  connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
-  connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
-  strips_ = new StripsSection(ui_, *engine_, *editor_, this);
-  connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
-  connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
+  BuildSections();
   transferWindow_ = new TransferWindow(this);
   transferWindow_->hide();
   WatchPresses(this);
@@ -140,75 +98,62 @@ CZeltoView::~CZeltoView() {
 
 // ---- building -------------------------------------------------------------------------------
 
-void CZeltoView::BuildTopBar() {
-  connect_ = Named(new XPButton(kConnect, this), kConnect);
-  connect_->setGeometry(262, 10, 100, 30);
-  connect(connect_, &SkinButton::clicked, this, [this] { OnConnect(); });
-
-  abButton_ = Named(new XPButton(kAbButton, this), kAbButton);
-  abButton_->SetFaces(Caption(Same(QStringLiteral("A/B")), Tone::Lit), Caption(Same(QStringLiteral("A/B"))));
-  abButton_->SetOn(false);
-  abButton_->setGeometry(366, 10, 40, 30);
-  connect(abButton_, &SkinButton::clicked, this, [this] { SwitchAb(); });
-
-  dsp_ = Named(new BitButton(kDspSwitch, this), kDspSwitch);
-  dsp_->SetFaces(Caption(Same(QStringLiteral("OFF"))), Caption(Same(QStringLiteral("ON")), Tone::Lit));
-  dsp_->setGeometry(440, 12, 54, 26);
-  connect(dsp_, &SkinButton::clicked, this, [this] { OnDspSwitch(); });
-
-  source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
-  QList<BiText> sources;
-  for (int i = 0; i < rules::kSourceCount; ++i)
-    sources.append({Utf8(rules::SourceName(i, Language::Chinese)), Utf8(rules::SourceName(i, Language::English))});
-  source_->SetItems(sources);
-  source_->setGeometry(562, 12, 118, 26);
-  connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-
-  gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
-  QList<BiText> gates;
-  for (int i = 0; i < rules::kNoiseGateCount; ++i)
-    gates.append({Utf8(rules::NoiseGateName(i, Language::Chinese)), Utf8(rules::NoiseGateName(i, Language::English))});
-  gate_->SetItems(gates);
-  gate_->setGeometry(768, 12, 92, 26);
-  connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-
-  settingsMenu_ = Named(new BitButton(kSettingsMenu, this), kSettingsMenu);
-  settingsMenu_->SetFaces(Caption(Bi("设置", "SetUp")));
-  settingsMenu_->setGeometry(888, 10, 70, 30);
-  connect(settingsMenu_, &SkinButton::clicked, this, [this] { PopupSettingsMenu(); });
-
-  fileMenu_ = Named(new BitButton(kFileMenu, this), kFileMenu);
-  fileMenu_->SetFaces(Caption(Bi("文件", "File")));
-  fileMenu_->setGeometry(962, 10, 70, 30);
-  connect(fileMenu_, &SkinButton::clicked, this, [this] { PopupFileMenu(); });
-
-  link_ = Named(new XPButton(kLink, this), kLink);
-  link_->SetFaces(Caption(Bi("联调", "Link"), Tone::Lit), Caption(Bi("联调", "Link")));
-  link_->SetOn(false);
-  link_->setGeometry(1036, 10, 70, 30);
-  connect(link_, &SkinButton::clicked, this, [this] { ToggleLink(); });
-
-  mixerButton_ = Named(new BitButton(kMixer, this), kMixer);
-  mixerButton_->SetFaces(Caption(Bi("混音", "Mixer")), Caption(Bi("混音", "Mixer"), Tone::Lit));
-  mixerButton_->setGeometry(1110, 10, 70, 30);
-  connect(mixerButton_, &SkinButton::clicked, this, [this] { OpenMixer(); });
-
-  minimise_ = Named(new XPButton(kMinimise, this), kMinimise);
-  minimise_->SetFaces(Icon(Glyph::Minimise), Icon(Glyph::Minimise));
-  minimise_->setGeometry(1198, 10, 32, 30);
-  connect(minimise_, &SkinButton::clicked, this, [this] { emit minimiseRequested(); });
-
-  close_ = Named(new XPButton(kClose, this), kClose);
-  close_->SetFaces(Icon(Glyph::Close, Tone::Alert), Icon(Glyph::Close, Tone::Alert));
-  close_->setGeometry(1236, 10, 32, 30);
-  connect(close_, &SkinButton::clicked, this, [this] {
+void CZeltoView::BuildSections() {
+  // Built in the order of the form, which is also the order the Tab key follows.
+  topBar_ = new TopBarSection(ui_, *engine_, *editor_, this);
+  abButton_ = topBar_->AbButton();
+  connect(topBar_, &TopBarSection::connectPressed, this, [this] { OnConnect(); });
+  connect(topBar_, &TopBarSection::abPressed, this, [this] { SwitchAb(); });
+  connect(topBar_, &TopBarSection::settingsMenuPressed, this, [this] { PopupSettingsMenu(); });
+  connect(topBar_, &TopBarSection::fileMenuPressed, this, [this] { PopupFileMenu(); });
+  connect(topBar_, &TopBarSection::linkPressed, this, [this] { ToggleLink(); });
+  connect(topBar_, &TopBarSection::mixerPressed, this, [this] { OpenMixer(); });
+  connect(topBar_, &TopBarSection::minimisePressed, this, [this] { emit minimiseRequested(); });
+  connect(topBar_, &TopBarSection::closePressed, this, [this] {
     Shutdown();
     emit closeRequested();
   });
+
+  master_ = new MasterSection(ui_, *engine_, *editor_, this);
+
+  crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
+  connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
+
+  carSection_ = new CarSection(ui_, *engine_, *editor_, this);
+  connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
+  connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
+  connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
+
+  graphSection_ = new GraphSection(ui_, *engine_, *editor_, this);
+  graph_ = graphSection_->Graph();
+  connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
+  MeasureHooks& measure = graphSection_->Measurements()->Hooks();
+  measure.inform = [this](const QString& text) { ShowUserText(text); };
+  measure.bandsApplied = [this](const std::vector<int>&) {
+    RefreshEqPage();
+    RedrawGraph();
+  };
+
+  pageSection_ = new PageSection(ui_, *engine_, *editor_, this);
+  outputPage_ = pageSection_->Page();
+  connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
+  connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
+  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(current_); });
+  connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
+  connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
+  connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
+  connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
+  connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
+
+  strips_ = new StripsSection(ui_, *engine_, *editor_, this);
+  connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
+  connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
 }
 
 void CZeltoView::WatchPresses(QWidget* root) {
-  for (QWidget* w : root->findChildren<QWidget*>()) w->installEventFilter(this);
+  // A section's own background is the form's: a press there is the form's, as before sections.
+  for (QWidget* w : root->findChildren<QWidget*>())
+    if (!qobject_cast<Section*>(w)) w->installEventFilter(this);
 }
 
 // ---- start-up and shut-down -----------------------------------------------------------------
@@ -284,7 +229,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     case Notice::DeviceSource:
       // The processor switched source itself: show it, echo nothing back.
-      source_->SelectItem(rules::ShownSource(image));
+      topBar_->ShowSource(rules::ShownSource(image));
       break;
     case Notice::DeviceVolume: master_->ShowDeviceVolume(); break;
     case Notice::DeviceMute: master_->ShowDeviceMute(); break;
@@ -338,9 +283,7 @@ bool CZeltoView::Settled() const {
 }
 
 void CZeltoView::ShowConnectedState(bool connected) {
-  connect_->SetFaces(Face{Bi("已连接", "Connected"), Glyph::Power, Tone::Lit, skin::kConnected},
-                     Face{Bi("连接设备", "Connect"), Glyph::Power, Tone::Plain, {}});
-  connect_->SetOn(connected);
+  topBar_->ShowConnected(connected);
   if (!connected) {
     deviceText_.clear();
     readBackDone_ = false;
@@ -349,28 +292,16 @@ void CZeltoView::ShowConnectedState(bool connected) {
   if (presetDialog_) presetDialog_->Refresh();
 }
 
-void CZeltoView::ResetNameDisplays() {
-  presetName_.clear();
-  fileTitle_.clear();
-  update(QRect(0, 0, 260, kTopBarHeight));
-}
+void CZeltoView::ResetNameDisplays() { topBar_->ClearNames(); }
 
 void CZeltoView::RefreshAll() {
-  DeviceImage& image = engine_->Image();
   auto lock = engine_->Data().Lock();
-  // Master section and top bar.
-  const auto settings = image.SystemSettings();
   master_->Refresh();
-  dsp_->SetOn(settings[sys::kDspSwitch] != 0);
-  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
-
+  topBar_->Refresh();
   strips_->Refresh();
   graphSection_->RefreshCurveButtons();
-
   carSection_->RefreshDelays();
-
-  source_->SelectItem(editor_->SettleSource());
-
+  topBar_->ShowSource(editor_->SettleSource());
   outputPage_->Refresh();
   for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
@@ -384,6 +315,11 @@ void CZeltoView::RefreshAll() {
   update();
 }
 
+// ---- what the form shows of the sections ---------------------------------------------------------
+
+const QString& CZeltoView::StatusText() const { return topBar_->Status(); }
+QString CZeltoView::PresetNameShown() const { return topBar_->PresetName(); }
+QString CZeltoView::FileTitleShown() const { return topBar_->FileTitle(); }
 bool CZeltoView::CurveShown(int channel) const { return graphSection_->CurveShown(channel); }
 MeasurementTools* CZeltoView::Measurements() const { return graphSection_->Measurements(); }
 
@@ -471,14 +407,6 @@ void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
   ShowCrossoverEdit(highPass);
 }
 
-void CZeltoView::OnListChosen(int listId, int index) {
-  switch (listId) {
-    case kSourceListId: OnSourceChosen(index); return;
-    case kNoiseGateListId: OnNoiseGateChosen(index); return;
-    default: return;
-  }
-}
-
 // ---- graph ----------------------------------------------------------------------------------------
 
 void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
@@ -500,22 +428,12 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
 
 void CZeltoView::RedrawGraph(int highlightFilter) { graphSection_->Redraw(highlightFilter); }
 
-// ---- top bar and master ------------------------------------------------------------------------------
+// ---- top bar -------------------------------------------------------------------------------------
 
 void CZeltoView::OnConnect() {
   engine_->OnConnectButton();
   RefreshTitleArea();
 }
-
-void CZeltoView::OnDspSwitch() {
-  const bool on = !dsp_->IsOn();
-  dsp_->SetOn(on);
-  editor_->SetDspSwitch(on);
-}
-
-void CZeltoView::OnSourceChosen(int index) { editor_->SetSource(index); }
-
-void CZeltoView::OnNoiseGateChosen(int index) { editor_->SetNoiseGate(index); }
 
 // ---- language ------------------------------------------------------------------------------------------
 
@@ -534,10 +452,7 @@ void CZeltoView::ApplyLanguage() {
   for (FontStatic* f : findChildren<FontStatic*>()) f->SetLanguage(lang);
   for (NumEdit* e : findChildren<NumEdit*>()) e->SetLanguage(lang);
   for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
-  // The lists keep their choice: the source list shows byte 0, the gate list byte 4.
-  const DeviceImage& image = engine_->Image();
-  source_->SelectItem(rules::ShownSource(image));
-  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
+  topBar_->ApplyLanguage();
   carSection_->ApplyLanguage();
   pageSection_->ApplyLanguage();
   if (mixer_) mixer_->SetLanguage(lang);
@@ -548,79 +463,33 @@ void CZeltoView::ApplyLanguage() {
 
 // ---- title area -----------------------------------------------------------------------------------------
 
-void CZeltoView::RefreshTitleArea() {
-  const DeviceImage& image = engine_->Image();
-  presetName_.clear();
-  const int preset = image.currentPreset[0];
-  if (engine_->Connected() && preset >= 1 && preset <= 6) {
-    const auto slot = image.Preset(preset);
-    if (!slot.empty()) {
-      const std::string name = ReadField(slot.subspan(preset::kName, preset::kNameSize));
-      presetName_ = QString::fromUtf8(name.c_str());
-    }
-  }
-  update(QRect(0, 0, 260, kTopBarHeight));
-}
+void CZeltoView::RefreshTitleArea() { topBar_->RefreshTitle(); }
 
 void CZeltoView::SetStatus(const QString& text) {
-  status_ = text;
+  topBar_->SetStatus(text);
   update();
 }
 
 // ---- painting ------------------------------------------------------------------------------------------------
 
 void CZeltoView::paintEvent(QPaintEvent*) {
+  // The window itself: its background, the band of the top bar and the frame. The sections paint
+  // their own regions over it.
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  const Language lang = ui_.language;
-  const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
-
-  // Background and top bar.
   QLinearGradient bg(0, 0, 0, height());
   bg.setColorAt(0, QColor(26, 29, 35));
   bg.setColorAt(1, QColor(16, 18, 22));
   p.fillRect(rect(), bg);
-  QLinearGradient bar(0, 0, 0, kTopBarHeight);
+  QLinearGradient bar(0, 0, 0, TopBarSection::kHeight);
   bar.setColorAt(0, QColor(40, 45, 54));
   bar.setColorAt(1, QColor(28, 32, 39));
-  p.fillRect(QRect(0, 0, width(), kTopBarHeight), bar);
+  p.fillRect(QRect(0, 0, width(), TopBarSection::kHeight), bar);
   p.setPen(QPen(skin::kAccent.darker(140), 1));
-  p.drawLine(QPointF(0, kTopBarHeight - 0.5), QPointF(width(), kTopBarHeight - 0.5));
+  p.drawLine(QPointF(0, TopBarSection::kHeight - 0.5), QPointF(width(), TopBarSection::kHeight - 0.5));
   p.setPen(QPen(QColor(60, 66, 78), 1));
   p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-
-  // Title area: brand, model name, connection state.
-  p.setFont(skin::FaceFont(20, true));
-  p.setPen(skin::kText);
-  p.drawText(QRect(16, 4, 120, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZELTO"));
-  p.setPen(skin::kAccent);
-  p.drawText(QRect(98, 4, 40, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("DSP"));
-  if (!fileTitle_.isEmpty()) {
-    // The PC file last saved or loaded.
-    p.setFont(skin::FaceFont(11, true));
-    p.setPen(skin::kText);
-    p.drawText(QRect(146, 8, 110, 20), Qt::AlignRight | Qt::AlignVCenter, fileTitle_);
-  }
-  p.setFont(skin::FaceFont(11, false));
-  p.setPen(skin::kCaptionText);
-  const bool connected = engine_->Connected();
-  QString line = QString::fromUtf8(kModelIdentity);
-  if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
-  if (!status_.isEmpty()) line += QStringLiteral("  ·  ") + status_;
-  p.drawText(QRect(30, 29, 200, 16), Qt::AlignLeft | Qt::AlignVCenter,
-             QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 200));
   PaintAbBadge(p);
-  p.setPen(Qt::NoPen);
-  p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
-  p.drawEllipse(QPointF(21, 37.5), 4, 4);
-
-  // Words of the top bar.
-  PaintLabel(p, QRect(408, 12, 30, 26), QStringLiteral("DSP"), Qt::AlignRight | Qt::AlignVCenter);
-  PaintLabel(p, QRect(500, 12, 58, 26), T("音源", "Source"), Qt::AlignRight | Qt::AlignVCenter);
-  PaintLabel(p, QRect(684, 12, 80, 26), T("噪声门", "Noise gate"), Qt::AlignRight | Qt::AlignVCenter);
-  p.setPen(QPen(QColor(60, 66, 78), 1));
-  p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
-  p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
 }
 
 // ---- mouse, keys and focus ---------------------------------------------------------------------------------

@@ -1,10 +1,12 @@
 #pragma once
 // The main form: the whole 1280 x 700 window content. It owns the engine (device image,
-// parameter objects, queue, link and worker) and shows the processor's state in fixed regions:
-// top bar, master section, crossover section, the car with its speaker positions and delays, the
-// response graph with its curve buttons, the page area with the output page, and seven channel
-// strips. Notices from the link worker arrive through Post() on any thread and are handled on the
-// window thread.
+// parameter objects, queue, link and worker), the selection of the current channel, the language
+// and the dialogs, and shows the processor's state in sections (app/sections/): top bar, master,
+// crossover, the car with its speaker positions and delays, the response graph with its curve
+// buttons, the page area with the output page, and seven channel strips. Each section builds,
+// paints and refreshes its own region and makes its own edits; the form tells the sections when
+// to refresh and keeps them in step where one edit shows in several. Notices from the link worker
+// arrive through Post() on any thread and are handled on the window thread.
 
 #include <QPointer>
 #include <QWidget>
@@ -38,21 +40,15 @@ class QTimer;
 
 namespace zelto {
 
-class BitButton;
-class BitmapSlider;
 class CarPicture;
 class CFStatic;
-class ComBoxBtn;
-class EnTabCtrl;
-class FontStatic;
 class CrossoverSection;
 class GraphSection;
 class MasterSection;
 class MeasurementTools;
-class NumEdit;
-class NumSpin;
 class PageSection;
 class StripsSection;
+class TopBarSection;
 class TransferWindow;
 class XPButton;
 
@@ -114,7 +110,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString RedoText() const;
   Editor& editor() { return *editor_; }
   /// The status text the window shows.
-  const QString& StatusText() const { return status_; }
+  const QString& StatusText() const;
 
   /// Stops the link worker and releases this program's device claim; only the first call acts.
   void Shutdown();
@@ -130,7 +126,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The device answered and its state is on screen, or no device answered: nothing to wait for.
   bool Settled() const;
   const update_file::UpdateFile& UpdateFileSetting() const { return updateFile_; }
-  QString PresetNameShown() const { return presetName_; }
+  QString PresetNameShown() const;
   QString DeviceTextShown() const { return deviceText_; }
   TransferWindow* Transfer() const { return transferWindow_; }
   CFStatic* Graph() const { return graph_; }
@@ -204,7 +200,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OpenRecentFile(int index);
   RecentFiles& Recent() { return recentFiles_; }
   /// The title of the last PC file saved or loaded, as the title area shows it.
-  QString FileTitleShown() const { return fileTitle_; }
+  QString FileTitleShown() const;
   static constexpr int kFileTitleChars = 13;
 
   /// A control by its identifier (its object name).
@@ -227,7 +223,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void BuildTopBar();
+  void BuildSections();
   void WatchPresses(QWidget* root);
   void BuildHistoryKeys();
   /// A press on a control of the form opens a step and its release closes it, so a drag of a
@@ -243,9 +239,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Top bar.
   void OnConnect();
-  void OnDspSwitch();
-  void OnSourceChosen(int index);
-  void OnNoiseGateChosen(int index);
   void PopupSettingsMenu();
   void PopupFileMenu();
   void PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where);
@@ -263,7 +256,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OnStripSelect(int channel);
   void OnStripGain(int channel);
   void OnGraphChanged(int filterIndex, int channelCode);
-  void OnListChosen(int listId, int index);
+  void OnPageCrossover(bool highPass);
   void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
   void SetCrossoverList(bool highPass, bool family, int index);
   /// A crossover filter of the current channel changed: every place that shows it follows.
@@ -276,8 +269,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// Shows the progress window when a queued block carries the transfer-finished flag.
   void ShowBlockTransfer(bool flagged);
 
-  // The output page's crossover.
-  void OnPageCrossover(bool highPass);
   /// Shows the values of channel `channel` wherever the form shows them (strip, page, crossover).
   void RefreshChannel(int channel);
   void RefreshTitleArea();
@@ -304,9 +295,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// A mouse press on the form opened a step that its release closes.
   bool pressStep_ = false;
   update_file::UpdateFile updateFile_;
-  QString presetName_;
   QString deviceText_;
-  QString status_;
   std::function<void(const QString&)> messageHandler_;
   std::function<bool(const QString&)> questionHandler_;
   std::function<std::optional<int>()> linkChoice_;
@@ -315,38 +304,29 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool dragging_ = false;
   QPoint dragOffset_;
 
-  // Controls.
+  // Sections, and the controls of theirs the form works with.
+  TopBarSection* topBar_ = nullptr;
   MasterSection* master_ = nullptr;
   CrossoverSection* crossover_ = nullptr;
   CarSection* carSection_ = nullptr;
-  StripsSection* strips_ = nullptr;
   GraphSection* graphSection_ = nullptr;
   PageSection* pageSection_ = nullptr;
-  XPButton* connect_ = nullptr;
-  BitButton* dsp_ = nullptr;
-  ComBoxBtn* source_ = nullptr;
-  ComBoxBtn* gate_ = nullptr;
-  BitButton* settingsMenu_ = nullptr;
-  BitButton* fileMenu_ = nullptr;
-  XPButton* link_ = nullptr;
-  BitButton* mixerButton_ = nullptr;
-  XPButton* minimise_ = nullptr;
-  XPButton* close_ = nullptr;
+  StripsSection* strips_ = nullptr;
+  XPButton* abButton_ = nullptr;
   CFStatic* graph_ = nullptr;
   OutputPage* outputPage_ = nullptr;
   TransferWindow* transferWindow_ = nullptr;
+
   std::unique_ptr<PresetFiles> presetFiles_;
   std::unique_ptr<UpdateTransfer> update_;
   PresetDialogHooks presetHooks_;
   UpgradeDialogHooks updateHooks_;
   QPointer<PresetDialog> presetDialog_;
   QPointer<UpgradeDlg> upgradeDialog_;
-  QString fileTitle_;
   QPointer<MixPage> mixer_;
   MixPageMemo mixMemo_;
 
   std::unique_ptr<AbCompare> ab_;
-  XPButton* abButton_ = nullptr;
   bool abCurve_ = false;
   std::unique_ptr<RecoveryFile> recovery_;
   std::optional<bool> recoveryAnswer_;

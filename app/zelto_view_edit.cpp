@@ -10,6 +10,7 @@
 #include "app/transfer_window.h"
 #include "app/sections/car_section.h"
 #include "app/sections/page_section.h"
+#include "app/sections/top_bar_section.h"
 #include "app/zelto_view.h"
 
 #include <optional>
@@ -103,7 +104,7 @@ void CZeltoView::ToggleLink() {
     if (auto partner = rules::PairPartner(image, current_); partner && *partner != current_)
       SetSelectHighlight(*partner, false);
     editor_->Unlink();
-    link_->SetOn(false);
+    topBar_->ShowLink(false);
     return;
   }
   std::optional<int> choice;
@@ -120,7 +121,7 @@ void CZeltoView::ToggleLink() {
     ShowUserText(QStringLiteral("无通道可以联调"));
     return;
   }
-  link_->SetOn(true);
+  topBar_->ShowLink(true);
   ShowBlockTransfer(result.flagged);
   SetSelectHighlight(current_, true);
   if (auto partner = rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
@@ -138,7 +139,7 @@ void CZeltoView::OpenMixer() {
   }
   mixer_ = new MixPage(ui_.language, *editor_, mixMemo_, window());
   connect(mixer_, &MixPage::closed, this, [this] { OnMixerClosed(); });
-  mixerButton_->SetOn(true);
+  topBar_->ShowMixerOpen(true);
   mixer_->show();
 }
 
@@ -146,7 +147,7 @@ void CZeltoView::OnMixerClosed() {
   // The window goes once its own close handling is over; the form forgets it now.
   if (mixer_) mixer_->deleteLater();
   mixer_ = nullptr;
-  mixerButton_->SetOn(false);
+  topBar_->ShowMixerOpen(false);
 }
 
 void CZeltoView::OpenSourceVolumes() {

@@ -4,9 +4,9 @@
 #include <QMenu>
 
 #include "app/about_dialog.h"
+#include "app/sections/top_bar_section.h"
 #include "app/view_ids.h"
 #include "app/zelto_view.h"
-#include "controls/bit_button.h"
 #include "measure/ui/measure_ui_texts.h"
 #include "measure/ui/measurement_tools.h"
 
@@ -78,15 +78,11 @@ void CZeltoView::OpenRecentFile(int index) {
   if (result.status == PresetFileResult::Status::Failed) recentFiles_.Remove(path);
 }
 
-void CZeltoView::PopupSettingsMenu() {
-  const QRect r = settingsMenu_->geometry();
-  PopupMenu(SettingsMenuItems(), mapToGlobal(QPoint(r.left() - 10, r.bottom() + 5)));
-}
+void CZeltoView::PopupSettingsMenu() { PopupMenu(SettingsMenuItems(), topBar_->SettingsMenuPlace(-10)); }
 
 void CZeltoView::PopupFileMenu() {
   // Placed by the settings button, as the processor tool always did.
-  const QRect r = settingsMenu_->geometry();
-  PopupMenu(FileMenuItems(), mapToGlobal(QPoint(r.left() + 50, r.bottom() + 5)));
+  PopupMenu(FileMenuItems(), topBar_->SettingsMenuPlace(50));
 }
 
 void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where) {
