@@ -18,6 +18,7 @@
 #include "controls/skin.h"
 #include "controls/xp_button.h"
 #include "edit/channel_rules.h"
+#include "edit/editor.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -354,8 +355,8 @@ void OutputPage::ShowBypassDisplay(int k, const CFilter& band) {
   const BandRow& row = Row(k);
   if (band.IsFlat()) {
     // The stored gain stays; an off band reads 0 dB until it is switched on again.
-    row.gain->SetValue(kBandGainFlat);
-    row.slider->SetValue(kBandGainFlat);
+    row.gain->SetValue(kBandGainFlatCode);
+    row.slider->SetValue(kBandGainFlatCode);
     row.bandSwitch->SetOn(true);
   } else {
     row.gain->SetValue(band.gainCode());

@@ -68,8 +68,7 @@ class OutputPage : public QWidget {
   static constexpr int kGainSpin = 1626;
 
   // Band values as the boxes hold them.
-  static constexpr int kBandGainMax = 400;   // 0.1 dB steps from -20 dB
-  static constexpr int kBandGainFlat = 200;  // 0 dB
+  static constexpr int kBandGainMax = 400;  // 0.1 dB steps from -20 dB
   static constexpr double kBandGainStep = 0.1;
   static constexpr double kBandGainOffset = 20.0;
   static constexpr int kLimiterThresholdMax = 500;  // +20 dBu

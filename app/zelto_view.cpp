@@ -1,99 +1,45 @@
 #include "app/zelto_view.h"
 #include "app/connect_choice_dialog.h"
-#include "edit/linking.h"
-#include "edit/positions.h"
-#include "edit/system_settings.h"
-#include "update/update_file_setting.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLinearGradient>
-#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QShortcut>
 #include <algorithm>
 
-#include "app/about_dialog.h"
 #include "app/car_picture.h"
-#include "app/crossover_lists.h"
 #include "app/output_page.h"
+#include "app/sections/crossover_section.h"
+#include "app/sections/graph_section.h"
+#include "app/sections/master_section.h"
+#include "app/sections/page_section.h"
+#include "app/sections/strips_section.h"
+#include "app/sections/top_bar_section.h"
 #include "app/transfer_window.h"
 #include "app/view_ids.h"
-#include "controls/bit_button.h"
-#include "controls/bitmap_slider.h"
 #include "controls/com_box_btn.h"
 #include "controls/en_tab_ctrl.h"
 #include "controls/font_static.h"
 #include "controls/num_edit.h"
 #include "controls/skin.h"
 #include "controls/xp_button.h"
-#include "core/bytes.h"
 #include "curves/ui/response_graph.h"
+#include "edit/linking.h"
+#include "edit/positions.h"
+#include "edit/system_settings.h"
 #include "link/refused_open_text.h"
-#include "measure/ui/measure_ui_texts.h"
 #include "measure/ui/measurement_tools.h"
+#include "update/update_file_setting.h"
 
 namespace zelto {
 
 namespace {
 
 using namespace view_id;
-
-// Regions of the form.
-constexpr int kTopBarHeight = 50;
-constexpr QRect kMasterPanel(8, 58, 330, 88);
-constexpr QRect kCrossoverPanel(8, 152, 330, 118);
-constexpr QRect kCarPanel(8, 276, 330, 416);
-constexpr QRect kGraphPanel(346, 58, 926, 204);
-constexpr QRect kPagePanel(346, 268, 926, 250);
-constexpr QRect kStripPanel(346, 524, 926, 168);
-constexpr int kStripWidth = 128;
-constexpr int kStripPitch = 133;
-constexpr int kStripSliderLength = 104;
-constexpr int kCurveButtonPitch = 24;
-constexpr int kTabStripHeight = 32;
-constexpr int kRecentFileTextWidth = 360;
-
-template <class T>
-T* Named(T* widget, int id) {
-  widget->setObjectName(QString::number(id));
-  return widget;
-}
-
-QColor ChannelColour(const CKTV_OutData& channel) {
-  const std::uint32_t rgb = channel.Colour();
-  return rgb ? QColor::fromRgb(static_cast<QRgb>(rgb)) : skin::kAccent;
-}
-
-void PaintPanel(QPainter& p, const QRect& r, const QString& caption) {
-  QPainterPath path;
-  path.addRoundedRect(QRectF(r).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-  QLinearGradient g(r.topLeft(), r.bottomLeft());
-  g.setColorAt(0, skin::kPanel.lighter(108));
-  g.setColorAt(1, skin::kPanel);
-  p.fillPath(path, g);
-  p.setPen(QPen(skin::kPanelEdge, 1));
-  p.setBrush(Qt::NoBrush);
-  p.drawPath(path);
-  if (caption.isEmpty()) return;
-  p.setPen(QPen(skin::kAccent, 2));
-  p.drawLine(QPointF(r.left() + 10, r.top() + 8), QPointF(r.left() + 10, r.top() + 18));
-  p.setFont(skin::FaceFont(12, true));
-  p.setPen(skin::kCaptionText);
-  p.drawText(QRect(r.left() + 18, r.top() + 4, r.width() - 28, 18), Qt::AlignLeft | Qt::AlignVCenter, caption);
-}
-
-void PaintLabel(QPainter& p, const QRect& r, const QString& text,
-                Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter, int pixels = 12) {
-  p.setFont(skin::FaceFont(pixels, false));
-  p.setPen(skin::kCaptionText);
-  p.drawText(r, align, text);
-}
 
 }  // namespace
 
@@ -130,20 +76,11 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   // The dialogs' message boxes and questions go the form's way, so they read the same everywhere.
   presetHooks_.inform = [this](const QString& text) { ShowUserText(text); };
   presetHooks_.confirm = [this](const QString& text) { return Ask(text); };
-  presetHooks_.showFileTitle = [this](const QString& title) {
-    fileTitle_ = title.left(kFileTitleChars);
-    update(QRect(0, 0, 260, kTopBarHeight));
-  };
+  presetHooks_.showFileTitle = [this](const QString& title) { topBar_->SetFileTitle(title.left(kFileTitleChars)); };
   presetHooks_.fileUsed = [this](const std::string& path) { recentFiles_.Add(path); };
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
-  BuildTopBar();
-  BuildMaster();
-  BuildCrossover();
-  BuildCarSection();
-  BuildGraphSection();
-  BuildPageArea();
-  BuildStrips();
+  BuildSections();
   transferWindow_ = new TransferWindow(this);
   transferWindow_->hide();
   WatchPresses(this);
@@ -163,279 +100,68 @@ CZeltoView::~CZeltoView() {
 
 // ---- building -------------------------------------------------------------------------------
 
-void CZeltoView::BuildTopBar() {
-  connect_ = Named(new XPButton(kConnect, this), kConnect);
-  connect_->setGeometry(262, 10, 100, 30);
-  connect(connect_, &SkinButton::clicked, this, [this] { OnConnect(); });
-
-  abButton_ = Named(new XPButton(kAbButton, this), kAbButton);
-  abButton_->SetFaces(Caption(Same(QStringLiteral("A/B")), Tone::Lit), Caption(Same(QStringLiteral("A/B"))));
-  abButton_->SetOn(false);
-  abButton_->setGeometry(366, 10, 40, 30);
-  connect(abButton_, &SkinButton::clicked, this, [this] { SwitchAb(); });
-
-  dsp_ = Named(new BitButton(kDspSwitch, this), kDspSwitch);
-  dsp_->SetFaces(Caption(Same(QStringLiteral("OFF"))), Caption(Same(QStringLiteral("ON")), Tone::Lit));
-  dsp_->setGeometry(440, 12, 54, 26);
-  connect(dsp_, &SkinButton::clicked, this, [this] { OnDspSwitch(); });
-
-  source_ = Named(new ComBoxBtn(kSourceList, kSourceListId, this), kSourceList);
-  QList<BiText> sources;
-  for (int i = 0; i < rules::kSourceCount; ++i)
-    sources.append({Utf8(rules::SourceName(i, Language::Chinese)), Utf8(rules::SourceName(i, Language::English))});
-  source_->SetItems(sources);
-  source_->setGeometry(562, 12, 118, 26);
-  connect(source_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-
-  gate_ = Named(new ComBoxBtn(kNoiseGateList, kNoiseGateListId, this), kNoiseGateList);
-  QList<BiText> gates;
-  for (int i = 0; i < rules::kNoiseGateCount; ++i)
-    gates.append({Utf8(rules::NoiseGateName(i, Language::Chinese)), Utf8(rules::NoiseGateName(i, Language::English))});
-  gate_->SetItems(gates);
-  gate_->setGeometry(768, 12, 92, 26);
-  connect(gate_, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-
-  settingsMenu_ = Named(new BitButton(kSettingsMenu, this), kSettingsMenu);
-  settingsMenu_->SetFaces(Caption(Bi("设置", "SetUp")));
-  settingsMenu_->setGeometry(888, 10, 70, 30);
-  connect(settingsMenu_, &SkinButton::clicked, this, [this] { PopupSettingsMenu(); });
-
-  fileMenu_ = Named(new BitButton(kFileMenu, this), kFileMenu);
-  fileMenu_->SetFaces(Caption(Bi("文件", "File")));
-  fileMenu_->setGeometry(962, 10, 70, 30);
-  connect(fileMenu_, &SkinButton::clicked, this, [this] { PopupFileMenu(); });
-
-  link_ = Named(new XPButton(kLink, this), kLink);
-  link_->SetFaces(Caption(Bi("联调", "Link"), Tone::Lit), Caption(Bi("联调", "Link")));
-  link_->SetOn(false);
-  link_->setGeometry(1036, 10, 70, 30);
-  connect(link_, &SkinButton::clicked, this, [this] { ToggleLink(); });
-
-  mixerButton_ = Named(new BitButton(kMixer, this), kMixer);
-  mixerButton_->SetFaces(Caption(Bi("混音", "Mixer")), Caption(Bi("混音", "Mixer"), Tone::Lit));
-  mixerButton_->setGeometry(1110, 10, 70, 30);
-  connect(mixerButton_, &SkinButton::clicked, this, [this] { OpenMixer(); });
-
-  minimise_ = Named(new XPButton(kMinimise, this), kMinimise);
-  minimise_->SetFaces(Icon(Glyph::Minimise), Icon(Glyph::Minimise));
-  minimise_->setGeometry(1198, 10, 32, 30);
-  connect(minimise_, &SkinButton::clicked, this, [this] { emit minimiseRequested(); });
-
-  close_ = Named(new XPButton(kClose, this), kClose);
-  close_->SetFaces(Icon(Glyph::Close, Tone::Alert), Icon(Glyph::Close, Tone::Alert));
-  close_->setGeometry(1236, 10, 32, 30);
-  connect(close_, &SkinButton::clicked, this, [this] {
+void CZeltoView::BuildSections() {
+  // Built in the order of the form, which is also the order the Tab key follows.
+  topBar_ = new TopBarSection(ui_, *engine_, *editor_, this);
+  abButton_ = topBar_->AbButton();
+  connect(topBar_, &TopBarSection::connectPressed, this, [this] { OnConnect(); });
+  connect(topBar_, &TopBarSection::abPressed, this, [this] { SwitchAb(); });
+  connect(topBar_, &TopBarSection::settingsMenuPressed, this, [this] { PopupSettingsMenu(); });
+  connect(topBar_, &TopBarSection::fileMenuPressed, this, [this] { PopupFileMenu(); });
+  connect(topBar_, &TopBarSection::linkPressed, this, [this] { ToggleLink(); });
+  connect(topBar_, &TopBarSection::mixerPressed, this, [this] { OpenMixer(); });
+  connect(topBar_, &TopBarSection::minimisePressed, this, [this] { emit minimiseRequested(); });
+  connect(topBar_, &TopBarSection::closePressed, this, [this] {
     Shutdown();
     emit closeRequested();
   });
-}
 
-void CZeltoView::BuildMaster() {
-  const QPoint o = kMasterPanel.topLeft();
-  masterBox_ = Named(new NumEdit(kMasterVolumeBox, this), kMasterVolumeBox);
-  masterSpin_ = Named(new NumSpin(kMasterVolumeSpin, this), kMasterVolumeSpin);
-  masterSpin_->SetBuddy(masterBox_);
-  masterSpin_->SetRange(0, rules::kMasterVolumeMax);
-  masterBox_->SetMode(nummode::kGainDb);
-  masterBox_->SetStep(1.0);
-  masterBox_->SetOffset(rules::kMasterVolumeOffsetDb);
-  masterBox_->setGeometry(o.x() + 14, o.y() + 46, 58, 24);
-  masterSpin_->setGeometry(o.x() + 72, o.y() + 45, 14, 26);
-  connect(masterBox_, &NumEdit::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
-  connect(masterSpin_, &NumSpin::edited, this, [this](int, int v) { OnMasterVolumeEdited(v); });
+  master_ = new MasterSection(ui_, *engine_, *editor_, this);
 
-  masterSlider_ = Named(new BitmapSlider(kMasterVolumeSlider, this), kMasterVolumeSlider);
-  masterSlider_->SetSkin(SliderSkin::Horizontal(172));
-  masterSlider_->SetVertical(false);
-  masterSlider_->SetValueFollowsTravel(true);
-  masterSlider_->SetRange(0, rules::kMasterVolumeMax);
-  masterSlider_->SetBuddy(masterBox_);
-  masterSlider_->move(o.x() + 96, o.y() + 46);
-  connect(masterSlider_, &BitmapSlider::moving, this, [this](int id, int) { OnMasterSlider(id, false); });
-  connect(masterSlider_, &BitmapSlider::released, this, [this](int id, int) { OnMasterSlider(id, true); });
+  crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
+  connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
 
-  masterMute_ = Named(new XPButton(kMasterMute, this), kMasterMute);
-  masterMute_->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
-  masterMute_->setGeometry(o.x() + 280, o.y() + 44, 38, 28);
-  connect(masterMute_, &SkinButton::clicked, this, [this] { OnMasterMute(); });
-}
+  carSection_ = new CarSection(ui_, *engine_, *editor_, this);
+  connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
+  connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
+  connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
 
-void CZeltoView::BuildCrossover() {
-  const QPoint o = kCrossoverPanel.topLeft();
-  const auto row = [&](bool high, int y) {
-    NumEdit* box = Named(new NumEdit(high ? kHighPassBox : kLowPassBox, this), high ? kHighPassBox : kLowPassBox);
-    NumSpin* spin = Named(new NumSpin(high ? kHighPassSpin : kLowPassSpin, this), high ? kHighPassSpin : kLowPassSpin);
-    spin->SetBuddy(box);
-    spin->SetRange(CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz);
-    box->SetMode(nummode::kFrequencyHz);
-    box->setGeometry(o.x() + 48, o.y() + y, 66, 24);
-    spin->setGeometry(o.x() + 114, o.y() + y - 1, 14, 26);
-    connect(box, &NumEdit::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
-    connect(spin, &NumSpin::edited, this, [this, high](int, int) { OnCrossoverFrequency(high); });
-
-    const int familyId = high ? kHighPassFamily : kLowPassFamily;
-    const int slopeId = high ? kHighPassSlope : kLowPassSlope;
-    ComBoxBtn* family = Named(new ComBoxBtn(familyId, high ? kHighPassFamilyList : kLowPassFamilyList, this), familyId);
-    family->SetItems(CrossoverFamilyItems());
-    family->setGeometry(o.x() + 134, o.y() + y, 96, 24);
-    ComBoxBtn* slope = Named(new ComBoxBtn(slopeId, high ? kHighPassSlopeList : kLowPassSlopeList, this), slopeId);
-    slope->SetItems(CrossoverSlopeItems());
-    slope->setGeometry(o.x() + 234, o.y() + y, 88, 24);
-    connect(family, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-    connect(slope, &ComBoxBtn::chosen, this, &CZeltoView::OnListChosen);
-    (high ? hpBox_ : lpBox_) = box;
-    (high ? hpSpin_ : lpSpin_) = spin;
-    (high ? hpFamily_ : lpFamily_) = family;
-    (high ? hpSlope_ : lpSlope_) = slope;
-  };
-  row(true, 48);
-  row(false, 82);
-}
-
-void CZeltoView::BuildCarSection() {
-  const QPoint o = kCarPanel.topLeft();
-  car_ = new CarPicture(this);
-  car_->move(o.x() + (kCarPanel.width() - CarPicture::kWidth) / 2, o.y() + 28);
-  connect(car_, &CarPicture::positionClicked, this, &CZeltoView::OnPositionClicked);
-  connect(car_, &CarPicture::delayEdited, this, &CZeltoView::OnDelayEdited);
-
-  const std::array<std::pair<int, BiText>, 3> units = {{{kDelayUnitMs, Same(QStringLiteral("ms"))},
-                                                        {kDelayUnitCm, Same(QStringLiteral("cm"))},
-                                                        {kDelayUnitInch, Same(QStringLiteral("inch"))}}};
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    BitButton* b = Named(new BitButton(units[i].first, this), units[i].first);
-    b->SetFaces(Caption(units[i].second), Caption(units[i].second, Tone::Lit));
-    b->setGeometry(o.x() + 10 + static_cast<int>(i) * 46, o.y() + 376, 42, 28);
-    const int unit = i == 0 ? kMilliseconds : (i == 1 ? kCentimetres : kInches);
-    connect(b, &SkinButton::clicked, this, [this, unit] { SetDelayUnit(unit); });
-    unitButtons_[i] = b;
-  }
-  eqReset_ = Named(new BitButton(kEqReset, this), kEqReset);
-  eqReset_->SetFaces(Caption(Bi("重置均衡", "Reset")));
-  eqReset_->setGeometry(o.x() + 152, o.y() + 376, 82, 28);
-  connect(eqReset_, &SkinButton::clicked, this, [this] { ResetChannelEq(); });
-  eqBypass_ = Named(new BitButton(kEqBypass, this), kEqBypass);
-  eqBypass_->SetFaces(Caption(Bi("直通均衡", "Bypass")), Caption(Bi("直通均衡", "Bypass"), Tone::Lit));
-  eqBypass_->setGeometry(o.x() + 238, o.y() + 376, 82, 28);
-  connect(eqBypass_, &SkinButton::clicked, this, [this] { ToggleEqBypass(); });
-}
-
-void CZeltoView::BuildGraphSection() {
-  const QPoint o = kGraphPanel.topLeft();
-  graph_ = Named(new CFStatic(this), kGraph);
-  graph_->setGeometry(o.x() + 6, o.y() + 26, 822, 172);
+  graphSection_ = new GraphSection(ui_, *engine_, *editor_, this);
+  graph_ = graphSection_->Graph();
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
-
-  measureTools_ = new MeasurementTools(*engine_, *graph_, this);
-  measureTools_->Hooks().inform = [this](const QString& text) { ShowUserText(text); };
-  measureTools_->Hooks().bandsApplied = [this](const std::vector<int>&) {
+  MeasureHooks& measure = graphSection_->Measurements()->Hooks();
+  measure.inform = [this](const QString& text) { ShowUserText(text); };
+  measure.bandsApplied = [this](const std::vector<int>&) {
     RefreshEqPage();
     RedrawGraph();
   };
-  measureTools_->Hooks().beginStep = [this] { editor_->BeginStep(); };
-  measureTools_->Hooks().endStep = [this] { editor_->EndStep(); };
-  connect(graph_, &CFStatic::contextMenuRequested, measureTools_, &MeasurementTools::ShowMenu);
-  measureButton_ = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
-  measureButton_->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
-  measureButton_->setGeometry(o.x() + 718, o.y() + 3, 110, 21);
-  connect(measureButton_, &SkinButton::clicked, this,
-          [this] { measureTools_->ShowMenu(mapToGlobal(measureButton_->geometry().bottomLeft())); });
 
-  for (int i = 0; i < rules::kCurveButtonCount; ++i) {
-    XPButton* b = Named(new XPButton(kFirstCurveButton + i, this), kFirstCurveButton + i);
-    b->setGeometry(o.x() + 842, o.y() + 30 + i * kCurveButtonPitch, 20, 20);
-    // Each curve button lights in the colour its channel is drawn in.
-    b->SetFaces(Face{{}, Glyph::None, Tone::Lit, ChannelColour(Channel(i))}, Face{{}, Glyph::None, Tone::Plain, {}});
-    connect(b, &SkinButton::clicked, this, [this, i] { OnCurveButton(i); });
-    curveButtons_[static_cast<std::size_t>(i)] = b;
-
-    FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
-    label->SetText(
-        Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
-    label->SetTextHeight(13);
-    label->SetBold(true);
-    label->setGeometry(o.x() + 868, o.y() + 30 + i * kCurveButtonPitch, 52, 20);
-    label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    channelLabels_[static_cast<std::size_t>(i)] = label;
-  }
-}
-
-void CZeltoView::BuildPageArea() {
-  pageArea_ = Named(new EnTabCtrl(kPageArea, this), kPageArea);
-  pageArea_->setGeometry(kPagePanel.adjusted(4, 4, -4, -4));
-  outputPage_ = new OutputPage(pageArea_);
-  outputPage_->SetModel(&engine_->Data());
-  pageArea_->AddPage(outputPage_, Bi("输出通道均衡", "Output EQ"));
-  pageArea_->AddPage(outputPage_->SettingsSheet(), Bi("分频 · 限幅 · 增益", "Crossover · Limiter · Gain"));
-  // The whole-EQ commands sit on the tab strip, right-aligned.
-  QWidget* commands = outputPage_->CommandBar();
-  commands->setParent(this);
-  const QRect area = pageArea_->geometry();
-  commands->move(area.right() - commands->width() - 6, area.top() + (kTabStripHeight - commands->height()) / 2);
-  connect(outputPage_, &OutputPage::bandEdited, this, &CZeltoView::OnBandEdited);
-  connect(outputPage_, &OutputPage::bandSlider, this, &CZeltoView::OnBandSlider);
-  connect(outputPage_, &OutputPage::bandSwitchPressed, this, &CZeltoView::ToggleBandBypass);
+  pageSection_ = new PageSection(ui_, *engine_, *editor_, this);
+  outputPage_ = pageSection_->Page();
+  connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
+  connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
+  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(current_); });
   connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
   connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
   connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
   connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
   connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
-  connect(outputPage_, &OutputPage::limiterEdited, this, &CZeltoView::OnLimiterEdited);
-  connect(outputPage_, &OutputPage::outputGainEdited, this, &CZeltoView::OnOutputGain);
-}
 
-void CZeltoView::BuildStrips() {
-  for (int i = 0; i < rules::kStripCount; ++i) {
-    const int x = kStripPanel.left() + i * kStripPitch;
-    const int y = kStripPanel.top();
-    Strip& s = strips_[static_cast<std::size_t>(i)];
-    s.select = Named(new XPButton(kFirstStripSelect + i, this), kFirstStripSelect + i);
-    const BiText name = Same(QStringLiteral("CH%1").arg(i + 1));
-    s.select->SetFaces(Caption(name, Tone::Lit), Caption(name));
-    s.select->SetOn(false);
-    s.select->setGeometry(x + 8, y + 6, kStripWidth - 16, 26);
-    connect(s.select, &SkinButton::clicked, this, [this, i] { OnStripSelect(i); });
-
-    s.slider = Named(new BitmapSlider(kFirstStripGainSlider + i, this), kFirstStripGainSlider + i);
-    s.slider->SetSkin(SliderSkin::Vertical(kStripSliderLength));
-    s.slider->SetRange(0, rules::kMasterVolumeMax);
-    s.slider->move(x + 12, y + 42);
-    connect(s.slider, &BitmapSlider::moving, this, [this, i](int, int) { OnStripGain(i, 0, true, false); });
-    connect(s.slider, &BitmapSlider::released, this, [this, i](int, int) { OnStripGain(i, 0, true, true); });
-
-    s.box = Named(new NumEdit(kFirstStripGainBox + i, this), kFirstStripGainBox + i);
-    s.spin = Named(new NumSpin(kFirstStripGainSpin + i, this), kFirstStripGainSpin + i);
-    s.spin->SetBuddy(s.box);
-    s.spin->SetRange(0, rules::kMasterVolumeMax);
-    s.box->SetMode(nummode::kGainDb);
-    s.box->SetStep(1.0);
-    s.box->SetOffset(rules::kMasterVolumeOffsetDb);
-    s.slider->SetBuddy(s.box);
-    s.box->setGeometry(x + 48, y + 58, 60, 24);
-    s.spin->setGeometry(x + 108, y + 57, 14, 26);
-    connect(s.box, &NumEdit::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
-    connect(s.spin, &NumSpin::edited, this, [this, i](int, int v) { OnStripGain(i, v, false, true); });
-
-    s.mute = Named(new XPButton(kFirstStripMute + i, this), kFirstStripMute + i);
-    s.mute->SetFaces(Icon(Glyph::Speaker), Icon(Glyph::SpeakerMuted, Tone::Alert));
-    s.mute->setGeometry(x + 48, y + 88, 74, 26);
-    connect(s.mute, &SkinButton::clicked, this, [this, i] { OnStripMute(i); });
-
-    s.phase = Named(new XPButton(kFirstStripPhase + i, this), kFirstStripPhase + i);
-    s.phase->SetFaces(Caption(Bi("正相", "0°")), Caption(Bi("反相", "180°"), Tone::Alert));
-    s.phase->setGeometry(x + 48, y + 118, 74, 26);
-    connect(s.phase, &SkinButton::clicked, this, [this, i] { OnStripPhase(i); });
-  }
+  strips_ = new StripsSection(ui_, *engine_, *editor_, this);
+  connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
+  connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
 }
 
 void CZeltoView::WatchPresses(QWidget* root) {
-  for (QWidget* w : root->findChildren<QWidget*>()) w->installEventFilter(this);
+  // A section's own background is the form's: a press there is the form's, as before sections.
+  for (QWidget* w : root->findChildren<QWidget*>())
+    if (!qobject_cast<Section*>(w)) w->installEventFilter(this);
 }
 
 // ---- start-up and shut-down -----------------------------------------------------------------
 
 void CZeltoView::InitialUpdate() {
-  for (int ch = 0; ch < kOutputChannels; ++ch) showCurve_[static_cast<std::size_t>(ch)] = false;
+  graphSection_->HideCurves();
   graph_->Attach(&engine_->Data());
   ResetNameDisplays();
   ShowConnectedState(false);
@@ -505,16 +231,10 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     case Notice::DeviceSource:
       // The processor switched source itself: show it, echo nothing back.
-      source_->SelectItem(rules::ShownSource(image));
+      topBar_->ShowSource(rules::ShownSource(image));
       break;
-    case Notice::DeviceVolume: {
-      const int v = image.MasterVolume();
-      masterVolumeShadow_ = v;
-      masterSpin_->SetPosition(v);
-      masterSlider_->SetValue(v);
-      break;
-    }
-    case Notice::DeviceMute: masterMute_->SetOn(image.systemArea[sys::kMasterSwitch] != 0); break;
+    case Notice::DeviceVolume: master_->ShowDeviceVolume(); break;
+    case Notice::DeviceMute: master_->ShowDeviceMute(); break;
     case Notice::ConnectChoice:
       if (editor_->ConnectChoicePending()) {
         const bool send = connectAnswer_
@@ -574,9 +294,7 @@ bool CZeltoView::Settled() const {
 }
 
 void CZeltoView::ShowConnectedState(bool connected) {
-  connect_->SetFaces(Face{Bi("已连接", "Connected"), Glyph::Power, Tone::Lit, skin::kConnected},
-                     Face{Bi("连接设备", "Connect"), Glyph::Power, Tone::Plain, {}});
-  connect_->SetOn(connected);
+  topBar_->ShowConnected(connected);
   if (!connected) {
     deviceText_.clear();
     readBackDone_ = false;
@@ -585,46 +303,21 @@ void CZeltoView::ShowConnectedState(bool connected) {
   if (presetDialog_) presetDialog_->Refresh();
 }
 
-void CZeltoView::ResetNameDisplays() {
-  presetName_.clear();
-  fileTitle_.clear();
-  update(QRect(0, 0, 260, kTopBarHeight));
-}
+void CZeltoView::ResetNameDisplays() { topBar_->ClearNames(); }
 
 void CZeltoView::RefreshAll() {
-  DeviceImage& image = engine_->Image();
   auto lock = engine_->Data().Lock();
-  // Master section and top bar.
-  const auto settings = image.SystemSettings();
-  masterMute_->SetOn(settings[sys::kMasterSwitch] != 0);
-  dsp_->SetOn(settings[sys::kDspSwitch] != 0);
-  masterVolumeShadow_ = std::clamp(image.MasterVolume(), 0, rules::kMasterVolumeMax);
-  masterSpin_->SetPosition(masterVolumeShadow_);
-  masterSlider_->SetValue(masterVolumeShadow_);
-  gate_->SelectItem(std::clamp<int>(settings[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
-
-  for (int ch = 0; ch < rules::kStripCount; ++ch) {
-    const CKTV_OutData& c = Channel(ch);
-    Strip& s = strips_[static_cast<std::size_t>(ch)];
-    s.mute->SetOn(c.OutputSwitch());
-    s.phase->SetOn(c.Phase() == 0);
-    ShowStripGain(ch);
-  }
-  for (int i = 0; i < rules::kCurveButtonCount; ++i)
-    curveButtons_[static_cast<std::size_t>(i)]->SetOn(showCurve_[static_cast<std::size_t>(i)]);
-
-  RefreshDelayBoxes();
-
-  source_->SelectItem(editor_->SettleSource());
-
+  master_->Refresh();
+  topBar_->Refresh();
+  strips_->Refresh();
+  graphSection_->RefreshCurveButtons();
+  carSection_->RefreshDelays();
+  topBar_->ShowSource(editor_->SettleSource());
   outputPage_->Refresh();
-  // Channel 8 has no curve button of its own; "CH7/8" follows channel 7's flag, as selecting does.
-  if (ui_.currentKind == kOutputChannelKind && current_ < rules::kCurveButtonCount)
-    curveButtons_[static_cast<std::size_t>(current_)]->SetOn(true);
   for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
-  car_->ShowPositionsFor(image.ChannelTypes());
+  carSection_->Refresh();
   RefreshTitleArea();
   lock.unlock();
   // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
@@ -633,20 +326,23 @@ void CZeltoView::RefreshAll() {
   update();
 }
 
+// ---- what the form shows of the sections ---------------------------------------------------------
+
+const QString& CZeltoView::StatusText() const { return topBar_->Status(); }
+QString CZeltoView::PresetNameShown() const { return topBar_->PresetName(); }
+QString CZeltoView::FileTitleShown() const { return topBar_->FileTitle(); }
+bool CZeltoView::CurveShown(int channel) const { return graphSection_->CurveShown(channel); }
+MeasurementTools* CZeltoView::Measurements() const { return graphSection_->Measurements(); }
+
 // ---- selection ----------------------------------------------------------------------------------
 
-void CZeltoView::SetSelectHighlight(int channel, bool selected) {
-  if (channel >= 0 && channel < rules::kStripCount) strips_[static_cast<std::size_t>(channel)].select->SetOn(selected);
-}
+void CZeltoView::SetSelectHighlight(int channel, bool selected) { strips_->SetSelected(channel, selected); }
 
 void CZeltoView::SelectChannel(int index) {
   if (index < 0 || index >= kOutputChannels) return;
   DeviceImage& image = engine_->Image();
-  car_->Highlight(0);
 
   const int previous = current_;
-  if (previous < rules::kCurveButtonCount)
-    curveButtons_[static_cast<std::size_t>(previous)]->SetOn(showCurve_[static_cast<std::size_t>(previous)]);
   SetSelectHighlight(previous, false);
   if (editor_->LinkOn()) {
     if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
@@ -654,17 +350,14 @@ void CZeltoView::SelectChannel(int index) {
 
   current_ = index;
   ui_.currentChannel = index;
-  const int type = image.ChannelTypes()[static_cast<std::size_t>(index)];
-  if (const auto* spot = rules::SpotOfType(type)) car_->Highlight(spot->code);
-
-  if (index < rules::kCurveButtonCount) curveButtons_[static_cast<std::size_t>(index)]->SetOn(true);
+  carSection_->ShowChannel(index);
   SetSelectHighlight(index, true);
   if (editor_->LinkOn()) {
     if (auto partner = rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
   ui_.currentKind = kOutputChannelKind;
-  graph_->ShowOutput(index);
+  graphSection_->ShowChannel(previous, index);
   // The page shows the channel; the EQ bypass button mirrors it (on when every band is off).
   RefreshEqPage();
   RefreshCrossoverControls();
@@ -675,89 +368,16 @@ void CZeltoView::OnStripSelect(int channel) {
   if (rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
 }
 
-void CZeltoView::OnCurveButton(int index) {
-  if (!rules::CurveButtonActs(current_, index)) return;
-  auto& flag = showCurve_[static_cast<std::size_t>(index)];
-  flag = !flag;
-  curveButtons_[static_cast<std::size_t>(index)]->SetOn(flag);
-  graph_->SetReferenceShown(index, flag);
-  RedrawGraph();
-}
-
-void CZeltoView::OnPositionClicked(int code) {
-  if (auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code)) SelectChannel(*ch);
-}
-
-void CZeltoView::OnDelayEdited(int code, int delay) {
-  const auto ch = rules::ChannelForPosition(engine_->Image().ChannelTypes(), code);
-  if (!ch) return;
-  if (editor_->SetDelay(*ch, delay)) car_->SetDelay(code, delay);
-  if (*ch != current_) SelectChannel(*ch);
-}
-
-void CZeltoView::RefreshDelayBoxes() {
-  // Each box shows the channel it edits (the position rule), so what is shown is what changes.
-  const auto types = engine_->Image().ChannelTypes();
-  for (const auto& spot : rules::PositionSpots()) {
-    if (auto ch = rules::ChannelForPosition(types, spot.code)) car_->SetDelay(spot.code, Channel(*ch).Delay());
-  }
-}
-
-void CZeltoView::SetDelayUnit(int unit) {
-  delayUnit_ = std::clamp(unit, 0, 2);
-  for (std::size_t i = 0; i < unitButtons_.size(); ++i) unitButtons_[i]->SetOn(static_cast<int>(i) == delayUnit_);
-  car_->SetUnit(delayUnit_);
-}
-
-// ---- channel strips -------------------------------------------------------------------------------
-
-void CZeltoView::ShowStripGain(int channel) {
-  if (channel < 0 || channel >= rules::kStripCount) return;
-  Strip& s = strips_[static_cast<std::size_t>(channel)];
-  const CKTV_OutData& c = Channel(channel);
-  // A channel whose gain is switched off reads -60 dB.
-  const int g = c.GainOff() ? 0 : std::clamp(c.GainCode(), 0, rules::kMasterVolumeMax);
-  s.spin->SetPosition(g);
-  s.slider->SetValue(g);
-}
-
-void CZeltoView::OnStripGain(int channel, int value, bool fromSlider, bool released) {
-  Strip& s = strips_[static_cast<std::size_t>(channel)];
-  const int g = fromSlider ? s.slider->Value() : value;
-  editor_->SetGain(channel, g);
-  if (fromSlider)
-    s.spin->SetPosition(g);
-  else
-    s.slider->SetValue(g);
-  // The object copied the gain to its link group; their strips follow.
-  const DeviceImage& image = engine_->Image();
-  for (int other = 0; other < kOutputChannels; ++other)
-    if (other != channel && image.SameLinkGroup(channel, other)) ShowStripGain(other);
-  if (image.SameLinkGroup(channel, current_))
+void CZeltoView::OnStripGain(int channel) {
+  // The page shows the output gain of the current channel when the strip's group holds it.
+  if (engine_->Image().SameLinkGroup(channel, current_))
     outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
-  if (fromSlider && released) s.box->setFocus();
-}
-
-void CZeltoView::OnStripMute(int channel) {
-  // Mute stays the channel's own: linked channels keep theirs.
-  const bool soundOn = editor_->ToggleSoundOn(channel);
-  strips_[static_cast<std::size_t>(channel)].mute->SetOn(soundOn);
-}
-
-void CZeltoView::OnStripPhase(int channel) {
-  const int phase = editor_->TogglePhase(channel);
-  strips_[static_cast<std::size_t>(channel)].phase->SetOn(phase == 0);
 }
 
 void CZeltoView::RefreshChannel(int channel) {
   {
     auto lock = engine_->Data().Lock();
-    if (channel < rules::kStripCount) {
-      Strip& s = strips_[static_cast<std::size_t>(channel)];
-      s.mute->SetOn(Channel(channel).OutputSwitch());
-      s.phase->SetOn(Channel(channel).Phase() == 0);
-    }
-    ShowStripGain(channel);
+    strips_->RefreshChannel(channel);
   }
   if (channel == current_) {
     RefreshEqPage();
@@ -769,23 +389,15 @@ void CZeltoView::RefreshChannel(int channel) {
 
 void CZeltoView::RefreshCrossoverControls() {
   auto lock = engine_->Data().Lock();
-  const CKTV_OutData& channel = Channel(current_);
-  const CKTVEQ& eq = channel.Eq();
-  const CFilter& hp = eq.HighPass();
-  const CFilter& lp = eq.LowPass();
-  hpFamily_->SelectItem(hp.crossoverType());
-  hpSpin_->SetPosition(std::clamp(hp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  hpSlope_->SelectItem(hp.slope() < hpSlope_->Count() ? hp.slope() : -1);
-  lpFamily_->SelectItem(lp.crossoverType());
-  lpSpin_->SetPosition(std::clamp(lp.frequency(), CKTV_OutData::kHighPassHz, CKTV_OutData::kLowPassHz));
-  lpSlope_->SelectItem(lp.slope() < lpSlope_->Count() ? lp.slope() : -1);
+  const CKTVEQ& eq = Channel(current_).Eq();
+  crossover_->Show(eq.HighPass(), eq.LowPass());
   // The output page shows the same filters.
-  outputPage_->ShowCrossover(hp, lp);
+  outputPage_->ShowCrossover(eq.HighPass(), eq.LowPass());
 }
 
-void CZeltoView::OnCrossoverFrequency(bool highPass) {
-  NumSpin* spin = highPass ? hpSpin_ : lpSpin_;
-  SetCrossoverFrequency(highPass, spin->Position(), Editor::CrossoverBox::Main);
+void CZeltoView::ShowCrossoverEdit(bool highPass) {
+  RefreshCrossoverControls();
+  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
 }
 
 void CZeltoView::OnPageCrossover(bool highPass) {
@@ -795,8 +407,7 @@ void CZeltoView::OnPageCrossover(bool highPass) {
 
 void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
   editor_->SetCrossoverFrequency(current_, highPass, hz, box);
-  RefreshCrossoverControls();
-  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
+  ShowCrossoverEdit(highPass);
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
@@ -804,38 +415,7 @@ void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
     editor_->SetCrossoverFamily(current_, highPass, index);
   else
     editor_->SetCrossoverSlope(current_, highPass, index);
-  RefreshCrossoverControls();
-  RedrawGraph(OutputPage::kBands + (highPass ? 0 : 1));
-}
-
-void CZeltoView::OnListChosen(int listId, int index) {
-  switch (listId) {
-    case kSourceListId: OnSourceChosen(index); return;
-    case kNoiseGateListId: OnNoiseGateChosen(index); return;
-    case kHighPassFamilyList: SetCrossoverList(true, true, index); return;
-    case kHighPassSlopeList: SetCrossoverList(true, false, index); return;
-    case kLowPassFamilyList: SetCrossoverList(false, true, index); return;
-    case kLowPassSlopeList: SetCrossoverList(false, false, index); return;
-    default: return;
-  }
-}
-
-// ---- the output page's limiter and gain ------------------------------------------------------------
-
-void CZeltoView::OnLimiterEdited(int id, int value) {
-  switch (id) {
-    case OutputPage::kThresholdBox: editor_->SetLimiterThreshold(current_, value); break;
-    case OutputPage::kAttackBox: editor_->SetLimiterAttack(current_, value); break;
-    case OutputPage::kReleaseList: editor_->SetLimiterRelease(current_, value); break;
-    default: break;
-  }
-}
-
-void CZeltoView::OnOutputGain(int gainCode) {
-  // Code 0 switches the gain off; the strips of the group show the new gain.
-  editor_->SetGain(current_, gainCode);
-  const DeviceImage& image = engine_->Image();
-  for (int ch : rules::LinkGroup(image, current_)) ShowStripGain(ch);
+  ShowCrossoverEdit(highPass);
 }
 
 // ---- graph ----------------------------------------------------------------------------------------
@@ -857,182 +437,13 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
   RedrawGraph(filterIndex);
 }
 
-void CZeltoView::RedrawGraph(int highlightFilter) {
-  engine_->Data().Edit([](CKTV_Data& d) { d.Refresh(); });
-  graph_->Redraw(highlightFilter);
-}
+void CZeltoView::RedrawGraph(int highlightFilter) { graphSection_->Redraw(highlightFilter); }
 
-// ---- top bar and master ------------------------------------------------------------------------------
+// ---- top bar -------------------------------------------------------------------------------------
 
 void CZeltoView::OnConnect() {
   engine_->OnConnectButton();
   RefreshTitleArea();
-}
-
-void CZeltoView::OnDspSwitch() {
-  const bool on = !dsp_->IsOn();
-  dsp_->SetOn(on);
-  editor_->SetDspSwitch(on);
-}
-
-void CZeltoView::OnSourceChosen(int index) { editor_->SetSource(index); }
-
-void CZeltoView::OnNoiseGateChosen(int index) { editor_->SetNoiseGate(index); }
-
-void CZeltoView::ApplyMasterVolume(int value) {
-  if (!editor_->SetMasterVolume(value)) return;
-  masterVolumeShadow_ = value;
-  // A volume change shows the sound as on; the stored switch stays as it is.
-  masterMute_->SetOn(true);
-}
-
-void CZeltoView::OnMasterVolumeEdited(int value) {
-  masterSlider_->SetValue(value);
-  ApplyMasterVolume(value);
-}
-
-void CZeltoView::OnMasterSlider(int, bool released) {
-  const int value = masterSlider_->Value();
-  masterSpin_->SetPosition(value);
-  ApplyMasterVolume(value);
-  if (released) masterBox_->setFocus();
-}
-
-void CZeltoView::OnMasterMute() {
-  const bool soundOn = !masterMute_->IsOn();
-  masterMute_->SetOn(soundOn);
-  editor_->SetMasterSoundOn(soundOn);
-}
-
-// ---- menus ---------------------------------------------------------------------------------------------
-
-QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
-  using namespace menu_cmd;
-  if (ui_.language == Language::Chinese)
-    return {{kUndo, UndoText()},
-            {kRedo, RedoText()},
-            {kFirmwareUpdate, QStringLiteral("固件更新")},
-            {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
-            {kSourceVolumeZh, QStringLiteral("音源音量")},
-            {kEnglish, QStringLiteral("英文")},
-            {kAbout, QStringLiteral("关于")},
-            {kSeparator, QString()},
-            {kAbCopyAToB, QStringLiteral("复制 A → B")},
-            {kAbCopyBToA, QStringLiteral("复制 B → A")},
-            {kAbCurve, abCurve_ ? QStringLiteral("隐藏另一方曲线") : QStringLiteral("显示另一方曲线")}};
-  return {{kUndo, UndoText()},
-          {kRedo, RedoText()},
-          {kFirmwareUpdate, QStringLiteral("Firmware Update")},
-          {kFactoryResetEn, QStringLiteral("Rest Settings")},
-          {kSourceVolumeEn, QStringLiteral("SourceVolume")},
-          {kAbout, QStringLiteral("About")},
-          {kSeparator, QString()},
-          {kAbCopyAToB, QStringLiteral("copy A → B")},
-          {kAbCopyBToA, QStringLiteral("copy B → A")},
-          {kAbCurve,
-           abCurve_ ? QStringLiteral("Hide the other side's curve") : QStringLiteral("Show the other side's curve")}};
-}
-
-QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
-  using namespace menu_cmd;
-  QList<QPair<int, QString>> items;
-  if (ui_.language == Language::Chinese)
-    items = {{kPresetOpenZh, QStringLiteral("音效调用")}, {kPresetSaveZh, QStringLiteral("音效保存")}};
-  else
-    items = {{kPresetOpenEn, QStringLiteral("Open")}, {kPresetSaveEn, QStringLiteral("Save")}};
-  items.append({kSeparator, QString()});
-  items.append({kImportRewFilters, measure_ui::Text(measure_ui::Word::ImportRewFilters, ui_.language)});
-  items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
-  const std::vector<std::string> recent = recentFiles_.List();
-  if (!recent.empty()) items.append({kSeparator, QString()});
-  const QFontMetrics metrics(ui_.fonts.normal);
-  for (std::size_t i = 0; i < recent.size(); ++i) {
-    // Numbered like the framework's list; a long path keeps its start and its file name.
-    const QString path = QDir::toNativeSeparators(QString::fromStdString(recent[i]));
-    items.append({kFirstRecentFile + static_cast<int>(i), QStringLiteral("%1 %2").arg(i + 1).arg(metrics.elidedText(
-                                                              path, Qt::ElideMiddle, kRecentFileTextWidth))});
-  }
-  return items;
-}
-
-void CZeltoView::OpenRecentFile(int index) {
-  const std::vector<std::string> recent = recentFiles_.List();
-  if (index < 0 || index >= static_cast<int>(recent.size())) return;
-  const std::string path = recent[static_cast<std::size_t>(index)];
-  const PresetFileResult result = presetFiles_->LoadFile(path);
-  ShowPresetFileResult(result, ui_.language, presetHooks_, window());
-  if (result.status == PresetFileResult::Status::Failed) recentFiles_.Remove(path);
-}
-
-void CZeltoView::PopupSettingsMenu() {
-  const QRect r = settingsMenu_->geometry();
-  PopupMenu(SettingsMenuItems(), mapToGlobal(QPoint(r.left() - 10, r.bottom() + 5)));
-}
-
-void CZeltoView::PopupFileMenu() {
-  // Placed by the settings button, as the processor tool always did.
-  const QRect r = settingsMenu_->geometry();
-  PopupMenu(FileMenuItems(), mapToGlobal(QPoint(r.left() + 50, r.bottom() + 5)));
-}
-
-void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where) {
-  QMenu menu(this);
-  FillMenu(menu, items);
-  if (QAction* chosen = menu.exec(where)) RunMenuCommand(chosen->data().toInt());
-}
-
-void CZeltoView::FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const {
-  menu.setStyleSheet(
-      QStringLiteral("QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
-                     "QMenu::item{padding:6px 26px 6px 18px;}"
-                     "QMenu::item:selected{background:#0078d7;color:white;}"
-                     "QMenu::item:disabled{color:#70767f;}"));
-  menu.setFont(ui_.fonts.normal);
-  using namespace menu_cmd;
-  for (const auto& [command, text] : items) {
-    if (command == kSeparator) {
-      menu.addSeparator();
-      continue;
-    }
-    QAction* a = menu.addAction(text);
-    a->setData(command);
-    a->setEnabled(MenuCommandEnabled(command));
-  }
-}
-
-void CZeltoView::RunMenuCommand(int command) {
-  using namespace menu_cmd;
-  switch (command) {
-    case kEnglish:
-      // Only the Chinese menu carries it: once English, the program stays English until restarted.
-      if (ui_.language == Language::Chinese) SwitchLanguage();
-      break;
-    case kAbout: About(); break;
-    case kFactoryResetZh:
-    case kFactoryResetEn: FactoryReset(); break;
-    case kSourceVolumeZh:
-    case kSourceVolumeEn: OpenSourceVolumes(); break;
-    case kPresetOpenZh:
-    case kPresetOpenEn: OpenPresetDialog(1); break;
-    case kPresetSaveZh:
-    case kPresetSaveEn: OpenPresetDialog(2); break;
-    case kFirmwareUpdate: OpenFirmwareUpdate(); break;
-    case kAbCopyAToB: CopyAb(AbSide::A, AbSide::B); break;
-    case kAbCopyBToA: CopyAb(AbSide::B, AbSide::A); break;
-    case kAbCurve: ToggleAbCurve(); break;
-    case kImportRewFilters: measureTools_->ChooseAndImport(); break;
-    case kExportRewFilters: measureTools_->ChooseAndExport(); break;
-    case kUndo: UndoStep(); break;
-    case kRedo: RedoStep(); break;
-    default:
-      if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
-      break;
-  }
-}
-
-void CZeltoView::About() {
-  AboutSoftDlg dialog(ui_.language, this);
-  dialog.exec();
 }
 
 // ---- language ------------------------------------------------------------------------------------------
@@ -1041,7 +452,7 @@ void CZeltoView::SwitchLanguage() {
   ui_.language = ui_.language == Language::Chinese ? Language::English : Language::Chinese;
   engine_->language = ui_.language;
   ApplyLanguage();
-  RefreshDelayBoxes();
+  carSection_->RefreshDelays();
   update();
 }
 
@@ -1052,135 +463,44 @@ void CZeltoView::ApplyLanguage() {
   for (FontStatic* f : findChildren<FontStatic*>()) f->SetLanguage(lang);
   for (NumEdit* e : findChildren<NumEdit*>()) e->SetLanguage(lang);
   for (NumSpin* s : findChildren<NumSpin*>()) s->SetLanguage(lang);
-  // The lists keep their choice: the source list shows byte 0, the gate list byte 4.
-  const DeviceImage& image = engine_->Image();
-  source_->SelectItem(rules::ShownSource(image));
-  gate_->SelectItem(std::clamp<int>(image.SystemSettings()[sys::kNoiseGate], 0, rules::kNoiseGateCount - 1));
-  car_->SetLanguage(lang);
-  pageArea_->SetLanguage(lang);
-  outputPage_->SetLanguage(lang);
+  topBar_->ApplyLanguage();
+  carSection_->ApplyLanguage();
+  pageSection_->ApplyLanguage();
   if (mixer_) mixer_->SetLanguage(lang);
   transferWindow_->SetLanguage(lang);
   ShowConnectedState(engine_->Connected());
-  SetDelayUnit(delayUnit_);
   update();
 }
 
 // ---- title area -----------------------------------------------------------------------------------------
 
-void CZeltoView::RefreshTitleArea() {
-  const DeviceImage& image = engine_->Image();
-  presetName_.clear();
-  const int preset = image.currentPreset[0];
-  if (engine_->Connected() && preset >= 1 && preset <= 6) {
-    const auto slot = image.Preset(preset);
-    if (!slot.empty()) {
-      const std::string name = ReadField(slot.subspan(preset::kName, preset::kNameSize));
-      presetName_ = QString::fromUtf8(name.c_str());
-    }
-  }
-  update(QRect(0, 0, 260, kTopBarHeight));
-}
+void CZeltoView::RefreshTitleArea() { topBar_->RefreshTitle(); }
 
 void CZeltoView::SetStatus(const QString& text) {
-  status_ = text;
+  topBar_->SetStatus(text);
   update();
 }
 
 // ---- painting ------------------------------------------------------------------------------------------------
 
 void CZeltoView::paintEvent(QPaintEvent*) {
+  // The window itself: its background, the band of the top bar and the frame. The sections paint
+  // their own regions over it.
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
-  const Language lang = ui_.language;
-  const auto T = [lang](const char* zh, const char* en) { return QString::fromUtf8(Pick(lang, zh, en)); };
-
-  // Background and top bar.
   QLinearGradient bg(0, 0, 0, height());
   bg.setColorAt(0, QColor(26, 29, 35));
   bg.setColorAt(1, QColor(16, 18, 22));
   p.fillRect(rect(), bg);
-  QLinearGradient bar(0, 0, 0, kTopBarHeight);
+  QLinearGradient bar(0, 0, 0, TopBarSection::kHeight);
   bar.setColorAt(0, QColor(40, 45, 54));
   bar.setColorAt(1, QColor(28, 32, 39));
-  p.fillRect(QRect(0, 0, width(), kTopBarHeight), bar);
+  p.fillRect(QRect(0, 0, width(), TopBarSection::kHeight), bar);
   p.setPen(QPen(skin::kAccent.darker(140), 1));
-  p.drawLine(QPointF(0, kTopBarHeight - 0.5), QPointF(width(), kTopBarHeight - 0.5));
+  p.drawLine(QPointF(0, TopBarSection::kHeight - 0.5), QPointF(width(), TopBarSection::kHeight - 0.5));
   p.setPen(QPen(QColor(60, 66, 78), 1));
   p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
-
-  // Title area: brand, model name, connection state.
-  p.setFont(skin::FaceFont(20, true));
-  p.setPen(skin::kText);
-  p.drawText(QRect(16, 4, 120, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZELTO"));
-  p.setPen(skin::kAccent);
-  p.drawText(QRect(98, 4, 40, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("DSP"));
-  if (!fileTitle_.isEmpty()) {
-    // The PC file last saved or loaded.
-    p.setFont(skin::FaceFont(11, true));
-    p.setPen(skin::kText);
-    p.drawText(QRect(146, 8, 110, 20), Qt::AlignRight | Qt::AlignVCenter, fileTitle_);
-  }
-  p.setFont(skin::FaceFont(11, false));
-  p.setPen(skin::kCaptionText);
-  const bool connected = engine_->Connected();
-  QString line = QString::fromUtf8(kModelIdentity);
-  if (!presetName_.isEmpty()) line += QStringLiteral("  ·  ") + presetName_;
-  if (!status_.isEmpty()) line += QStringLiteral("  ·  ") + status_;
-  p.drawText(QRect(30, 29, 200, 16), Qt::AlignLeft | Qt::AlignVCenter,
-             QFontMetrics(p.font()).elidedText(line, Qt::ElideRight, 200));
   PaintAbBadge(p);
-  p.setPen(Qt::NoPen);
-  p.setBrush(connected ? QColor(0, 210, 130) : QColor(110, 116, 126));
-  p.drawEllipse(QPointF(21, 37.5), 4, 4);
-
-  // Words of the top bar.
-  PaintLabel(p, QRect(408, 12, 30, 26), QStringLiteral("DSP"), Qt::AlignRight | Qt::AlignVCenter);
-  PaintLabel(p, QRect(500, 12, 58, 26), T("音源", "Source"), Qt::AlignRight | Qt::AlignVCenter);
-  PaintLabel(p, QRect(684, 12, 80, 26), T("噪声门", "Noise gate"), Qt::AlignRight | Qt::AlignVCenter);
-  p.setPen(QPen(QColor(60, 66, 78), 1));
-  p.drawLine(QPointF(876.5, 12), QPointF(876.5, 38));
-  p.drawLine(QPointF(1188.5, 12), QPointF(1188.5, 38));
-
-  // Master section.
-  PaintPanel(p, kMasterPanel, T("主音量", "MASTER"));
-  const QPoint m = kMasterPanel.topLeft();
-  PaintLabel(p, QRect(m.x() + 14, m.y() + 26, 90, 16), T("音量", "Volume"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("-60dB"), Qt::AlignLeft | Qt::AlignVCenter, 10);
-  PaintLabel(p, QRect(m.x() + 96, m.y() + 26, 172, 16), QStringLiteral("0dB"), Qt::AlignRight | Qt::AlignVCenter, 10);
-  PaintLabel(p, QRect(m.x() + 272, m.y() + 26, 54, 16), T("静音", "Mute"), Qt::AlignHCenter | Qt::AlignVCenter, 11);
-
-  // Crossover section.
-  PaintPanel(p, kCrossoverPanel, T("分频器", "CROSSOVER"));
-  const QPoint x = kCrossoverPanel.topLeft();
-  PaintLabel(p, QRect(x.x() + 48, x.y() + 28, 84, 16), T("频率", "Frequency"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 134, x.y() + 28, 96, 16), T("类型", "Type"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 234, x.y() + 28, 88, 16), T("斜率", "Slope"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintLabel(p, QRect(x.x() + 12, x.y() + 48, 44, 24), T("高通", "HPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
-  PaintLabel(p, QRect(x.x() + 12, x.y() + 82, 44, 24), T("低通", "LPF"), Qt::AlignLeft | Qt::AlignVCenter, 13);
-
-  // Car, graph, page and strips.
-  PaintPanel(p, kCarPanel, T("扬声器位置与延时", "SPEAKER POSITIONS & DELAY"));
-  PaintPanel(p, kGraphPanel, T("频率响应", "FREQUENCY RESPONSE") + QStringLiteral("  —  CH%1").arg(current_ + 1));
-  const QPoint g = kGraphPanel.topLeft();
-  PaintLabel(p, QRect(g.x() + 842, g.y() + 6, 80, 18), T("显示曲线", "Curves"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-  PaintPanel(p, kPagePanel, {});
-
-  const DeviceImage& image = engine_->Image();
-  for (int i = 0; i < rules::kStripCount; ++i) {
-    const QRect r(kStripPanel.left() + i * kStripPitch, kStripPanel.top(), kStripWidth, kStripPanel.height());
-    PaintPanel(p, r, {});
-    const QColor colour = ChannelColour(Channel(i));
-    p.fillRect(QRect(r.left() + 8, r.top() + 35, r.width() - 16, 2), i == current_ ? colour : colour.darker(220));
-    PaintLabel(p, QRect(r.left() + 48, r.top() + 40, 74, 16), T("增益", "Gain"), Qt::AlignLeft | Qt::AlignVCenter, 11);
-    const int type = image.ChannelTypes()[static_cast<std::size_t>(i)];
-    const QString typeName = type ? Utf8(rules::PositionName(type, lang)) : T("未分配", "Unassigned");
-    p.setFont(skin::FaceFont(10, false));
-    p.setPen(skin::kCaptionText);
-    const QFontMetrics fm(p.font());
-    p.drawText(QRect(r.left() + 8, r.bottom() - 20, r.width() - 16, 16), Qt::AlignHCenter | Qt::AlignVCenter,
-               fm.elidedText(typeName, Qt::ElideRight, r.width() - 16));
-  }
 }
 
 // ---- mouse, keys and focus ---------------------------------------------------------------------------------
@@ -1236,7 +556,7 @@ bool CZeltoView::eventFilter(QObject* watched, QEvent* event) {
 bool CZeltoView::focusNextPrevChild(bool next) {
   QWidget* focus = QApplication::focusWidget();
   if (next && focus) {
-    if (focus == pageArea_ || (pageArea_ && focus == pageArea_->tabBar())) {
+    if (focus == pageSection_->Tabs() || focus == pageSection_->Tabs()->tabBar()) {
       if (outputPage_) {
         outputPage_->setFocus(Qt::TabFocusReason);
         return true;
@@ -1244,11 +564,11 @@ bool CZeltoView::focusNextPrevChild(bool next) {
     }
     if (auto* box = qobject_cast<NumEdit*>(focus)) {
       if (box->Id() == kDelayBoxBeforePage) {
-        pageArea_->setFocus(Qt::TabFocusReason);
+        pageSection_->Tabs()->setFocus(Qt::TabFocusReason);
         return true;
       }
       if (box->Id() == kLastBandGainBox) {
-        strips_[0].box->setFocus(Qt::TabFocusReason);
+        strips_->GainBox(0)->setFocus(Qt::TabFocusReason);
         return true;
       }
     }

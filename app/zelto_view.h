@@ -1,10 +1,12 @@
 #pragma once
 // The main form: the whole 1280 x 700 window content. It owns the engine (device image,
-// parameter objects, queue, link and worker) and shows the processor's state in fixed regions:
-// top bar, master section, crossover section, the car with its speaker positions and delays, the
-// response graph with its curve buttons, the page area with the output page, and seven channel
-// strips. Notices from the link worker arrive through Post() on any thread and are handled on the
-// window thread.
+// parameter objects, queue, link and worker), the selection of the current channel, the language
+// and the dialogs, and shows the processor's state in sections (app/sections/): top bar, master,
+// crossover, the car with its speaker positions and delays, the response graph with its curve
+// buttons, the page area with the output page, and seven channel strips. Each section builds,
+// paints and refreshes its own region and makes its own edits; the form tells the sections when
+// to refresh and keeps them in step where one edit shows in several. Notices from the link worker
+// arrive through Post() on any thread and are handled on the window thread.
 
 #include <QPointer>
 #include <QWidget>
@@ -16,6 +18,7 @@
 
 #include "app/mix_page.h"
 #include "app/output_page.h"
+#include "app/sections/car_section.h"
 #include "app/ui_state.h"
 #include "core/notice.h"
 #include "edit/ab_compare.h"
@@ -37,16 +40,15 @@ class QTimer;
 
 namespace zelto {
 
-class BitButton;
-class BitmapSlider;
 class CarPicture;
 class CFStatic;
-class ComBoxBtn;
-class EnTabCtrl;
-class FontStatic;
+class CrossoverSection;
+class GraphSection;
+class MasterSection;
 class MeasurementTools;
-class NumEdit;
-class NumSpin;
+class PageSection;
+class StripsSection;
+class TopBarSection;
 class TransferWindow;
 class XPButton;
 
@@ -58,7 +60,10 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   static constexpr int kWidth = 1280;
   static constexpr int kHeight = 700;
   /// Delay units of the car picture.
-  enum DelayUnit { kMilliseconds = 0, kCentimetres = 1, kInches = 2 };
+  using DelayUnit = CarSection::DelayUnit;
+  static constexpr DelayUnit kMilliseconds = CarSection::kMilliseconds;
+  static constexpr DelayUnit kCentimetres = CarSection::kCentimetres;
+  static constexpr DelayUnit kInches = CarSection::kInches;
 
   CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTransport> transport, QWidget* parent = nullptr);
   ~CZeltoView() override;
@@ -105,30 +110,30 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString RedoText() const;
   Editor& editor() { return *editor_; }
   /// The status text the window shows.
-  const QString& StatusText() const { return status_; }
+  const QString& StatusText() const;
 
   /// Stops the link worker and releases this program's device claim; only the first call acts.
   void Shutdown();
   bool Closing() const { return closing_; }
 
   int CurrentChannel() const { return current_; }
-  bool CurveShown(int channel) const { return showCurve_.at(static_cast<std::size_t>(channel)); }
+  bool CurveShown(int channel) const;
   bool LinkActive() const { return editor_->LinkOn(); }
-  int DelayUnitShown() const { return delayUnit_; }
+  int DelayUnitShown() const { return carSection_->DelayUnitShown(); }
   bool AutoConnectDone() const { return autoConnectDone_; }
   bool ReadBackDone() const { return readBackDone_; }
   bool TransferShown() const;
   /// The device answered and its state is on screen, or no device answered: nothing to wait for.
   bool Settled() const;
   const update_file::UpdateFile& UpdateFileSetting() const { return updateFile_; }
-  QString PresetNameShown() const { return presetName_; }
+  QString PresetNameShown() const;
   QString DeviceTextShown() const { return deviceText_; }
   TransferWindow* Transfer() const { return transferWindow_; }
   CFStatic* Graph() const { return graph_; }
   OutputPage* Page() const { return outputPage_; }
-  CarPicture* Car() const { return car_; }
+  CarPicture* Car() const { return carSection_->Car(); }
   /// The measurements, their curves on the graph, the EQ from measurement and REW filter files.
-  MeasurementTools* Measurements() const { return measureTools_; }
+  MeasurementTools* Measurements() const;
 
   /// Replaces the message box for user messages (screenshots, tests).
   void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
@@ -198,7 +203,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OpenRecentFile(int index);
   RecentFiles& Recent() { return recentFiles_; }
   /// The title of the last PC file saved or loaded, as the title area shows it.
-  QString FileTitleShown() const { return fileTitle_; }
+  QString FileTitleShown() const;
   static constexpr int kFileTitleChars = 13;
 
   /// A control by its identifier (its object name).
@@ -221,22 +226,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct Strip {
-    XPButton* select = nullptr;
-    BitmapSlider* slider = nullptr;
-    NumEdit* box = nullptr;
-    NumSpin* spin = nullptr;
-    XPButton* mute = nullptr;
-    XPButton* phase = nullptr;
-  };
-
-  void BuildTopBar();
-  void BuildMaster();
-  void BuildCrossover();
-  void BuildCarSection();
-  void BuildGraphSection();
-  void BuildPageArea();
-  void BuildStrips();
+  void BuildSections();
   void WatchPresses(QWidget* root);
   void BuildHistoryKeys();
   /// A press on a control of the form opens a step and its release closes it, so a drag of a
@@ -250,15 +240,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void ShowUserText(const QString& text);
   void SetStatus(const QString& text);
 
-  // Top bar and master section.
+  // Top bar.
   void OnConnect();
-  void OnDspSwitch();
-  void OnSourceChosen(int index);
-  void OnNoiseGateChosen(int index);
-  void OnMasterVolumeEdited(int value);
-  void OnMasterSlider(int id, bool released);
-  void OnMasterMute();
-  void ApplyMasterVolume(int value);
   void PopupSettingsMenu();
   void PopupFileMenu();
   void PopupMenu(const QList<QPair<int, QString>>& items, const QPoint& where);
@@ -274,42 +257,24 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Channels.
   void OnStripSelect(int channel);
-  void OnCurveButton(int index);
-  void OnPositionClicked(int code);
-  void OnDelayEdited(int code, int delay);
-  void OnStripGain(int channel, int value, bool fromSlider, bool released);
-  void OnStripMute(int channel);
-  void OnStripPhase(int channel);
-  void ShowStripGain(int channel);
+  void OnStripGain(int channel);
   void OnGraphChanged(int filterIndex, int channelCode);
-  void OnListChosen(int listId, int index);
-  void OnCrossoverFrequency(bool highPass);
+  void OnPageCrossover(bool highPass);
   void SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box);
   void SetCrossoverList(bool highPass, bool family, int index);
-  void RefreshDelayBoxes();
+  /// A crossover filter of the current channel changed: every place that shows it follows.
+  void ShowCrossoverEdit(bool highPass);
 
-  // EQ editing on the output page.
-  void OnBandEdited(OutputPage::BandValue value, int k);
-  void OnBandSlider(int k, bool released);
-  void EditBandGain(int k, int gainCode);
-  void ToggleBandBypass(int k);
-  /// The band's label and box carry the marks of the last edit; the graph fills the band.
-  void MarkBandEdited(int k, NumEdit* box);
-  void ShowEqBypassState();
+  // EQ.
   /// Shows the outcome of a whole-EQ reset: the progress window, the page and the graph.
   void ShowEqReset(const Editor::BlockResult& result);
   void OnMixerClosed();
   /// Shows the progress window when a queued block carries the transfer-finished flag.
   void ShowBlockTransfer(bool flagged);
 
-  // The output page's crossover, limiter and gain.
-  void OnPageCrossover(bool highPass);
-  void OnLimiterEdited(int id, int value);
-  void OnOutputGain(int gainCode);
   /// Shows the values of channel `channel` wherever the form shows them (strip, page, crossover).
   void RefreshChannel(int channel);
   void RefreshTitleArea();
-  void SetDelayUnit(int unit);
   void SetSelectHighlight(int channel, bool selected);
   /// Recomputes the curves and redraws the graph with filter `highlightFilter` filled (-1: none).
   void RedrawGraph(int highlightFilter = -1);
@@ -324,21 +289,16 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   // Form state.
   int current_ = 0;
-  std::array<bool, kOutputChannels> showCurve_{};
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;
-  int masterVolumeShadow_ = 0;
-  int delayUnit_ = kMilliseconds;
   bool autoConnectDone_ = false;
   bool readBackDone_ = false;
   bool updateRunning_ = false;
   /// A mouse press on the form opened a step that its release closes.
   bool pressStep_ = false;
   update_file::UpdateFile updateFile_;
-  QString presetName_;
   QString deviceText_;
-  QString status_;
   std::function<void(const QString&)> messageHandler_;
   std::function<bool(const QString&)> questionHandler_;
   std::function<std::optional<int>()> linkChoice_;
@@ -348,54 +308,29 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool dragging_ = false;
   QPoint dragOffset_;
 
-  // Controls.
-  XPButton* connect_ = nullptr;
-  BitButton* dsp_ = nullptr;
-  ComBoxBtn* source_ = nullptr;
-  ComBoxBtn* gate_ = nullptr;
-  BitButton* settingsMenu_ = nullptr;
-  BitButton* fileMenu_ = nullptr;
-  XPButton* link_ = nullptr;
-  BitButton* mixerButton_ = nullptr;
-  XPButton* minimise_ = nullptr;
-  XPButton* close_ = nullptr;
-  NumEdit* masterBox_ = nullptr;
-  NumSpin* masterSpin_ = nullptr;
-  BitmapSlider* masterSlider_ = nullptr;
-  XPButton* masterMute_ = nullptr;
-  NumEdit* hpBox_ = nullptr;
-  NumSpin* hpSpin_ = nullptr;
-  NumEdit* lpBox_ = nullptr;
-  NumSpin* lpSpin_ = nullptr;
-  ComBoxBtn* hpFamily_ = nullptr;
-  ComBoxBtn* hpSlope_ = nullptr;
-  ComBoxBtn* lpFamily_ = nullptr;
-  ComBoxBtn* lpSlope_ = nullptr;
-  CarPicture* car_ = nullptr;
-  std::array<BitButton*, 3> unitButtons_{};
-  BitButton* eqReset_ = nullptr;
-  BitButton* eqBypass_ = nullptr;
+  // Sections, and the controls of theirs the form works with.
+  TopBarSection* topBar_ = nullptr;
+  MasterSection* master_ = nullptr;
+  CrossoverSection* crossover_ = nullptr;
+  CarSection* carSection_ = nullptr;
+  GraphSection* graphSection_ = nullptr;
+  PageSection* pageSection_ = nullptr;
+  StripsSection* strips_ = nullptr;
+  XPButton* abButton_ = nullptr;
   CFStatic* graph_ = nullptr;
-  BitButton* measureButton_ = nullptr;
-  MeasurementTools* measureTools_ = nullptr;
-  std::array<XPButton*, rules::kCurveButtonCount> curveButtons_{};
-  std::array<FontStatic*, rules::kCurveButtonCount> channelLabels_{};
-  EnTabCtrl* pageArea_ = nullptr;
   OutputPage* outputPage_ = nullptr;
-  std::array<Strip, rules::kStripCount> strips_{};
   TransferWindow* transferWindow_ = nullptr;
+
   std::unique_ptr<PresetFiles> presetFiles_;
   std::unique_ptr<UpdateTransfer> update_;
   PresetDialogHooks presetHooks_;
   UpgradeDialogHooks updateHooks_;
   QPointer<PresetDialog> presetDialog_;
   QPointer<UpgradeDlg> upgradeDialog_;
-  QString fileTitle_;
   QPointer<MixPage> mixer_;
   MixPageMemo mixMemo_;
 
   std::unique_ptr<AbCompare> ab_;
-  XPButton* abButton_ = nullptr;
   bool abCurve_ = false;
   std::unique_ptr<RecoveryFile> recovery_;
   std::optional<bool> recoveryAnswer_;

@@ -66,7 +66,7 @@ void CZeltoView::PaintAbBadge(QPainter& p) {
 void CZeltoView::EnableRecovery(const std::string& path, std::optional<bool> answer) {
   recovery_ = std::make_unique<RecoveryFile>(*engine_, *ab_, path);
   recovery_->SetHistory(editor_.get());
-  recovery_->SetMeasurements(measureTools_);
+  recovery_->SetMeasurements(Measurements());
   recoveryAnswer_ = answer;
   recoveryOffered_ = false;
 }

@@ -1,6 +1,6 @@
-// The main form's editing commands that act on more than one control: the EQ band rows of the
-// output page, the whole-EQ commands with their block sends, channel linking, the mix page and the
-// source volume dialog.
+// The main form's editing commands that act on more than one section: the whole-EQ commands with
+// their questions and block sends, channel linking, the mix page, the source volume dialog, the
+// factory reset, the preset dialogs and the firmware update.
 #include <QMessageBox>
 #include <algorithm>
 
@@ -8,6 +8,9 @@
 #include "edit/linking.h"
 #include "app/source_volume_dialog.h"
 #include "app/transfer_window.h"
+#include "app/sections/car_section.h"
+#include "app/sections/page_section.h"
+#include "app/sections/top_bar_section.h"
 #include "app/zelto_view.h"
 
 #include <optional>
@@ -40,89 +43,17 @@ void CZeltoView::ShowBlockTransfer(bool flagged) {
 
 // ---- the band rows ---------------------------------------------------------------------------
 
-void CZeltoView::RefreshEqPage() {
-  outputPage_->Bind(&Channel(current_));
-  outputPage_->Refresh();
-  ShowEqBypassState();
-}
+void CZeltoView::RefreshEqPage() { pageSection_->RefreshEq(); }
 
-void CZeltoView::ShowEqBypassState() {
-  const bool on = editor_->EqBypassOn(current_);
-  eqBypass_->SetOn(on);
-  outputPage_->ShowEqBypass(on);
-}
-
-void CZeltoView::MarkBandEdited(int k, NumEdit* box) {
-  outputPage_->SetHighlightedBand(k);
-  outputPage_->SetLastEdited(box);
-  RedrawGraph(k);
-}
-
-void CZeltoView::OnBandEdited(OutputPage::BandValue value, int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  if (value == OutputPage::BandValue::Gain) {
-    EditBandGain(k, outputPage_->GainSpin(k)->Position());
-    return;
-  }
-  const bool frequency = value == OutputPage::BandValue::Frequency;
-  const int v = frequency ? outputPage_->FrequencySpin(k)->Position() : outputPage_->QSpin(k)->Position();
-  // A click on a box reports its value unchanged: the edit layer stores and sends nothing then.
-  editor_->EditBand(current_, k, frequency ? Editor::BandChange::Frequency(v) : Editor::BandChange::Width(v));
-  MarkBandEdited(k, frequency ? outputPage_->FrequencyBox(k) : outputPage_->QBox(k));
-}
-
-void CZeltoView::OnBandSlider(int k, bool /*released*/) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  const int g = outputPage_->GainSlider(k)->Value();
-  outputPage_->GainSpin(k)->SetPosition(g);
-  EditBandGain(k, g);
-}
-
-void CZeltoView::EditBandGain(int k, int gainCode) {
-  outputPage_->GainSlider(k)->SetValue(gainCode);
-  // What the row shows already (a click, a slider taking the focus) is no edit.
-  editor_->EditBand(current_, k, Editor::BandChange::Gain(gainCode));
-  {
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
-  }
-  ShowEqBypassState();
-  MarkBandEdited(k, outputPage_->GainBox(k));
-}
-
-void CZeltoView::ToggleBandBypass(int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  const bool off = !outputPage_->BandSwitch(k)->IsOn();
-  editor_->EditBand(current_, k, Editor::BandChange::Off(off));
-  {
-    // A band at 0 dB cannot be switched on: it reads what it is.
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBypassDisplay(k, Channel(current_).Eq().Filter(k));
-  }
-  ShowEqBypassState();
-  outputPage_->SetHighlightedBand(k);
-  RedrawGraph(k);
-}
-
-void CZeltoView::RefreshBandFromGraph(int k) {
-  if (k < 0 || k >= OutputPage::kBands) return;
-  {
-    auto lock = engine_->Data().Lock();
-    outputPage_->ShowBand(k, Channel(current_).Eq().Filter(k));
-  }
-  editor_->FollowBand(current_, k);
-  ShowEqBypassState();
-  outputPage_->SetHighlightedBand(k);
-  outputPage_->SetLastEdited(outputPage_->GainBox(k));
-}
+void CZeltoView::RefreshBandFromGraph(int k) { pageSection_->RefreshBandFromGraph(k); }
 
 // ---- whole-EQ commands -----------------------------------------------------------------------
 
 void CZeltoView::ToggleEqBypass() {
-  const bool on = !eqBypass_->IsOn();
+  const bool on = !carSection_->EqBypassShown();
   const Editor::BlockResult result = editor_->SetEqBypass(current_, on);
   if (!result.applied) {
-    eqBypass_->SetOn(true);
+    carSection_->ShowEqBypass(true);
     outputPage_->ShowEqBypass(true);
     return;
   }
@@ -133,7 +64,7 @@ void CZeltoView::ToggleEqBypass() {
       outputPage_->ShowBypassDisplay(k, eq.Filter(k));
   }
   ShowBlockTransfer(result.flagged);
-  eqBypass_->SetOn(on);
+  carSection_->ShowEqBypass(on);
   outputPage_->ShowEqBypass(on);
   RedrawGraph();
 }
@@ -173,7 +104,7 @@ void CZeltoView::ToggleLink() {
     if (auto partner = rules::PairPartner(image, current_); partner && *partner != current_)
       SetSelectHighlight(*partner, false);
     editor_->Unlink();
-    link_->SetOn(false);
+    topBar_->ShowLink(false);
     return;
   }
   std::optional<int> choice;
@@ -190,7 +121,7 @@ void CZeltoView::ToggleLink() {
     ShowUserText(QStringLiteral("无通道可以联调"));
     return;
   }
-  link_->SetOn(true);
+  topBar_->ShowLink(true);
   ShowBlockTransfer(result.flagged);
   SetSelectHighlight(current_, true);
   if (auto partner = rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
@@ -208,7 +139,7 @@ void CZeltoView::OpenMixer() {
   }
   mixer_ = new MixPage(ui_.language, *editor_, mixMemo_, window());
   connect(mixer_, &MixPage::closed, this, [this] { OnMixerClosed(); });
-  mixerButton_->SetOn(true);
+  topBar_->ShowMixerOpen(true);
   mixer_->show();
 }
 
@@ -216,7 +147,7 @@ void CZeltoView::OnMixerClosed() {
   // The window goes once its own close handling is over; the form forgets it now.
   if (mixer_) mixer_->deleteLater();
   mixer_ = nullptr;
-  mixerButton_->SetOn(false);
+  topBar_->ShowMixerOpen(false);
 }
 
 void CZeltoView::OpenSourceVolumes() {

@@ -7,6 +7,7 @@
 
 #include "app/car_picture.h"
 #include "edit/channel_rules.h"
+#include "edit/editor.h"
 #include "app/mix_page.h"
 #include "app/output_page.h"
 #include "app/transfer_window.h"
@@ -123,7 +124,7 @@ TEST_F(EditTest, ASwitchedOffBandShowsZeroAndKeepsItsGain) {
   Click(page()->BandSwitch(7));
   EXPECT_TRUE(page()->BandSwitch(7)->IsOn());
   EXPECT_EQ(page()->GainBox(7)->text(), QStringLiteral("0.0"));
-  EXPECT_EQ(page()->GainSlider(7)->Value(), OutputPage::kBandGainFlat);
+  EXPECT_EQ(page()->GainSlider(7)->Value(), kBandGainFlatCode);
   auto f = WaitForFrame(processor(), [](auto& f) {
     return IsOutputItem(f, 0, 7) && GetU16(f.Payload(), band::kGainCode) == band::kFlatGainCode;
   });
