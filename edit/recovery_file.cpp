@@ -32,17 +32,6 @@ std::uint32_t GetU32(std::span<const std::uint8_t> in, std::size_t at) {
   return v;
 }
 
-// CRC-32 (the polynomial of zip and PNG). The engine also builds for Windows, where no zlib comes
-// with the cross compiler; a few kilobytes every two seconds need no table.
-std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (const std::uint8_t b : bytes) {
-    crc ^= b;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
 RecoveryRead Refused(RecoveryReadError error) {
   RecoveryRead r;
   r.error = error;
@@ -50,6 +39,17 @@ RecoveryRead Refused(RecoveryReadError error) {
 }
 
 }  // namespace
+
+// The polynomial of zip and PNG. The engine also builds for Windows, where no zlib comes with the
+// cross compiler; a few kilobytes every two seconds need no table.
+std::uint32_t recovery::Crc32(std::span<const std::uint8_t> bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (const std::uint8_t b : bytes) {
+    crc ^= b;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
 
 std::vector<std::uint8_t> RecoveryFileBytes(const RecoveryData& data) {
   std::vector<std::uint8_t> out;
@@ -66,7 +66,7 @@ std::vector<std::uint8_t> RecoveryFileBytes(const RecoveryData& data) {
   out.insert(out.end(), data.history.begin(), data.history.end());
   PutU32(out, static_cast<std::uint32_t>(data.measurements.size()));
   out.insert(out.end(), data.measurements.begin(), data.measurements.end());
-  PutU32(out, Crc32(out));
+  PutU32(out, recovery::Crc32(out));
   return out;
 }
 
@@ -75,7 +75,7 @@ RecoveryRead ParseRecoveryFile(std::span<const std::uint8_t> bytes) {
     return Refused(RecoveryReadError::NotRecovery);
   if (bytes.size() < kMinSize) return Refused(RecoveryReadError::Damaged);
   const auto body = bytes.first(bytes.size() - kCrcSize);
-  if (Crc32(body) != GetU32(bytes, body.size())) return Refused(RecoveryReadError::Damaged);
+  if (recovery::Crc32(body) != GetU32(bytes, body.size())) return Refused(RecoveryReadError::Damaged);
   const std::uint32_t version = GetU32(bytes, kMagic.size());
   if (version < recovery::kOldestVersion || version > recovery::kVersion)
     return Refused(RecoveryReadError::NotRecovery);

@@ -57,6 +57,8 @@ inline constexpr std::uint32_t kOldestVersion = 1;
 inline constexpr std::size_t kMaxParts = 64u << 20;
 inline constexpr std::chrono::milliseconds kThrottle{2000};
 inline constexpr const char* kFileName = "recovery.zrec";
+/// The CRC-32 that ends the file.
+std::uint32_t Crc32(std::span<const std::uint8_t> bytes);
 }  // namespace recovery
 
 /// The file's bytes: magic, version, active side, both sides, the history, the measurements, a

@@ -31,6 +31,7 @@ namespace zelto {
 namespace {
 
 using testing::ConnectedEditor;
+using testing::CountOutputBlocks;
 using testing::IsOutputBlock;
 using testing::WaitForFrame;
 using testing::WaitForQuiet;
@@ -42,13 +43,6 @@ void Type(NumEdit* box, const QString& text) {
   box->selectAll();
   QTest::keyClicks(box, text);
   box->Commit();
-}
-
-int CountOutputBlocks(const sim::SimProcessor& p) {
-  int n = 0;
-  for (const auto& f : p.Frames())
-    for (int c = 0; c < kOutputChannels; ++c) n += IsOutputBlock(f, c) ? 1 : 0;
-  return n;
 }
 
 using AbWindow = ConnectedEditor;

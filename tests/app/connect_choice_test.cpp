@@ -18,17 +18,11 @@ namespace zelto {
 namespace {
 
 using testing::ConnectedEditor;
+using testing::CountOutputBlocks;
 using testing::IsOutputBlock;
 using testing::WaitForFrame;
 using testing::WaitForQuiet;
 using testing::WaitUntil;
-
-int CountOutputBlocks(const sim::SimProcessor& p) {
-  int n = 0;
-  for (const auto& f : p.Frames())
-    for (int c = 0; c < kOutputChannels; ++c) n += IsOutputBlock(f, c) ? 1 : 0;
-  return n;
-}
 
 using ConnectChoiceWindow = ConnectedEditor;
 

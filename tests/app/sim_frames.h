@@ -30,6 +30,14 @@ inline bool IsOutputBlock(const sim::SimFrameRecord& f, int channel) {
          f.ChannelOrItem() == channel && f.Slot() == 0 && f.PayloadLength() == out::kSendSize;
 }
 
+/// Live output blocks of any channel the processor received.
+inline int CountOutputBlocks(const sim::SimProcessor& p) {
+  int n = 0;
+  for (const auto& f : p.Frames())
+    for (int c = 0; c < kOutputChannels; ++c) n += IsOutputBlock(f, c) ? 1 : 0;
+  return n;
+}
+
 inline bool IsSystemWrite(const sim::SimFrameRecord& f, SystemItem item) {
   return IsWrite(f) && f.BlockTypeCode() == static_cast<std::uint8_t>(BlockType::System) &&
          f.ChannelOrItem() == static_cast<std::uint8_t>(item);

@@ -110,23 +110,13 @@ TEST(RecoveryFileBytes, BrokenFilesAreRefusedAndSayWhy) {
   }
 }
 
-// The checksum of the file, for making a file of the first version by hand.
-std::uint32_t Crc32(std::span<const std::uint8_t> bytes) {
-  std::uint32_t crc = 0xFFFFFFFFu;
-  for (const std::uint8_t b : bytes) {
-    crc ^= b;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
 TEST(RecoveryFileBytes, AFileOfTheFirstVersionStillReadsWithoutMeasurements) {
   RecoveryData d = SampleData();
   Bytes file = RecoveryFileBytes(d);
   // The first version ended after the history: no measurement part.
   file.resize(file.size() - 8);
   file[recovery::kMagicSize] = 1;
-  const std::uint32_t crc = Crc32(file);
+  const std::uint32_t crc = recovery::Crc32(file);
   for (int i = 0; i < 4; ++i) file.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
   const RecoveryRead r = ParseRecoveryFile(file);
   ASSERT_TRUE(r.data);
@@ -140,7 +130,7 @@ TEST(RecoveryFileBytes, AFileOfTheFirstVersionStillReadsWithoutMeasurements) {
   const std::size_t measurementSize = v2.size() - 4 - 3 - 4;
   v2[measurementSize] = 4;
   v2.resize(v2.size() - 4);
-  const std::uint32_t crc2 = Crc32(v2);
+  const std::uint32_t crc2 = recovery::Crc32(v2);
   for (int i = 0; i < 4; ++i) v2.push_back(static_cast<std::uint8_t>(crc2 >> (8 * i)));
   EXPECT_EQ(ParseRecoveryFile(v2).error, RecoveryReadError::Damaged);
 }
