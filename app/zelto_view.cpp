@@ -140,7 +140,7 @@ void CZeltoView::BuildSections() {
   outputPage_ = pageSection_->Page();
   connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
   connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
-  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(current_); });
+  connect(pageSection_, &PageSection::outputGainChanged, this, [this] { strips_->ShowGroupGain(ui_.currentChannel); });
   connect(outputPage_, &OutputPage::eqBypassPressed, this, &CZeltoView::ToggleEqBypass);
   connect(outputPage_, &OutputPage::eqModePressed, this, &CZeltoView::SwitchEqMode);
   connect(outputPage_, &OutputPage::eqResetPressed, this, &CZeltoView::ResetGroupEq);
@@ -322,7 +322,7 @@ void CZeltoView::RefreshAll() {
   lock.unlock();
   // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
   if (presetDialog_) presetDialog_->Refresh();
-  SelectChannel(current_);
+  SelectChannel(ui_.currentChannel);
   update();
 }
 
@@ -342,13 +342,12 @@ void CZeltoView::SelectChannel(int index) {
   if (index < 0 || index >= kOutputChannels) return;
   DeviceImage& image = engine_->Image();
 
-  const int previous = current_;
+  const int previous = ui_.currentChannel;
   SetSelectHighlight(previous, false);
   if (editor_->LinkOn()) {
     if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
   }
 
-  current_ = index;
   ui_.currentChannel = index;
   carSection_->ShowChannel(index);
   SetSelectHighlight(index, true);
@@ -365,13 +364,13 @@ void CZeltoView::SelectChannel(int index) {
 }
 
 void CZeltoView::OnStripSelect(int channel) {
-  if (rules::SelectButtonActs(current_, channel)) SelectChannel(channel);
+  if (rules::SelectButtonActs(ui_.currentChannel, channel)) SelectChannel(channel);
 }
 
 void CZeltoView::OnStripGain(int channel) {
   // The page shows the output gain of the current channel when the strip's group holds it.
-  if (engine_->Image().SameLinkGroup(channel, current_))
-    outputPage_->ShowOutputGain(Channel(current_).GainOff() ? 0 : Channel(current_).GainCode());
+  if (engine_->Image().SameLinkGroup(channel, ui_.currentChannel))
+    outputPage_->ShowOutputGain(Channel(ui_.currentChannel).GainOff() ? 0 : Channel(ui_.currentChannel).GainCode());
 }
 
 void CZeltoView::RefreshChannel(int channel) {
@@ -379,7 +378,7 @@ void CZeltoView::RefreshChannel(int channel) {
     auto lock = engine_->Data().Lock();
     strips_->RefreshChannel(channel);
   }
-  if (channel == current_) {
+  if (channel == ui_.currentChannel) {
     RefreshEqPage();
     RefreshCrossoverControls();
   }
@@ -389,7 +388,7 @@ void CZeltoView::RefreshChannel(int channel) {
 
 void CZeltoView::RefreshCrossoverControls() {
   auto lock = engine_->Data().Lock();
-  const CKTVEQ& eq = Channel(current_).Eq();
+  const CKTVEQ& eq = Channel(ui_.currentChannel).Eq();
   crossover_->Show(eq.HighPass(), eq.LowPass());
   // The output page shows the same filters.
   outputPage_->ShowCrossover(eq.HighPass(), eq.LowPass());
@@ -406,15 +405,15 @@ void CZeltoView::OnPageCrossover(bool highPass) {
 }
 
 void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
-  editor_->SetCrossoverFrequency(current_, highPass, hz, box);
+  editor_->SetCrossoverFrequency(ui_.currentChannel, highPass, hz, box);
   ShowCrossoverEdit(highPass);
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
   if (family)
-    editor_->SetCrossoverFamily(current_, highPass, index);
+    editor_->SetCrossoverFamily(ui_.currentChannel, highPass, index);
   else
-    editor_->SetCrossoverSlope(current_, highPass, index);
+    editor_->SetCrossoverSlope(ui_.currentChannel, highPass, index);
   ShowCrossoverEdit(highPass);
 }
 
@@ -428,7 +427,7 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
     // A crossover handle: the boxes take the new frequency and the link group follows.
     const bool highPass = filterIndex == OutputPage::kBands;
     const int hz = engine_->Data().Edit([&](CKTV_Data& d) {
-      CKTVEQ& eq = d.Output(current_).Eq();
+      CKTVEQ& eq = d.Output(ui_.currentChannel).Eq();
       return (highPass ? eq.HighPass() : eq.LowPass()).frequency();
     });
     SetCrossoverFrequency(highPass, hz, Editor::CrossoverBox::Graph);

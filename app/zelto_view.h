@@ -116,7 +116,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void Shutdown();
   bool Closing() const { return closing_; }
 
-  int CurrentChannel() const { return current_; }
+  int CurrentChannel() const { return ui_.currentChannel; }
   bool CurveShown(int channel) const;
   bool LinkActive() const { return editor_->LinkOn(); }
   int DelayUnitShown() const { return carSection_->DelayUnitShown(); }
@@ -288,7 +288,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   std::unique_ptr<NoticeRouter> router_;
 
   // Form state.
-  int current_ = 0;
   int presetDialogMode_ = 0;
   bool closing_ = false;
   bool claimReleased_ = false;

@@ -51,7 +51,7 @@ void CZeltoView::RefreshBandFromGraph(int k) { pageSection_->RefreshBandFromGrap
 
 void CZeltoView::ToggleEqBypass() {
   const bool on = !carSection_->EqBypassShown();
-  const Editor::BlockResult result = editor_->SetEqBypass(current_, on);
+  const Editor::BlockResult result = editor_->SetEqBypass(ui_.currentChannel, on);
   if (!result.applied) {
     carSection_->ShowEqBypass(true);
     outputPage_->ShowEqBypass(true);
@@ -59,7 +59,7 @@ void CZeltoView::ToggleEqBypass() {
   }
   {
     auto lock = engine_->Data().Lock();
-    const CKTVEQ& eq = Channel(current_).Eq();
+    const CKTVEQ& eq = Channel(ui_.currentChannel).Eq();
     for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k)
       outputPage_->ShowBypassDisplay(k, eq.Filter(k));
   }
@@ -77,17 +77,17 @@ void CZeltoView::SwitchEqMode() {
                 : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
   if (!Ask(question)) return;
   outputPage_->ShowEqMode(mode);
-  ShowEqReset(editor_->SetEqMode(current_, mode));
+  ShowEqReset(editor_->SetEqMode(ui_.currentChannel, mode));
 }
 
 void CZeltoView::ResetGroupEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  ShowEqReset(editor_->ResetGroupEq(current_));
+  ShowEqReset(editor_->ResetGroupEq(ui_.currentChannel));
 }
 
 void CZeltoView::ResetChannelEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  ShowEqReset(editor_->ResetChannelEq(current_));
+  ShowEqReset(editor_->ResetChannelEq(ui_.currentChannel));
 }
 
 void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
@@ -101,7 +101,7 @@ void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
 void CZeltoView::ToggleLink() {
   DeviceImage& image = engine_->Image();
   if (editor_->LinkOn()) {
-    if (auto partner = rules::PairPartner(image, current_); partner && *partner != current_)
+    if (auto partner = rules::PairPartner(image, ui_.currentChannel); partner && *partner != ui_.currentChannel)
       SetSelectHighlight(*partner, false);
     editor_->Unlink();
     topBar_->ShowLink(false);
@@ -123,8 +123,8 @@ void CZeltoView::ToggleLink() {
   }
   topBar_->ShowLink(true);
   ShowBlockTransfer(result.flagged);
-  SetSelectHighlight(current_, true);
-  if (auto partner = rules::PairPartner(image, current_)) SetSelectHighlight(*partner, true);
+  SetSelectHighlight(ui_.currentChannel, true);
+  if (auto partner = rules::PairPartner(image, ui_.currentChannel)) SetSelectHighlight(*partner, true);
   for (const auto& c : result.copies) RefreshChannel(c.target);
   RedrawGraph();
 }
