@@ -1,5 +1,5 @@
 // Wall time of connect + read-back and of an edit reaching the processor, against zelto-sim over
-// the report stream; and the CPU an idle connection costs. The specified waits put a floor under
+// the report stream; and the CPU an idle connection costs. The protocol's own waits put a floor under
 // the first two: 20 exchanges of at least 20 + 50 + 10 ms for the read-back.
 
 #include <benchmark/benchmark.h>
