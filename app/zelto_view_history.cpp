@@ -7,6 +7,7 @@
 
 #include "app/view_ids.h"
 #include "app/zelto_view.h"
+#include "curves/ui/response_graph.h"
 #include "edit/history.h"
 
 namespace zelto {
@@ -33,6 +34,7 @@ void CZeltoView::TrackPressStep(QObject* watched, QEvent* event) {
     pressStep_ = true;
     editor_->BeginStep();
   } else if (type == QEvent::MouseButtonRelease && pressStep_) {
+    graph_->FlushChange();
     pressStep_ = false;
     editor_->EndStep();
   }

@@ -3,10 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "core/settings.h"
 #include "edit/editor.h"
-#include "link/engine.h"
-#include "sim/sim_transport.h"
+#include "support/offline_editor.h"
 
 namespace zelto {
 namespace {
@@ -14,11 +12,8 @@ namespace {
 void BM_ThousandBandDrags(benchmark::State& state) {
   std::size_t bytes = 0;
   for (auto _ : state) {
-    MemorySettings settings;
-    NullNoticeSink sink;
-    LinkView view;
-    Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
-    Editor editor(engine);
+    testing::OfflineEditor offline;
+    Editor& editor = offline.editor;
     for (int drag = 0; drag < 1000; ++drag) {
       const int ch = drag % kOutputChannels, band = drag % out::kBands;
       editor.BeginStep();
@@ -34,11 +29,8 @@ void BM_ThousandBandDrags(benchmark::State& state) {
 BENCHMARK(BM_ThousandBandDrags)->Unit(benchmark::kMillisecond);
 
 void BM_UndoRedoOfABandDrag(benchmark::State& state) {
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
-  Editor editor(engine);
+  testing::OfflineEditor offline;
+  Editor& editor = offline.editor;
   editor.BeginStep();
   editor.EditBand(0, 12, {2000, {}, 350, {}});
   editor.EndStep();
@@ -53,11 +45,8 @@ BENCHMARK(BM_UndoRedoOfABandDrag)->Unit(benchmark::kMicrosecond);
 // every look while something changes), and reading them back at a restore. The size is reported
 // as "blob_bytes".
 void BM_HistoryBytesOfThousandDrags(benchmark::State& state) {
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
-  Editor editor(engine);
+  testing::OfflineEditor offline;
+  Editor& editor = offline.editor;
   for (int drag = 0; drag < 1000; ++drag) {
     editor.BeginStep();
     editor.EditBand(drag % kOutputChannels, drag % out::kBands, {600 + drag % 13, {}, 300 + drag % 17, {}});

@@ -139,11 +139,7 @@ int PushCommand(CommandContext& c, const std::string& path) {
   if (!session) return kExitFailure;
   PresetFiles files(session->engine());
   session->UsePresetFiles(&files);
-  PresetFileResult r;
-  {
-    Editor::StepScope step(session->editor(), {StepLabel::What::FileLoad}, true);
-    r = files.LoadFile(path);
-  }
+  const PresetFileResult r = session->editor().LoadPresetFile(files, path);
   if (r.status == PresetFileResult::Status::Failed)
     return Failure(c, r.message ? PresetMessageText(*r.message, c.Lang()) : std::string_view{});
   if (r.transfer != SlotOutcome::Queued) return kExitFailure;

@@ -149,6 +149,23 @@ void Editor::CutOpenStep() {
   stepBefore_ = now;
 }
 
+PresetFileResult Editor::LoadPresetFile(PresetFiles& files, const std::string& path) {
+  StepScope step(*this, {What::FileLoad}, true);
+  return files.LoadFile(path);
+}
+
+void Editor::BeforeRecallApplied() {
+  // A recall is a step of its own, whatever step a press or a dialog holds open around it.
+  CutOpenStep();
+  recallBefore_ = PackedPreset();
+}
+
+void Editor::AfterRecallApplied() {
+  const PresetImage now = PackedPreset();
+  history_.Record({What::FileLoad}, true, recallBefore_, now);
+  if (StepOpen()) stepBefore_ = now;
+}
+
 AbCompare::Outcome Editor::SwitchAb() {
   if (!ab_) return {};
   // A switch while a press is held is a step of its own between what the press did before and

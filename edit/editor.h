@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "edit/linking.h"
 #include "edit/unsent_edits.h"
 #include "link/connection_observer.h"
+#include "presets/preset_files.h"
 
 namespace zelto {
 
@@ -60,6 +62,9 @@ class Editor : public RecoveryPart, private ConnectionObserver {
     Editor& editor_;
   };
   bool StepOpen() const { return stepDepth_ > 0; }
+  /// Loads a preset file (PresetFiles::LoadFile) as one step, undone as whole blocks. A slot
+  /// recalled from the processor becomes a step by itself when its settings arrive.
+  PresetFileResult LoadPresetFile(PresetFiles& files, const std::string& path);
   /// Takes back the last step: the changed items go to the processor as item writes (a file
   /// load's changed blocks as whole blocks). False when there is nothing to undo or a step is open.
   bool Undo();
@@ -238,6 +243,8 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   void BeforeReadBackApplied() override;
   void AfterReadBackApplied() override;
   void ConnectionClosing() override;
+  void BeforeRecallApplied() override;
+  void AfterRecallApplied() override;
   void ForgetUnsentIfHeld(bool whileConnected);
 
   Engine& engine_;
@@ -247,6 +254,8 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   StepLabel stepLabel_;
   bool stepWholeBlocks_ = false;
   PresetImage stepBefore_{};
+  /// The live preset before a recalled slot replaced it.
+  PresetImage recallBefore_{};
   AbCompare* ab_ = nullptr;
   UnsentEdits unsent_;
   struct ConnectChoice {

@@ -1,5 +1,6 @@
 #pragma once
-// What the edit layer hears of a connection's life, to keep the edits the processor never got.
+// What the edit layer hears of a connection's life, to keep the edits the processor never got and
+// to make a recalled preset slot a step of the history.
 
 namespace zelto {
 
@@ -15,6 +16,10 @@ class ConnectionObserver {
   /// The connection is about to close; the worker has stopped and the queue still holds what
   /// the processor has not answered.
   virtual void ConnectionClosing() = 0;
+  /// A preset slot recalled into the live settings has arrived and is about to replace the
+  /// objects' values; then it has replaced them.
+  virtual void BeforeRecallApplied() = 0;
+  virtual void AfterRecallApplied() = 0;
 };
 
 }  // namespace zelto

@@ -285,6 +285,10 @@ void CFStatic::timerEvent(QTimerEvent* event) {
     QWidget::timerEvent(event);
     return;
   }
+  FlushChange();
+}
+
+void CFStatic::FlushChange() {
   if (!changed_) return;
   changed_ = false;
   emit filterChanged(changedIndex_, changedCode_);

@@ -88,6 +88,10 @@ class CFStatic : public QWidget {
   void Redraw(int hoverIndex = -1);
   /// Stops the notification timer; a change not yet notified stays pending.
   void Stop();
+  /// Notifies a change not yet notified now rather than at the next tick: a drag's last move
+  /// belongs to the drag, and what follows it (the link group, the processor) must happen before
+  /// the drag counts as finished.
+  void FlushChange();
 
   /// Whether output `channel`'s curve is drawn in grey behind the current one.
   void SetReferenceShown(int channel, bool shown);

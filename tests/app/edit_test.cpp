@@ -3,6 +3,8 @@
 // received.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 #include "app/car_picture.h"
@@ -561,6 +563,47 @@ TEST_F(EditTest, CtrlZAndCtrlYTakeBackAndReapplyADragAndTheMenuNamesTheStep) {
     EXPECT_EQ(channel(0).Eq().Filter(4).gainCode(), draggedGain);
     view->RunMenuCommand(menu_cmd::kUndo);
     EXPECT_EQ(channel(0).Eq().Filter(4).gainCode(), oldGain);
+  }
+}
+
+TEST_F(EditTest, AHandleDragOnALinkedChannelIsOneStepWithItsPartner) {
+  Link({1, 7, 0, 0, 0, 0, 0, 0}, 0);
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  CFStatic* graph = view->Graph();
+  const auto send = [graph](QEvent::Type type, QPoint pos) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, QPointF(pos), graph->mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(graph, &e);
+  };
+  constexpr int kBand = 12;
+  const int oldGain = channel(0).Eq().Filter(kBand).gainCode();
+  ASSERT_EQ(channel(1).Eq().Filter(kBand).gainCode(), oldGain);
+  const std::size_t steps = view->editor().Steps().Size();
+  processor().ClearFrameLog();
+
+  // Press, drag and release before the graph's change notice is due, as a quick flick does.
+  const auto centre = channel(0).Eq().Filter(kBand).pointHandle().Centre();
+  const QPoint handle(centre.x, centre.y);
+  send(QEvent::MouseMove, handle);
+  ASSERT_EQ(graph->selectedIndex(), kBand);
+  send(QEvent::MouseButtonPress, handle);
+  send(QEvent::MouseMove, handle + QPoint(0, -20));
+  send(QEvent::MouseButtonRelease, handle + QPoint(0, -20));
+  const int dragged = channel(0).Eq().Filter(kBand).gainCode();
+  ASSERT_NE(dragged, oldGain);
+  ASSERT_TRUE(WaitForQuiet(view, processor()));
+  EXPECT_EQ(channel(1).Eq().Filter(kBand).gainCode(), dragged);
+  EXPECT_EQ(view->editor().Steps().Size(), steps + 1);
+
+  processor().ClearFrameLog();
+  view->RunMenuCommand(menu_cmd::kUndo);
+  EXPECT_EQ(channel(0).Eq().Filter(kBand).gainCode(), oldGain);
+  EXPECT_EQ(channel(1).Eq().Filter(kBand).gainCode(), oldGain);
+  for (int ch : {0, 1}) {
+    auto f = WaitForFrame(processor(), [ch](auto& f) { return IsOutputItem(f, ch, kBand); });
+    ASSERT_TRUE(f) << "channel " << ch;
+    EXPECT_EQ(GetU16(f->Payload(), band::kGainCode), oldGain + 400) << "channel " << ch;
   }
 }
 

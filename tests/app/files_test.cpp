@@ -64,6 +64,11 @@ class FilesTest : public ConnectedEditor {
     box->Commit();
     ASSERT_TRUE(testing::WaitForQuiet(view, processor()));
   }
+  QString UndoText() {
+    for (const auto& [id, text] : view->SettingsMenuItems())
+      if (id == menu_cmd::kUndo) return text;
+    return {};
+  }
   int StripGain(int ch) { return view->Control<NumEdit>(view_id::kFirstStripGainBox + ch)->GetValue(); }
 
   static inline int counter = 0;
@@ -96,6 +101,12 @@ TEST_F(FilesTest, PresetStoredInASlotAndRecalledFromIt) {
     ASSERT_TRUE(WaitUntil([&] { return StripGain(0) == 42 && !view->TransferShown(); }, 20s));
   });
   EXPECT_EQ(view->PresetNameShown(), QStringLiteral("Road Trip"));
+  // The recall is a step of its own: undo sends the settings it replaced.
+  EXPECT_EQ(UndoText(), QStringLiteral("Undo preset load"));
+  view->RunMenuCommand(menu_cmd::kUndo);
+  EXPECT_EQ(StripGain(0), 60);
+  EXPECT_TRUE(
+      WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 60; }, 5s));
 }
 
 TEST_F(FilesTest, PresetFileSavedAndLoadedThroughTheDialogs) {
@@ -171,6 +182,13 @@ TEST_F(FilesTest, RecentFilesInTheFileMenuOpenLikeOpen) {
   EXPECT_TRUE(
       WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 42; }, 5s));
   EXPECT_TRUE(entries()[0].endsWith(QStringLiteral("drive.dsps")));
+  // Opened from the list, the file is a step as it is from the dialog (the menu is in Chinese now).
+  EXPECT_EQ(UndoText(), QStringLiteral("撤销 音效调用"));
+  view->RunMenuCommand(menu_cmd::kUndo);
+  EXPECT_EQ(StripGain(0), 60);
+  EXPECT_TRUE(
+      WaitUntil([&] { return GetS16(processor().Memory().Block(0, BlockType::Output, 0), out::kGain) == 60; }, 5s));
+  view->RunMenuCommand(menu_cmd::kRedo);
 
   // A file gone since leaves the list with a message, and nothing else changes.
   fs::remove(dir / "c.dsps");

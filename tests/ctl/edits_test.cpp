@@ -5,18 +5,14 @@
 
 #include <cmath>
 
-#include "core/settings.h"
 #include "ctl/edits.h"
-#include "edit/editor.h"
-#include "link/engine.h"
-#include "sim/sim_transport.h"
+#include "support/offline_editor.h"
 
 namespace zelto::ctl {
 namespace {
 
 /// An engine that is not connected: edits land in the objects and the image only.
-struct OfflineEngine {
-  OfflineEngine() : engine(std::make_unique<sim::SimTransport>(), settings, sink, view) {}
+struct OfflineEngine : zelto::testing::OfflineEditor {
   void Apply(const std::string& argument, std::vector<std::string>* notes = nullptr) {
     std::string error;
     auto edit = ParseSetting(argument, Language::English, &error);
@@ -30,12 +26,6 @@ struct OfflineEngine {
     });
   }
   CKTV_OutData& Out(int ch) { return engine.Data().Output(ch); }
-
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine;
-  Editor editor{engine};
 };
 
 TEST(CtlSet, ChannelValuesReachTheObjectsInTheirCodes) {

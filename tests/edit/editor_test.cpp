@@ -8,22 +8,12 @@
 #include "edit/notice_router.h"
 #include "link/engine.h"
 #include "sim/sim_transport.h"
+#include "support/offline_editor.h"
 
 namespace zelto {
 namespace {
 
-struct OfflineEditor {
-  OfflineEditor() : engine(std::make_unique<sim::SimTransport>(), settings, sink, view) {}
-  CFilter& Band(int ch, int k) { return engine.Data().Output(ch).Eq().Filter(k); }
-  /// Channels 0 and 1 in one link group.
-  void GroupFirstTwo() { engine.Image().linkGroups[1] = 0; }
-
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine;
-  Editor editor{engine};
-};
+using testing::OfflineEditor;
 
 TEST(Editor, BandEditsReachTheLinkGroupOnly) {
   OfflineEditor e;

@@ -13,7 +13,9 @@
 #include "core/bytes.h"
 #include "edit/editor.h"
 #include "presets/preset_files.h"
+#include "presets/preset_slots.h"
 #include "support/engine_harness.h"
+#include "support/offline_editor.h"
 
 namespace zelto {
 namespace {
@@ -104,10 +106,8 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   editor->SetGain(6, 51);
   sim->PumpFor(std::chrono::milliseconds(500));
 
-  {
-    Editor::StepScope step(*editor, {What::FileLoad}, true);
-    ASSERT_EQ(files.LoadFile(file).status, PresetFileResult::Status::Loaded);
-  }
+  ASSERT_EQ(editor->LoadPresetFile(files, file).status, PresetFileResult::Status::Loaded);
+  ASSERT_EQ(editor->Steps().Size(), 4u);  // the three gains and the load
   sim->PumpFor(std::chrono::milliseconds(1500));
   ASSERT_EQ(sim->engine().Data().Output(5).GainCode(), 30);
 
@@ -123,6 +123,46 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
     EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 50);
   }
   std::filesystem::remove_all(dir);
+}
+
+TEST_P(HistoryOnline, ARecalledSlotIsAStepOfItsOwnUndoneAsWholeBlocks) {
+  Engine& engine = sim->engine();
+  const auto settle = [&] {
+    const int done = sim->Seen(Notice::TransferDone);
+    return sim->PumpUntil([&] { return sim->Seen(Notice::TransferDone) > done && engine.Tracking().IsOn(); });
+  };
+  editor->SetGain(5, 30);
+  ASSERT_EQ(StoreToSlot(engine, 2, true), SlotOutcome::Queued);
+  ASSERT_TRUE(settle());
+  editor->SetGain(5, 50);
+  sim->PumpFor(std::chrono::milliseconds(300));
+  ASSERT_EQ(editor->Steps().Size(), 2u);
+
+  // A step held open around the recall (the load dialog's) keeps what it did apart from it.
+  editor->BeginStep({What::FileLoad}, true);
+  editor->SetGain(6, 40);
+  ASSERT_EQ(RecallFromLoadDialog(engine, 2), SlotOutcome::Queued);
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(engine.Data().Output(5).GainCode(), 30);
+  editor->EndStep();
+  ASSERT_EQ(editor->Steps().Size(), 4u);  // the two gains, the gain in the open step, the recall
+
+  std::size_t from = sim->FrameLineCount();
+  ASSERT_TRUE(editor->Undo());
+  EXPECT_EQ(engine.Data().Output(5).GainCode(), 50);
+  const Lines undone = FramesAfter(from, 1);
+  EXPECT_NE(std::ranges::find(undone, "WRITE slot 0 OUTPUT ch 5 len 296 -> ACK"), undone.end())
+      << ::testing::PrintToString(undone);
+  if (auto* p = sim->processor()) {
+    EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 50);
+  }
+  ASSERT_TRUE(editor->Redo());
+  EXPECT_EQ(engine.Data().Output(5).GainCode(), 30);
+
+  // Recalling the slot that is already live changes nothing: no step.
+  ASSERT_EQ(RecallFromLoadDialog(engine, 2), SlotOutcome::Queued);
+  ASSERT_TRUE(settle());
+  EXPECT_EQ(editor->Steps().Size(), 4u);
 }
 
 TEST_P(HistoryOnline, AHistoryTakenBackFromItsBytesUndoesAsTheOriginalWould) {
@@ -163,11 +203,9 @@ TEST_P(HistoryOnline, AHistoryTakenBackFromItsBytesUndoesAsTheOriginalWould) {
 INSTANTIATE_TEST_SUITE_P(Sim, HistoryOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);
 
 TEST(History, ANewEditAfterAnUndoDropsTheRedoBranch) {
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
-  Editor editor(engine);
+  testing::OfflineEditor offline;
+  Editor& editor = offline.editor;
+  Engine& engine = offline.engine;
   editor.SetDelay(0, 10);
   editor.SetDelay(0, 20);
   ASSERT_TRUE(editor.Undo());
@@ -280,11 +318,8 @@ TEST(HistoryBytes, DamagedBytesAreRefusedAndLeaveTheEditorsHistoryEmpty) {
     EXPECT_FALSE(History::FromBytes(c.bytes));
   }
 
-  MemorySettings settings;
-  NullNoticeSink sink;
-  LinkView view;
-  Engine engine(std::make_unique<sim::SimTransport>(), settings, sink, view);
-  Editor editor(engine);
+  testing::OfflineEditor offline;
+  Editor& editor = offline.editor;
   editor.SetDelay(0, 10);
   EXPECT_FALSE(editor.RestoreRecoveryPart(with(kStep, 3)));
   EXPECT_EQ(editor.Steps().Size(), 0u);
