@@ -34,6 +34,8 @@ void CZeltoView::TrackPressStep(QObject* watched, QEvent* event) {
     pressStep_ = true;
     editor_->BeginStep();
   } else if (type == QEvent::MouseButtonRelease && pressStep_) {
+    // The graph reports a drag's last move on its next tick; it belongs to this step. After a
+    // release anywhere else nothing is pending and this does nothing.
     graph_->FlushChange();
     pressStep_ = false;
     editor_->EndStep();

@@ -3,6 +3,7 @@
 #include "edit/linking.h"
 #include "edit/system_settings.h"
 #include "link/block_sends.h"
+#include "presets/preset_files.h"
 #include "presets/preset_slots.h"
 
 #include <algorithm>

@@ -22,12 +22,13 @@
 #include "edit/linking.h"
 #include "edit/unsent_edits.h"
 #include "link/connection_observer.h"
-#include "presets/preset_files.h"
 
 namespace zelto {
 
 class CKTV_Data;
 class Engine;
+class PresetFiles;
+struct PresetFileResult;
 
 /// The band gain code an off band shows (0 dB): typing it into an off band changes nothing.
 inline constexpr int kBandGainFlatCode = 200;

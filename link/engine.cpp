@@ -135,16 +135,24 @@ void Engine::QueueReadBack() {
 void Engine::OnLiveReadDone(int slot) {
   // A live read that is not the connection's read-back is a slot recalled.
   const bool readBack = std::exchange(readBackPending_, false);
-  if (observer_ && readBack) observer_->BeforeReadBackApplied();
-  if (observer_ && !readBack) observer_->BeforeRecallApplied();
+  if (observer_) {
+    if (readBack)
+      observer_->BeforeReadBackApplied();
+    else
+      observer_->BeforeRecallApplied();
+  }
   {
     auto lock = data_->Lock();
     data_->UnpackAll(image_.live, slot);
   }
   view_.RefreshAll();
   tracking_.Set(true);
-  if (observer_ && readBack) observer_->AfterReadBackApplied();
-  if (observer_ && !readBack) observer_->AfterRecallApplied();
+  if (observer_) {
+    if (readBack)
+      observer_->AfterReadBackApplied();
+    else
+      observer_->AfterRecallApplied();
+  }
 }
 
 void Engine::Disconnect() {

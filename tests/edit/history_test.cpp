@@ -127,10 +127,7 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
 
 TEST_P(HistoryOnline, ARecalledSlotIsAStepOfItsOwnUndoneAsWholeBlocks) {
   Engine& engine = sim->engine();
-  const auto settle = [&] {
-    const int done = sim->Seen(Notice::TransferDone);
-    return sim->PumpUntil([&] { return sim->Seen(Notice::TransferDone) > done && engine.Tracking().IsOn(); });
-  };
+  const auto settle = [&] { return sim->PumpUntilTransferDone(sim->Seen(Notice::TransferDone)); };
   editor->SetGain(5, 30);
   ASSERT_EQ(StoreToSlot(engine, 2, true), SlotOutcome::Queued);
   ASSERT_TRUE(settle());

@@ -232,7 +232,11 @@ class SimEngine {
     const int done = Seen(Notice::TransferDone);
     engine_->OnConnectButton();
     if (!engine_->Connected()) return false;
-    return PumpUntil([&] { return Seen(Notice::TransferDone) > done && engine_->Tracking().IsOn(); });
+    return PumpUntilTransferDone(done);
+  }
+  /// Handles notices until a transfer ends after the first `after` and edits are tracked again.
+  bool PumpUntilTransferDone(int after) {
+    return PumpUntil([&] { return Seen(Notice::TransferDone) > after && engine_->Tracking().IsOn(); });
   }
 
   /// The frames the processor received, one line each as zelto-sim traces them, without their
