@@ -1,0 +1,215 @@
+#include "acoustics/audio/audio_device.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace zelto::audio {
+
+namespace {
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return static_cast<char>(c < 0x80 ? std::tolower(c) : c); });
+  return out;
+}
+
+bool HasChannels(const DeviceInfo& d, Direction direction) {
+  return direction == Direction::Input ? d.inputs > 0 : d.outputs > 0;
+}
+
+std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
+
+}  // namespace
+
+DeviceChoice FindDevice(std::span<const DeviceInfo> devices, std::string_view text, Direction direction,
+                        Language lang) {
+  const bool zh = lang == Language::Chinese;
+  const std::string what = direction == Direction::Input ? (zh ? "输入" : "input") : (zh ? "输出" : "output");
+  DeviceChoice choice;
+  if (text.empty()) {
+    choice.error = zh ? "未指定音频设备" : "no audio device given";
+    return choice;
+  }
+  const bool isNumber = std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (isNumber && text.size() < 6) {
+    const int number = std::stoi(std::string(text));
+    for (const auto& d : devices) {
+      if (d.number != number) continue;
+      if (!HasChannels(d, direction)) {
+        choice.error = zh ? "音频设备 " + std::string(text) + "（" + d.name + "）没有" + what + "声道"
+                          : "audio device " + std::string(text) + " (" + d.name + ") has no " + what + " channels";
+        return choice;
+      }
+      choice.device = d;
+      return choice;
+    }
+    // A number that is no device's may still be part of a name ("hw:1").
+  }
+  const std::string wanted = Lower(text);
+  std::vector<const DeviceInfo*> exact;
+  std::vector<const DeviceInfo*> partial;
+  for (const auto& d : devices) {
+    if (!HasChannels(d, direction)) continue;
+    const std::string name = Lower(d.name);
+    if (name == wanted) exact.push_back(&d);
+    if (name.find(wanted) != std::string::npos) partial.push_back(&d);
+  }
+  const auto& found = exact.size() == 1 ? exact : partial;
+  if (found.size() == 1) {
+    choice.device = *found.front();
+    return choice;
+  }
+  if (found.empty()) {
+    choice.error =
+        zh ? "没有名称或编号为 " + Quoted(text) + " 的" + what + "音频设备（zeltoctl measure devices 列出设备）"
+           : "no audio " + what + " device is named or numbered " + Quoted(text) +
+                 " (zeltoctl measure devices lists them)";
+    return choice;
+  }
+  std::string names;
+  for (const auto* d : found) names += (names.empty() ? "" : ", ") + std::to_string(d->number) + " " + Quoted(d->name);
+  choice.error = zh ? Quoted(text) + " 对应多个" + what + "音频设备：" + names
+                    : Quoted(text) + " fits several audio " + what + " devices: " + names;
+  return choice;
+}
+
+// ---- play and record --------------------------------------------------------------------------
+
+namespace {
+
+/// Feeds the signals block by block and keeps what the input delivers. Everything it touches on
+/// the audio thread is allocated before the stream starts.
+class PlayRecordCallback : public StreamCallback {
+ public:
+  PlayRecordCallback(const PlayRecordSpec& spec, int outputChannels, int inputChannels, std::size_t leadFrames,
+                     std::size_t totalFrames)
+      : spec_(spec),
+        outputChannels_(outputChannels),
+        inputChannels_(inputChannels),
+        leadFrames_(leadFrames),
+        totalFrames_(totalFrames) {
+    recorded_.assign(spec.inputChannels.size(), std::vector<float>(totalFrames, 0.0f));
+  }
+
+  void Process(std::span<const float> input, std::span<float> output, std::size_t frames) override {
+    const std::size_t at = position_.load(std::memory_order_relaxed);
+    if (!silenced_.load(std::memory_order_relaxed)) {
+      for (const auto& signal : spec_.outputs) {
+        for (std::size_t f = 0; f < frames; ++f) {
+          const std::size_t frame = at + f;
+          if (frame < leadFrames_ || frame - leadFrames_ >= signal.samples.size()) continue;
+          output[f * static_cast<std::size_t>(outputChannels_) + static_cast<std::size_t>(signal.channel)] =
+              signal.samples[frame - leadFrames_];
+        }
+      }
+    }
+    float peak = 0;
+    for (std::size_t i = 0; i < spec_.inputChannels.size(); ++i) {
+      const auto ch = static_cast<std::size_t>(spec_.inputChannels[i]);
+      auto& out = recorded_[i];
+      for (std::size_t f = 0; f < frames && at + f < totalFrames_; ++f) {
+        const float v = input[f * static_cast<std::size_t>(inputChannels_) + ch];
+        out[at + f] = v;
+        peak = std::max(peak, std::abs(v));
+      }
+    }
+    peak_.store(peak, std::memory_order_relaxed);
+    position_.store(at + frames, std::memory_order_release);
+  }
+
+  void Silence() { silenced_.store(true); }
+  std::size_t Position() const { return position_.load(std::memory_order_acquire); }
+  float Peak() const { return peak_.load(std::memory_order_relaxed); }
+  std::vector<std::vector<float>> Take() { return std::move(recorded_); }
+
+ private:
+  const PlayRecordSpec& spec_;
+  const int outputChannels_;
+  const int inputChannels_;
+  const std::size_t leadFrames_;
+  const std::size_t totalFrames_;
+  std::vector<std::vector<float>> recorded_;
+  std::atomic<std::size_t> position_{0};
+  std::atomic<float> peak_{0};
+  std::atomic<bool> silenced_{false};
+};
+
+}  // namespace
+
+Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& spec, const CancelFlag& cancel,
+                        const PlayProgress& progress) {
+  Recording rec;
+  rec.sampleRate = spec.sampleRate;
+  if (spec.inputChannels.empty()) {
+    rec.error = "nothing to record";
+    return rec;
+  }
+  int outputChannels = 0;
+  std::size_t longest = 0;
+  for (const auto& s : spec.outputs) {
+    if (s.channel < 0) {
+      rec.error = "output channel " + std::to_string(s.channel + 1) + " does not exist";
+      return rec;
+    }
+    outputChannels = std::max(outputChannels, s.channel + 1);
+    longest = std::max(longest, s.samples.size());
+  }
+  const int inputChannels = *std::max_element(spec.inputChannels.begin(), spec.inputChannels.end()) + 1;
+  if (*std::min_element(spec.inputChannels.begin(), spec.inputChannels.end()) < 0) {
+    rec.error = "input channel does not exist";
+    return rec;
+  }
+  if (spec.outputDevice != 0 && outputChannels == 0) outputChannels = 1;
+
+  const auto lead = static_cast<std::size_t>(std::lround(std::max(0.0, spec.leadSeconds) * spec.sampleRate));
+  const auto tail = static_cast<std::size_t>(std::lround(std::max(0.0, spec.tailSeconds) * spec.sampleRate));
+  const std::size_t total = lead + longest + tail;
+  rec.leadFrames = lead;
+
+  PlayRecordCallback callback(spec, outputChannels, inputChannels, lead, total);
+  StreamSpec streamSpec;
+  streamSpec.outputDevice = outputChannels > 0 ? spec.outputDevice : 0;
+  streamSpec.outputChannels = outputChannels;
+  streamSpec.inputDevice = spec.inputDevice;
+  streamSpec.inputChannels = inputChannels;
+  streamSpec.sampleRate = spec.sampleRate;
+  streamSpec.blockFrames = spec.blockFrames;
+  auto stream = system.Open(streamSpec, callback, &rec.error);
+  if (!stream) return rec;
+
+  // A stream that stops delivering (a device pulled out) must not hang the measurement: give up
+  // when no block arrived for this long.
+  constexpr auto kStall = std::chrono::seconds(3);
+  auto lastMove = std::chrono::steady_clock::now();
+  std::size_t lastPosition = 0;
+  while (true) {
+    if (cancel.Cancelled()) {
+      callback.Silence();
+      rec.cancelled = true;
+      break;
+    }
+    const std::size_t at = callback.Position();
+    if (progress) progress(std::min(1.0, static_cast<double>(at) / static_cast<double>(total)), callback.Peak());
+    if (at >= total) break;
+    const auto now = std::chrono::steady_clock::now();
+    if (at != lastPosition) {
+      lastPosition = at;
+      lastMove = now;
+    } else if (now - lastMove > kStall || !stream->Running()) {
+      callback.Silence();
+      rec.error = "the audio device stopped delivering sound";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMilliseconds));
+  }
+  stream->Stop();
+  rec.glitches = stream->Glitches();
+  rec.channels = callback.Take();
+  return rec;
+}
+
+}  // namespace zelto::audio

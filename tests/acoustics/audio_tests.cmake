@@ -1,0 +1,20 @@
+# The audio devices and the measurement procedure. The tests that play sound run against a
+# PulseAudio server that the fixture starts (scripts/pulse) and stops again; without one they skip
+# themselves and say why, except in CI (ZELTO_AUDIO_REQUIRED=1), where the fixture fails instead.
+set(ZELTO_AUDIO_SERVER_DIR ${CMAKE_CURRENT_BINARY_DIR}/acoustics/pulse)
+add_test(NAME audio_server_start COMMAND ${PROJECT_SOURCE_DIR}/scripts/pulse start ${ZELTO_AUDIO_SERVER_DIR})
+add_test(NAME audio_server_stop COMMAND ${PROJECT_SOURCE_DIR}/scripts/pulse stop ${ZELTO_AUDIO_SERVER_DIR})
+set_tests_properties(audio_server_start PROPERTIES FIXTURES_SETUP audio_server)
+set_tests_properties(audio_server_stop PROPERTIES FIXTURES_CLEANUP audio_server)
+
+add_executable(audio_tests
+  acoustics/audio_device_test.cpp
+)
+target_link_libraries(audio_tests PRIVATE zelto_engine GTest::gtest GTest::gtest_main GTest::gmock)
+target_include_directories(audio_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+if(NOT CMAKE_CROSSCOMPILING)
+  # The sound tests share one server and its sinks, so they run one at a time.
+  gtest_discover_tests(audio_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+    FIXTURES_REQUIRED audio_server RESOURCE_LOCK audio_server
+    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env")
+endif()
