@@ -15,6 +15,9 @@
 #include "core/platform.h"
 #include "sim/sim_processor.h"
 #include "sim/sim_server.h"
+#if ZELTO_HAVE_TWIN
+#include "sim/twin/twin_runner.h"
+#endif
 #include "zelto_version.h"
 
 namespace {
@@ -45,6 +48,12 @@ struct Options {
   int vanishDuringUpdate = 0;
   bool trace = false;
   bool oneClient = false;
+  // The car (a digital twin with sound).
+  std::string car;
+  std::string audioIn;
+  std::string audioOut;
+  int controlPort = -1;
+  int audioBlock = 256;
 };
 
 void Configure(zelto::sim::SimProcessor& p, const Options& o) {
@@ -104,6 +113,19 @@ int main(int argc, char** argv) {
   app.add_flag("--one-client", o.oneClient,
                "serve one connection at a time, as a bridge to one USB device does (the next is accepted "
                "only after the current one closes)");
+  app.add_option("--car", o.car,
+                 "play the processor's sound into a car: a car file (JSON with impulse responses) or \"demo\"");
+  app.add_option("--audio-in", o.audioIn, "with --car: the audio device whose input feeds the analogue inputs")
+      ->needs("--car");
+  app.add_option("--audio-out", o.audioOut, "with --car: the audio device that plays the microphone")->needs("--car");
+  app.add_option("--control-port", o.controlPort,
+                 "with --car: TCP port on 127.0.0.1 taking \"position N\" lines that move the microphone "
+                 "(0 picks a free one, printed on stdout)")
+      ->check(CLI::Range(0, kMaxPort))
+      ->needs("--car");
+  app.add_option("--audio-block", o.audioBlock, "with --car: frames per audio block (default 256)")
+      ->check(CLI::Range(16, 8192))
+      ->needs("--car");
   CLI11_PARSE(app, argc, argv);
 
   // Ctrl-C and SIGTERM end serving. Asio takes them on a thread of its own, so nothing touches
@@ -118,10 +140,33 @@ int main(int argc, char** argv) {
   Configure(processor, o);
   // Nothing reads the log of a serving process; kept, it would grow with every frame for hours.
   processor.SetFrameLogKept(false);
-  if (o.trace) {
-    processor.SetFrameObserver([](const zelto::sim::SimFrameRecord& r) {
-      std::printf("%s\n", zelto::sim::DescribeFrame(r).c_str());
-      std::fflush(stdout);
+  const auto print = [](const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  };
+#if ZELTO_HAVE_TWIN
+  // The car starts before the port opens: a car that cannot play is refused before any tool
+  // connects to a processor that would be silent.
+  zelto::twin::TwinRunner twin(print);
+  if (!o.car.empty()) {
+    std::string error;
+    if (!twin.Start({o.car, o.audioIn, o.audioOut, o.controlPort, o.audioBlock}, processor, &error)) {
+      std::fprintf(stderr, "zelto-sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+#else
+  if (!o.car.empty()) {
+    std::fprintf(stderr, "zelto-sim: this build has no car (it was built without FFTW3 or libsndfile)\n");
+    return 1;
+  }
+#endif
+  if (o.trace || !o.car.empty()) {
+    processor.SetFrameObserver([&](const zelto::sim::SimFrameRecord& r) {
+      if (o.trace) print(zelto::sim::DescribeFrame(r));
+#if ZELTO_HAVE_TWIN
+      twin.OnFrame(r, processor);
+#endif
     });
   }
 
@@ -134,12 +179,18 @@ int main(int argc, char** argv) {
   }
   std::printf("listening on %s:%u\n", zelto::sim::kLoopbackHost, static_cast<unsigned>(server.Port()));
   std::fflush(stdout);
+#if ZELTO_HAVE_TWIN
+  twin.Announce();
+#endif
 
   stopSignals.async_wait([&](const std::error_code& ec, int) {
     if (!ec) server.Stop();
   });
   std::thread signalWaiter([&] { signals.run(); });
   server.Run();
+#if ZELTO_HAVE_TWIN
+  twin.Stop();
+#endif
   signals.stop();
   signalWaiter.join();
   return 0;
