@@ -96,6 +96,8 @@ void SummingConvolver::Process(std::span<const std::span<const double>> in, std:
   head_ = (head_ + depth - 1) % depth;
   for (std::size_t ch = 0; ch < channels_.size(); ++ch) {
     Channel& c = channels_[ch];
+    // A channel with nothing to play into (an output without a speaker) costs nothing.
+    if (c.responses.empty()) continue;
     // Overlap-save: the frame is the previous block followed by this one.
     std::copy(c.previous.begin(), c.previous.end(), frame_.begin());
     std::copy_n(in[ch].begin(), block_, frame_.begin() + static_cast<std::ptrdiff_t>(block_));
