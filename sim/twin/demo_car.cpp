@@ -79,28 +79,26 @@ Point3 FromPicture(double xPx, double yPx, double z) { return {xPx * kMetresPerP
 
 double Distance(const Point3& a, const Point3& b) { return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z); }
 
-enum class Kind { Tweeter, Mid, Woofer, FullRange, Subwoofer };
-
-Kind KindOfType(int type) {
+DriverKind KindOfType(int type) {
   switch (type) {
     case 1:
     case 7:
     case 13:
     case 16:
-    case 19: return Kind::Tweeter;
+    case 19: return DriverKind::Tweeter;
     case 2:
     case 4:
     case 8:
-    case 10: return Kind::Mid;
+    case 10: return DriverKind::Mid;
     case 6:
     case 12:
     case 15:
     case 18:
-    case 21: return Kind::FullRange;
+    case 21: return DriverKind::FullRange;
     case 22:
     case 23:
-    case 24: return Kind::Subwoofer;
-    default: return Kind::Woofer;
+    case 24: return DriverKind::Subwoofer;
+    default: return DriverKind::Woofer;
   }
 }
 
@@ -112,13 +110,13 @@ struct Driver {
   double levelDb;
 };
 
-Driver DriverOf(Kind kind) {
+Driver DriverOf(DriverKind kind) {
   switch (kind) {
-    case Kind::Tweeter: return {1600, 30000, 8000, 2.5, 1.0, 0.0};
-    case Kind::Mid: return {90, 7000, 3000, 3.0, 0.8, -1.0};
-    case Kind::Woofer: return {55, 3200, 1900, 4.0, 0.6, -1.0};
-    case Kind::FullRange: return {70, 11000, 2500, 2.0, 1.0, -3.0};
-    case Kind::Subwoofer: return {30, 350, 60, 0.0, 1.0, 4.0};
+    case DriverKind::Tweeter: return {1600, 30000, 8000, 2.5, 1.0, 0.0};
+    case DriverKind::Mid: return {90, 7000, 3000, 3.0, 0.8, -1.0};
+    case DriverKind::Woofer: return {55, 3200, 1900, 4.0, 0.6, -1.0};
+    case DriverKind::FullRange: return {70, 11000, 2500, 2.0, 1.0, -3.0};
+    case DriverKind::Subwoofer: return {30, 350, 60, 0.0, 1.0, 4.0};
   }
   return {};
 }
@@ -215,7 +213,9 @@ class Noise {
   std::uint32_t state_;
 };
 
-std::vector<float> BuildResponse(int output, Kind kind, const Point3& speaker, const Point3& head, std::uint32_t seed) {
+std::vector<float> BuildResponse(const ModelSpeaker& speakerModel, const Point3& head,
+                                 const std::vector<const ModelNull*>& nulls, std::uint32_t seed) {
+  const Point3& speaker = speakerModel.place;
   const std::size_t frames96 = 2 * kResponseFrames;
   Decimator2 halve;
   // The halving delays by its own latency; arrivals are placed that much earlier so that the
@@ -224,8 +224,10 @@ std::vector<float> BuildResponse(int output, Kind kind, const Point3& speaker, c
   const double perMetre = kBuildRate / kSpeedOfSound;
   const double direct = Distance(speaker, head);
 
+  // An amplifier's own delay moves every arrival of its speaker.
+  const double late = speakerModel.lateMs / 1000.0 * kBuildRate;
   std::vector<double> x(frames96, 0.0);
-  AddImpulse(x, direct * perMetre - early, 1.0 / direct);
+  AddImpulse(x, direct * perMetre - early + late, 1.0 / direct);
   const std::array<Surface, 5> surfaces = {{
       {Surface::Z, 0.0, 0.35, 2000},
       {Surface::Z, kRoof, 0.5, 5000},
@@ -238,19 +240,19 @@ std::vector<float> BuildResponse(int output, Kind kind, const Point3& speaker, c
     if (std::abs(Coordinate(speaker, s.axis) - s.at) < 0.2) continue;
     const double d = Distance(Mirror(speaker, s), head);
     std::vector<double> r(frames96, 0.0);
-    AddImpulse(r, d * perMetre - early, s.coefficient / d);
+    AddImpulse(r, d * perMetre - early + late, s.coefficient / d);
     if (s.dullHz > 0) Run(CrossoverDesign(false, s.dullHz, crossover_family::kButterworth, kButterworth12), r);
     for (std::size_t i = 0; i < frames96; ++i) x[i] += r[i];
   }
   Noise noise(seed);
-  const double tailStart = (direct / kSpeedOfSound + kTailStartSeconds) * kBuildRate - early;
+  const double tailStart = (direct / kSpeedOfSound + kTailStartSeconds) * kBuildRate - early + late;
   const double decayPerSample = std::log(1000.0) / (kTailSeconds * kBuildRate);  // 60 dB over RT60
   for (std::size_t i = static_cast<std::size_t>(std::max(0.0, tailStart)); i < frames96; ++i) {
     const double age = static_cast<double>(i) - tailStart;
     x[i] += kTailLevel / direct * std::exp(-decayPerSample * age) * noise.Next();
   }
 
-  const Driver d = DriverOf(kind);
+  const Driver d = DriverOf(speakerModel.kind);
   Run(CrossoverDesign(true, d.highPassHz, crossover_family::kButterworth, kButterworth12), x);
   Run(CrossoverDesign(false, d.lowPassHz, crossover_family::kButterworth, kButterworth12), x);
   if (d.peakDb != 0.0) Run(PeakingDesign(d.peakHz, d.peakDb, d.peakOct), x);
@@ -265,7 +267,8 @@ std::vector<float> BuildResponse(int output, Kind kind, const Point3& speaker, c
     const double heard = std::cos(std::numbers::pi * (Coordinate(head, m.axis) - m.from) / m.length);
     Run(PeakingDesign(hz, m.gainDb * at * heard, m.widthOct), x);
   }
-  const double level = std::pow(10.0, d.levelDb / 20.0) * (output == kDemoReversedOutput ? -1.0 : 1.0);
+  for (const ModelNull* n : nulls) Run(PeakingDesign(n->hz, -n->depthDb, n->widthOct), x);
+  const double level = std::pow(10.0, d.levelDb / 20.0) * (speakerModel.reversed ? -1.0 : 1.0);
   for (double& v : x) v *= level;
 
   std::vector<double> y(kResponseFrames);
@@ -275,59 +278,59 @@ std::vector<float> BuildResponse(int output, Kind kind, const Point3& speaker, c
 
 }  // namespace
 
-bool DemoSpeakerPlace(int output, Point3& where) {
-  DeviceImage image{};
-  InitDeviceImage(image);
-  if (output < 1 || output > kOutputChannels) return false;
-  const int type = image.ChannelTypes()[static_cast<std::size_t>(output - 1)];
-  const rules::PositionSpot* spot = rules::SpotOfType(type);
-  if (!spot) return false;
-  for (const PicturePoint& p : kPictureButtons) {
-    if (p.code != spot->code) continue;
-    where = FromPicture(p.x, p.y, HeightOf(p.code));
-    return true;
-  }
-  return false;
-}
-
-const std::array<Point3, 6>& DemoMicrophonePlaces() {
-  static const std::array<Point3, 6> places = [] {
-    const Point3 c = FromPicture(kHeadXPx, kHeadYPx, kEarHeight);
-    return std::array<Point3, 6>{{
-        c,
-        {c.x - kMicStep, c.y, c.z},
-        {c.x + kMicStep, c.y, c.z},
-        {c.x, c.y - kMicStep, c.z},
-        {c.x, c.y + kMicStep, c.z},
-        {c.x, c.y, c.z + kMicStep},
-    }};
-  }();
-  return places;
-}
-
-Car BuildDemoCar() {
+Car BuildCar(const CarModel& model) {
   Car car;
   car.sampleRate = kCarRate;
-  car.noiseDbfs = kNoiseDbfs;
-  car.positions = {"centre", "left", "right", "front", "back", "up"};
-  DeviceImage image{};
-  InitDeviceImage(image);
-  for (int output = 1; output <= kOutputChannels; ++output) {
-    Point3 place;
-    if (!DemoSpeakerPlace(output, place)) continue;
-    const int type = image.ChannelTypes()[static_cast<std::size_t>(output - 1)];
-    CarSpeaker s;
-    s.output = output;
-    s.name = std::string(rules::PositionName(type, Language::English));
-    std::transform(s.name.begin(), s.name.begin() + 1, s.name.begin(),
-                   [](char ch) { return static_cast<char>(std::tolower(ch)); });
-    const auto& mics = DemoMicrophonePlaces();
-    for (std::size_t p = 0; p < mics.size(); ++p)
-      s.ir.push_back(BuildResponse(output, KindOfType(type), place, mics[p],
-                                   static_cast<std::uint32_t>(output * 1009 + static_cast<int>(p) * 7919 + 1)));
-    car.speakers.push_back(std::move(s));
+  car.noiseDbfs = model.noiseDbfs;
+  for (const ModelMicrophone& m : model.microphones) car.positions.push_back(m.name);
+  for (const ModelSpeaker& s : model.speakers) {
+    CarSpeaker speaker{s.output, s.name, {}};
+    for (std::size_t p = 0; p < model.microphones.size(); ++p) {
+      std::vector<const ModelNull*> nulls;
+      for (const ModelNull& n : model.nulls)
+        if (n.position == p) nulls.push_back(&n);
+      // Each response has a tail of its own, from a seed its speaker and position fix.
+      const auto seed = static_cast<std::uint32_t>(s.output * 1009 + static_cast<int>(p) * 7919 + 1);
+      speaker.ir.push_back(BuildResponse(s, model.microphones[p].place, nulls, seed));
+    }
+    car.speakers.push_back(std::move(speaker));
   }
   return car;
 }
+
+CarModel DemoCarModel() {
+  CarModel model;
+  model.noiseDbfs = kNoiseDbfs;
+  const Point3 c = FromPicture(kHeadXPx, kHeadYPx, kEarHeight);
+  model.microphones = {
+      {"centre", c},
+      {"left", {c.x - kMicStep, c.y, c.z}},
+      {"right", {c.x + kMicStep, c.y, c.z}},
+      {"front", {c.x, c.y - kMicStep, c.z}},
+      {"back", {c.x, c.y + kMicStep, c.z}},
+      {"up", {c.x, c.y, c.z + kMicStep}},
+  };
+  DeviceImage image{};
+  InitDeviceImage(image);
+  for (int output = 1; output <= kOutputChannels; ++output) {
+    const int type = image.ChannelTypes()[static_cast<std::size_t>(output - 1)];
+    const rules::PositionSpot* spot = rules::SpotOfType(type);
+    if (!spot) continue;  // a channel without a type has no speaker
+    for (const PicturePoint& p : kPictureButtons) {
+      if (p.code != spot->code) continue;
+      ModelSpeaker s;
+      s.output = output;
+      s.name = std::string(rules::PositionName(type, Language::English));
+      if (!s.name.empty()) s.name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(s.name[0])));
+      s.kind = KindOfType(type);
+      s.place = FromPicture(p.x, p.y, HeightOf(p.code));
+      s.reversed = output == kDemoReversedOutput;
+      model.speakers.push_back(std::move(s));
+    }
+  }
+  return model;
+}
+
+Car BuildDemoCar() { return BuildCar(DemoCarModel()); }
 
 }  // namespace zelto::twin

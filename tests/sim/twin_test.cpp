@@ -239,8 +239,8 @@ TEST_F(CarFileTest, ABadCarIsRefusedWithTheReason) {
 
 // ---- the demo car ---------------------------------------------------------------------------
 
-// Where the response's energy first rises: the arrival, to a fraction of a sample.
-double ArrivalSamples(const std::vector<float>& ir) {
+// The sample with the largest magnitude.
+double PeakAt(const std::vector<float>& ir) {
   std::size_t peak = 0;
   for (std::size_t i = 0; i < ir.size(); ++i)
     if (std::abs(ir[i]) > std::abs(ir[peak])) peak = i;
@@ -259,17 +259,16 @@ TEST(DemoCar, IsBuiltTheSameEveryTimeFromThePicturesSpeakers) {
   // Each speaker's direct sound peaks at the head when its distance says (a driver's roll-offs move
   // the peak by a fraction of a tenth of a millisecond; the subwoofer's is too broad to tell), and
   // the wrongly wired one peaks negative.
-  const Point3 head = DemoMicrophonePlaces()[0];
-  for (const CarSpeaker& s : a.speakers) {
-    Point3 at;
-    ASSERT_TRUE(DemoSpeakerPlace(s.output, at));
+  const CarModel model = DemoCarModel();
+  const Point3 head = model.microphones[0].place;
+  for (std::size_t i = 0; i < a.speakers.size(); ++i) {
+    const CarSpeaker& s = a.speakers[i];
+    const Point3 at = model.speakers[i].place;
     const double expected = std::hypot(at.x - head.x, at.y - head.y, at.z - head.z) / kSpeedOfSound * a.sampleRate;
-    if (s.name != "subwoofer") {
-      EXPECT_NEAR(ArrivalSamples(s.ir[0]), expected, 0.0001 * a.sampleRate) << s.name;
+    if (model.speakers[i].kind != DriverKind::Subwoofer) {
+      EXPECT_NEAR(PeakAt(s.ir[0]), expected, 0.0001 * a.sampleRate) << s.name;
     }
-    const auto first =
-        std::max_element(s.ir[0].begin(), s.ir[0].end(), [](float x, float y) { return std::abs(x) < std::abs(y); });
-    EXPECT_EQ(*first < 0, s.output == kDemoReversedOutput) << s.name;
+    EXPECT_EQ(s.ir[0][static_cast<std::size_t>(PeakAt(s.ir[0]))] < 0, s.output == kDemoReversedOutput) << s.name;
   }
 }
 
