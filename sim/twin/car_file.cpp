@@ -152,6 +152,20 @@ std::optional<std::vector<float>> ReadImpulseResponse(const std::filesystem::pat
   return samples;
 }
 
+bool WriteImpulseResponse(const std::filesystem::path& wav, int sampleRate, const std::vector<float>& samples,
+                          std::string* error) {
+  SF_INFO info{};
+  info.samplerate = sampleRate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(wav.string().c_str(), SFM_WRITE, &info), sf_close);
+  if (!file) return Fail(error, Utf8(wav.filename()) + ": cannot be written (" + sf_strerror(nullptr) + ")");
+  const auto frames = static_cast<sf_count_t>(samples.size());
+  if (sf_writef_float(file.get(), samples.data(), frames) != frames)
+    return Fail(error, Utf8(wav.filename()) + ": cannot be written (" + sf_strerror(file.get()) + ")");
+  return true;
+}
+
 std::optional<Car> LoadCarFile(const std::filesystem::path& file, std::string* error) {
   const std::string label = Utf8(file.filename());
   std::ifstream in(file, std::ios::binary);

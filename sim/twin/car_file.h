@@ -44,6 +44,10 @@ std::optional<CarDescription> ParseCarDescription(std::string_view text, const s
 std::optional<std::vector<float>> ReadImpulseResponse(const std::filesystem::path& wav, int sampleRate,
                                                       std::string* error);
 
+/// Writes one mono impulse response as a 32-bit float WAV. False with `error` set.
+bool WriteImpulseResponse(const std::filesystem::path& wav, int sampleRate, const std::vector<float>& samples,
+                          std::string* error);
+
 /// Reads a car file and every impulse response it names. Null with `error` set (naming the file and
 /// the fault) when anything is wrong.
 std::optional<Car> LoadCarFile(const std::filesystem::path& file, std::string* error);

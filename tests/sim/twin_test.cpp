@@ -11,6 +11,7 @@
 #include <asio/streambuf.hpp>
 #include <asio/write.hpp>
 #include <cmath>
+#include <complex>
 #include <filesystem>
 #include <fstream>
 #include <numbers>
@@ -26,6 +27,7 @@
 #include "sim/twin/demo_car.h"
 #include "sim/twin/twin.h"
 #include "sim/twin/twin_feed.h"
+#include "estate_car.h"
 #include "support/report_frames.h"
 
 namespace zelto::twin {
@@ -269,6 +271,44 @@ TEST(DemoCar, IsBuiltTheSameEveryTimeFromThePicturesSpeakers) {
       EXPECT_NEAR(PeakAt(s.ir[0]), expected, 0.0001 * a.sampleRate) << s.name;
     }
     EXPECT_EQ(s.ir[0][static_cast<std::size_t>(PeakAt(s.ir[0]))] < 0, s.output == kDemoReversedOutput) << s.name;
+  }
+}
+
+// The level of `ir` at `hz` in dB.
+double LevelDb(const std::vector<float>& ir, double hz, int rate) {
+  std::complex<double> sum = 0.0;
+  for (std::size_t n = 0; n < ir.size(); ++n)
+    sum += static_cast<double>(ir[n]) * std::polar(1.0, -2 * std::numbers::pi * hz * n / rate);
+  return 20 * std::log10(std::abs(sum));
+}
+
+TEST_F(CarFileTest, TheEstateIsLateReversedAndHasANullWhereTheDriverSits) {
+  const auto path = testing::WriteEstateCar(dir_);
+  ASSERT_FALSE(path.empty());
+  std::string error;
+  const auto car = LoadCarFile(path, &error);
+  ASSERT_TRUE(car) << error;
+  ASSERT_EQ(car->positions.size(), 4u);
+  ASSERT_EQ(car->speakers.size(), 5u);
+  EXPECT_EQ(car->noiseDbfs, -65.0);
+
+  // The right tweeter is its rightly wired self, upside down; the subwoofer its on-time self, 2 ms
+  // (96 samples) later.
+  CarModel right = testing::EstateCarModel(0.0);
+  for (ModelSpeaker& sp : right.speakers) sp.reversed = false;
+  const Car reference = BuildCar(right);
+  const auto& reversed = car->SpeakerOn(testing::kEstateReversedOutput)->ir[0];
+  const auto& wired = reference.SpeakerOn(testing::kEstateReversedOutput)->ir[0];
+  for (std::size_t i = 0; i < reversed.size(); ++i) ASSERT_EQ(reversed[i], -wired[i]) << i;
+  const auto& late = car->SpeakerOn(testing::kEstateLateOutput)->ir[0];
+  const auto& early = reference.SpeakerOn(testing::kEstateLateOutput)->ir[0];
+  for (std::size_t i = 0; i + 96 < late.size(); ++i) ASSERT_NEAR(late[i + 96], early[i], 1e-6f) << i;
+
+  // Every speaker loses at least 15 dB at 160 Hz at the centre against 10 cm higher up.
+  for (const CarSpeaker& s : car->speakers) {
+    if (s.output == 1 || s.output == 2) continue;  // the tweeters hardly play there
+    EXPECT_GT(LevelDb(s.ir[3], testing::kEstateNullHz, 48000) - LevelDb(s.ir[0], testing::kEstateNullHz, 48000), 15.0)
+        << s.name;
   }
 }
 
