@@ -74,6 +74,15 @@ Analysis Finish(const ImpulseResponse& ir, const Arrival& arrival, double timeZe
   IrWindow window = options.window;
   if (options.harmonicLeadSeconds) window.leftMs = std::min(window.leftMs, *options.harmonicLeadSeconds * 500.0);
   a.response = FrequencyResponse(ir, arrival, window);
+  // Outside the excitation's band the deconvolution holds nothing but regularisation: leave it out.
+  Response inBand;
+  for (std::size_t i = 0; i < a.response.hz.size(); ++i) {
+    if (a.response.hz[i] < options.lowHz || a.response.hz[i] > options.highHz) continue;
+    inBand.hz.push_back(a.response.hz[i]);
+    inBand.db.push_back(a.response.db[i]);
+    inBand.phaseDeg.push_back(a.response.phaseDeg[i]);
+  }
+  a.response = std::move(inBand);
   if (options.calibration) ApplyCalibration(a.response, *options.calibration);
   // The impulse response kept: not back into the harmonic products, not round the buffer.
   double before = kIrBeforeSeconds;
