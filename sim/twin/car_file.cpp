@@ -1,14 +1,14 @@
 #include "sim/twin/car_file.h"
 
-#include <sndfile.h>
-
 #include <cmath>
 #include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <variant>
 #include <sstream>
 
+#include "acoustics/wav_file.h"
 #include "core/device_image.h"
 #include "presets/file_io.h"
 #include "sim/twin/processor_model.h"
@@ -128,42 +128,36 @@ std::optional<CarDescription> ParseCarDescription(std::string_view text, const s
   return car;
 }
 
+std::optional<std::vector<float>> DecodeImpulseResponse(std::span<const std::uint8_t> bytes, const std::string& name,
+                                                        int sampleRate, std::string* error) {
+  auto decoded = acoustics::DecodeSound(bytes, name);
+  if (const auto* why = std::get_if<std::string>(&decoded)) return Refuse(error, *why);
+  acoustics::Audio& audio = std::get<acoustics::Audio>(decoded);
+  if (audio.channels != 1)
+    return Refuse(error, name + ": " + std::to_string(audio.channels) + " channels; an impulse response is mono");
+  if (audio.sampleRate != sampleRate)
+    return Refuse(error, name + ": recorded at " + std::to_string(audio.sampleRate) + " Hz, the car is at " +
+                             std::to_string(sampleRate) + " Hz");
+  if (static_cast<double>(audio.Frames()) > kMaxImpulseSeconds * sampleRate)
+    return Refuse(error, name + ": longer than " + std::to_string(static_cast<int>(kMaxImpulseSeconds)) + " s");
+  return std::move(audio.samples);
+}
+
 std::optional<std::vector<float>> ReadImpulseResponse(const std::filesystem::path& wav, int sampleRate,
                                                       std::string* error) {
   const std::string name = Utf8(wav.filename());
   std::error_code ec;
   if (!std::filesystem::is_regular_file(wav, ec)) return Refuse(error, name + ": file not found");
-  SF_INFO info{};
-  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(wav.string().c_str(), SFM_READ, &info), sf_close);
-  if (!file) return Refuse(error, name + ": not a readable sound file (" + sf_strerror(nullptr) + ")");
-  if (info.channels != 1)
-    return Refuse(error, name + ": " + std::to_string(info.channels) + " channels; an impulse response is mono");
-  if (info.samplerate != sampleRate)
-    return Refuse(error, name + ": recorded at " + std::to_string(info.samplerate) + " Hz, the car is at " +
-                             std::to_string(sampleRate) + " Hz");
-  if (info.frames <= 0) return Refuse(error, name + ": holds no samples");
-  if (static_cast<double>(info.frames) > kMaxImpulseSeconds * sampleRate)
-    return Refuse(error, name + ": longer than " + std::to_string(static_cast<int>(kMaxImpulseSeconds)) + " s");
-  std::vector<float> samples(static_cast<std::size_t>(info.frames));
-  const sf_count_t got = sf_readf_float(file.get(), samples.data(), info.frames);
-  if (got != info.frames) return Refuse(error, name + ": ends early");
-  for (float v : samples)
-    if (!std::isfinite(v)) return Refuse(error, name + ": holds samples that are not numbers");
-  return samples;
+  const FileBytes file = ReadWholeFile(Utf8(wav), acoustics::kMaxSoundFileBytes);
+  if (file.status == FileBytes::Status::TooLarge) return Refuse(error, name + ": the file is too large");
+  if (!file.ok()) return Refuse(error, name + ": cannot read the file");
+  return DecodeImpulseResponse(file.bytes, name, sampleRate, error);
 }
 
 bool WriteImpulseResponse(const std::filesystem::path& wav, int sampleRate, const std::vector<float>& samples,
                           std::string* error) {
-  SF_INFO info{};
-  info.samplerate = sampleRate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> file(sf_open(wav.string().c_str(), SFM_WRITE, &info), sf_close);
-  if (!file) return Fail(error, Utf8(wav.filename()) + ": cannot be written (" + sf_strerror(nullptr) + ")");
-  const auto frames = static_cast<sf_count_t>(samples.size());
-  if (sf_writef_float(file.get(), samples.data(), frames) != frames)
-    return Fail(error, Utf8(wav.filename()) + ": cannot be written (" + sf_strerror(file.get()) + ")");
-  return true;
+  const auto why = acoustics::WriteWav(Utf8(wav), acoustics::MonoAudio(sampleRate, samples));
+  return why ? Fail(error, *why) : true;
 }
 
 std::optional<Car> LoadCarFile(const std::filesystem::path& file, std::string* error) {

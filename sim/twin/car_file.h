@@ -9,7 +9,9 @@
 // first fault; nothing is half loaded.
 
 #include <filesystem>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,10 @@ struct CarDescription {
 std::optional<CarDescription> ParseCarDescription(std::string_view text, const std::filesystem::path& folder,
                                                   std::string* error);
 
+/// Decodes one mono impulse response at `sampleRate` from the bytes of a sound file called `name`.
+/// Null with `error` set otherwise.
+std::optional<std::vector<float>> DecodeImpulseResponse(std::span<const std::uint8_t> bytes, const std::string& name,
+                                                        int sampleRate, std::string* error);
 /// Reads one mono impulse response at `sampleRate`. Null with `error` set otherwise.
 std::optional<std::vector<float>> ReadImpulseResponse(const std::filesystem::path& wav, int sampleRate,
                                                       std::string* error);

@@ -1,65 +1,27 @@
 #include "sim/twin/convolver.h"
 
-#include <fftw3.h>
-
 #include <algorithm>
 #include <cassert>
-#include <mutex>
 
 namespace zelto::twin {
 
-namespace {
-
-// FFTW's planner is not thread-safe; plans are made while a car is loaded, never in the audio
-// callback, but two twins may load at once in one test program.
-std::mutex& PlannerMutex() {
-  static std::mutex m;
-  return m;
-}
-
-fftw_complex* AsFftw(std::complex<double>* p) { return reinterpret_cast<fftw_complex*>(p); }
-
-}  // namespace
-
-struct SummingConvolver::Plans {
-  fftw_plan forward = nullptr;
-  fftw_plan inverse = nullptr;
-  ~Plans() {
-    std::lock_guard lock(PlannerMutex());
-    if (forward) fftw_destroy_plan(forward);
-    if (inverse) fftw_destroy_plan(inverse);
-  }
-};
-
 SummingConvolver::SummingConvolver(std::size_t channels, std::size_t blockFrames)
-    : block_(blockFrames), bins_(blockFrames + 1), channels_(channels), plans_(std::make_unique<Plans>()) {
+    : block_(blockFrames), bins_(blockFrames + 1), channels_(channels), fft_(2 * blockFrames) {
   assert(blockFrames > 0);
   frame_.assign(2 * block_, 0.0);
   spectrum_.assign(bins_, {});
   sum_.assign(bins_, {});
   for (Channel& c : channels_) c.previous.assign(block_, 0.0);
-  std::lock_guard lock(PlannerMutex());
-  // FFTW_ESTIMATE: measuring would take seconds at start and change nothing a listener hears.
-  // FFTW_UNALIGNED: the plans run on every channel's own vectors, whose alignment may differ from
-  // the arrays planned with.
-  const int n = static_cast<int>(2 * block_);
-  const unsigned flags = FFTW_ESTIMATE | FFTW_UNALIGNED;
-  plans_->forward = fftw_plan_dft_r2c_1d(n, frame_.data(), AsFftw(spectrum_.data()), flags);
-  plans_->inverse = fftw_plan_dft_c2r_1d(n, AsFftw(sum_.data()), frame_.data(), flags);
 }
-
-SummingConvolver::~SummingConvolver() = default;
 
 std::size_t SummingConvolver::AddResponse(std::size_t channel, std::span<const float> ir) {
   Channel& c = channels_.at(channel);
   Response r;
   const std::size_t parts = std::max<std::size_t>(1, (ir.size() + block_ - 1) / block_);
-  // The inverse transform is unnormalised; the scale is folded into the response once.
-  const double scale = 1.0 / static_cast<double>(2 * block_);
   for (std::size_t p = 0; p < parts; ++p) {
     std::fill(frame_.begin(), frame_.end(), 0.0);
-    for (std::size_t i = 0; i < block_ && p * block_ + i < ir.size(); ++i) frame_[i] = ir[p * block_ + i] * scale;
-    fftw_execute_dft_r2c(plans_->forward, frame_.data(), AsFftw(spectrum_.data()));
+    for (std::size_t i = 0; i < block_ && p * block_ + i < ir.size(); ++i) frame_[i] = ir[p * block_ + i];
+    fft_.Forward(frame_, spectrum_);
     r.partition.push_back(spectrum_);
   }
   c.responses.push_back(std::move(r));
@@ -102,7 +64,7 @@ void SummingConvolver::Process(std::span<const std::span<const double>> in, std:
     std::copy(c.previous.begin(), c.previous.end(), frame_.begin());
     std::copy_n(in[ch].begin(), block_, frame_.begin() + static_cast<std::ptrdiff_t>(block_));
     std::copy_n(in[ch].begin(), block_, c.previous.begin());
-    fftw_execute_dft_r2c(plans_->forward, frame_.data(), AsFftw(c.history[head_].data()));
+    fft_.Forward(frame_, c.history[head_]);
     if (c.selected >= c.responses.size()) continue;
     const Response& r = c.responses[c.selected];
     double* acc = reinterpret_cast<double*>(sum_.data());
@@ -117,7 +79,7 @@ void SummingConvolver::Process(std::span<const std::span<const double>> in, std:
       }
     }
   }
-  fftw_execute_dft_c2r(plans_->inverse, AsFftw(sum_.data()), frame_.data());
+  fft_.Inverse(sum_, frame_);
   // The second half of the frame is free of circular wrap-around.
   std::copy_n(frame_.begin() + static_cast<std::ptrdiff_t>(block_), block_, out.begin());
 }

@@ -8,9 +8,10 @@
 
 #include <complex>
 #include <cstddef>
-#include <memory>
 #include <span>
 #include <vector>
+
+#include "acoustics/fft.h"
 
 namespace zelto::twin {
 
@@ -18,7 +19,6 @@ class SummingConvolver {
  public:
   /// `blockFrames` is the partition length and the only block size Process takes.
   SummingConvolver(std::size_t channels, std::size_t blockFrames);
-  ~SummingConvolver();
   SummingConvolver(const SummingConvolver&) = delete;
   SummingConvolver& operator=(const SummingConvolver&) = delete;
 
@@ -34,7 +34,7 @@ class SummingConvolver {
   void Reset();
 
  private:
-  using Spectrum = std::vector<std::complex<double>>;
+  using Spectrum = acoustics::ComplexVector;
   struct Response {
     std::vector<Spectrum> partition;  // partition p: ir[p*B .. (p+1)*B) padded to 2B
   };
@@ -44,15 +44,13 @@ class SummingConvolver {
     std::vector<Spectrum> history;  // input spectra, newest at `head`
     std::vector<double> previous;   // the last input block (the first half of the FFT frame)
   };
-  struct Plans;
-
   std::size_t block_;
   std::size_t bins_;
   std::size_t head_ = 0;  // slot of the newest spectrum in every channel's history
   std::vector<Channel> channels_;
-  std::unique_ptr<Plans> plans_;
-  std::vector<double> frame_;  // 2B real samples
-  Spectrum spectrum_;          // B + 1 bins
+  acoustics::Fft fft_;
+  acoustics::RealVector frame_;  // 2B real samples
+  Spectrum spectrum_;            // B + 1 bins
   Spectrum sum_;
 };
 

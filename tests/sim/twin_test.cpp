@@ -212,7 +212,7 @@ TEST_F(CarFileTest, ABadCarIsRefusedWithTheReason) {
       {car(R"({"output": 1, "ir": ["a.wav", "rate.wav"]})"), "recorded at 44100 Hz, the car is at 48000 Hz"},
       {car(R"({"output": 1, "ir": ["stereo.wav", "a.wav"]})"), "2 channels; an impulse response is mono"},
       {car(R"({"output": 1, "ir": ["empty.wav", "a.wav"]})"), "empty.wav"},
-      {car(R"({"output": 1, "ir": ["text.wav", "a.wav"]})"), "text.wav: not a readable sound file"},
+      {car(R"({"output": 1, "ir": ["text.wav", "a.wav"]})"), "text.wav: not a sound file that can be read"},
       {car(R"({"output": 1, "ir": ["a.wav"]})"), "1 impulse responses for 2 microphone positions"},
       {car(R"({"output": 1, "ir": ["a.wav", "b.wav", "a.wav"]})"), "3 impulse responses for 2 microphone positions"},
       {car(R"({"output": 9, "ir": ["a.wav", "b.wav"]})"), "output 9 is not an output channel 1..8"},
