@@ -143,6 +143,25 @@ TEST(Twin, TheControlPortMovesTheMicrophone) {
   port.Stop();
 }
 
+// An audio system that hands over blocks of another size gets the same sound, one block later.
+TEST(Twin, OtherBlockSizesHearTheSameOneBlockLater) {
+  Twin aligned(TwoPositionCar(), kBlock);
+  Twin odd(TwoPositionCar(), kBlock);
+  constexpr std::size_t kTotal = 40 * kBlock;
+  const std::vector<float> tone = Sine(kTotal, 0);
+  const std::vector<float> silence(kTotal, 0.0f);
+  std::vector<float> expected(kTotal), heard(kTotal);
+  for (std::size_t at = 0; at < kTotal; at += kBlock)
+    aligned.Process(std::span(tone).subspan(at, kBlock), std::span(silence).subspan(at, kBlock),
+                    std::span(expected).subspan(at, kBlock));
+  for (std::size_t at = 0, n = 1; at < kTotal; at += n, n = n * 7 % 601 + 1) {
+    n = std::min(n, kTotal - at);
+    odd.Process(std::span(tone).subspan(at, n), std::span(silence).subspan(at, n), std::span(heard).subspan(at, n));
+  }
+  for (std::size_t i = 0; i < kBlock; ++i) ASSERT_EQ(heard[i], 0.0f) << i;
+  for (std::size_t i = kBlock; i < kTotal; ++i) ASSERT_EQ(heard[i], expected[i - kBlock]) << i;
+}
+
 // ---- car files ------------------------------------------------------------------------------
 
 class CarFileTest : public ::testing::Test {
