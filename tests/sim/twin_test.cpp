@@ -24,6 +24,7 @@
 #include "sim/sim_server.h"
 #include "sim/twin/car_file.h"
 #include "sim/twin/control_port.h"
+#include "sim/twin/convolver.h"
 #include "sim/twin/demo_car.h"
 #include "sim/twin/twin.h"
 #include "sim/twin/twin_feed.h"
@@ -141,6 +142,45 @@ TEST(Twin, TheControlPortMovesTheMicrophone) {
     EXPECT_EQ(ask(bad).rfind("error: ", 0), 0u) << bad;
   EXPECT_EQ(twin.Position(), 0u);
   port.Stop();
+}
+
+// The partitioned convolution against the textbook sum, with responses of several partitions,
+// of different lengths, and switched between blocks.
+TEST(SummingConvolver, EqualsDirectConvolutionSummedOverChannels) {
+  constexpr std::size_t kB = 64;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  const auto noise = [&](std::size_t n) {
+    std::vector<float> v(n);
+    for (float& x : v) x = u(rng);
+    return v;
+  };
+  const std::vector<std::vector<float>> irs = {noise(1000), noise(70), noise(300)};
+  SummingConvolver conv(2, kB);
+  conv.AddResponse(0, irs[0]);
+  conv.AddResponse(0, irs[1]);
+  conv.AddResponse(1, irs[2]);
+  constexpr std::size_t kBlocks = 40;
+  std::array<std::vector<double>, 2> in;
+  for (auto& channel : in)
+    for (float x : noise(kB * kBlocks)) channel.push_back(x);
+  std::vector<double> out(kB * kBlocks);
+  std::vector<std::size_t> playing(kBlocks);
+  for (std::size_t b = 0; b < kBlocks; ++b) {
+    playing[b] = b < 20 ? 0 : 1;  // channel 0 switches to its short response half way
+    conv.Select(0, playing[b]);
+    const std::array<std::span<const double>, 2> block = {std::span(in[0]).subspan(b * kB, kB),
+                                                          std::span(in[1]).subspan(b * kB, kB)};
+    conv.Process(block, std::span(out).subspan(b * kB, kB));
+  }
+  for (std::size_t n = 0; n < out.size(); ++n) {
+    // Each output block is heard through the response selected for it, applied to all past input.
+    const std::vector<float>& h0 = irs[playing[n / kB]];
+    double expected = 0.0;
+    for (std::size_t k = 0; k < h0.size() && k <= n; ++k) expected += h0[k] * in[0][n - k];
+    for (std::size_t k = 0; k < irs[2].size() && k <= n; ++k) expected += irs[2][k] * in[1][n - k];
+    ASSERT_NEAR(out[n], expected, 1e-9) << n;
+  }
 }
 
 // An audio system that hands over blocks of another size gets the same sound, one block later.
