@@ -1,6 +1,7 @@
 #include "sim/twin/demo_car.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
