@@ -93,7 +93,7 @@ std::optional<CarDescription> ParseCarDescription(std::string_view text, const s
   if (rate == doc.end() || !rate->is_number_integer())
     return Refuse(error, "\"sample_rate\" must be a whole number of hertz");
   const auto hz = rate->get<long long>();
-  if (hz != kProcessorRate && hz * 2 != kProcessorRate)
+  if (hz != kProcessorRate && hz != kProcessorRate / 2)
     return Refuse(error, "sample rate " + std::to_string(hz) + " Hz is not supported (48000 or 96000)");
   car.sampleRate = static_cast<int>(hz);
 

@@ -66,7 +66,7 @@ class ProcessorModel {
   /// `rate` is the rate of the audio in and out, 48000 or 96000; blocks may hold up to
   /// `maxFrames` frames.
   ProcessorModel(int rate, std::size_t maxFrames);
-  static bool RateSupported(int rate) { return rate == kProcessorRate || rate * 2 == kProcessorRate; }
+  static bool RateSupported(int rate) { return rate == kProcessorRate || rate == kProcessorRate / 2; }
 
   void SetSettings(const ProcessorSettings& settings);
   /// Processes `left.size()` frames (equal to right's, at most maxFrames) into out[c][0..frames).

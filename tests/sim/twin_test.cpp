@@ -283,6 +283,7 @@ TEST_F(CarFileTest, ABadCarIsRefusedWithTheReason) {
       {car(R"({"output": 1, "ir": ["a.wav", "b.wav"]})", R"("positions": ["c", "l"], "noise_dbfs": 6)"),
        "\"noise_dbfs\" must lie between"},
       {R"({"sample_rate": 44100, "positions": ["c"], "speakers": []})", "sample rate 44100 Hz is not supported"},
+      {R"({"sample_rate": 4888888888888888000, "positions": ["c"], "speakers": []})", "is not supported"},
       {R"({"sample_rate": "48k"})", "\"sample_rate\" must be a whole number"},
       {R"({"sample_rate": 48000, "positions": ["c"], "speakers": [)", "not valid JSON"},
       {"[]", "the car must be a JSON object"},
