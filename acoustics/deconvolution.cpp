@@ -1,0 +1,129 @@
+#include "acoustics/deconvolution.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace zelto::acoustics {
+
+namespace {
+
+// ε relative to the largest |S|²: inside the band far below the sweep's own level at the band's
+// weak end (a 20 Hz–20 kHz exponential sweep spans 30 dB), outside it above.
+constexpr double kInBandRegularisation = 1e-7;
+constexpr double kOutOfBandRegularisation = 1.0;
+// The regularisation rises from the in-band to the out-of-band value over this much beyond each
+// band edge (raised cosine in log frequency), so the band limit does not ring.
+constexpr double kEdgeOctaves = 0.5;
+constexpr std::size_t kMedianSamples = 65536;
+
+double Regularisation(double hz, double lowHz, double highHz) {
+  const double lo = std::log2(lowHz);
+  const double hi = std::log2(highHz);
+  const double f = hz > 0 ? std::log2(hz) : -1e9;
+  double outside = 0;  // octaves beyond the band
+  if (f < lo) outside = lo - f;
+  if (f > hi) outside = f - hi;
+  if (outside <= 0) return kInBandRegularisation;
+  if (outside >= kEdgeOctaves) return kOutOfBandRegularisation;
+  const double x = 0.5 - 0.5 * std::cos(std::numbers::pi * outside / kEdgeOctaves);
+  return std::exp(std::log(kInBandRegularisation) * (1 - x) + std::log(kOutOfBandRegularisation) * x);
+}
+
+}  // namespace
+
+InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, double lowHz, double highHz,
+                             std::size_t maxRecordingFrames)
+    : fft_(FastFftSize(std::max<std::size_t>(excitation.size() + maxRecordingFrames, 2))),
+      excitationFrames_(excitation.size()),
+      sampleRate_(sampleRate) {
+  if (excitation.empty() || sampleRate <= 0 || !(lowHz > 0) || !(highHz > lowHz))
+    throw std::invalid_argument("inverse filter parameters");
+  RealVector x(fft_.Size(), 0.0);
+  std::copy(excitation.begin(), excitation.end(), x.begin());
+  inverse_ = fft_.Forward(x);
+  double maxPower = 0;
+  for (const auto& s : inverse_) maxPower = std::max(maxPower, std::norm(s));
+  if (maxPower <= 0) maxPower = 1;
+  const double binHz = static_cast<double>(sampleRate) / static_cast<double>(fft_.Size());
+  for (std::size_t k = 0; k < inverse_.size(); ++k) {
+    const double eps = maxPower * Regularisation(binHz * static_cast<double>(k), lowHz, highHz);
+    inverse_[k] = std::conj(inverse_[k]) / (std::norm(inverse_[k]) + eps);
+  }
+}
+
+double ImpulseResponse::TimeOf(std::size_t i) const {
+  const std::size_t n = samples.size();
+  return i + excitationFrames >= n ? static_cast<double>(i) - static_cast<double>(n) : static_cast<double>(i);
+}
+
+double ImpulseResponse::At(long long t) const {
+  const auto n = static_cast<long long>(samples.size());
+  if (n == 0) return 0;
+  long long i = t % n;
+  if (i < 0) i += n;
+  return samples[static_cast<std::size_t>(i)];
+}
+
+ImpulseResponse Deconvolve(std::span<const float> recording, const InverseFilter& inverse) {
+  const std::size_t n = inverse.FftSize();
+  const Fft fft(n);
+  RealVector y(n, 0.0);
+  // Linear deconvolution needs the excitation's length of zeros after the recording.
+  const std::size_t take = std::min(recording.size(), n - inverse.ExcitationFrames());
+  std::copy(recording.begin(), recording.begin() + static_cast<std::ptrdiff_t>(take), y.begin());
+  ComplexVector spectrum = fft.Forward(y);
+  const ComplexVector& inv = inverse.Spectrum();
+  for (std::size_t k = 0; k < spectrum.size(); ++k) spectrum[k] *= inv[k];
+  ImpulseResponse ir;
+  ir.sampleRate = inverse.SampleRate();
+  ir.excitationFrames = inverse.ExcitationFrames();
+  ir.samples = std::move(y);
+  fft.Inverse(spectrum, ir.samples);
+  return ir;
+}
+
+Arrival FindArrival(const ImpulseResponse& ir, long long fromSample, long long toSample) {
+  Arrival a;
+  const std::size_t n = ir.samples.size();
+  if (n < 3) return a;
+  const bool all = fromSample >= toSample;
+  std::size_t best = 0;
+  double bestMag = -1;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!all) {
+      const double t = ir.TimeOf(i);
+      if (t < static_cast<double>(fromSample) || t >= static_cast<double>(toSample)) continue;
+    }
+    const double m = std::abs(ir.samples[i]);
+    if (m > bestMag) {
+      bestMag = m;
+      best = i;
+    }
+  }
+  if (bestMag <= 0) return a;
+  a.index = best;
+  a.peak = bestMag;
+  a.polarity = ir.samples[best] < 0 ? -1 : 1;
+  // Parabolic interpolation of |h| around the peak (the neighbours wrap around the buffer).
+  const double l = std::abs(ir.samples[(best + n - 1) % n]);
+  const double r = std::abs(ir.samples[(best + 1) % n]);
+  const double denom = l - 2 * bestMag + r;
+  double delta = denom != 0 ? 0.5 * (l - r) / denom : 0.0;
+  delta = std::clamp(delta, -0.5, 0.5);
+  a.samples = ir.TimeOf(best) + delta;
+  // The median power stands for the noise floor: the response itself is short next to the buffer.
+  // Every stride-th sample is plenty for a median and keeps this cheap for long recordings.
+  const std::size_t stride = std::max<std::size_t>(1, n / kMedianSamples);
+  std::vector<double> power;
+  power.reserve(n / stride + 1);
+  for (std::size_t i = 0; i < n; i += stride) power.push_back(ir.samples[i] * ir.samples[i]);
+  auto mid = power.begin() + static_cast<std::ptrdiff_t>(power.size() / 2);
+  std::nth_element(power.begin(), mid, power.end());
+  const double median = *mid;
+  a.peakToNoiseDb = median > 0 ? 10 * std::log10(bestMag * bestMag / median) : 400.0;
+  return a;
+}
+
+}  // namespace zelto::acoustics

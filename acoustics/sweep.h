@@ -1,0 +1,64 @@
+#pragma once
+// The excitation signals of a measurement: the exponential (logarithmic) sine sweep of Farina
+// ("Simultaneous measurement of impulse response and distortion with a swept-sine technique",
+// AES 108th convention, 2000) with raised-cosine fades, and the short high-frequency sweep that a
+// reference speaker plays before it as an acoustic timing reference.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/encodings.h"
+
+namespace zelto::acoustics {
+
+struct SweepParams {
+  int sampleRate = 48000;
+  double startHz = 20.0;
+  double endHz = 20000.0;
+  double seconds = 2.0;      // the sweep itself, fades included
+  double levelDbfs = -6.0;   // peak level
+  double tailSeconds = 0.0;  // silence after the sweep, so a recorder hears the decay
+};
+
+inline constexpr double kMinSweepSeconds = 0.05;
+inline constexpr double kMaxSweepSeconds = 60.0;
+inline constexpr double kMaxTailSeconds = 10.0;
+inline constexpr double kMinSweepLevelDbfs = -80.0;
+
+/// Nothing when the sweep can be made, else the reason: rates outside 8..768 kHz, a start below
+/// 1 Hz or not below the end, an end above 0.45 × the rate (where the band-limited sweep would
+/// alias), a length or level out of range.
+std::optional<std::string> CheckSweep(const SweepParams& p, Language lang = Language::English);
+
+/// x(t) = A sin(2π f1 L (e^(t/L) − 1)), L = T / ln(f2/f1): each octave takes the same time, so
+/// the k-th harmonic of the response appears L ln k before the linear impulse response after
+/// deconvolution. Half-Hann fades over the first third of an octave and the last twelfth keep
+/// the ends from clicking; the deconvolution divides by the faded sweep, so they cost no accuracy
+/// inside the band. Followed by `tailSeconds` of silence. Empty when CheckSweep refuses `p`.
+std::vector<float> ExponentialSweep(const SweepParams& p);
+
+/// How far before the linear impulse response the k-th harmonic distortion product lands.
+double HarmonicLeadSeconds(const SweepParams& p, int harmonic);
+
+// ---- acoustic timing reference -----------------------------------------------------------------
+
+/// The sweep a reference speaker plays first: short and high (2 kHz up), so it locates the
+/// stream's start sharply in time whatever the latency of the devices.
+SweepParams TimingReferenceSweep(int sampleRate);
+/// Silence between the reference and the measurement sweep, long enough for the reference's
+/// decay and any stream latency.
+inline constexpr double kReferenceGapSeconds = 0.5;
+
+/// The two tracks of a measurement with an acoustic timing reference, equally long: the reference
+/// speaker's (the short sweep at the start) and the measured speaker's (the measurement sweep
+/// from `measurementOffset` on).
+struct ReferencedStream {
+  std::vector<float> reference;
+  std::vector<float> measurement;
+  std::size_t measurementOffset = 0;
+};
+ReferencedStream MakeReferencedStream(const SweepParams& sweep);
+
+}  // namespace zelto::acoustics
