@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <variant>
+
+#include "acoustics/analysis.h"
+#include "acoustics/sweep.h"
+#include "acoustics/wav_file.h"
 
 #include "edit/editor.h"
 #include "link/engine.h"
@@ -14,23 +20,8 @@ namespace zelto::acoustics {
 
 namespace {
 
-double Db(double amplitude) { return 20.0 * std::log10(std::max(amplitude, 1e-10)); }
-double Amplitude(double db) { return std::pow(10.0, db / 20.0); }
-
-std::string Fixed(double v, int decimals) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
 
 std::string ChannelName(int channel) { return "ch" + std::to_string(channel + 1); }
-
-/// The loudest stretch of this length decides the signal's level: a sweep sounds loudest where
-/// the room answers best, and the level check wants that.
-constexpr double kLevelWindowSeconds = 0.05;
-/// Silence between the reference sweep and the measurement sweep, so the reference's decay does
-/// not reach into the measurement.
-constexpr double kReferenceGapSeconds = 0.3;
 
 }  // namespace
 
@@ -74,48 +65,6 @@ std::string SafetyText(Safety s, Language lang) {
     case Safety::Unsafe:
       return zh ? "没有 200 Hz 以上的高通，也未标记为全频或低音：不播放"
                 : "no high-pass at 200 Hz or above and not marked full-range or bass: not played";
-  }
-  return {};
-}
-
-// ---- levels -------------------------------------------------------------------------------------
-
-LevelReading ReadLevel(std::span<const float> noise, std::span<const float> signal) {
-  LevelReading r;
-  double noiseSum = 0;
-  for (float v : noise) noiseSum += static_cast<double>(v) * v;
-  const double noiseRms = noise.empty() ? 0 : std::sqrt(noiseSum / static_cast<double>(noise.size()));
-  float peak = 0;
-  for (float v : signal) peak = std::max(peak, std::abs(v));
-  // Loudest window by a running sum of squares.
-  const std::size_t window = std::max<std::size_t>(1, std::min(signal.size(), std::size_t{2400}));
-  double sum = 0;
-  double best = 0;
-  for (std::size_t i = 0; i < signal.size(); ++i) {
-    sum += static_cast<double>(signal[i]) * signal[i];
-    if (i >= window) sum -= static_cast<double>(signal[i - window]) * signal[i - window];
-    best = std::max(best, sum);
-  }
-  const double signalRms = std::sqrt(std::max(best, 0.0) / static_cast<double>(window));
-  r.peakDbfs = Db(peak);
-  r.noiseDbfs = Db(noiseRms);
-  r.snrDb = Db(signalRms) - r.noiseDbfs;
-  r.clipped = peak >= kClipSample;
-  return r;
-}
-
-std::string RejectionText(const LevelReading& level, Language lang) {
-  const bool zh = lang == Language::Chinese;
-  if (level.clipped) {
-    return zh ? "录音削波（峰值 " + Fixed(level.peakDbfs, 1) + " dBFS）：请调低功放或麦克风增益"
-              : "the recording clips (peak " + Fixed(level.peakDbfs, 1) +
-                    " dBFS): turn the amplifier or the microphone gain down";
-  }
-  if (level.snrDb < kMinSnrDb) {
-    return zh ? "信号仅高出噪声 " + Fixed(level.snrDb, 1) + " dB（至少需要 " + Fixed(kMinSnrDb, 0) +
-                    " dB）：请检查接线、静音和音量"
-              : "the signal is only " + Fixed(level.snrDb, 1) + " dB above the noise (" + Fixed(kMinSnrDb, 0) +
-                    " dB needed): check the wiring, mutes and volume";
   }
   return {};
 }
@@ -186,21 +135,41 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
   return results;
 }
 
+namespace {
+
+SweepParams ParamsOf(const SweepOptions& o, int sampleRate, double levelDbfs) {
+  SweepParams p;
+  p.sampleRate = sampleRate;
+  p.startHz = o.startHz;
+  p.endHz = o.endHz;
+  p.seconds = o.seconds;
+  p.levelDbfs = levelDbfs;
+  return p;
+}
+
+/// The recording from the moment the stream began to play (the analysis counts from there).
+std::span<const float> FromPlayStart(const audio::Recording& rec, std::size_t channel) {
+  return std::span<const float>(rec.channels[channel]).subspan(rec.leadFrames);
+}
+
+}  // namespace
+
 std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, int channel, MeasurementHost& host,
                                                  const audio::CancelFlag& cancel, std::string* refused) {
   SweepOptions probe = plan.sweep;
   probe.seconds = kLevelProbeSeconds;
   double level = plan.sweep.startLevelDbfs;
   while (true) {
-    const Signal s = analyser_.Sweep(probe, plan.sampleRate, Amplitude(level));
+    const SweepParams params = ParamsOf(probe, plan.sampleRate, level);
+    const std::vector<float> sweep = ExponentialSweep(params);
     audio::PlayRecordSpec spec;
     spec.outputDevice = plan.outputDevice;
-    spec.outputs = {{plan.outputChannel, s.samples}};
+    spec.outputs = {{plan.outputChannel, sweep}};
     spec.inputDevice = plan.inputDevice;
     spec.inputChannels = {plan.inputChannel};
     spec.sampleRate = plan.sampleRate;
     spec.tailSeconds = 0.3;
-    Progress p{channel, 0, Stage::LevelCheck, 0, 0, level};
+    Progress p{channel, 0, Stage::LevelCheck, static_cast<double>(stepsDone_) / totalSteps_, 0, level};
     const auto rec = audio::PlayAndRecord(audio_, spec, cancel, [&](double, float peak) {
       p.inputPeak = peak;
       host.Report(p);
@@ -209,20 +178,20 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
       if (!rec.cancelled) *refused = rec.error;
       return std::nullopt;
     }
-    const auto& mic = rec.channels[0];
-    // Before the lead ends nothing played can have arrived: that is the noise.
-    const std::size_t noiseEnd = rec.leadFrames;
-    const auto reading = ReadLevel(std::span(mic).first(noiseEnd), std::span(mic).subspan(noiseEnd));
-    if (reading.clipped) {
-      *refused = RejectionText(reading, lang_);
-      return std::nullopt;
-    }
-    if (reading.snrDb >= kWantedSnrDb || level + kLevelStepDb > plan.sweep.maxLevelDbfs) {
-      if (reading.snrDb < kMinSnrDb) {
-        *refused = RejectionText(reading, lang_);
+    AnalysisOptions options = OptionsFor(params);
+    const auto analysed = Analyse(FromPlayStart(rec, 0), sweep, plan.sampleRate, options);
+    const bool canRise = level + kLevelStepDb <= plan.sweep.maxLevelDbfs;
+    if (const auto* rejection = std::get_if<Rejection>(&analysed)) {
+      // Only hearing too little makes it louder; a clipped or otherwise unusable probe stops here.
+      const bool tooLittle =
+          rejection->reason == Rejection::Reason::TooQuiet || rejection->reason == Rejection::Reason::NotFound;
+      if (!tooLittle || !canRise) {
+        *refused = rejection->Text(lang_);
         return std::nullopt;
       }
-      return level;
+    } else {
+      const auto& levels = std::get<Analysis>(analysed).levels;
+      if (!levels.snrDb || *levels.snrDb >= kWantedSnrDb || !canRise) return level;
     }
     level += kLevelStepDb;
   }
@@ -230,26 +199,25 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
 
 void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level,
                              MeasurementHost& host, const audio::CancelFlag& cancel, RunResult& run) {
-  const Signal sweep = analyser_.Sweep(plan.sweep, plan.sampleRate, Amplitude(level));
+  const SweepParams params = ParamsOf(plan.sweep, plan.sampleRate, level);
   audio::PlayRecordSpec spec;
   spec.outputDevice = plan.outputDevice;
   spec.inputDevice = plan.inputDevice;
   spec.sampleRate = plan.sampleRate;
   spec.inputChannels = {plan.inputChannel};
-  std::size_t sweepAt = 0;  // where the measurement sweep starts after the lead
-  std::optional<Signal> reference;
-  std::vector<float> main;
+  std::optional<ReferencedStream> referenced;
+  std::vector<float> sweep;
   if (plan.referenceChannel) {
-    reference = analyser_.TimingSweep(plan.sampleRate, Amplitude(level));
-    sweepAt = reference->samples.size() + static_cast<std::size_t>(kReferenceGapSeconds * plan.sampleRate);
-    spec.outputs.push_back({plan.referenceOutput, reference->samples});
-  }
-  main.assign(sweepAt, 0.0f);
-  main.insert(main.end(), sweep.samples.begin(), sweep.samples.end());
-  spec.outputs.push_back({plan.outputChannel, main});
-  if (plan.loopbackOut) {
-    spec.outputs.push_back({*plan.loopbackOut, main});
-    spec.inputChannels.push_back(*plan.loopbackIn);
+    referenced = MakeReferencedStream(params);
+    spec.outputs.push_back({plan.referenceOutput, referenced->reference});
+    spec.outputs.push_back({plan.outputChannel, referenced->measurement});
+  } else {
+    sweep = ExponentialSweep(params);
+    spec.outputs.push_back({plan.outputChannel, sweep});
+    if (plan.loopbackOut) {
+      spec.outputs.push_back({*plan.loopbackOut, sweep});
+      spec.inputChannels.push_back(*plan.loopbackIn);
+    }
   }
   Progress p{result.channel, position, Stage::Sweep, 0, 0, level};
   const double stepShare = 1.0 / totalSteps_;
@@ -268,48 +236,48 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   }
   p.stage = Stage::Analysis;
   host.Report(p);
-  const auto& mic = rec.channels[0];
-  const auto reading = ReadLevel(std::span(mic).first(rec.leadFrames), std::span(mic).subspan(rec.leadFrames));
-  if (const std::string why = RejectionText(reading, lang_); !why.empty()) {
-    host.Rejected(result.channel, position, why);
+  AnalysisOptions options = OptionsFor(params);
+  if (plan.calibration) options.calibration = &*plan.calibration;
+  const auto mic = FromPlayStart(rec, 0);
+  const AnalysisOrRejection analysed =
+      referenced         ? AnalyseWithAcousticReference(mic, *referenced, params, options)
+      : plan.loopbackOut ? AnalyseWithLoopback(mic, FromPlayStart(rec, 1), sweep, plan.sampleRate, options)
+                         : Analyse(mic, sweep, plan.sampleRate, options);
+  if (const auto* rejection = std::get_if<Rejection>(&analysed)) {
+    host.Rejected(result.channel, position, rejection->Text(lang_));
     return;
   }
-  std::string error;
-  auto analysis = analyser_.Analyse(mic, rec.leadFrames + sweepAt, sweep, &error);
-  if (!analysis) {
-    host.Rejected(result.channel, position, error);
-    return;
-  }
-  double zero = 0;  // where the arrivals are counted from, in samples after the sweep started
-  if (plan.loopbackOut) {
-    const auto loop = analyser_.Analyse(rec.channels[1], rec.leadFrames + sweepAt, sweep, &error);
-    if (!loop) {
-      host.Rejected(result.channel, position, "loopback: " + error);
-      return;
-    }
-    zero = loop->arrivalSamples;
-  } else if (reference) {
-    const auto ref = analyser_.Analyse(mic, rec.leadFrames, *reference, &error);
-    if (!ref) {
-      host.Rejected(result.channel, position, "timing reference: " + error);
-      return;
-    }
-    zero = ref->arrivalSamples;
-  }
+  const auto& analysis = std::get<Analysis>(analysed);
   if (result.positions.empty()) {
-    result.arrivalMs = (analysis->arrivalSamples - zero) * 1000.0 / plan.sampleRate;
-    result.inverted = analysis->inverted;
-    result.impulse = analysis->impulse;
+    result.arrivalMs = analysis.arrivalMs;
+    result.inverted = analysis.arrival.polarity < 0;
+    result.impulse = analysis.ir;
     result.levelDbfs = level;
-    result.peakDbfs = reading.peakDbfs;
+    result.peakDbfs = analysis.levels.peakDbfs;
   }
-  if (!plan.outDir.empty()) {
-    const std::string stem = ChannelName(result.channel) + "-p" + std::to_string(position + 1);
-    const auto files = analyser_.Save(plan.outDir, stem, *analysis, mic, plan.sampleRate, &error);
-    if (!error.empty()) run.error = error;
-    result.files.insert(result.files.end(), files.begin(), files.end());
+  if (!plan.outDir.empty()) Save(plan, result, position, analysis, mic, run);
+  result.positions.push_back(analysis.response);
+}
+
+void MeasurementRun::Save(const MeasurementPlan& plan, ChannelResult& result, int position, const Analysis& analysis,
+                          std::span<const float> recording, RunResult& run) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(plan.outDir, ec);
+  const std::string stem =
+      (fs::path(plan.outDir) / (ChannelName(result.channel) + "-p" + std::to_string(position + 1))).string();
+  const std::string note = ChannelName(result.channel) + ", position " + std::to_string(position + 1) + ", arrival " +
+                           std::to_string(analysis.arrivalMs) + " ms";
+  std::optional<std::string> error = WriteRewText(stem + ".txt", analysis.response, note, lang_);
+  if (!error) result.files.push_back(stem + ".txt");
+  if (!error) error = WriteWav(stem + "-ir.wav", MonoAudio(plan.sampleRate, analysis.ir), SampleFormat::Float32, lang_);
+  if (!error) result.files.push_back(stem + "-ir.wav");
+  if (!error) {
+    error = WriteWav(stem + "-recording.wav", MonoAudio(plan.sampleRate, {recording.begin(), recording.end()}),
+                     SampleFormat::Float32, lang_);
   }
-  result.positions.push_back(std::move(analysis->response));
+  if (!error) result.files.push_back(stem + "-recording.wav");
+  if (error && run.error.empty()) run.error = *error;
 }
 
 RunResult MeasurementRun::Run(const MeasurementPlan& plan, MeasurementHost& host, const audio::CancelFlag& cancel) {
@@ -381,7 +349,7 @@ RunResult MeasurementRun::Run(const MeasurementPlan& plan, MeasurementHost& host
       }
       continue;
     }
-    r.response = r.positions.size() == 1 ? r.positions.front() : analyser_.Average(r.positions);
+    r.response = ToMeasurement(r.positions.size() == 1 ? r.positions.front() : PowerAverage(r.positions));
   }
   return run;
 }

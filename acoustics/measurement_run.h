@@ -12,12 +12,16 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "acoustics/audio/audio_device.h"
+#include "acoustics/analysis.h"
+#include "acoustics/calibration.h"
+#include "acoustics/response.h"
 #include "acoustics/measurement_routing.h"
 #include "core/device_image.h"
 #include "core/encodings.h"
@@ -56,25 +60,7 @@ inline constexpr double kStartLevelDbfs = -30;
 inline constexpr double kLevelStepDb = 6;
 /// The level check rises until the microphone hears the probe this far above the noise.
 inline constexpr double kWantedSnrDb = 40;
-/// A recording whose signal is less than this above the noise is refused.
-inline constexpr double kMinSnrDb = 20;
-/// A recorded sample this loud counts as clipped.
-inline constexpr float kClipSample = 0.999f;
 inline constexpr double kLevelProbeSeconds = 0.5;
-
-/// What a recording's level says.
-struct LevelReading {
-  double peakDbfs = -200;
-  double noiseDbfs = -200;
-  double snrDb = 0;
-  bool clipped = false;
-};
-/// `noise` is recorded before the signal could arrive, `signal` while it sounds.
-LevelReading ReadLevel(std::span<const float> noise, std::span<const float> signal);
-/// Why a recording cannot be used, or empty when it can.
-std::string RejectionText(const LevelReading& level, Language lang);
-
-// ---- the signal processing the procedure uses --------------------------------------------------
 
 struct SweepOptions {
   double startHz = 20;
@@ -82,44 +68,6 @@ struct SweepOptions {
   double seconds = 1.0;
   double startLevelDbfs = kStartLevelDbfs;
   double maxLevelDbfs = -6;
-};
-
-/// A test signal as played.
-struct Signal {
-  std::vector<float> samples;
-  int sampleRate = 0;
-  double startHz = 0;
-  double endHz = 0;
-};
-
-/// What a recording of a sweep gives.
-struct Analysis {
-  std::vector<float> impulse;
-  /// Where the impulse begins, in samples from the moment the sweep started in the recording (the
-  /// stream's latency and the path to the microphone together).
-  double arrivalSamples = 0;
-  bool inverted = false;
-  measure::Measurement response;
-};
-
-/// The acoustics functions the procedure runs on: sweeps, deconvolution, arrival, polarity,
-/// windowed response with the microphone's calibration, position averaging and the files.
-class SweepAnalyser {
- public:
-  virtual ~SweepAnalyser() = default;
-  /// A logarithmic sweep with fades, its peak at `amplitude`.
-  virtual Signal Sweep(const SweepOptions& options, int sampleRate, double amplitude) = 0;
-  /// The short high-frequency sweep of the acoustic timing reference.
-  virtual Signal TimingSweep(int sampleRate, double amplitude) = 0;
-  /// `recording` holds the sweep from `start` on. Nothing (and `error`) when it holds no usable response.
-  virtual std::optional<Analysis> Analyse(std::span<const float> recording, std::size_t start, const Signal& sweep,
-                                          std::string* error) = 0;
-  /// The power average of the positions' responses.
-  virtual measure::Measurement Average(std::span<const measure::Measurement> positions) = 0;
-  /// Writes the response (REW text), the impulse and the recording (WAV) as `dir`/`stem`.*;
-  /// returns the files written, or sets `error`.
-  virtual std::vector<std::string> Save(const std::string& dir, const std::string& stem, const Analysis& analysis,
-                                        std::span<const float> recording, int sampleRate, std::string* error) = 0;
 };
 
 // ---- the procedure ------------------------------------------------------------------------------
@@ -147,6 +95,8 @@ struct MeasurementPlan {
   int sampleRate = audio::kDefaultSampleRate;
   SweepOptions sweep;
   std::array<bool, kOutputChannels> markedFullRange{};
+  /// Applied to every response.
+  std::optional<MicCalibration> calibration;
   /// Empty: nothing is written.
   std::string outDir;
 };
@@ -182,8 +132,8 @@ struct ChannelResult {
   Safety safety = Safety::Unsafe;
   /// Why it was not measured (not safe, every recording refused); empty when it was.
   std::string refused;
-  std::vector<measure::Measurement> positions;
-  /// The power average over the positions.
+  std::vector<Response> positions;
+  /// The power average over the positions, as the measurement EQ takes it.
   measure::Measurement response;
   /// The first position's impulse response.
   std::vector<float> impulse;
@@ -213,9 +163,8 @@ struct RunResult {
 
 class MeasurementRun {
  public:
-  MeasurementRun(Editor& editor, audio::AudioSystem& audio, SweepAnalyser& analyser, MeasurementGuard& guard,
-                 Language lang = Language::English)
-      : editor_(editor), audio_(audio), analyser_(analyser), guard_(guard), lang_(lang) {}
+  MeasurementRun(Editor& editor, audio::AudioSystem& audio, MeasurementGuard& guard, Language lang = Language::English)
+      : editor_(editor), audio_(audio), guard_(guard), lang_(lang) {}
 
   /// Checks the plan and each channel's safety without sound.
   std::vector<ChannelResult> Check(const MeasurementPlan& plan, std::string* error);
@@ -226,11 +175,12 @@ class MeasurementRun {
                                    const audio::CancelFlag& cancel, std::string* refused);
   void Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level, MeasurementHost& host,
                const audio::CancelFlag& cancel, RunResult& run);
+  void Save(const MeasurementPlan& plan, ChannelResult& result, int position, const Analysis& analysis,
+            std::span<const float> recording, RunResult& run);
   std::vector<Route> RoutesFor(const MeasurementPlan& plan, int channel) const;
 
   Editor& editor_;
   audio::AudioSystem& audio_;
-  SweepAnalyser& analyser_;
   MeasurementGuard& guard_;
   Language lang_;
   int totalSteps_ = 1;

@@ -9,6 +9,7 @@ set_tests_properties(audio_server_stop PROPERTIES FIXTURES_CLEANUP audio_server)
 
 add_executable(audio_tests
   acoustics/audio_device_test.cpp
+  acoustics/audio_loopback_test.cpp
   acoustics/procedure_routing_test.cpp
 )
 target_link_libraries(audio_tests PRIVATE zelto_engine GTest::gtest GTest::gtest_main GTest::gmock)
