@@ -61,13 +61,16 @@ Rta::Rta(const RtaOptions& options) : options_(options), fft_(std::max<std::size
     const double fc = 1000.0 * std::pow(2.0, i * step);
     const double lo = fc * std::pow(2.0, -step / 2);
     const double hi = std::min(fc * std::pow(2.0, step / 2), nyquist);
-    Band b{fc, static_cast<std::size_t>(std::ceil(lo / binHz)), static_cast<std::size_t>(std::floor(hi / binHz)), 1.0};
-    if (b.firstBin == 0) b.firstBin = 1;
-    if (b.lastBin < b.firstBin) {
-      // Narrower than a bin: the nearest bin's power density times the band's width.
-      const auto nearest = static_cast<std::size_t>(std::max(1.0, std::round(fc / binHz)));
-      b.firstBin = b.lastBin = std::min(nearest, n / 2);
-      b.weight = (hi - lo) / binHz;
+    // Each bin stands for binHz around its frequency; a bin on a band edge counts with the part
+    // of it inside the band, so narrow bands and band edges read right without leakage.
+    Band b{fc, 0, {}};
+    const auto first = static_cast<std::size_t>(std::max(1.0, std::floor(lo / binHz + 0.5)));
+    const auto last = static_cast<std::size_t>(std::min(std::floor(hi / binHz + 0.5), static_cast<double>(n / 2)));
+    b.firstBin = first;
+    for (std::size_t k = first; k <= last; ++k) {
+      const double a = std::max(lo, (static_cast<double>(k) - 0.5) * binHz);
+      const double z = std::min(hi, (static_cast<double>(k) + 0.5) * binHz);
+      b.weights.push_back(std::max(0.0, z - a) / binHz);
     }
     bands_.push_back(b);
   }
@@ -101,9 +104,9 @@ bool Rta::Update() {
   std::vector<double> powers(bands_.size());
   for (std::size_t b = 0; b < bands_.size(); ++b) {
     double p = 0;
-    for (std::size_t k = bands_[b].firstBin; k <= bands_[b].lastBin && k < spectrum.size(); ++k)
-      p += std::norm(spectrum[k]);
-    powers[b] = p * scale * bands_[b].weight;
+    for (std::size_t j = 0; j < bands_[b].weights.size(); ++j)
+      p += std::norm(spectrum[bands_[b].firstBin + j]) * bands_[b].weights[j];
+    powers[b] = p * scale;
   }
   if (options_.averages == 0) {
     for (std::size_t b = 0; b < powers.size(); ++b) sum_[b] += powers[b];

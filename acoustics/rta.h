@@ -61,8 +61,8 @@ class Rta {
  private:
   struct Band {
     double centreHz;
-    std::size_t firstBin, lastBin;  // inclusive; lastBin < firstBin: narrower than a bin
-    double weight;                  // for a narrow band: its width in bins
+    std::size_t firstBin;
+    std::vector<double> weights;  // of bins firstBin.., the part of each bin inside the band
   };
   RtaOptions options_;
   Fft fft_;

@@ -6,6 +6,7 @@
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
 #include "ctl/measure_commands.h"
+#include "ctl/measure_run_command.h"
 #include "transports/device_url.h"
 #include "zelto_version.h"
 
@@ -113,7 +114,11 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
       ->check(CLI::Range(0, kLastFileSlot));
 
   MeasureCommandLine measure(app, curve, [&o](CLI::App* a) { AddCommon(a, o); });
-  MeasureGroup measureGroup(app, [&o](CLI::App* a) { AddCommon(a, o); });
+  MeasureCommandGroup acoustic(app, [&o](CLI::App* a) { AddCommon(a, o); });
+  AddSweepAndAnalyse(acoustic);
+#ifdef ZELTO_HAVE_ACOUSTICS
+  AddMeasureRun(acoustic);
+#endif
 
   std::vector<const char*> argv;
   argv.reserve(args.size());
@@ -137,7 +142,7 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   CommandContext c{term, view, ChooseDeviceUrl(o.device), *usbWrite};
 
   if (auto status = measure.Run(c, o.path, o.channel, o.slot)) return *status;
-  if (auto status = measureGroup.Run(c)) return *status;
+  if (auto status = acoustic.Run(c)) return *status;
   if (info->parsed()) return InfoCommand(c);
   if (pull->parsed()) return PullCommand(c, o.path);
   if (push->parsed()) return PushCommand(c, o.path);

@@ -22,6 +22,27 @@ namespace {
 
 using acoustics::MeasurementPlan;
 
+struct MeasureRunOptions {
+  std::string channels;  // "ch1,ch3"
+  std::string audioOut;
+  std::string audioIn;
+  std::string reference;
+  std::string calibration;
+  std::string outDir;
+  int positions = 1;
+  bool json = false;
+  int rate = 48000;
+  double seconds = 1.0;
+  double maxLevelDbfs = -6;
+  int input = 1;          // processor input the sound card feeds, 1..12
+  int outChannel = 1;     // of the output device, 1-based
+  int inChannel = 1;      // of the input device, 1-based
+  std::string loopback;   // "OUT,IN" channels of the sound card, 1-based
+  std::string fullRange;  // channels marked full-range or bass
+  int referenceInput = 2;
+  int referenceOutChannel = 2;
+};
+
 constexpr auto kSettleLimit = std::chrono::seconds(10);
 
 int Fail(CommandContext& c, const std::string& text, int status = kExitFailure) {
@@ -104,7 +125,9 @@ class TerminalHost final : public acoustics::MeasurementHost {
 
 }  // namespace
 
-CLI::App* AddMeasureRun(CLI::App* measure, MeasureRunOptions& o) {
+namespace {
+
+CLI::App* AddOptions(CLI::App* measure, MeasureRunOptions& o) {
   measure->add_option("--channel", o.channels, "output channels to measure, e.g. ch1,ch3");
   measure->add_option("--audio-out", o.audioOut, "sound device that feeds the processor: number, name or part of it");
   measure->add_option("--audio-in", o.audioIn, "sound device of the microphone: number, name or part of it");
@@ -290,5 +313,31 @@ int MeasureRunCommand(CommandContext& c, const MeasureRunOptions& o) {
   }
   return allMeasured && result.error.empty() ? kExitOk : kExitFailure;
 }
+
+/// The group's own options (the live measurement) and its `devices` command.
+class MeasureRun final : public MeasurePart {
+ public:
+  explicit MeasureRun(MeasureCommandGroup& group) : group_(group.Group()) {
+    devices_ = AddOptions(group_, o_);
+    group.AddCommon()(devices_);
+  }
+  std::optional<int> Run(CommandContext& c) override {
+    if (devices_->parsed()) return MeasureDevicesCommand(c);
+    // Without a subcommand, any of the measurement's options makes it a measurement.
+    for (const char* name : {"--channel", "--audio-out", "--audio-in"}) {
+      if (group_->count(name) > 0) return MeasureRunCommand(c, o_);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  CLI::App* group_;
+  CLI::App* devices_ = nullptr;
+  MeasureRunOptions o_;
+};
+
+}  // namespace
+
+void AddMeasureRun(MeasureCommandGroup& group) { group.Add(std::make_unique<MeasureRun>(group)); }
 
 }  // namespace zelto::ctl
