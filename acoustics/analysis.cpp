@@ -103,6 +103,13 @@ struct Found {
   Arrival arrival;
 };
 
+// The band delays are not asked of the reference sweep: the measurement sweep later in the same
+// recording smears them, and its search is confined to the time before that sweep anyway.
+bool Heard(const Found& f, bool checkBands = true) {
+  return f.arrival.peakToNoiseDb >= kMinPeakToNoiseDb &&
+         (!checkBands || f.ir.bandDelaySpread <= kMaxBandDelaySpreadSeconds * static_cast<double>(f.ir.sampleRate));
+}
+
 Found DeconvolveAndFind(std::span<const float> recording, std::span<const float> excitation, int rate, double lowHz,
                         double highHz, long long from = 0, long long to = 0) {
   const InverseFilter inverse(excitation, rate, lowHz, highHz, recording.size());
@@ -141,9 +148,9 @@ std::string Rejection::Text(Language lang) const {
                 : "the recording clipped (" + std::to_string(clippedSamples) +
                       " samples at full scale): lower the level and measure again";
     case Reason::NotFound:
-      return zh ? "录音中找不到扫频（麦克风没有听到，或不是这个扫频的录音）"
+      return zh ? "录音中找不到扫频（麦克风没有听到，或是另一个扫频的录音：请检查扫频的长度和频率范围）"
                 : "the sweep was not found in the recording (the microphone did not hear it, or it is a "
-                  "recording of another sweep)";
+                  "recording of another sweep: check the sweep's length and range)";
     case Reason::TooQuiet:
       return zh ? "信号只比噪声高 " + Num("%.1f", snrDb) + " dB（至少需要 20 dB）：请提高电平或降低噪声"
                 : "the signal is only " + Num("%.1f", snrDb) +
@@ -194,7 +201,7 @@ AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const fl
   if (recording.size() < active.end - active.start) return Reject(Rejection::Reason::TooShort, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
   const Found f = DeconvolveAndFind(recording, excitation, sampleRate, options.lowHz, options.highHz);
-  if (f.arrival.peakToNoiseDb < kMinPeakToNoiseDb) return Reject(Rejection::Reason::NotFound, levels);
+  if (!Heard(f)) return Reject(Rejection::Reason::NotFound, levels);
   levels = MeasureLevels(recording, std::llround(f.arrival.samples), active.start, active.end, sampleRate, 0);
   if (levels.snrDb && *levels.snrDb < options.minSnrDb) return Reject(Rejection::Reason::TooQuiet, levels);
   // The peak of a speaker's response lies after the sound starts; anything up to the sweep's start
@@ -208,7 +215,7 @@ AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::s
   AnalysisOrRejection result = Analyse(recording, excitation, sampleRate, options);
   if (!std::holds_alternative<Analysis>(result)) return result;
   const Found loop = DeconvolveAndFind(loopback, excitation, sampleRate, options.lowHz, options.highHz);
-  if (loop.arrival.peakToNoiseDb < kMinPeakToNoiseDb) {
+  if (!Heard(loop)) {
     Rejection r = Reject(Rejection::Reason::NotFound, PeakLevels(loopback));
     return r;
   }
@@ -234,7 +241,7 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   const Active refActive = ActiveSpan(stream.reference);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
   const Found ref = DeconvolveAndFind(recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
-  if (ref.arrival.peakToNoiseDb < kMinPeakToNoiseDb) return Reject(Rejection::Reason::NotFound, levels);
+  if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
   // The measurement sweep, with the reference's sound taken out of the recording first.
   const long long cut =
       std::clamp<long long>(offset + std::llround(ref.arrival.samples - kReferenceGapSeconds / 2 * rate), 0,
@@ -243,7 +250,7 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
   const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
   const Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
-  if (main.arrival.peakToNoiseDb < kMinPeakToNoiseDb) return Reject(Rejection::Reason::NotFound, levels);
+  if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,
                          std::llround(ref.arrival.samples) + static_cast<long long>(refActive.start));

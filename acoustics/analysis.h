@@ -18,9 +18,10 @@
 
 namespace zelto::acoustics {
 
-inline constexpr double kClipLevel = 0.999;        // |sample| at or above: the recording clipped
-inline constexpr double kMinSnrDb = 20.0;          // signal above the noise floor, or refused
-inline constexpr double kMinPeakToNoiseDb = 30.0;  // an impulse response this clear or the sweep was not heard
+inline constexpr double kClipLevel = 0.999;                 // |sample| at or above: the recording clipped
+inline constexpr double kMinSnrDb = 20.0;                   // signal above the noise floor, or refused
+inline constexpr double kMinPeakToNoiseDb = 30.0;           // an impulse response this clear or the sweep was not heard
+inline constexpr double kMaxBandDelaySpreadSeconds = 0.05;  // octaves further apart: another sweep
 
 struct AnalysisOptions {
   double lowHz = 20.0;  // the band the excitation covers

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 
 namespace zelto::acoustics {
@@ -17,6 +18,46 @@ constexpr double kOutOfBandRegularisation = 1.0;
 // band edge (raised cosine in log frequency), so the band limit does not ring.
 constexpr double kEdgeOctaves = 0.5;
 constexpr std::size_t kMedianSamples = 65536;
+constexpr double kBandFloor = 1e-3;  // bands 30 dB below the strongest carry no delay worth comparing
+
+// The delay of each octave band as the phase step between neighbouring bins (the lag-one
+// autocorrelation of the spectrum: a delay of d samples turns each bin 2πd/N further than the
+// last), energy-weighted; the spread is the range of those delays over the bands that matter.
+double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, double lowHz, double highHz) {
+  struct Band {
+    std::complex<double> step;
+    double energy = 0;
+    std::size_t bins = 0;
+  };
+  std::vector<Band> bands;
+  for (double lo = lowHz; lo < highHz; lo *= 2) {
+    Band b;
+    const auto first = static_cast<std::size_t>(std::ceil(lo / binHz));
+    const auto last = std::min(static_cast<std::size_t>(std::floor(std::min(lo * 2, highHz) / binHz)), h.size() - 2);
+    for (std::size_t k = std::max<std::size_t>(first, 1); k <= last; ++k) {
+      b.step += h[k + 1] * std::conj(h[k]);
+      b.energy += std::norm(h[k]);
+      ++b.bins;
+    }
+    if (b.bins >= 2) bands.push_back(b);
+  }
+  double strongest = 0;
+  for (const Band& b : bands) strongest = std::max(strongest, b.energy / static_cast<double>(b.bins));
+  if (strongest <= 0) return 0;
+  const double full = static_cast<double>(n);
+  std::optional<double> first;
+  double lo = 0, hi = 0;
+  for (const Band& b : bands) {
+    if (b.energy / static_cast<double>(b.bins) < kBandFloor * strongest || std::abs(b.step) == 0) continue;
+    double d = -std::arg(b.step) / (2 * std::numbers::pi) * full;
+    if (!first) first = d;
+    d -= *first;  // relative to the first band, wrapped to the nearer side
+    d -= full * std::round(d / full);
+    lo = std::min(lo, d);
+    hi = std::max(hi, d);
+  }
+  return hi - lo;
+}
 
 double Regularisation(double hz, double lowHz, double highHz) {
   const double lo = std::log2(lowHz);
@@ -37,7 +78,9 @@ InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, 
                              std::size_t maxRecordingFrames)
     : fft_(FastFftSize(std::max<std::size_t>(excitation.size() + maxRecordingFrames, 2))),
       excitationFrames_(excitation.size()),
-      sampleRate_(sampleRate) {
+      sampleRate_(sampleRate),
+      lowHz_(lowHz),
+      highHz_(highHz) {
   if (excitation.empty() || sampleRate <= 0 || !(lowHz > 0) || !(highHz > lowHz))
     throw std::invalid_argument("inverse filter parameters");
   RealVector x(fft_.Size(), 0.0);
@@ -77,6 +120,8 @@ ImpulseResponse Deconvolve(std::span<const float> recording, const InverseFilter
   const ComplexVector& inv = inverse.Spectrum();
   for (std::size_t k = 0; k < spectrum.size(); ++k) spectrum[k] *= inv[k];
   ImpulseResponse ir;
+  ir.bandDelaySpread = BandDelaySpread(spectrum, n, static_cast<double>(inverse.SampleRate()) / static_cast<double>(n),
+                                       inverse.LowHz(), inverse.HighHz());
   ir.sampleRate = inverse.SampleRate();
   ir.excitationFrames = inverse.ExcitationFrames();
   ir.samples = std::move(y);

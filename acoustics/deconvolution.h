@@ -26,12 +26,15 @@ class InverseFilter {
   std::size_t FftSize() const { return fft_.Size(); }
   std::size_t ExcitationFrames() const { return excitationFrames_; }
   int SampleRate() const { return sampleRate_; }
+  double LowHz() const { return lowHz_; }
+  double HighHz() const { return highHz_; }
   const ComplexVector& Spectrum() const { return inverse_; }
 
  private:
   Fft fft_;
   std::size_t excitationFrames_;
   int sampleRate_;
+  double lowHz_, highHz_;
   ComplexVector inverse_;
 };
 
@@ -42,6 +45,11 @@ struct ImpulseResponse {
   int sampleRate = 0;
   std::size_t excitationFrames = 0;
   RealVector samples;
+  /// How far apart in time the octave bands of the response arrive (samples; bands more than
+  /// 30 dB below the strongest left out). A path delays its octaves by a few ms against each
+  /// other at most; a recording of another sweep deconvolves into a chirp whose octaves lie as far
+  /// apart as the two sweeps' lengths differ.
+  double bandDelaySpread = 0;
 
   /// The time in samples of index i: negative for the last excitationFrames indices.
   double TimeOf(std::size_t i) const;

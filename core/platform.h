@@ -33,6 +33,11 @@ void SetEnvironmentValue(const char* name, const char* value);
 /// process.
 void IgnoreBrokenPipes();
 
+/// The per-user folder for state a program keeps between runs ($ZELTO_STATE_DIR when set; else
+/// $XDG_STATE_HOME/zelto or ~/.local/state/zelto, on Windows %LOCALAPPDATA%\zelto). Empty when the
+/// system names none.
+std::filesystem::path StateFolder();
+
 /// Whether standard error is a terminal (progress bars only go there).
 bool StandardErrorIsTerminal();
 

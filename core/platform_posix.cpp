@@ -38,6 +38,15 @@ void SetEnvironmentValue(const char* name, const char* value) {
     ::unsetenv(name);
 }
 
+std::filesystem::path StateFolder() {
+  if (const char* own = std::getenv("ZELTO_STATE_DIR"); own && *own) return own;
+  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg) return std::filesystem::path(xdg) / "zelto";
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::filesystem::path(home) / ".local" / "state" / "zelto";
+  }
+  return {};
+}
+
 void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) != 0; }

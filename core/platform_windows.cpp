@@ -46,6 +46,12 @@ void SetEnvironmentValue(const char* name, const char* value) {
   ::_putenv_s(name, value ? value : "");
 }
 
+std::filesystem::path StateFolder() {
+  if (const char* own = std::getenv("ZELTO_STATE_DIR"); own && *own) return own;
+  if (const char* local = std::getenv("LOCALAPPDATA"); local && *local) return std::filesystem::path(local) / "zelto";
+  return {};
+}
+
 void IgnoreBrokenPipes() {}  // Windows has no SIGPIPE: such writes fail with an error already
 
 bool StandardErrorIsTerminal() { return ::_isatty(::_fileno(stderr)) != 0; }

@@ -6,6 +6,7 @@
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
 #include "ctl/measure_commands.h"
+#include "ctl/measure_run_command.h"
 #include "transports/device_url.h"
 #include "zelto_version.h"
 
@@ -115,6 +116,9 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   MeasureCommandLine measure(app, curve, [&o](CLI::App* a) { AddCommon(a, o); });
   MeasureCommandGroup acoustic(app, [&o](CLI::App* a) { AddCommon(a, o); });
   AddSweepAndAnalyse(acoustic);
+#ifdef ZELTO_HAVE_ACOUSTICS
+  AddMeasureRun(acoustic);
+#endif
 
   std::vector<const char*> argv;
   argv.reserve(args.size());

@@ -21,12 +21,6 @@ namespace {
 
 std::string T(Language lang, const char* en, const char* zh) { return lang == Language::Chinese ? zh : en; }
 
-std::string Fixed(double v, int decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
-
 }  // namespace
 
 MeasureCommandGroup::MeasureCommandGroup(CLI::App& app, const std::function<void(CLI::App*)>& addCommon)
@@ -67,6 +61,12 @@ namespace {
 using namespace zelto::acoustics;
 
 constexpr double kDefaultTailSeconds = 1.0;
+
+std::string Fixed(double v, int decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
 
 struct SweepOptions {
   std::string out;

@@ -99,6 +99,13 @@ class DeviceSession {
   /// Also makes Ctrl-C and SIGTERM only answered while the session lasts: an update is never cut.
   void UseUpdateTransfer(UpdateTransfer* update);
 
+  /// Whether Ctrl-C or SIGTERM has asked the tool to stop (the request still ends the process
+  /// when the session goes, after the command has put everything back).
+  bool InterruptRequested() {
+    if (interrupts_.TakeRequest() != 0) OnInterrupt();
+    return interruptNoted_;
+  }
+
   int LiveReadsDone() const { return liveReadsDone_; }
   int PresetsReadsDone() const { return presetsReadsDone_; }
   /// The outcome of the last all-slots save that ended (PresetsReadDone).

@@ -171,6 +171,15 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   /// The mix page's two top fields; kept by the editor only, nothing is sent.
   bool SetMixPageField(int field, int value);
 
+  // ---- temporary changes (editor_temporary.cpp) ----------------------------------------------
+  // A measurement mutes the other outputs and routes the test signal for a few seconds and takes
+  // it all back itself: heard at once like any edit, but no step of the history and no unsent
+  // edit. Refused (false, nothing changed) while a step is open, so no step can swallow them.
+
+  bool SetSoundOnTemporarily(int channel, bool soundOn);
+  /// One mix share (source 0..11, 0..100 %) of `channel` alone, whatever its link group.
+  bool SetMixShareTemporarily(int channel, int source, int percent);
+
   // ---- linking -----------------------------------------------------------------------------
 
   bool LinkOn() const { return linkOn_; }

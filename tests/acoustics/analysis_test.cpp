@@ -90,6 +90,11 @@ TEST(Analysis, ClippedQuietAndMissingSweepsAreRefusedWithTheReason) {
   const std::vector<Tap> path{{500.0, 0.5}};
   std::vector<float> clipped = Record(sweep, path, 300);
   for (float& v : clipped) v = std::clamp(v * 4.0f, -1.0f, 1.0f);
+  // Recordings of other sweeps: the short reference sweep, and a sweep twice as long.
+  std::vector<float> reference = Record(ExponentialSweep(TimingReferenceSweep(kRate)), path, 40);
+  reference.resize(sweep.size() + kRate / 2);
+  SweepParams longer = params;
+  longer.seconds = 2.0;
   const struct {
     const char* what;
     std::vector<float> recording;
@@ -104,6 +109,8 @@ TEST(Analysis, ClippedQuietAndMissingSweepsAreRefusedWithTheReason) {
       {"shorter than the sweep", std::vector<float>(sweep.begin(), sweep.begin() + kRate / 2),
        Rejection::Reason::TooShort, "shorter"},
       {"empty", {}, Rejection::Reason::Empty, "empty"},
+      {"the reference sweep", reference, Rejection::Reason::NotFound, "another sweep"},
+      {"a longer sweep", Record(ExponentialSweep(longer), path, 300), Rejection::Reason::NotFound, "another sweep"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -114,6 +121,12 @@ TEST(Analysis, ClippedQuietAndMissingSweepsAreRefusedWithTheReason) {
     EXPECT_NE(r.Text(Language::English).find(c.text), std::string::npos) << r.Text(Language::English);
     EXPECT_FALSE(r.Text(Language::Chinese).empty());
   }
+  // A subwoofer's path is slow (fourth-order low-pass at 80 Hz, vented-box high-pass at 30 Hz)
+  // but heard all the same.
+  std::vector<float> sub = Record(sweep, path, 40);
+  for (const auto& [hz, highPass] : {std::pair{80.0, false}, std::pair{80.0, false}, std::pair{30.0, true}})
+    testing::Biquad(sub, hz, 0.7071, highPass, kRate);
+  EXPECT_TRUE(std::holds_alternative<Analysis>(Analyse(sub, sweep, kRate, OptionsFor(params))));
   // Just above the limit passes, and says how far above the noise it was.
   const AnalysisOrRejection ok = Analyse(Record(sweep, path, 25), sweep, kRate, OptionsFor(params));
   ASSERT_TRUE(std::holds_alternative<Analysis>(ok));

@@ -9,12 +9,21 @@ set_tests_properties(audio_server_stop PROPERTIES FIXTURES_CLEANUP audio_server)
 
 add_executable(audio_tests
   acoustics/audio_device_test.cpp
+  acoustics/audio_loopback_test.cpp
+  acoustics/procedure_routing_test.cpp
 )
 target_link_libraries(audio_tests PRIVATE zelto_engine GTest::gtest GTest::gtest_main GTest::gmock)
+# zeltoctl measure against a started zelto-sim, where processes can be started and signalled.
+if(NOT WIN32)
+  target_sources(audio_tests PRIVATE acoustics/procedure_ctl_test.cpp)
+  target_link_libraries(audio_tests PRIVATE zelto_ctl zelto_json)
+  target_compile_definitions(audio_tests PRIVATE ZELTOCTL_EXE="$<TARGET_FILE:zeltoctl>")
+  add_dependencies(audio_tests zelto-sim zeltoctl)
+endif()
 target_include_directories(audio_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
 if(NOT CMAKE_CROSSCOMPILING)
   # The sound tests share one server and its sinks, so they run one at a time.
   gtest_discover_tests(audio_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
     FIXTURES_REQUIRED audio_server RESOURCE_LOCK audio_server
-    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env")
+    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/acoustics/audio_lsan.supp")
 endif()

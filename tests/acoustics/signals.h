@@ -64,6 +64,27 @@ inline std::vector<float> WithNoise(const std::vector<double>& y, double signalR
   return out;
 }
 
+/// A second-order low- or high-pass (RBJ's cookbook) run over x in place.
+inline void Biquad(std::vector<float>& x, double hz, double q, bool highPass, double rate) {
+  const double w = 2 * std::numbers::pi * hz / rate;
+  const double alpha = std::sin(w) / (2 * q);
+  const double c = std::cos(w);
+  const double a0 = 1 + alpha;
+  const double b0 = (highPass ? (1 + c) / 2 : (1 - c) / 2) / a0;
+  const double b1 = (highPass ? -(1 + c) : 1 - c) / a0;
+  const double b2 = b0;
+  const double a1 = -2 * c / a0, a2 = (1 - alpha) / a0;
+  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  for (float& v : x) {
+    const double y = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = v;
+    y2 = y1;
+    y1 = y;
+    v = static_cast<float>(y);
+  }
+}
+
 /// |H(f)| in dB of the taps.
 inline double TapsDb(const std::vector<Tap>& taps, double hz, double rate) {
   std::complex<double> h = 0;
