@@ -143,6 +143,11 @@ std::string Rejection::Text(Language lang) const {
                       std::to_string(expectedRate) + " Hz (resample it first)";
     case Reason::TooShort:
       return zh ? "录音比扫频短：扫频没有录完整" : "the recording is shorter than the sweep: it cannot hold all of it";
+    case Reason::TooLong:
+      return zh ? "录音太长（最多约 " + std::to_string(kMaxAnalysedFrames / 48000 / 60) +
+                      " 分钟 @ 48 kHz，含扫频）：请只保留扫频及其后的衰减"
+                : "the recording is too long (at most about " + std::to_string(kMaxAnalysedFrames / 48000 / 60) +
+                      " minutes at 48 kHz with the sweep): cut it to the sweep and its decay";
     case Reason::Clipped:
       return zh ? "录音削波（" + std::to_string(clippedSamples) + " 个采样达到满量程）：请降低电平后重测"
                 : "the recording clipped (" + std::to_string(clippedSamples) +
@@ -151,6 +156,9 @@ std::string Rejection::Text(Language lang) const {
       return zh ? "录音中找不到扫频（麦克风没有听到，或是另一个扫频的录音：请检查扫频的长度和频率范围）"
                 : "the sweep was not found in the recording (the microphone did not hear it, or it is a "
                   "recording of another sweep: check the sweep's length and range)";
+    case Reason::LoopbackNotFound:
+      return zh ? "回环声道上找不到扫频：请检查回环接线和声道"
+                : "the sweep was not found on the loopback channel: check its wiring and channel";
     case Reason::TooQuiet:
       return zh ? "信号只比噪声高 " + Num("%.1f", snrDb) + " dB（至少需要 20 dB）：请提高电平或降低噪声"
                 : "the signal is only " + Num("%.1f", snrDb) +
@@ -197,6 +205,7 @@ AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const fl
                             const AnalysisOptions& options) {
   Levels levels = PeakLevels(recording);
   if (!Usable(recording, excitation, sampleRate, options)) return Reject(Rejection::Reason::Empty, levels);
+  if (recording.size() + excitation.size() > kMaxAnalysedFrames) return Reject(Rejection::Reason::TooLong, levels);
   const Active active = ActiveSpan(excitation);
   if (recording.size() < active.end - active.start) return Reject(Rejection::Reason::TooShort, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
@@ -216,8 +225,7 @@ AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::s
   if (!std::holds_alternative<Analysis>(result)) return result;
   const Found loop = DeconvolveAndFind(loopback, excitation, sampleRate, options.lowHz, options.highHz);
   if (!Heard(loop)) {
-    Rejection r = Reject(Rejection::Reason::NotFound, PeakLevels(loopback));
-    return r;
+    return Reject(Rejection::Reason::LoopbackNotFound, PeakLevels(loopback));
   }
   Analysis& a = std::get<Analysis>(result);
   a.referenceArrivalSamples = loop.arrival.samples;
@@ -235,10 +243,13 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   if (!Usable(recording, stream.measurement, rate, options) || stream.reference.empty() || offset <= 0 ||
       stream.measurement.size() <= stream.measurementOffset)
     return Reject(Rejection::Reason::Empty, levels);
+  if (recording.size() + stream.measurement.size() > kMaxAnalysedFrames)
+    return Reject(Rejection::Reason::TooLong, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
   // The reference: its short sweep alone, found before the measurement sweep could arrive.
   const SweepParams refParams = TimingReferenceSweep(rate);
   const Active refActive = ActiveSpan(stream.reference);
+  if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
   const Found ref = DeconvolveAndFind(recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);

@@ -18,9 +18,11 @@
 
 namespace zelto::acoustics {
 
-inline constexpr double kClipLevel = 0.999;                 // |sample| at or above: the recording clipped
-inline constexpr double kMinSnrDb = 20.0;                   // signal above the noise floor, or refused
-inline constexpr double kMinPeakToNoiseDb = 30.0;           // an impulse response this clear or the sweep was not heard
+inline constexpr double kClipLevel = 0.999;        // |sample| at or above: the recording clipped
+inline constexpr double kMinSnrDb = 20.0;          // signal above the noise floor, or refused
+inline constexpr double kMinPeakToNoiseDb = 30.0;  // an impulse response this clear or the sweep was not heard
+// Recording and sweep together, in frames: the transforms of a longer one would take gigabytes.
+inline constexpr std::size_t kMaxAnalysedFrames = std::size_t{1} << 24;
 inline constexpr double kMaxBandDelaySpreadSeconds = 0.05;  // octaves further apart: another sweep
 
 struct AnalysisOptions {
@@ -37,7 +39,7 @@ AnalysisOptions OptionsFor(const SweepParams& p);
 
 /// Why a recording was refused.
 struct Rejection {
-  enum class Reason { Empty, RateMismatch, TooShort, Clipped, NotFound, TooQuiet };
+  enum class Reason { Empty, RateMismatch, TooShort, TooLong, Clipped, NotFound, LoopbackNotFound, TooQuiet };
   Reason reason = Reason::Empty;
   double peakDbfs = 0;
   double snrDb = 0;

@@ -147,6 +147,12 @@ TEST(Analysis, ALoopbackTakesTheStreamLatencyOut) {
     EXPECT_NEAR(std::get<Analysis>(r).arrival.samples, acoustic, 1.0);
     EXPECT_EQ(std::get<Analysis>(r).arrival.polarity, -1);
   }
+  // A loopback that heard nothing (unplugged) is said to be so, not taken for a zero latency.
+  const std::vector<float> mic = Record(sweep, {{500.0, 0.5}}, 40);
+  const AnalysisOrRejection r =
+      AnalyseWithLoopback(mic, std::vector<float>(mic.size(), 0.0f), sweep, kRate, OptionsFor(params));
+  ASSERT_TRUE(std::holds_alternative<Rejection>(r));
+  EXPECT_EQ(std::get<Rejection>(r).reason, Rejection::Reason::LoopbackNotFound);
 }
 
 TEST(Analysis, AnAcousticReferenceTimesSpeakersToTheSampleWhateverTheLatency) {
