@@ -15,6 +15,7 @@
 #include <fstream>
 #include <numbers>
 #include <random>
+#include <thread>
 
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/audio_server.h"
@@ -67,6 +68,9 @@ class TwinProcessTest : public ::testing::Test {
 
   // Plays a 1 kHz tone into the processor's left input and returns the RMS the microphone heard.
   double Hear() {
+    // The car plays what it heard one stream latency later; under load that tail can outlast the
+    // previous recording, so let it die away before listening again.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     audio::PlayRecordSpec spec;
     spec.outputDevice = server_.Device("ZELTO_LOOP_OUT", audio::Direction::Output);
     spec.inputDevice = server_.Device("ZELTO_MIC_IN", audio::Direction::Input);
