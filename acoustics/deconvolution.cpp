@@ -90,9 +90,14 @@ InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, 
   for (const auto& s : inverse_) maxPower = std::max(maxPower, std::norm(s));
   if (maxPower <= 0) maxPower = 1;
   const double binHz = static_cast<double>(sampleRate) / static_cast<double>(fft_.Size());
+  // Only the bins on the band's edges need the raised cosine; the rest take a constant.
+  const double edgeLo = lowHz * std::exp2(-kEdgeOctaves), edgeHi = highHz * std::exp2(kEdgeOctaves);
   for (std::size_t k = 0; k < inverse_.size(); ++k) {
-    const double eps = maxPower * Regularisation(binHz * static_cast<double>(k), lowHz, highHz);
-    inverse_[k] = std::conj(inverse_[k]) / (std::norm(inverse_[k]) + eps);
+    const double f = binHz * static_cast<double>(k);
+    const double r = f >= lowHz && f <= highHz    ? kInBandRegularisation
+                     : f <= edgeLo || f >= edgeHi ? kOutOfBandRegularisation
+                                                  : Regularisation(f, lowHz, highHz);
+    inverse_[k] = std::conj(inverse_[k]) * (1.0 / (std::norm(inverse_[k]) + maxPower * r));
   }
 }
 
