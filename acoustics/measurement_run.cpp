@@ -20,7 +20,6 @@ namespace zelto::acoustics {
 
 namespace {
 
-
 std::string ChannelName(int channel) { return "ch" + std::to_string(channel + 1); }
 
 }  // namespace
@@ -78,7 +77,11 @@ std::vector<Route> MeasurementRun::RoutesFor(const MeasurementPlan& plan, int ch
 }
 
 std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, std::string* error) {
-  const bool zh = lang_ == Language::Chinese;
+  return CheckPlan(editor_, plan, lang_, error);
+}
+
+std::vector<ChannelResult> CheckPlan(Editor& editor, const MeasurementPlan& plan, Language lang, std::string* error) {
+  const bool zh = lang == Language::Chinese;
   std::vector<ChannelResult> results;
   auto fail = [&](std::string text) {
     if (error) *error = std::move(text);
@@ -107,7 +110,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
   for (int ch : all) {
     if (ch < 0 || ch >= kOutputChannels) return fail((zh ? "没有声道 " : "there is no channel ") + ChannelName(ch));
   }
-  editor_.engine().Data().Edit([&](CKTV_Data& d) {
+  editor.engine().Data().Edit([&](CKTV_Data& d) {
     const auto types = d.Image().ChannelTypes();
     for (int ch : plan.channels) {
       ChannelResult r;
@@ -117,7 +120,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
       r.passHiHz = eq.LowPass().frequency();
       r.safety = SafetyOf(static_cast<int>(r.passLoHz), types[static_cast<std::size_t>(ch)],
                           plan.markedFullRange[static_cast<std::size_t>(ch)]);
-      if (!MayPlay(r.safety)) r.refused = SafetyText(r.safety, lang_);
+      if (!MayPlay(r.safety)) r.refused = SafetyText(r.safety, lang);
       r.keptResponse = measure::ChannelResponseOf(eq);
       r.sampleRate = plan.sampleRate;
       results.push_back(std::move(r));
@@ -127,7 +130,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
       const Safety s = SafetyOf(d.Output(ref).Eq().HighPass().frequency(), types[static_cast<std::size_t>(ref)],
                                 plan.markedFullRange[static_cast<std::size_t>(ref)]);
       if (!MayPlay(s) && error) {
-        *error = (zh ? "参考声道 " : "the reference channel ") + ChannelName(ref) + ": " + SafetyText(s, lang_);
+        *error = (zh ? "参考声道 " : "the reference channel ") + ChannelName(ref) + ": " + SafetyText(s, lang);
       }
     }
   });

@@ -90,6 +90,7 @@ inline constexpr int kPresetSaveEn = 32826;
 // REW filter import and export for the current channel (commands of this editor's own).
 inline constexpr int kImportRewFilters = 32840;
 inline constexpr int kExportRewFilters = 32841;
+inline constexpr int kMeasureCar = 32842;
 // The recent-file entries of the file menu, newest first (the framework's numbers for them).
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;

@@ -57,6 +57,9 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
   items.append({kSeparator, QString()});
   items.append({kImportRewFilters, measure_ui::Text(measure_ui::Word::ImportRewFilters, ui_.language)});
   items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
+#ifdef ZELTO_HAVE_ACOUSTICS
+  items.append({kMeasureCar, ui_.language == Language::Chinese ? QStringLiteral("测量…") : QStringLiteral("Measure…")});
+#endif
   const std::vector<std::string> recent = recentFiles_.List();
   if (!recent.empty()) items.append({kSeparator, QString()});
   const QFontMetrics metrics(ui_.fonts.normal);
@@ -132,6 +135,7 @@ void CZeltoView::RunMenuCommand(int command) {
     case kAbCurve: ToggleAbCurve(); break;
     case kImportRewFilters: Measurements()->ChooseAndImport(); break;
     case kExportRewFilters: Measurements()->ChooseAndExport(); break;
+    case kMeasureCar: OpenMeasurePanel(); break;
     case kUndo: UndoStep(); break;
     case kRedo: RedoStep(); break;
     default:
