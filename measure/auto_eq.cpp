@@ -282,7 +282,9 @@ AutoEqResult AutoEq(const AutoEqRequest& q) {
   const Curve sum = BandsResponse(placed);
   const auto miss = [&](int i) { return r.predicted.db[i] - r.reference[i] - r.after.offset; };
   r.boostLimited = Stretches(range, [&](int i) {
-    return r.predicted.has[i] && upper[i] > 0 && sum[i] >= upper[i] - kAtLimitDb && miss(i) < -kShortOfTargetDb;
+    // Where no boost is allowed at all (a cancellation, the roll-off), it is not the limit that holds.
+    return r.predicted.has[i] && upper[i] > kNoBoostDb && sum[i] >= upper[i] - kAtLimitDb &&
+           miss(i) < -kShortOfTargetDb;
   });
   r.cutLimited = Stretches(range, [&](int i) {
     return r.predicted.has[i] && sum[i] <= lower[i] + kAtLimitDb && miss(i) > kShortOfTargetDb;
