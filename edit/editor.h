@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +117,25 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   void FollowBand(int channel, int band);
   /// Whether every band of the channel is off or bypassed (the channel's EQ bypass).
   bool EqBypassOn(int channel);
+
+  /// One band's whole setting for SetBands; gain code kBandGainFlatCode sets the band off.
+  struct BandValues {
+    int hz = 1000;
+    int bandwidthIndex = 15;
+    int gainCode = kBandGainFlatCode;
+  };
+  struct BandSetResult {
+    enum class Status { Set, Unchanged, GraphicMode, NoSuchChannel };
+    Status status = Status::Unchanged;
+    /// The channels whose bands were set: the channel and its link group.
+    std::vector<int> channels;
+  };
+  /// Sets bands 0..n-1 of `channel` and of its link group to `bands` as one step named `label`
+  /// (editor_bands.cpp); only what differs is set, so only that is sent. Refused in graphic EQ
+  /// mode, where frequencies and widths are fixed.
+  BandSetResult SetBands(int channel, std::span<const BandValues> bands, StepLabel label = {});
+  /// Whether SetBands would be refused: a channel of the link group is in graphic EQ mode.
+  bool BandsFixed(int channel);
 
   // ---- whole-EQ commands (block sends with the mute bracket) ---------------------------------
 
