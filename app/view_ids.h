@@ -98,6 +98,9 @@ inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
 inline constexpr int kAbCopyAToB = 32910;
 inline constexpr int kAbCopyBToA = 32911;
 inline constexpr int kAbCurve = 32912;
+// The history panel on its steps page, and on the A/B differences page.
+inline constexpr int kHistoryPanel = 32913;
+inline constexpr int kAbDifferences = 32914;
 // Not a command: a line between groups of a menu.
 inline constexpr int kSeparator = 0;
 inline constexpr int kUndo = 32900;
