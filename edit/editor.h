@@ -75,6 +75,12 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   /// After a factory reset or a firmware update nothing before them can be taken back.
   void ClearHistory() { history_.Clear(); }
 
+  /// Applies both A/B sides from a crashed editor's recovery file as one step (editor_restore.cpp):
+  /// the active side goes into the objects and, with a processor connected, the blocks that
+  /// differ from what it holds are queued; an undo sends its own settings back. Nothing is done
+  /// while a step is open or without the A/B sides.
+  AbCompare::Outcome RestoreRecovered(const AbSnapshot& sides);
+
   /// The history (steps and cursor) for the recovery file; a blob that is not one leaves the
   /// history empty.
   std::vector<std::uint8_t> SaveRecoveryPart() override { return history_.Bytes(); }
