@@ -14,7 +14,7 @@ namespace zelto {
 
 namespace {
 constexpr int kWidth = 440;
-constexpr int kHeight = 250;
+constexpr int kHeight = 300;
 }  // namespace
 
 AboutSoftDlg::AboutSoftDlg(Language lang, QWidget* parent) : QDialog(parent), lang_(lang) {
@@ -64,12 +64,22 @@ void AboutSoftDlg::paintEvent(QPaintEvent*) {
       QString::fromUtf8(Pick(lang_, "适用机型: ", "Processor: ")) + model,
       QString::fromUtf8(Pick(lang_, "软件版本: ", "Version: ")) + QString::fromUtf8(kZeltoVersion),
       QString::fromUtf8(Pick(lang_, "连接: USB HID, 模拟器, 网络报告流", "Links: USB HID, simulator, report stream")),
+      QString::fromUtf8(
+          Pick(lang_, "许可证: GPL-3.0-or-later (自由软件)", "Licence: GPL-3.0-or-later (free software)")),
   };
   double y = 138;
   for (const QString& line : lines) {
     p.drawText(QRectF(34, y, width() - 68, 20), Qt::AlignLeft | Qt::AlignVCenter, line);
     y += 24;
   }
+  // The licence asks that the program say it comes without warranty where it shows its licence.
+  p.setFont(skin::FaceFont(11, false));
+  p.setPen(skin::kTextDim.lighter(130));
+  p.drawText(QRectF(34, y + 2, width() - 68, 36), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+             QString::fromUtf8(Pick(
+                 lang_, "本程序不提供任何担保；您可以在 GNU 通用公共许可证第 3 版或更高版本的条款下再发布和修改它。",
+                 "This program comes with absolutely no warranty. You may redistribute and modify it "
+                 "under the GNU General Public License, version 3 or later.")));
   p.setFont(skin::FaceFont(11, false));
   p.setPen(skin::kTextDim);
   p.drawText(QRectF(0, height() - 26, width() - 16, 18), Qt::AlignRight | Qt::AlignVCenter,

@@ -31,6 +31,7 @@ void CMainFrame::OnScreenGeometryChanged() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+  view_->AskAboutUnsentWork();
   view_->Shutdown();
   event->accept();
 }

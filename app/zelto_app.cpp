@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QCoreApplication>
 #include <QDir>
 #include <QPainter>
+#include <QFile>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QTimer>
@@ -16,9 +18,55 @@
 #include "measure/channel_measurements.h"
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
+#include "core/platform.h"
+#include "presets/file_io.h"
 #include "transports/device_url.h"
 
 namespace zelto {
+
+namespace {
+
+// The name earlier versions gave their one recovery file, in the data folder.
+constexpr const char* kOldRecoveryFile = "recovery.zrec";
+
+}  // namespace
+
+QString RecoveryFolder() {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+  return QStandardPaths::writableLocation(QStandardPaths::StateLocation);
+#elif defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+  return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+#else
+  // Qt before 6.7 knows no state location: the XDG state folder, laid out as Qt lays out the
+  // data folder.
+  QString base = qEnvironmentVariable("XDG_STATE_HOME");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::home().filePath(QStringLiteral(".local/state"));
+  QString folder = base;
+  if (!QCoreApplication::organizationName().isEmpty())
+    folder = QDir(folder).filePath(QCoreApplication::organizationName());
+  if (!QCoreApplication::applicationName().isEmpty())
+    folder = QDir(folder).filePath(QCoreApplication::applicationName());
+  return folder;
+#endif
+}
+
+void MoveOldRecoveryFile(const QString& folder) {
+  // A crash under an earlier version left its work in the data folder: it moves into a free slot
+  // of the state folder, where it is offered like any other left file.
+  const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  if (data.isEmpty()) return;
+  const QString old = QDir(data).filePath(QString::fromLatin1(kOldRecoveryFile));
+  if (!QFile::exists(old) || !QDir().mkpath(folder)) return;
+  const std::string base = folder.toStdString();
+  for (int n = 1; n <= recovery::kMaxSlots; ++n) {
+    const QString slot = QString::fromStdString(recovery::SlotFile(base, n));
+    if (QFile::exists(slot)) continue;
+    const auto lock = FileLock::TryLock(PathFromUtf8(recovery::SlotLock(base, n)));
+    if (!lock || QFile::exists(slot)) continue;
+    QFile::rename(old, slot);
+    return;
+  }
+}
 
 CZeltoApp::CZeltoApp(AppOptions options, std::unique_ptr<Settings> settings, std::unique_ptr<HidTransport> transport)
     : options_(std::move(options)), settings_(std::move(settings)), transport_(std::move(transport)) {}
@@ -60,15 +108,17 @@ bool CZeltoApp::InitInstance(QString* error) {
   if (connectAnswer == "send") view_->SetConnectChoiceAnswer(true);
   if (connectAnswer == "keep") view_->SetConnectChoiceAnswer(false);
   if (options_.screenshot.isEmpty()) {
-    // The work is kept in the per-user data folder until a clean exit. ZELTO_RECOVERY_ANSWER
+    // The work is kept in the per-user state folder until a clean exit. ZELTO_RECOVERY_ANSWER
     // (yes or no) answers the restore question where nobody is there to answer it.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     const QByteArray answer = qgetenv("ZELTO_RECOVERY_ANSWER");
     std::optional<bool> preset;
     if (answer == "yes") preset = true;
     if (answer == "no") preset = false;
-    if (!folder.isEmpty())
-      view_->EnableRecovery(QDir(folder).filePath(QString::fromLatin1(recovery::kFileName)).toStdString(), preset);
+    const QString folder = RecoveryFolder();
+    if (!folder.isEmpty()) {
+      MoveOldRecoveryFile(folder);
+      view_->EnableRecovery(folder.toStdString(), preset);
+    }
   }
   frame_->CentreOnScreen();
   frame_->show();

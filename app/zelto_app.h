@@ -17,6 +17,12 @@ namespace zelto {
 class CMainFrame;
 class CZeltoView;
 
+/// The per-user state folder that holds the editors' recovery files.
+QString RecoveryFolder();
+/// Moves the recovery file an earlier version left in the data folder into a free slot of
+/// `folder`, so that it is offered as any left file is.
+void MoveOldRecoveryFile(const QString& folder);
+
 class CZeltoApp {
  public:
   /// How long a screenshot waits for a processor that answers to be read back.

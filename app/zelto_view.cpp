@@ -182,7 +182,8 @@ void CZeltoView::LoadUpdateFileSetting() { updateFile_ = update_file::LoadOrCrea
 void CZeltoView::AutoConnect() {
   if (!closing_) engine_->AutoConnect();
   autoConnectDone_ = true;
-  if (recovery_ && !engine_->Connected()) OfferRecovery();
+  // Without a processor there are no settings to wait for.
+  if (!engine_->Connected()) OfferRecoveryLater();
   update();
 }
 
@@ -190,10 +191,9 @@ void CZeltoView::Shutdown() {
   if (claimReleased_) return;
   claimReleased_ = true;
   closing_ = true;
-  // A clean exit: nothing to recover next time.
-  if (recovery_) recovery_->Remove();
   engine_->StopDeviceWatcher();
   engine_->Worker().StopWorker(false);
+  EndRecovery();
   engine_->Link().ReleaseClaim();
   transferWindow_->HideAndRelease();
 }
@@ -213,8 +213,8 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::LiveReadDone:
       readBackDone_ = true;
       // What was left by a crash is offered over the processor's settings, not replaced by them.
-      if (recovery_ && !recoveryOffered_)
-        OfferRecovery();
+      if (!recoveryOffered_)
+        OfferRecoveryLater();
       else if (recovery_)
         recovery_->MarkWritten();
       break;
@@ -225,6 +225,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
                                               static_cast<qsizetype>(image.deviceInfoText.size()))
                               .trimmed()
                         : QString();
+      if (recovery_ && !deviceText_.isEmpty()) recovery_->SetProcessor(deviceText_.toStdString());
       RefreshTitleArea();
       break;
     case Notice::PresetName:
@@ -263,14 +264,11 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
 // ---- LinkView ---------------------------------------------------------------------------------
 
 void CZeltoView::ShowMessage(UserMessage message) {
-  QString text = Utf8(UserMessageText(message, ui_.language));
-  // A processor that is plugged in but refused the open: the message alone would leave the user
-  // guessing, so the reason and the fix follow it.
   if (message == UserMessage::UnableToConnect) {
-    if (auto refused = engine_->Link().TakeRefusedOpen())
-      text += QStringLiteral("\n\n") + Utf8(RefusedOpenText(*refused, ui_.language));
+    ShowUnableToConnect();
+    return;
   }
-  ShowUserText(text);
+  ShowUserText(Utf8(UserMessageText(message, ui_.language)));
 }
 
 void CZeltoView::ShowUserText(const QString& text) {
@@ -296,10 +294,13 @@ bool CZeltoView::Settled() const {
 }
 
 void CZeltoView::ShowConnectedState(bool connected) {
+  if (connected) LinkBack();
   topBar_->ShowConnected(connected);
   if (!connected) {
     deviceText_.clear();
     readBackDone_ = false;
+    // The first connect ended before its read-back: the offer does not wait for one any longer.
+    OfferRecoveryLater();
   }
   RefreshTitleArea();
   if (presetDialog_) presetDialog_->Refresh();

@@ -142,8 +142,14 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// The measurements, their curves on the graph, the EQ from measurement and REW filter files.
   MeasurementTools* Measurements() const;
 
-  /// Replaces the message box for user messages (screenshots, tests).
-  void SetMessageHandler(std::function<void(const QString&)> handler) { messageHandler_ = std::move(handler); }
+  /// Replaces the message box for user messages (screenshots, tests), and the box that tells of a
+  /// lost link.
+  void SetMessageHandler(std::function<void(const QString&)> handler) {
+    messageHandler_ = handler;
+    linkLossHandler_ = std::move(handler);
+  }
+  /// The lost link's message, while it is on screen (the default handler only).
+  QWidget* LinkLossMessage() const;
   /// Replaces the OK/Cancel and Yes/No questions: the handler returns true for OK or Yes.
   void SetQuestionHandler(std::function<bool(const QString&)> handler) { questionHandler_ = std::move(handler); }
   /// Replaces the copy-direction dialog of the link button: 0 left to right, 1 right to left,
@@ -189,9 +195,13 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void ToggleAbCurve();
   bool AbCurveShown() const { return abCurve_; }
   AbCompare& Ab() { return *ab_; }
-  /// Keeps the work in the recovery file `path` from now on; what a run that did not end cleanly
-  /// left there is offered once the first connect has settled. `answer` replaces the question.
-  void EnableRecovery(const std::string& path, std::optional<bool> answer = std::nullopt);
+  /// Keeps the work in a recovery file of this editor's own in `folder` from now on; what an
+  /// editor that did not exit cleanly left there is offered once the processor's settings are
+  /// known (or no processor answered). `answer` answers that question where nobody is there to.
+  void EnableRecovery(const std::string& folder, std::optional<bool> answer = std::nullopt);
+  /// Before a clean exit: unsent work made without a processor is kept for the next start, if
+  /// the user wants it.
+  void AskAboutUnsentWork();
   RecoveryFile* Recovery() const { return recovery_.get(); }
 
   // Presets, files and the firmware update.
@@ -268,6 +278,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void RefreshAbDisplay();
   void PaintAbBadge(QPainter& p);
   void OfferRecovery();
+  void OfferRecoveryLater();
+  void EndRecovery();
+  // Link messages (zelto_view_link.cpp).
+  void ShowUnableToConnect();
+  void ShowLinkLoss(const QString& text);
+  void LinkBack();
   void OnRecoveryTimer();
 
   // Channels.
@@ -315,6 +331,13 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   update_file::UpdateFile updateFile_;
   QString deviceText_;
   std::function<void(const QString&)> messageHandler_;
+  // A lost link (zelto_view_link.cpp): told after a grace period unless the processor is back by
+  // then, in a box that neither blocks the window nor takes its keyboard and that closes itself
+  // when the processor is connected again.
+  std::function<void(const QString&)> linkLossHandler_;
+  QTimer* linkLossTimer_ = nullptr;
+  QString linkLossText_;
+  QPointer<QWidget> linkLossBox_;
   std::function<bool(const QString&)> questionHandler_;
   std::function<std::optional<int>()> linkChoice_;
   std::optional<bool> connectAnswer_;
@@ -354,6 +377,10 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   std::optional<bool> recoveryAnswer_;
   bool recoveryOffered_ = false;
   QTimer* recoveryTimer_ = nullptr;
+  std::unique_ptr<recovery::LeftFile> leftRecovery_;
+  std::vector<std::string> newerRecoveryFiles_;
+  std::string recoveryProblem_;
+  bool keepRecoveryOnExit_ = false;
 };
 
 }  // namespace zelto

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -40,5 +42,30 @@ std::filesystem::path StateFolder();
 
 /// Whether standard error is a terminal (progress bars only go there).
 bool StandardErrorIsTerminal();
+
+/// An exclusive lock on a file, given up by the system when this process ends however it ends
+/// (a kill or a crash included), so a lock never outlives its holder.
+class FileLock {
+ public:
+  /// Creates the file when needed and locks it. Nothing when another holder has it locked (in
+  /// this process or another) or it cannot be opened.
+  static std::optional<FileLock> TryLock(const std::filesystem::path& path);
+  FileLock(FileLock&& other) noexcept;
+  FileLock& operator=(FileLock&& other) noexcept;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+ private:
+  explicit FileLock(std::intptr_t handle) : handle_(handle) {}
+  void Release();
+  std::intptr_t handle_ = -1;
+};
+
+/// Writes `bytes` to a new file beside `path`, forces it to the disk, renames it over `path` and
+/// forces the folder too, so that after a crash or a power cut either the old file or the new one
+/// is there, whole. False with `error` set to the system's words when anything fails; `path` is
+/// then untouched and the new file gone.
+bool WriteFileDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string* error);
 
 }  // namespace zelto

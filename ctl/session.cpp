@@ -84,10 +84,13 @@ DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalVi
     : view_(view), engine_(std::move(transport), settings_, notices_, view_) {
   engine_.language = view_.Term().Lang();
   view_.SetConnectReason([this] {
-    if (auto refused = engine_.Link().TakeRefusedOpen()) return RefusedOpenText(*refused, engine_.language);
-    // A TCP device says why nothing answered (refused, no hello, not a report stream); after an
-    // open that worked, the backend has nothing to say and the message stands alone.
-    return LinkErrorText(engine_.Transport().LastError(), engine_.language);
+    const auto refused = engine_.Link().TakeRefusedOpen();
+    const ConnectFailure cause =
+        engine_.TakeConnectFailure().value_or(refused ? ConnectFailure::Refused : ConnectFailure::NotFound);
+    // A TCP device says why nothing answered (refused, no hello, not a report stream); after a
+    // lost link those words are about an earlier search.
+    const std::string detail = cause == ConnectFailure::NotFound ? engine_.TransportDetail() : std::string();
+    return ConnectFailureText(cause, refused, detail, engine_.language);
   });
   router_.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
     if (notice == Notice::LiveReadDone) ++liveReadsDone_;

@@ -134,6 +134,23 @@ AbSnapshot AbCompare::Snapshot() {
   return s;
 }
 
+AbSnapshot AbCompare::SnapshotAround(const PresetImage& active) const {
+  AbSnapshot s = sides_;
+  s.active = active_;
+  s.started = started_;
+  s.Side(active_) = active;
+  if (!started_) s.Side(OtherSide(active_)) = active;
+  return s;
+}
+
+AbCompare::Outcome AbCompare::Restore(const AbSnapshot& snapshot) {
+  std::lock_guard lock(engine_.Transfer());
+  // As a switch does: what differs is judged against the objects as packed now.
+  PackLive();
+  Adopt(snapshot);
+  return LoadIntoLive(snapshot.Side(snapshot.active));
+}
+
 void AbCompare::Adopt(const AbSnapshot& snapshot) {
   sides_ = snapshot;
   active_ = snapshot.active;

@@ -101,6 +101,11 @@ class AbCompare {
   void SetOtherTuning(const PresetImage& tuning);
   /// Both sides, the active one packed from the objects.
   AbSnapshot Snapshot();
+  /// Both sides with `active` as the active one's tuning (packed elsewhere); takes no lock.
+  AbSnapshot SnapshotAround(const PresetImage& active) const;
+  /// Takes both sides from a recovered snapshot and loads its active side into the objects,
+  /// queuing the blocks that differ from what the processor holds (nothing without a link).
+  Outcome Restore(const AbSnapshot& snapshot);
   /// Takes both sides from a snapshot; the active side's tuning is loaded into the objects
   /// (without sending anything) by the caller.
   void Adopt(const AbSnapshot& snapshot);

@@ -91,6 +91,12 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   /// Times of new steps in milliseconds since 1970; the system clock unless a test sets one.
   void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
 
+  /// Applies both A/B sides from a crashed editor's recovery file as one step on the side heard
+  /// (editor_restore.cpp): that side goes into the objects and, with a processor connected, the
+  /// blocks that differ from what it holds are queued; an undo sends its own settings back.
+  /// Nothing is done while a step is open or without the A/B sides.
+  AbCompare::Outcome RestoreRecovered(const AbSnapshot& sides);
+
   /// Both sides' histories and link states for the recovery file; a blob that is not one leaves
   /// the histories empty. The first form (one history) is read where it can be.
   std::vector<std::uint8_t> SaveRecoveryPart() override;

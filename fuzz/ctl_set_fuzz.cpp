@@ -1,5 +1,5 @@
-// zeltoctl's `set` arguments: arbitrary KEY=VALUE text read into edits and applied to the
-// objects as the command does (before any read-back, tracking on). Traps when an accepted edit
+// zeltoctl's `set` arguments: arbitrary KEY=VALUE text read into edits and applied through the
+// edit layer as the command does (before any read-back, tracking on). Traps when an accepted edit
 // leaves a value in the image that its bytes cannot mean (a wrapped gain, delay or limiter code,
 // a share over 100 %, a frequency off the grid) or a refusal comes without a reason.
 //
@@ -14,6 +14,7 @@
 #include "core/bytes.h"
 #include "core/settings.h"
 #include "ctl/edits.h"
+#include "edit/editor.h"
 #include "link/engine.h"
 #include "sim/sim_transport.h"
 
@@ -31,6 +32,7 @@ struct World {
   NullSink sink;
   LinkView view;
   Engine engine{std::make_unique<sim::SimTransport>(), settings, sink, view};
+  Editor editor{engine};
   World() { engine.Tracking().Set(true); }
 };
 
@@ -71,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       continue;
     }
     if (edit->check && edit->check(world.engine.Data(), lang)) continue;
-    if (edit->apply) edit->apply(world.engine, lang, [](const std::string&) {});
+    if (edit->apply) edit->apply(world.editor, lang, [](const std::string&) {});
   }
   {
     auto lock = world.engine.Data().Lock();

@@ -41,7 +41,11 @@ Engine::Engine(std::unique_ptr<HidTransport> transport, Settings& settings, Noti
       queue_(image_, sink),
       builder_(image_),
       link_(*transport_, settings_, flags_),
-      worker_(link_, queue_, flags_, transferLock_, sink_, [this] { return data_->NextChangeMessage(builder_); }),
+      worker_(link_, queue_, flags_, transferLock_, sink_,
+              [this] {
+                ServeLiveSnapshot();
+                return data_->NextChangeMessage(builder_);
+              }),
       watcher_(*transport_, sink_, timing_.watcherPeriod) {
   InitDeviceImage(image_);
   data_ = std::make_unique<CKTV_Data>(image_, tracking_);
@@ -90,7 +94,7 @@ void Engine::OnConnectButton() {
     return;
   }
   if (!link_.OpenFirstFreeDevice()) {
-    view_.ShowMessage(UserMessage::UnableToConnect);
+    UnableToConnect(link_.HasRefusedOpen() ? ConnectFailure::Refused : ConnectFailure::NotFound);
     return;
   }
   BeginConnection(false, false);
@@ -184,6 +188,51 @@ void Engine::OnLinkFailed() {
   LeaveUpdateMode();
   CloseUsbConnection();
   queue_.Clear();
+  UnableToConnect(ConnectFailure::NoReply);
+}
+
+PresetImage Engine::PackedLiveCopy() {
+  // The live image is also what the change scan believes the processor holds (it steps a pending
+  // frequency from there): pack, copy, and put it back as it was.
+  auto model = data_->Lock();
+  const PresetImage held = image_.live;
+  data_->PackAll();
+  PresetImage packed = image_.live;
+  image_.live = held;
+  return packed;
+}
+
+std::optional<PresetImage> Engine::LiveSnapshot() {
+  // Without a running worker the window thread is the only one that writes the live image.
+  if (!worker_.Running()) {
+    {
+      std::lock_guard lock(snapshotMutex_);
+      snapshotWanted_ = false;
+      snapshot_.reset();
+    }
+    return PackedLiveCopy();
+  }
+  // The receiver stores read blocks into the live image under the TransferLock only, so with the
+  // worker running the copy is made on its side, between exchanges, and taken at the next call.
+  std::lock_guard lock(snapshotMutex_);
+  if (snapshot_) return std::exchange(snapshot_, std::nullopt);
+  snapshotWanted_ = true;
+  return std::nullopt;
+}
+
+void Engine::ServeLiveSnapshot() {
+  {
+    std::lock_guard lock(snapshotMutex_);
+    if (!snapshotWanted_) return;
+    snapshotWanted_ = false;
+  }
+  PresetImage packed = PackedLiveCopy();
+  std::lock_guard lock(snapshotMutex_);
+  snapshot_ = std::move(packed);
+}
+
+void Engine::UnableToConnect(ConnectFailure why) {
+  connectFailure_ = why;
   view_.ShowMessage(UserMessage::UnableToConnect);
 }
 
@@ -210,7 +259,7 @@ void Engine::OnDeviceChange(bool failedReport) {
     flags_.linkActive = false;
     LeaveUpdateMode();
     Disconnect();
-    view_.ShowMessage(UserMessage::UnableToConnect);
+    UnableToConnect(ConnectFailure::Removed);
   }
   if (!arrival.empty() && !flags_.connected) ArrivalConnect(arrival);
 }

@@ -8,7 +8,10 @@
 // own thread.
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/change_tracking.h"
 #include "core/command_queue.h"
@@ -80,6 +83,18 @@ class Engine {
   /// Returns true when the engine handled it (the window may still update its display).
   bool HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam);
 
+  /// Why the last "unable to connect" was raised, once: the message that reports it takes it.
+  std::optional<ConnectFailure> TakeConnectFailure() { return std::exchange(connectFailure_, std::nullopt); }
+  /// The transport's own words about the last failed search or open (a TCP device that refused
+  /// the connection, or sent no hello), or empty.
+  std::string TransportDetail() const { return transport_->LastError(); }
+
+  /// The live preset as the objects would pack it now, taken without waiting for the
+  /// TransferLock: while the link worker runs, it packs one between two exchanges when asked, and
+  /// a later call takes it (nothing until then); otherwise nobody else touches the live image and
+  /// the caller packs it under the model lock. The live image is left as it was. Window thread.
+  std::optional<PresetImage> LiveSnapshot();
+
   /// One observer at a time (the edit layer); null detaches it.
   void SetConnectionObserver(ConnectionObserver* observer) { observer_ = observer; }
   ConnectionObserver* Observer() const { return observer_; }
@@ -95,6 +110,12 @@ class Engine {
  private:
   void BeginConnection(bool underLock, bool trackingOn);
   void LeaveUpdateMode();
+  void UnableToConnect(ConnectFailure why);
+  /// The objects packed as PackAll would, the live image left as it was. Takes the model lock;
+  /// the caller makes sure nothing else writes the live image meanwhile.
+  PresetImage PackedLiveCopy();
+  /// The worker's side of LiveSnapshot, between exchanges (it holds the TransferLock).
+  void ServeLiveSnapshot();
 
   std::unique_ptr<HidTransport> transport_;
   Settings& settings_;
@@ -114,6 +135,10 @@ class Engine {
   ConnectionObserver* observer_ = nullptr;
   /// The live read under way is a connection's read-back (not a preset recall).
   bool readBackPending_ = false;
+  std::optional<ConnectFailure> connectFailure_;
+  std::mutex snapshotMutex_;
+  bool snapshotWanted_ = false;
+  std::optional<PresetImage> snapshot_;
 };
 
 }  // namespace zelto

@@ -43,7 +43,11 @@ bool HidLink::OpenFirst(bool claimed) {
   for (const auto& info : transport_.Enumerate()) {
     if (!IsProcessorIdentity(info)) continue;
     // Held by another program or instance: the first match decides.
-    if (claimed && !IsDeviceFree(info.path)) return false;
+    if (claimed && !IsDeviceFree(info.path)) {
+      std::lock_guard lock(deviceMutex_);
+      refusedOpen_ = RefusedOpen{OpenRefusal::InUse, {}};
+      return false;
+    }
     auto dev = transport_.Open(info.path);
     if (!dev) {
       // The first match decides: another program may hold it, or this user may not open it.
@@ -78,6 +82,11 @@ bool HidLink::OpenDevicePath(const std::string& path) {
   flags_.linkActive = true;
   Claim(path);
   return true;
+}
+
+bool HidLink::HasRefusedOpen() const {
+  std::lock_guard lock(deviceMutex_);
+  return refusedOpen_.has_value();
 }
 
 std::optional<RefusedOpen> HidLink::TakeRefusedOpen() {

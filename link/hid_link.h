@@ -55,6 +55,7 @@ class HidLink {
   /// Why the last search found the processor but could not open it, once: the message that
   /// reports the failure takes it. Nothing when the processor was absent or opened since.
   std::optional<RefusedOpen> TakeRefusedOpen();
+  bool HasRefusedOpen() const;
   /// Opens `path` exclusively and claims it.
   bool OpenDevicePath(const std::string& path);
   /// Closes the device, zeroes both reports and releases the claim.

@@ -3,6 +3,7 @@
 // implements it with its widgets; the command-line tool and the tests with plain code. Calls
 // from the link worker never come here: they arrive as notices.
 
+#include <string>
 #include <string_view>
 
 #include "core/encodings.h"
@@ -16,6 +17,15 @@ enum class UserMessage {
 };
 
 std::string_view UserMessageText(UserMessage message, Language lang);
+
+/// Why the last "unable to connect" was raised: every front end says it under the message, with
+/// what to do about it (link/refused_open_text.h).
+enum class ConnectFailure {
+  NotFound,  // no processor answered the search (not plugged in, switched off, nothing at the address)
+  Refused,   // a processor was found but could not be opened (HidLink::TakeRefusedOpen says why)
+  NoReply,   // the open processor stopped answering; the connection was closed
+  Removed,   // the open processor went away (unplugged, switched off, the connection closed)
+};
 
 class LinkView {
  public:

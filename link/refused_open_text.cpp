@@ -36,9 +36,31 @@ std::string RefusedOpenText(const RefusedOpen& refused, Language lang) {
                "rule is installed.");
 }
 
-std::string LinkErrorText(const std::string& detail, Language lang) {
-  if (detail.empty()) return {};
-  return (lang == Language::Chinese ? "原因：" : "reason: ") + detail;
+std::string ConnectFailureText(ConnectFailure why, const std::optional<RefusedOpen>& refused, const std::string& detail,
+                               Language lang) {
+  const bool zh = lang == Language::Chinese;
+  switch (why) {
+    case ConnectFailure::Refused: return RefusedOpenText(refused.value_or(RefusedOpen{}), lang);
+    case ConnectFailure::NotFound:
+      return WithDetail(zh ? "未找到处理器：未插入、未通电，或该地址上没有设备应答"
+                           : "No processor was found: it is not plugged in, not switched on, or nothing answers at "
+                             "that address",
+                        detail, zh) +
+             (zh ? "\n请用 USB 线连接处理器并打开电源，然后重新连接。"
+                 : "\nConnect the processor with its USB cable, switch it on and connect again.");
+    case ConnectFailure::NoReply:
+      return std::string(zh ? "处理器没有及时应答，连接已关闭。"
+                            : "The processor did not answer in time, so the connection was closed.") +
+             (zh ? "\n请检查 USB 线和处理器的电源，然后重新连接。"
+                 : "\nCheck the USB cable and the processor's power, then connect again.");
+    case ConnectFailure::Removed:
+      return WithDetail(zh ? "处理器已断开：被拔下、断电，或其连接已关闭"
+                           : "The processor went away: it was unplugged, switched off, or its connection closed",
+                        detail, zh) +
+             (zh ? "\n请重新插上处理器或打开电源；处理器回来后即可重新连接。"
+                 : "\nPlug it in or switch it on again; it can be connected again once it is back.");
+  }
+  return {};
 }
 
 }  // namespace zelto

@@ -176,10 +176,7 @@ std::string DescribeFrame(const SimFrameRecord& r) {
   return line;
 }
 
-SimProcessor::SimProcessor() {
-  collected_.reserve(kCollectCapacity);
-  FactoryResetLocked();
-}
+SimProcessor::SimProcessor() { FactoryResetLocked(); }
 
 // ---- The device side of a link ----
 
@@ -197,20 +194,31 @@ std::uint64_t SimProcessor::Generation() const {
 
 void SimProcessor::VanishLocked(std::chrono::milliseconds away) {
   ++generation_;
-  pending_.clear();
-  inFrame_ = false;
-  syncCount_ = 0;
-  collected_.clear();
+  // Every host's link goes with the device. The sessions stay (a frame being handled holds one);
+  // only what they held goes.
+  for (auto& [id, session] : sessions_) {
+    session.inFrame = false;
+    session.syncCount = 0;
+    session.collected.clear();
+    session.pending.clear();
+  }
   absentUntil_ = away == kForever ? Clock::time_point::max() : Clock::now() + away;
 }
 
-bool SimProcessor::WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report, std::uint64_t generation) {
+SimProcessor::Session& SimProcessor::SessionLocked(SessionId id) {
+  auto [it, added] = sessions_.try_emplace(id);
+  if (added) it->second.collected.reserve(kCollectCapacity);
+  return it->second;
+}
+
+bool SimProcessor::WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report, std::uint64_t generation,
+                                     SessionId session) {
   std::vector<SimFrameRecord> done;
   std::function<void(const SimFrameRecord&)> observer;
   {
     std::lock_guard lock(mutex_);
     if (generation != generation_ || !PresentLocked(Clock::now())) return false;
-    ScanLocked(report.subspan(1), done);
+    ScanLocked(report.subspan(1), SessionLocked(session), done);
     observer = observer_;
   }
   if (!done.empty()) framesChanged_.notify_all();
@@ -219,14 +227,16 @@ bool SimProcessor::WriteOutputReport(std::span<const std::uint8_t, kHidReportSiz
   return true;
 }
 
-bool SimProcessor::ReadInputReport(std::span<std::uint8_t, kHidReportSize> report, std::uint64_t generation) {
+bool SimProcessor::ReadInputReport(std::span<std::uint8_t, kHidReportSize> report, std::uint64_t generation,
+                                   SessionId session) {
   std::lock_guard lock(mutex_);
   const auto now = Clock::now();
   if (generation != generation_ || !PresentLocked(now)) return false;
   std::fill(report.begin(), report.end(), 0);
-  if (pending_.empty() || pending_.front().due > now) return true;
-  Pending p = std::move(pending_.front());
-  pending_.pop_front();
+  auto& pending = SessionLocked(session).pending;
+  if (pending.empty() || pending.front().due > now) return true;
+  Pending p = std::move(pending.front());
+  pending.pop_front();
   std::copy_n(p.frame.begin(), std::min(p.frame.size(), kHidDataSize), report.begin() + 1);
   // The reply has left; only now may the device go (the host must see the acknowledgement of
   // STEP_DSP_START before the processor restarts).
@@ -239,41 +249,42 @@ bool SimProcessor::ReadInputReport(std::span<std::uint8_t, kHidReportSize> repor
   return true;
 }
 
-void SimProcessor::ResetLink() {
+void SimProcessor::ResetLink(SessionId session) {
   std::lock_guard lock(mutex_);
-  pending_.clear();
-  inFrame_ = false;
-  syncCount_ = 0;
-  collected_.clear();
+  sessions_.erase(session);
 }
 
-void SimProcessor::ScanLocked(std::span<const std::uint8_t> bytes, std::vector<SimFrameRecord>& done) {
+void SimProcessor::ScanLocked(std::span<const std::uint8_t> bytes, Session& session,
+                              std::vector<SimFrameRecord>& done) {
+  bool& inFrame = session.inFrame;
+  int& syncCount = session.syncCount;
+  std::vector<std::uint8_t>& collected = session.collected;
   for (const std::uint8_t b : bytes) {
-    if (!inFrame_) {
+    if (!inFrame) {
       if (b == kSyncByte) {
-        ++syncCount_;
-      } else if (b == kAltStartByte || syncCount_ == static_cast<int>(kSyncRun)) {
-        inFrame_ = true;
-        syncCount_ = 0;
-        collected_.assign(1, b);
+        ++syncCount;
+      } else if (b == kAltStartByte || syncCount == static_cast<int>(kSyncRun)) {
+        inFrame = true;
+        syncCount = 0;
+        collected.assign(1, b);
       } else {
-        syncCount_ = 0;
+        syncCount = 0;
       }
       continue;
     }
-    collected_.push_back(b);
-    if (collected_.size() < kCollectedHeader) continue;
-    const std::size_t payload = GetU16(collected_, kCollectedLength);
+    collected.push_back(b);
+    if (collected.size() < kCollectedHeader) continue;
+    const std::size_t payload = GetU16(collected, kCollectedLength);
     const std::size_t expected = payload + frame::kOverhead - kSyncRun;
     const bool oversized = payload > frame::kMaxPayload;
-    if (!oversized && collected_.size() < expected) continue;
+    if (!oversized && collected.size() < expected) continue;
 
-    std::vector<std::uint8_t> whole(kSyncRun + collected_.size(), kSyncByte);
-    std::copy(collected_.begin(), collected_.end(), whole.begin() + kSyncRun);
+    std::vector<std::uint8_t> whole(kSyncRun + collected.size(), kSyncByte);
+    std::copy(collected.begin(), collected.end(), whole.begin() + kSyncRun);
     const bool valid = !oversized && whole.back() == kEndByte && whole[whole.size() - 2] == FrameCheck(whole);
-    inFrame_ = false;
-    collected_.clear();
-    SimFrameRecord record = HandleFrameLocked(std::move(whole), valid);
+    inFrame = false;
+    collected.clear();
+    SimFrameRecord record = HandleFrameLocked(std::move(whole), valid, session);
     ++frameCount_;
     if (logKept_) log_.push_back(record);
     done.push_back(std::move(record));
@@ -285,7 +296,7 @@ bool SimProcessor::FaultHitsLocked(Fault fault, std::uint64_t frameNumber) const
   return f.armed && frameNumber >= f.first && frameNumber <= f.last && (frameNumber - f.first) % f.every == 0;
 }
 
-SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, bool valid) {
+SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, bool valid, Session& session) {
   const auto now = Clock::now();
   SimFrameRecord record{++framesReceived_, std::move(bytes), valid, Reply::None, now};
   const std::uint64_t n = record.number;
@@ -339,7 +350,7 @@ SimFrameRecord SimProcessor::HandleFrameLocked(std::vector<std::uint8_t> bytes, 
   if (FaultHitsLocked(Fault::CorruptCheck, n)) frame[frame.size() - 2] ^= kCorruptMask;
   const auto delay =
       replyDelay_ + (FaultHitsLocked(Fault::SlowReply, n) ? slowReplyDelay_ : std::chrono::milliseconds{0});
-  pending_.push_back(Pending{std::move(frame), now + delay, after});
+  session.pending.push_back(Pending{std::move(frame), now + delay, after});
   record.reply = reply;
   return record;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -101,14 +102,23 @@ class SimProcessor {
   /// Changes every time the device goes away. A host connection made under an older generation
   /// is dead, as a USB handle is after the device has been unplugged.
   std::uint64_t Generation() const;
+  /// A host's own view of the link: its half-received frame and the replies it has not read.
+  /// Hosts connected at the same time each have one, so one host never reads (or loses) the
+  /// replies meant for another; the parameter memory is shared by all.
+  using SessionId = std::uint64_t;
+  static constexpr SessionId kDefaultSession = 0;
+
   /// Takes one 313-byte output report (byte 0 the report ID). Frames may span reports; each
   /// complete frame is answered with one reply frame. False when `generation` is not current
   /// or the device is away.
-  bool WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report, std::uint64_t generation);
-  /// Fills one input report: the oldest pending reply that is due, or all zero. False as above.
-  bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> report, std::uint64_t generation);
-  /// Forgets a half-received frame and unread replies: a new host session begins.
-  void ResetLink();
+  bool WriteOutputReport(std::span<const std::uint8_t, kHidReportSize> report, std::uint64_t generation,
+                         SessionId session = kDefaultSession);
+  /// Fills one input report: the oldest pending reply of `session` that is due, or all zero.
+  /// False as above.
+  bool ReadInputReport(std::span<std::uint8_t, kHidReportSize> report, std::uint64_t generation,
+                       SessionId session = kDefaultSession);
+  /// Forgets the session's half-received frame and unread replies: a new host session begins.
+  void ResetLink(SessionId session = kDefaultSession);
 
   // ---- Identity ----
   report_stream::Attributes UsbAttributes() const;
@@ -171,10 +181,19 @@ class SimProcessor {
     std::uint64_t every = 1;
   };
 
+  struct Session {
+    // Frame finder state.
+    bool inFrame = false;
+    int syncCount = 0;
+    std::vector<std::uint8_t> collected;
+    std::deque<Pending> pending;
+  };
+
   bool PresentLocked(Clock::time_point now) const;
   void VanishLocked(std::chrono::milliseconds away);
-  void ScanLocked(std::span<const std::uint8_t> bytes, std::vector<SimFrameRecord>& done);
-  SimFrameRecord HandleFrameLocked(std::vector<std::uint8_t> frame, bool valid);
+  Session& SessionLocked(SessionId id);
+  void ScanLocked(std::span<const std::uint8_t> bytes, Session& session, std::vector<SimFrameRecord>& done);
+  SimFrameRecord HandleFrameLocked(std::vector<std::uint8_t> frame, bool valid, Session& session);
   bool FaultHitsLocked(Fault fault, std::uint64_t frameNumber) const;
   // Carries out a valid, non-update request; returns the reply kind and fills `payload`.
   Reply ExecuteLocked(const SimFrameRecord& request, std::vector<std::uint8_t>& payload);
@@ -190,12 +209,7 @@ class SimProcessor {
   std::string identity_{kModelIdentity};
   report_stream::Attributes attributes_{kVendorId, kProductId, kVersionNumber};
 
-  // Frame finder state.
-  bool inFrame_ = false;
-  int syncCount_ = 0;
-  std::vector<std::uint8_t> collected_;
-
-  std::deque<Pending> pending_;
+  std::map<SessionId, Session> sessions_;
   std::uint64_t framesReceived_ = 0;
   std::uint64_t updateFramesReceived_ = 0;
   std::array<ActiveFault, 5> faults_{};

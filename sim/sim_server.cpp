@@ -146,20 +146,15 @@ bool SimServer::ServeRequests(Client& client) {
     const auto op = static_cast<Op>(in[0]);
     if (op != Op::SetOutputReport && op != Op::GetInputReport) return false;  // not a report stream
     if (op == Op::SetOutputReport && in.size() < report_stream::kSetRequestSize) return true;
-    // A request from another connection than the last one starts a new host session.
-    if (activeClient_ != client.id) {
-      processor_.ResetLink();
-      activeClient_ = client.id;
-    }
     if (op == Op::SetOutputReport) {
       std::array<std::uint8_t, kHidReportSize> report{};
       std::copy_n(in.begin() + 1, kHidReportSize, report.begin());
       in.erase(in.begin(), in.begin() + report_stream::kSetRequestSize);
-      if (!processor_.WriteOutputReport(report, client.generation)) return false;
+      if (!processor_.WriteOutputReport(report, client.generation, client.id)) return false;
     } else {
       in.erase(in.begin());
       std::array<std::uint8_t, kHidReportSize> report{};
-      if (!processor_.ReadInputReport(report, client.generation)) return false;
+      if (!processor_.ReadInputReport(report, client.generation, client.id)) return false;
       client.outbox.insert(client.outbox.end(), report.begin(), report.end());
     }
   }
@@ -194,6 +189,7 @@ void SimServer::Drop(const ClientPtr& client) {
   client->socket.close(ignored);
   client->sendDeadline.cancel();
   std::erase(clients_, client);
+  processor_.ResetLink(client->id);
   if (acceptPaused_ && clients_.empty()) {
     acceptPaused_ = false;
     StartAccept();

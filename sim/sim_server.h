@@ -1,8 +1,9 @@
 #pragma once
 // Serves a SimProcessor over the report stream (link/tcp/report_stream.h). Several host
 // connections may be open at once (a device watcher probes with short-lived ones while the tool
-// holds its own); they all reach the one processor. While the processor is away, connections are
-// closed and new ones are hung up on before the hello, which is what removal looks like here.
+// holds its own, and a second tool may connect while the first works); they all reach the one
+// processor's parameter memory, each with a link of its own, so one never loses another's replies. While the processor
+// is away, connections are closed and new ones are hung up on before the hello, which is what removal looks like here.
 
 #include <atomic>
 #include <cstdint>
@@ -65,7 +66,6 @@ class SimServer {
   bool acceptPaused_ = false;  // one-client mode: the next connection waits in the backlog
   std::vector<ClientPtr> clients_;
   std::uint64_t nextClientId_ = 1;
-  std::uint64_t activeClient_ = 0;  // the client whose requests the processor answered last
   std::thread thread_;
 };
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTabWidget>
 #include <cstdio>
 
@@ -11,11 +12,14 @@
 #include "app/connect_choice_dialog.h"
 #include "app/link_dialog.h"
 #include "app/mix_page.h"
+#include "app/recovery_question.h"
 #include "app/source_volume_dialog.h"
 #include "app/view_ids.h"
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
+#include "controls/skin.h"
 #include "controls/skin_dialog.h"
+#include "link/refused_open_text.h"
 #include "tests/app/app_harness.h"
 
 #include <cmath>
@@ -115,6 +119,22 @@ int main(int argc, char** argv) {
 
     AboutSoftDlg about(lang);
     ok &= Save(about, dir, QStringLiteral("about-%1.png").arg(tag));
+
+    // The offer of a crashed editor's work, and the word that a lost processor stays away.
+    RecoveryData left;
+    left.savedAt = 1773500966;
+    left.processor = "KVN-734-31EQ-V3.0";
+    QMessageBox offer(QMessageBox::Question, QString::fromUtf8(kModelIdentity),
+                      RecoveryQuestion(left, "recovery-1.zrec", {0, 3}, lang), QMessageBox::Yes | QMessageBox::No);
+    ok &= Save(offer, dir, QStringLiteral("recovery-offer-%1.png").arg(tag));
+    QMessageBox off(QMessageBox::Information, QString::fromUtf8(kModelIdentity),
+                    CrashProtectionOff(lang, "~/.local/state/Zelto/zelto: Read-only file system"), QMessageBox::Ok);
+    ok &= Save(off, dir, QStringLiteral("crash-protection-off-%1.png").arg(tag));
+    QMessageBox lost(QMessageBox::Information, QString::fromUtf8(kModelIdentity),
+                     Utf8(UserMessageText(UserMessage::UnableToConnect, lang)) + QStringLiteral("\n\n") +
+                         QString::fromStdString(ConnectFailureText(ConnectFailure::Removed, {}, {}, lang)),
+                     QMessageBox::Ok);
+    ok &= Save(lost, dir, QStringLiteral("link-lost-%1.png").arg(tag));
 
     // A measurement on CH1 with its target and prediction, then the EQ from measurement dialog
     // with its proposal on the graph.

@@ -9,8 +9,11 @@ int main(int argc, char** argv) {
   // Every run keeps its recovery file in a folder of its own, so that editors of tests running
   // side by side never offer each other's work. An editor started as a child keeps the folder it
   // was given.
-  QTemporaryDir dataHome;
-  if (!qEnvironmentVariableIsSet("ZELTO_CRASH_CHILD")) qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
+  QTemporaryDir home;
+  if (!qEnvironmentVariableIsSet("ZELTO_CRASH_CHILD")) {
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+  }
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("Zelto"));
   QApplication::setApplicationName(QStringLiteral("zelto-tests"));

@@ -58,11 +58,17 @@ TEST_P(StartupTest, OpensTheFixedFramelessWindowAndSettlesWithoutADevice) {
   ASSERT_NE(source, nullptr);
   EXPECT_EQ(source->CurrentText(), lang == Language::Chinese ? QStringLiteral("高电平") : QStringLiteral("High level"));
 
-  // The connect button with nothing attached says so.
+  // The connect button with nothing attached says so, why, and what to do.
   QTest::mouseClick(connect, Qt::LeftButton);
   ASSERT_EQ(editor.messages.size(), 1);
-  EXPECT_EQ(editor.messages[0],
-            lang == Language::Chinese ? QStringLiteral("无法连接设备") : QStringLiteral("unable to connect"));
+  const QString& said = editor.messages[0];
+  EXPECT_TRUE(said.startsWith(lang == Language::Chinese
+                                  ? QStringLiteral("无法连接设备\n\n未找到处理器")
+                                  : QStringLiteral("unable to connect\n\nNo processor was found")))
+      << said.toStdString();
+  EXPECT_TRUE(said.contains(lang == Language::Chinese ? QStringLiteral("然后重新连接。")
+                                                      : QStringLiteral("switch it on and connect again.")))
+      << said.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, StartupTest, ::testing::Values(Language::Chinese, Language::English),

@@ -262,10 +262,12 @@ TEST_F(CtlDevice, UpdateSendsTheImageAndReportsSuccess) {
 }
 
 TEST_F(CtlDevice, FailuresEndWithTheirMessageAndStatusOne) {
-  // Nothing listens there: the message, then the reason the TCP link gives.
+  // Nothing listens there: the message, why (with the reason the TCP link gives) and what to do.
   const auto nothing = RunCtl({"info", "--device", "tcp:127.0.0.1:1", "--lang", "zh"});
   EXPECT_EQ(nothing.code, 1);
-  EXPECT_TRUE(nothing.err.starts_with("无法连接设备\n原因：cannot connect to 127.0.0.1:1")) << nothing;
+  EXPECT_TRUE(nothing.err.starts_with("无法连接设备\n未找到处理器")) << nothing;
+  EXPECT_NE(nothing.err.find("cannot connect to 127.0.0.1:1"), std::string::npos) << nothing;
+  EXPECT_NE(nothing.err.find("然后重新连接。"), std::string::npos) << nothing;
 
   sim::SimProcess other;
   Start(other, {"--identity", "KVN-999-OTHER"});
@@ -279,7 +281,9 @@ TEST_F(CtlDevice, FailuresEndWithTheirMessageAndStatusOne) {
   Start(silent, {"--drop-reply", "--fault-after", std::to_string(kConnectFrames)});
   const auto lost = RunCtl({"set", "ch3.gain=-3", "--device", silent.Url()});
   EXPECT_EQ(lost.code, 1);
-  EXPECT_EQ(lost.err, "unable to connect\n");
+  EXPECT_EQ(lost.err,
+            "unable to connect\nThe processor did not answer in time, so the connection was closed.\nCheck the USB "
+            "cable and the processor's power, then connect again.\n");
 
   EXPECT_EQ(RunCtl({"info", "--device", "serial:/dev/ttyS0"}).code, 1);
 }

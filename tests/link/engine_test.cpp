@@ -135,6 +135,7 @@ TEST(LinkEngine, NoReplyFailsTheLinkAfterTheDeadlineNotBefore) {
   ASSERT_EQ(h.view.messages.size(), 1u);
   EXPECT_EQ(h.view.messages[0], UserMessage::UnableToConnect);
   EXPECT_EQ(UserMessageText(h.view.messages[0], Language::English), "unable to connect");
+  EXPECT_EQ(h.engine.TakeConnectFailure(), ConnectFailure::NoReply);
 }
 
 TEST(LinkEngine, ResendWritesTheSameMessageAgainFromItsFirstByte) {
@@ -481,9 +482,29 @@ TEST(LinkEngine, RefusalTextsNameTheReasonAndTheFix) {
     for (const auto& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text << "\n lacks " << part;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
   }
-  EXPECT_EQ(LinkErrorText("", Language::English), "");
-  EXPECT_EQ(LinkErrorText("tcp:h:1: no hello from the device side", Language::Chinese),
-            "原因：tcp:h:1: no hello from the device side");
+}
+
+TEST(LinkEngine, EveryUnableToConnectSaysWhyAndWhatToDo) {
+  struct Case {
+    ConnectFailure why;
+    Language lang;
+    std::vector<std::string> parts;
+  };
+  const Case cases[] = {
+      {ConnectFailure::NotFound, Language::English, {"No processor was found", "(tcp:h:1: refused)", "connect again"}},
+      {ConnectFailure::NotFound, Language::Chinese, {"未找到处理器", "（tcp:h:1: refused）", "重新连接"}},
+      {ConnectFailure::NoReply, Language::English, {"did not answer in time", "then connect again"}},
+      {ConnectFailure::NoReply, Language::Chinese, {"没有及时应答", "重新连接"}},
+      {ConnectFailure::Removed, Language::English, {"went away", "Plug it in"}},
+      {ConnectFailure::Removed, Language::Chinese, {"已断开", "重新插上"}},
+      {ConnectFailure::Refused, Language::English, {"in use by another program", "Close that program"}},
+  };
+  const RefusedOpen inUse{OpenRefusal::InUse, ""};
+  for (const Case& c : cases) {
+    const std::string text = ConnectFailureText(c.why, inUse, "tcp:h:1: refused", c.lang);
+    for (const auto& part : c.parts) EXPECT_NE(text.find(part), std::string::npos) << text << "\n lacks " << part;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  }
 }
 
 }  // namespace

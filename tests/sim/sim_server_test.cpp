@@ -25,10 +25,18 @@ class SimServerTest : public ::testing::Test {
     ASSERT_NE(device, nullptr) << transport->LastError();
   }
 
-  void WritePoll(HidDevice& d) {
-    auto poll = builder.BuildStatusPoll();
+  void WritePoll(HidDevice& d) { Write(d, builder.BuildStatusPoll()); }
+
+  void Write(HidDevice& d, SendDataPtr message) {
     Report r{};
-    while (poll->MakeHidReport(r)) ASSERT_TRUE(d.WriteOutputReport(r));
+    while (message->MakeHidReport(r)) ASSERT_TRUE(d.WriteOutputReport(r));
+  }
+
+  /// The command of the next reply the host reads (0 for an empty report).
+  std::uint8_t NextReply(HidDevice& d) {
+    Report in{};
+    if (!d.ReadInputReport(in)) return 0xFF;
+    return in[1 + frame::kCommand];
   }
 
   SimProcessor processor;
@@ -46,6 +54,24 @@ TEST_F(SimServerTest, WatcherProbesDoNotDisturbTheOpenSession) {
   Report in{};
   ASSERT_TRUE(device->ReadInputReport(in));
   EXPECT_EQ(in[1 + frame::kCommand], static_cast<std::uint8_t>(Command::Data)) << "the reply survived the probes";
+}
+
+TEST_F(SimServerTest, ASecondToolIsServedBesideTheFirstWithoutTakingItsReplies) {
+  TcpTransport otherTransport({kLoopbackHost, server.Port()});
+  auto other = otherTransport.Open(otherTransport.Path());
+  ASSERT_NE(other, nullptr) << otherTransport.LastError();
+
+  // Interleaved as two programs would: each sends before the other has read its answer.
+  WritePoll(*device);
+  Write(*other, builder.BuildItemWrite(BlockType::Output, 2, 0));
+  EXPECT_EQ(NextReply(*other), static_cast<std::uint8_t>(Command::Ack));
+  EXPECT_EQ(NextReply(*device), static_cast<std::uint8_t>(Command::Data)) << "the first tool lost its reply";
+  EXPECT_EQ(NextReply(*device), 0) << "the first tool got the second one's reply as well";
+
+  // The second tool hanging up leaves the first as it was.
+  other.reset();
+  WritePoll(*device);
+  EXPECT_EQ(NextReply(*device), static_cast<std::uint8_t>(Command::Data));
 }
 
 TEST_F(SimServerTest, UnpluggedProcessorClosesTheSessionAndRefusesNewOnesUntilReplugged) {
