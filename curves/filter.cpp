@@ -108,11 +108,7 @@ void CFilter::SetFrequency(int hz, bool userEdit) {
     if (!userEdit || !Tracking()) sentFrequency_ = hz;
   } else {
     frequency_ = hz;
-    if (!userEdit) {
-      sentFrequency_ = hz;
-    } else if (linkedControl_ != nullptr) {
-      linkedControl_->ShowFrequency(hz);
-    }
+    if (!userEdit) sentFrequency_ = hz;
   }
   if (userEdit) {
     if (sentFrequency_ == 0) sentFrequency_ = kFilterMinHz;

@@ -30,15 +30,6 @@ inline constexpr int kGainCodeFlat = 200;  // 0 dB
 // A crossover whose handle cannot be dragged also keeps its frequency when values are copied.
 inline constexpr int kCrossoverRangeFixed = 5;
 
-/// The control a filter is tied to on its page (a frequency box, a gain slider). The filter tells it
-/// a frequency typed or dragged on the graph; the graph tells it a dragged gain.
-class FilterLinkedControl {
- public:
-  virtual ~FilterLinkedControl() = default;
-  virtual void ShowFrequency(int hz) = 0;
-  virtual void ShowGainCode(int gainCode) = 0;
-};
-
 class CFilter {
   static constexpr std::array<double, kGridPoints> UnityPower() {
     std::array<double, kGridPoints> a{};
@@ -117,7 +108,6 @@ class CFilter {
   bool restrictedSlopes() const { return restrictedSlopes_; }
   int graphWidth() const { return graphWidth_; }
   int graphHeight() const { return graphHeight_; }
-  FilterLinkedControl* linkedControl() const { return linkedControl_; }
 
   // Setters without side effects.
   void SetIsEqBand(bool on) { isEqBand_ = on; }
@@ -125,7 +115,6 @@ class CFilter {
   void SetDeviceIndex(int index) { deviceIndex_ = index; }
   void SetCrossoverRange(int range) { crossoverRange_ = range; }
   void SetGraphicEq(bool on) { graphicEq_ = on; }
-  void SetLinkedControl(FilterLinkedControl* control) { linkedControl_ = control; }
   /// The channel clears or sets every filter's flag at once after a whole-block transfer.
   void SetPending(bool on) { pending_ = on; }
 
@@ -184,7 +173,6 @@ class CFilter {
   void DeriveCurve() const;
 
   const ChangeTracking* tracking_ = nullptr;
-  FilterLinkedControl* linkedControl_ = nullptr;
 
   // The power ratios are computed on every change; the dB values and the outline, which only the
   // hovered or selected filter draws, follow from them when first read after a change. The graph

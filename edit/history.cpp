@@ -43,6 +43,8 @@ LabelWords WordsOf(StepLabel::What what) {
     case W::KeepProcessor: return {"keep the processor's settings", "保留处理器的设置"};
     case W::ProcessorSettings: return {"processor settings", "处理器设置"};
     case W::Unlink: return {"unlink", "取消联调"};
+    case W::AutoEq: return {"automatic EQ", "自动 EQ"};
+    case W::RewImport: return {"REW filters", "REW 滤波器"};
     case W::None: break;
   }
   return {"", ""};

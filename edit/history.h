@@ -55,8 +55,11 @@ struct StepLabel {
     /// A read-back that changed values the history holds (set on the processor meanwhile).
     ProcessorSettings,
     Unlink,
+    /// Bands proposed from a measurement, or imported from a REW filter file.
+    AutoEq,
+    RewImport,
   };
-  static constexpr What kLastWhat = What::Unlink;
+  static constexpr What kLastWhat = What::RewImport;
   What what = What::None;
   int channel = -1;
   int band = -1;

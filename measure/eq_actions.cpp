@@ -17,11 +17,12 @@ int CountSet(std::span<const BandSetting> bands) {
 
 }  // namespace
 
-Editor::BandSetResult ApplyBands(Editor& editor, int channel, std::span<const BandSetting> bands) {
+Editor::BandSetResult ApplyBands(Editor& editor, int channel, std::span<const BandSetting> bands,
+                                 StepLabel::What what) {
   std::vector<Editor::BandValues> values;
   values.reserve(bands.size());
   for (const BandSetting& b : bands) values.push_back({b.hz, b.bandwidthIndex, b.gainCode});
-  return editor.SetBands(channel, values, StepLabel{StepLabel::What::Edits, channel});
+  return editor.SetBands(channel, values, StepLabel{what, channel});
 }
 
 RewImport ImportRewFile(Editor& editor, int channel, const std::string& path, const RewReadOptions& options) {
@@ -47,7 +48,7 @@ RewImport ImportRewFile(Editor& editor, int channel, const std::string& path, co
     return (a.line == 0 ? 1 << 30 : a.line) < (b.line == 0 ? 1 << 30 : b.line);
   });
   if (file->preampDb && *file->preampDb != 0) r.notes.push_back({RewNote::Kind::Preamp, 0, *file->preampDb, {}});
-  const Editor::BandSetResult set = ApplyBands(editor, channel, r.result.bands);
+  const Editor::BandSetResult set = ApplyBands(editor, channel, r.result.bands, StepLabel::What::RewImport);
   if (set.status == Editor::BandSetResult::Status::GraphicMode) {
     r.status = RewImport::Status::GraphicMode;
     return r;

@@ -41,8 +41,10 @@ RewImport ImportRewFile(Editor& editor, int channel, const std::string& path, co
 /// The automatic EQ for `channel` of `data` now, from its measurement.
 AutoEqResult ProposeEq(CKTV_Data& data, int channel, const ChannelMeasurement& measured, const AutoEqOptions& options);
 
-/// Sets proposed (or imported) bands on `channel` and its link group as one step.
-Editor::BandSetResult ApplyBands(Editor& editor, int channel, std::span<const BandSetting> bands);
+/// Sets proposed (or, with `what` RewImport, imported) bands on `channel` and its link group as
+/// one step.
+Editor::BandSetResult ApplyBands(Editor& editor, int channel, std::span<const BandSetting> bands,
+                                 StepLabel::What what = StepLabel::What::AutoEq);
 
 /// The channel's response now, kept with a measurement taken with these settings.
 std::array<double, kGridPoints> ResponseForMeasurement(CKTV_Data& data, int channel);

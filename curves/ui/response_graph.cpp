@@ -450,7 +450,6 @@ void CFStatic::DragBand(CFilter& filter, QPoint pos) {
     if (gainChanged) filter.SetGainCode(code);
   }
   MarkChanged(selectedIndex_);
-  if (gainChanged && filter.linkedControl() != nullptr) filter.linkedControl()->ShowGainCode(code);
   update();
 }
 

@@ -40,14 +40,15 @@ TEST(EditorBands, ABandSetIsOneStepOverTheLinkGroupAndUndoesWhole) {
   wanted[3] = {45, 30, 140};
   wanted[20] = {2100, 60, 230};
   const std::size_t steps = e.editor.Steps().Size();
-  const Editor::BandSetResult r = e.editor.SetBands(0, wanted, StepLabel{StepLabel::What::Edits, 0});
+  const Editor::BandSetResult r = e.editor.SetBands(0, wanted, StepLabel{StepLabel::What::RewImport, 0});
   EXPECT_EQ(r.status, Editor::BandSetResult::Status::Set);
   EXPECT_EQ(r.channels, (std::vector<int>{0, 1}));
   EXPECT_TRUE(Same(BandsOf(e, 0), wanted));
   EXPECT_TRUE(Same(BandsOf(e, 1), wanted));
   EXPECT_TRUE(Same(BandsOf(e, 2), before));
   ASSERT_EQ(e.editor.Steps().Size(), steps + 1);
-  EXPECT_EQ(StepText(e.editor.Steps().UndoStep()->label, Language::English), "CH1 edits");
+  EXPECT_EQ(StepText(e.editor.Steps().UndoStep()->label, Language::English), "CH1 REW filters");
+  EXPECT_EQ(StepText(e.editor.Steps().UndoStep()->label, Language::Chinese), "CH1 REW 滤波器");
 
   // The same set again changes nothing; one undo takes the whole set back on both channels.
   EXPECT_EQ(e.editor.SetBands(0, wanted).status, Editor::BandSetResult::Status::Unchanged);
