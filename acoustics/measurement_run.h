@@ -185,6 +185,8 @@ class MeasurementRun {
   Language lang_;
   int totalSteps_ = 1;
   int stepsDone_ = 0;
+  // Every channel and position plays the same sweep: its inverse filter is made once.
+  AnalysisWorkspace workspace_;
 };
 
 /// Checks a plan and each channel's safety without sound (the panel shows it before a run).

@@ -29,7 +29,8 @@ std::vector<float> Record(const std::vector<float>& sweep, const std::vector<Tap
   // A second-order nonlinearity: its product lands before the linear response and must be cut.
   for (float& v : played) v = static_cast<float>(v + distortion * v * v);
   const std::vector<double> y = testing::Play(played, taps, sweep.size() + kRate / 2);
-  const double rms = testing::Rms(std::span(y).first(static_cast<std::size_t>(kRate)));
+  // The level of the first second, or of all of a shorter recording (never read past its end).
+  const double rms = testing::Rms(std::span(y).first(std::min(y.size(), static_cast<std::size_t>(kRate))));
   return testing::WithNoise(y, rms, snrDb);
 }
 
@@ -81,6 +82,35 @@ TEST(Analysis, KnownPathsGiveArrivalPolarityAndResponse) {
                                  return std::abs(x) < std::abs(y);
                                })));
     EXPECT_NEAR(peakAt, c.taps[0].delay, 1.0);
+  }
+}
+
+// A workspace kept across analyses must give what a new one gives, whichever excitation, level,
+// length or recording size comes next: a filter kept for another sweep would be a wrong response.
+TEST(Analysis, AKeptWorkspaceGivesWhatANewOneGives) {
+  SweepParams loud = TestSweep();
+  SweepParams quiet = loud;
+  quiet.levelDbfs = -20;
+  SweepParams shorter = loud;
+  shorter.seconds = 0.5;
+  const std::vector<Tap> path{{333.3, -0.4}, {900.0, 0.2}};
+  AnalysisWorkspace kept;
+  for (const SweepParams& p : {loud, quiet, shorter, loud, quiet, loud}) {
+    for (const std::size_t extra : {std::size_t{0}, std::size_t{kRate}}) {
+      const std::vector<float> sweep = ExponentialSweep(p);
+      std::vector<float> rec = Record(sweep, path, 60);
+      rec.resize(rec.size() + extra, 0.0f);
+      const AnalysisOrRejection fresh = Analyse(rec, sweep, kRate, OptionsFor(p));
+      const AnalysisOrRejection reused = Analyse(rec, sweep, kRate, OptionsFor(p), kept);
+      ASSERT_TRUE(std::holds_alternative<Analysis>(fresh));
+      ASSERT_TRUE(std::holds_alternative<Analysis>(reused));
+      const Analysis& a = std::get<Analysis>(fresh);
+      const Analysis& b = std::get<Analysis>(reused);
+      EXPECT_EQ(a.arrival.samples, b.arrival.samples);
+      EXPECT_EQ(a.irPeakDb, b.irPeakDb);
+      EXPECT_EQ(a.response.db, b.response.db);
+      EXPECT_EQ(a.ir, b.ir);
+    }
   }
 }
 
