@@ -10,11 +10,20 @@
 #include <malloc.h>
 #endif
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <numbers>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "acoustics/analysis.h"
+#include "acoustics/audio/audio_device.h"
 #include "acoustics/fft.h"
 #include "acoustics/rta.h"
 #include "acoustics/sweep.h"
@@ -144,6 +153,73 @@ void BM_CarResultsMemory(benchmark::State& state) {
   state.counters["held_MB"] = static_cast<double>(held) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_CarResultsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Cancel latency: a tone plays through the audio server's loopback sink; once it sounds, the
+// flag is set and the time until PlayAndRecord has silenced and dropped the stream is taken (the
+// stream is aborted, so nothing it still buffered is played after that). Needs the server that
+// `scripts/pulse start DIR` makes: ZELTO_AUDIO_ENV=DIR/env.
+void BM_CancelToSilence(benchmark::State& state) {
+  const char* envPath = std::getenv("ZELTO_AUDIO_ENV");
+  std::map<std::string, std::string> env;
+  if (envPath) {
+    std::ifstream in(envPath);
+    for (std::string line; std::getline(in, line);)
+      if (const auto eq = line.find('='); eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  if (!audio::AudioBuilt() || env.count("PULSE_SERVER") == 0) {
+    state.SkipWithError("no audio server: scripts/pulse start DIR, then ZELTO_AUDIO_ENV=DIR/env");
+    return;
+  }
+  ::setenv("PULSE_SERVER", env["PULSE_SERVER"].c_str(), 1);
+  std::string error;
+  const auto system = audio::MakeAudioSystem(&error, "pulse");
+  if (!system) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  const auto devices = system->Devices();
+  const auto out = audio::FindDevice(devices, env["ZELTO_LOOP_OUT"], audio::Direction::Output);
+  const auto in = audio::FindDevice(devices, env["ZELTO_LOOP_IN"], audio::Direction::Input);
+  if (!out.device || !in.device) {
+    state.SkipWithError("the audio server has no zelto-loop sink");
+    return;
+  }
+  audio::PlayRecordSpec request;
+  request.outputDevice = out.device->number;
+  request.inputDevice = in.device->number;
+  request.inputChannels = {0};
+  std::vector<float> tone(static_cast<std::size_t>(kRate) * 5);
+  for (std::size_t i = 0; i < tone.size(); ++i)
+    tone[i] = static_cast<float>(0.1 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i) / kRate));
+  request.outputs = {{0, tone}};
+  double worstMs = 0;
+  for (auto _ : state) {
+    audio::CancelFlag cancel;
+    std::atomic<bool> sounding{false};
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+      while (!sounding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // Some way into the tone, at no particular phase of the poll.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200 + std::rand() % 10));
+      cancelledAt = std::chrono::steady_clock::now();
+      cancel.Cancel();
+    });
+    const audio::Recording rec = audio::PlayAndRecord(*system, request, cancel, [&](double, float peak) {
+      if (peak > 0.05f) sounding.store(true);
+    });
+    const auto stopped = std::chrono::steady_clock::now();
+    canceller.join();
+    if (!rec.cancelled) {
+      state.SkipWithError(rec.error.empty() ? "the tone was never heard" : rec.error.c_str());
+      return;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(stopped - cancelledAt).count();
+    worstMs = std::max(worstMs, ms);
+    state.SetIterationTime(ms / 1000.0);
+  }
+  state.counters["worst_ms"] = worstMs;
+}
+BENCHMARK(BM_CancelToSilence)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zelto::acoustics
