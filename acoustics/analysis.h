@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxAnalysedFrames = std::size_t{1} << 24;
 inline constexpr double kMaxBandDelaySpreadSeconds = 0.05;  // octaves further apart: another sweep
 
 struct AnalysisOptions {
-  double lowHz = 20.0;  // the band the excitation covers
+  double lowHz = 20.0;  // the band the excitation covers (OptionsFor gives a sweep's own)
   double highHz = 20000.0;
   IrWindow window;
   /// Caps the left window below the second harmonic's product when known (HarmonicLeadSeconds).

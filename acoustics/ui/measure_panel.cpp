@@ -247,7 +247,7 @@ void MeasurePanel::BuildLayout() {
   auto* sweepForm = new QFormLayout(sweep);
   length_ = new QDoubleSpinBox;
   length_->setRange(0.5, 30);
-  length_->setValue(1.0);
+  length_->setValue(acoustics::SweepOptions{}.seconds);
   length_->setSuffix(QStringLiteral(" s"));
   maxLevel_ = new QDoubleSpinBox;
   maxLevel_->setRange(acoustics::kStartLevelDbfs, 0);

@@ -114,6 +114,27 @@ TEST(Analysis, AKeptWorkspaceGivesWhatANewOneGives) {
   }
 }
 
+// With nothing chosen but the rate, a perfect path must come out flat over the whole audible
+// band: at 20 Hz the window's left side and the sweep's start decide it, at 20 kHz its end.
+TEST(Analysis, ThePathAsItIsComesOutFlatFrom20HzTo20kHzWithTheDefaults) {
+  for (const double delay : {0.0, 1000.0, 4321.5}) {
+    SCOPED_TRACE(delay);
+    const SweepParams p;
+    const std::vector<float> sweep = ExponentialSweep(p);
+    const std::vector<double> y = testing::Play(sweep, {{delay, 1.0}}, sweep.size() + kRate);
+    const std::vector<float> rec(y.begin(), y.end());
+    const AnalysisOrRejection result = Analyse(rec, sweep, kRate, OptionsFor(p));
+    ASSERT_TRUE(std::holds_alternative<Analysis>(result));
+    const Response& r = std::get<Analysis>(result).response;
+    ASSERT_LT(r.hz.front(), 20.0);
+    ASSERT_GT(r.hz.back(), 20000.0);
+    for (std::size_t i = 0; i < r.hz.size(); ++i) {
+      if (r.hz[i] < 20 || r.hz[i] > 20000) continue;
+      ASSERT_NEAR(r.db[i], 0.0, 0.1) << r.hz[i] << " Hz";
+    }
+  }
+}
+
 TEST(Analysis, ClippedQuietAndMissingSweepsAreRefusedWithTheReason) {
   const SweepParams params = TestSweep();
   const std::vector<float> sweep = ExponentialSweep(params);
