@@ -130,10 +130,14 @@ bool Rta::Update() {
   return true;
 }
 
-void Rta::Reset() {
+void Rta::ResetAverage() {
   history_.clear();
   std::fill(sum_.begin(), sum_.end(), 0.0);
   cumulativeCount_ = 0;
+}
+
+void Rta::Reset() {
+  ResetAverage();
   written_ = 0;
   std::fill(ring_.begin(), ring_.end(), 0.0f);
 }

@@ -59,6 +59,9 @@ class Rta {
   /// changes) until that many have come.
   bool Update();
   void Reset();
+  /// Starts the average again but keeps the samples heard, so the next Update has a whole
+  /// transform at once (after a level change, say).
+  void ResetAverage();
   /// The averaged band levels: band centres in hz, levels in db (nothing before the first Update).
   Response Bands(const MicCalibration* calibration = nullptr) const;
   int UpdatesAveraged() const;
