@@ -175,7 +175,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   MixPage* Mixer() const { return mixer_; }
   void OpenSourceVolumes();
   /// The measurement panel (sound devices, channels, sweeps); nothing in a build without acoustic measurement.
-  void OpenMeasurePanel();
+  /// Opens the measurement panel (nothing in a build without acoustic measurement).
+  QWidget* OpenMeasurePanel();
   void FactoryReset();
   /// A firmware update is running: commands that would disturb it are refused.
   void SetUpdateRunning(bool running) { updateRunning_ = running; }

@@ -11,7 +11,7 @@
 
 namespace zelto {
 
-void CZeltoView::OpenMeasurePanel() {
+QWidget* CZeltoView::OpenMeasurePanel() {
 #ifdef ZELTO_HAVE_ACOUSTICS
   // The record of a running measurement sits beside the recovery file, so both are found at the
   // next start; without one (a screenshot run) in the per-user state folder.
@@ -22,6 +22,9 @@ void CZeltoView::OpenMeasurePanel() {
       editor(), tools->Held(), [this] { RedrawGraph(); }, guard.string(), ui_.language, window());
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->show();
+  return panel;
+#else
+  return nullptr;
 #endif
 }
 
