@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -339,7 +340,19 @@ void MeasurePanel::BuildLayout() {
   progress_->setRange(0, 1000);
   progress_->setValue(0);
   stage_ = new QLabel;
-  right->addWidget(meter_);
+  listen_ = new QCheckBox(Tr(lang_, "Listen", "监听"));
+  listen_->setToolTip(Tr(lang_, "Show the microphone's level before anything plays", "在播放之前显示麦克风的电平"));
+  connect(listen_, &QCheckBox::toggled, this, [this](bool on) { on ? ListenIfWanted() : StopListening(); });
+  connect(inDevice_, &QComboBox::currentIndexChanged, this, [this] { ListenIfWanted(); });
+  listenTimer_ = new QTimer(this);
+  listenTimer_->setInterval(100);
+  connect(listenTimer_, &QTimer::timeout, this, [this] {
+    if (listener_.Running()) ShowInputPeak(listener_.TakePeak());
+  });
+  auto* meterRow = new QHBoxLayout;
+  meterRow->addWidget(meter_, 1);
+  meterRow->addWidget(listen_);
+  right->addLayout(meterRow);
   right->addWidget(progress_);
   right->addWidget(stage_);
 
@@ -498,6 +511,7 @@ void MeasurePanel::Start() {
     Log(error);
     return;
   }
+  StopListening();
   running_ = true;
   cancel_.Reset();
   start_->setEnabled(false);
@@ -514,6 +528,7 @@ void MeasurePanel::Start() {
   running_ = false;
   start_->setEnabled(true);
   rtaStart_->setEnabled(true);
+  ListenIfWanted();
   cancelButton_->setEnabled(false);
   ShowResults(result);
 }
@@ -581,6 +596,7 @@ void MeasurePanel::StartRta() {
   }
   rtaStart_->setEnabled(false);
   start_->setEnabled(false);
+  StopListening();
   Host host(*this);
   rta_ = std::make_unique<acoustics::RtaRun>(editor_, *audio_, guard_, lang_);
   std::string why;
@@ -589,6 +605,7 @@ void MeasurePanel::StartRta() {
     Log(QString::fromStdString(why));
     rtaStart_->setEnabled(true);
     start_->setEnabled(true);
+    ListenIfWanted();
     return;
   }
   rtaBandsPerOctave_ = plan.bandsPerOctave;
@@ -620,6 +637,25 @@ void MeasurePanel::StopRta() {
   rtaStart_->setEnabled(true);
   rtaReset_->setEnabled(false);
   start_->setEnabled(audio_ != nullptr);
+  ListenIfWanted();
+}
+
+void MeasurePanel::ListenIfWanted() {
+  StopListening();
+  if (!listen_ || !listen_->isChecked() || !audio_ || running_ || RtaRunning()) return;
+  std::string error;
+  if (!listener_.Open(*audio_, inDevice_->currentData().toInt(), 0, rate_->currentData().toInt(), &error)) {
+    Log(QString::fromStdString(error));
+    const QSignalBlocker quiet(listen_);
+    listen_->setChecked(false);
+    return;
+  }
+  listenTimer_->start();
+}
+
+void MeasurePanel::StopListening() {
+  if (listenTimer_) listenTimer_->stop();
+  listener_.Close();
 }
 
 void MeasurePanel::PollRta() {

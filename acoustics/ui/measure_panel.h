@@ -96,6 +96,9 @@ class MeasurePanel : public QDialog {
   void ShowResults(const acoustics::RunResult& result);
   void PollRta();
   void ShowInputPeak(float peak);
+  /// The idle meter listens while its box is ticked and nothing else uses the microphone.
+  void ListenIfWanted();
+  void StopListening();
   void Log(const QString& line);
   void reject() override;
 
@@ -128,6 +131,10 @@ class MeasurePanel : public QDialog {
   ImpulseView* impulses_ = nullptr;
   QPushButton* start_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+
+  audio::InputMeter listener_;
+  QCheckBox* listen_ = nullptr;
+  QTimer* listenTimer_ = nullptr;
 
   std::unique_ptr<acoustics::RtaRun> rta_;
   int rtaBandsPerOctave_ = 3;
