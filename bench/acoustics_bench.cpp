@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <numbers>
@@ -26,7 +27,9 @@
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/fft.h"
 #include "acoustics/rta.h"
+#include "acoustics/rta_run.h"
 #include "acoustics/sweep.h"
+#include "support/offline_editor.h"
 
 namespace zelto::acoustics {
 namespace {
@@ -158,7 +161,17 @@ BENCHMARK(BM_CarResultsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 // flag is set and the time until PlayAndRecord has silenced and dropped the stream is taken (the
 // stream is aborted, so nothing it still buffered is played after that). Needs the server that
 // `scripts/pulse start DIR` makes: ZELTO_AUDIO_ENV=DIR/env.
-void BM_CancelToSilence(benchmark::State& state) {
+// The audio server `scripts/pulse start DIR` made (ZELTO_AUDIO_ENV=DIR/env) and its loopback
+// sink's devices; nothing, with the reason, without one.
+struct LoopServer {
+  std::unique_ptr<audio::AudioSystem> system;
+  int out = 0;
+  int in = 0;
+  std::string skip;
+};
+
+LoopServer OpenLoopServer() {
+  LoopServer s;
   const char* envPath = std::getenv("ZELTO_AUDIO_ENV");
   std::map<std::string, std::string> env;
   if (envPath) {
@@ -167,26 +180,34 @@ void BM_CancelToSilence(benchmark::State& state) {
       if (const auto eq = line.find('='); eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
   }
   if (!audio::AudioBuilt() || env.count("PULSE_SERVER") == 0) {
-    state.SkipWithError("no audio server: scripts/pulse start DIR, then ZELTO_AUDIO_ENV=DIR/env");
-    return;
+    s.skip = "no audio server: scripts/pulse start DIR, then ZELTO_AUDIO_ENV=DIR/env";
+    return s;
   }
   ::setenv("PULSE_SERVER", env["PULSE_SERVER"].c_str(), 1);
-  std::string error;
-  const auto system = audio::MakeAudioSystem(&error, "pulse");
-  if (!system) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
-  const auto devices = system->Devices();
+  s.system = audio::MakeAudioSystem(&s.skip, "pulse");
+  if (!s.system) return s;
+  const auto devices = s.system->Devices();
   const auto out = audio::FindDevice(devices, env["ZELTO_LOOP_OUT"], audio::Direction::Output);
   const auto in = audio::FindDevice(devices, env["ZELTO_LOOP_IN"], audio::Direction::Input);
   if (!out.device || !in.device) {
-    state.SkipWithError("the audio server has no zelto-loop sink");
+    s.skip = "the audio server has no zelto-loop sink";
+    return s;
+  }
+  s.out = out.device->number;
+  s.in = in.device->number;
+  return s;
+}
+
+void BM_CancelToSilence(benchmark::State& state) {
+  const LoopServer server = OpenLoopServer();
+  if (!server.system) {
+    state.SkipWithError(server.skip.c_str());
     return;
   }
+  audio::AudioSystem* system = server.system.get();
   audio::PlayRecordSpec request;
-  request.outputDevice = out.device->number;
-  request.inputDevice = in.device->number;
+  request.outputDevice = server.out;
+  request.inputDevice = server.in;
   request.inputChannels = {0};
   std::vector<float> tone(static_cast<std::size_t>(kRate) * 5);
   for (std::size_t i = 0; i < tone.size(); ++i)
@@ -220,6 +241,71 @@ void BM_CancelToSilence(benchmark::State& state) {
   state.counters["worst_ms"] = worstMs;
 }
 BENCHMARK(BM_CancelToSilence)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// The RTA's stop, at a random moment from 0.05 to 4 s after its start: how long the call takes
+// (until the stream is dropped and the routing is back, on an editor without a processor, whose
+// changes are in place at once), and what a second listener on the loopback still hears from
+// 100 ms after the call on (heard_after_100ms_dBFS; -300 is nothing).
+class ImmediateHost final : public MeasurementHost {
+ public:
+  bool Settle() override { return true; }
+  bool MoveMicrophone(int, int) override { return true; }
+  void Report(const Progress&) override {}
+  void Rejected(int, int, const std::string&) override {}
+};
+
+void BM_RtaStopToSilence(benchmark::State& state) {
+  const LoopServer server = OpenLoopServer();
+  if (!server.system) {
+    state.SkipWithError(server.skip.c_str());
+    return;
+  }
+  testing::OfflineEditor e;
+  e.editor.SetCrossoverFrequency(0, true, 2500, Editor::CrossoverBox::Main);
+  MeasurementGuard guard((std::filesystem::temp_directory_path() / "zelto-rta-bench" / kGuardFileName).string());
+  ImmediateHost host;
+  audio::InputMeter listener;
+  std::string error;
+  if (!listener.Open(*server.system, server.in, 0, kRate, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int> waitMs(50, 4000);
+  double worstMs = 0;
+  float heardAfter = 0;
+  for (auto _ : state) {
+    RtaRun run(e.editor, *server.system, guard);
+    RtaPlan plan;
+    plan.channels = {0};
+    plan.outputDevice = server.out;
+    plan.inputDevice = server.in;
+    plan.levelDbfs = -20;
+    if (!run.Start(plan, host, &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs(random)));
+    run.Poll();
+    const auto asked = std::chrono::steady_clock::now();
+    std::thread late([&] {
+      std::this_thread::sleep_until(asked + std::chrono::milliseconds(100));
+      listener.TakePeak();  // what came before the 100 ms is allowed
+    });
+    run.Stop(host);
+    const auto stopped = std::chrono::steady_clock::now();
+    late.join();
+    std::this_thread::sleep_until(std::max(stopped, asked + std::chrono::milliseconds(100)) +
+                                  std::chrono::milliseconds(500));
+    heardAfter = std::max(heardAfter, listener.TakePeak());
+    const double ms = std::chrono::duration<double, std::milli>(stopped - asked).count();
+    worstMs = std::max(worstMs, ms);
+    state.SetIterationTime(ms / 1000.0);
+  }
+  state.counters["worst_ms"] = worstMs;
+  state.counters["heard_after_100ms_dBFS"] = heardAfter > 0 ? 20 * std::log10(heardAfter) : -300.0;
+}
+BENCHMARK(BM_RtaStopToSilence)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zelto::acoustics
