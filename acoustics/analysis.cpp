@@ -99,22 +99,26 @@ Analysis Finish(const ImpulseResponse& ir, const Arrival& arrival, double timeZe
 }
 
 struct Found {
-  ImpulseResponse ir;
+  const ImpulseResponse* ir = nullptr;  // in the workspace, until its next deconvolution
   Arrival arrival;
+  double bandDelaySpread = 0;
 };
 
 // The band delays are not asked of the reference sweep: the measurement sweep later in the same
 // recording smears them, and its search is confined to the time before that sweep anyway.
 bool Heard(const Found& f, bool checkBands = true) {
   return f.arrival.peakToNoiseDb >= kMinPeakToNoiseDb &&
-         (!checkBands || f.ir.bandDelaySpread <= kMaxBandDelaySpreadSeconds * static_cast<double>(f.ir.sampleRate));
+         (!checkBands || f.bandDelaySpread <= kMaxBandDelaySpreadSeconds * static_cast<double>(f.ir->sampleRate));
 }
 
-Found DeconvolveAndFind(std::span<const float> recording, std::span<const float> excitation, int rate, double lowHz,
-                        double highHz, long long from = 0, long long to = 0) {
-  const InverseFilter inverse(excitation, rate, lowHz, highHz, recording.size());
-  Found f{Deconvolve(recording, inverse), {}};
-  f.arrival = FindArrival(f.ir, from, to);
+Found DeconvolveAndFind(AnalysisWorkspace& workspace, std::span<const float> recording,
+                        std::span<const float> excitation, int rate, double lowHz, double highHz, long long from = 0,
+                        long long to = 0) {
+  const InverseFilter& inverse = workspace.Inverse(excitation, rate, lowHz, highHz, recording.size());
+  Found f;
+  f.ir = &workspace.Deconvolve(recording, inverse);
+  f.arrival = FindArrival(*f.ir, from, to);
+  f.bandDelaySpread = f.ir->bandDelaySpread;
   return f;
 }
 
@@ -203,27 +207,40 @@ Levels MeasureLevels(std::span<const float> recording, long long arrivalSample, 
 
 AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const float> excitation, int sampleRate,
                             const AnalysisOptions& options) {
+  AnalysisWorkspace workspace;
+  return Analyse(recording, excitation, sampleRate, options, workspace);
+}
+
+AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const float> excitation, int sampleRate,
+                            const AnalysisOptions& options, AnalysisWorkspace& workspace) {
   Levels levels = PeakLevels(recording);
   if (!Usable(recording, excitation, sampleRate, options)) return Reject(Rejection::Reason::Empty, levels);
   if (recording.size() + excitation.size() > kMaxAnalysedFrames) return Reject(Rejection::Reason::TooLong, levels);
   const Active active = ActiveSpan(excitation);
   if (recording.size() < active.end - active.start) return Reject(Rejection::Reason::TooShort, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
-  const Found f = DeconvolveAndFind(recording, excitation, sampleRate, options.lowHz, options.highHz);
+  const Found f = DeconvolveAndFind(workspace, recording, excitation, sampleRate, options.lowHz, options.highHz);
   if (!Heard(f)) return Reject(Rejection::Reason::NotFound, levels);
   levels = MeasureLevels(recording, std::llround(f.arrival.samples), active.start, active.end, sampleRate, 0);
   if (levels.snrDb && *levels.snrDb < options.minSnrDb) return Reject(Rejection::Reason::TooQuiet, levels);
   // The peak of a speaker's response lies after the sound starts; anything up to the sweep's start
   // in the recording before it is quiet.
-  return Finish(f.ir, f.arrival, 0.0, levels, options);
+  return Finish(*f.ir, f.arrival, 0.0, levels, options);
 }
 
 AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::span<const float> loopback,
                                         std::span<const float> excitation, int sampleRate,
                                         const AnalysisOptions& options) {
-  AnalysisOrRejection result = Analyse(recording, excitation, sampleRate, options);
+  AnalysisWorkspace workspace;
+  return AnalyseWithLoopback(recording, loopback, excitation, sampleRate, options, workspace);
+}
+
+AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::span<const float> loopback,
+                                        std::span<const float> excitation, int sampleRate,
+                                        const AnalysisOptions& options, AnalysisWorkspace& workspace) {
+  AnalysisOrRejection result = Analyse(recording, excitation, sampleRate, options, workspace);
   if (!std::holds_alternative<Analysis>(result)) return result;
-  const Found loop = DeconvolveAndFind(loopback, excitation, sampleRate, options.lowHz, options.highHz);
+  const Found loop = DeconvolveAndFind(workspace, loopback, excitation, sampleRate, options.lowHz, options.highHz);
   if (!Heard(loop)) {
     return Reject(Rejection::Reason::LoopbackNotFound, PeakLevels(loopback));
   }
@@ -237,6 +254,13 @@ AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::s
 
 AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recording, const ReferencedStream& stream,
                                                  const SweepParams& sweep, const AnalysisOptions& options) {
+  AnalysisWorkspace workspace;
+  return AnalyseWithAcousticReference(recording, stream, sweep, options, workspace);
+}
+
+AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recording, const ReferencedStream& stream,
+                                                 const SweepParams& sweep, const AnalysisOptions& options,
+                                                 AnalysisWorkspace& workspace) {
   const int rate = sweep.sampleRate;
   Levels levels = PeakLevels(recording);
   const auto offset = static_cast<long long>(stream.measurementOffset);
@@ -251,7 +275,8 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   const Active refActive = ActiveSpan(stream.reference);
   if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
-  const Found ref = DeconvolveAndFind(recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
+  const Found ref =
+      DeconvolveAndFind(workspace, recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
   // The measurement sweep, with the reference's sound taken out of the recording first.
   const long long cut =
@@ -260,14 +285,14 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
   const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
-  const Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
+  const Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz);
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,
                          std::llround(ref.arrival.samples) + static_cast<long long>(refActive.start));
   if (levels.snrDb && *levels.snrDb < options.minSnrDb) return Reject(Rejection::Reason::TooQuiet, levels);
   // Time 0 is the reference's arrival shifted to where the measurement sweep starts.
-  Analysis a = Finish(main.ir, main.arrival, static_cast<double>(offset) + ref.arrival.samples, levels, options);
+  Analysis a = Finish(*main.ir, main.arrival, static_cast<double>(offset) + ref.arrival.samples, levels, options);
   a.referenceArrivalSamples = ref.arrival.samples;
   return a;
 }

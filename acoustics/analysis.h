@@ -14,6 +14,7 @@
 #include "acoustics/deconvolution.h"
 #include "acoustics/response.h"
 #include "acoustics/sweep.h"
+#include "acoustics/workspace.h"
 #include "core/encodings.h"
 
 namespace zelto::acoustics {
@@ -26,7 +27,7 @@ inline constexpr std::size_t kMaxAnalysedFrames = std::size_t{1} << 24;
 inline constexpr double kMaxBandDelaySpreadSeconds = 0.05;  // octaves further apart: another sweep
 
 struct AnalysisOptions {
-  double lowHz = 20.0;  // the band the excitation covers
+  double lowHz = 20.0;  // the band the excitation covers (OptionsFor gives a sweep's own)
   double highHz = 20000.0;
   IrWindow window;
   /// Caps the left window below the second harmonic's product when known (HarmonicLeadSeconds).
@@ -79,18 +80,28 @@ using AnalysisOrRejection = std::variant<Analysis, Rejection>;
 /// the start of the excitation's playback.
 AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const float> excitation, int sampleRate,
                             const AnalysisOptions& options);
+/// The same in `workspace`, whose filters and buffers the next analysis reuses (each function
+/// below has this form too).
+AnalysisOrRejection Analyse(std::span<const float> recording, std::span<const float> excitation, int sampleRate,
+                            const AnalysisOptions& options, AnalysisWorkspace& workspace);
 
 /// As Analyse, with a loopback channel (the output wired back to an input of the same device and
 /// recorded in the same stream): the arrival is the microphone's minus the loopback's.
 AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::span<const float> loopback,
                                         std::span<const float> excitation, int sampleRate,
                                         const AnalysisOptions& options);
+AnalysisOrRejection AnalyseWithLoopback(std::span<const float> recording, std::span<const float> loopback,
+                                        std::span<const float> excitation, int sampleRate,
+                                        const AnalysisOptions& options, AnalysisWorkspace& workspace);
 
 /// As Analyse, for a stream made by MakeReferencedStream: the reference speaker's short sweep
 /// first, the measurement sweep after it. The arrival is measured from the reference's arrival,
 /// so speakers measured against the same reference compare to the sample whatever the latency.
 AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recording, const ReferencedStream& stream,
                                                  const SweepParams& sweep, const AnalysisOptions& options);
+AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recording, const ReferencedStream& stream,
+                                                 const SweepParams& sweep, const AnalysisOptions& options,
+                                                 AnalysisWorkspace& workspace);
 
 /// The levels of a recording whose excitation (active between activeStart and activeEnd of it)
 /// arrived at `arrivalSample`; what lies before `quietBefore` (a sample of the recording) and

@@ -76,7 +76,7 @@ double Regularisation(double hz, double lowHz, double highHz) {
 
 InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, double lowHz, double highHz,
                              std::size_t maxRecordingFrames)
-    : fft_(FastFftSize(std::max<std::size_t>(excitation.size() + maxRecordingFrames, 2))),
+    : fft_(FftSizeFor(excitation.size(), maxRecordingFrames)),
       excitationFrames_(excitation.size()),
       sampleRate_(sampleRate),
       lowHz_(lowHz),
@@ -101,6 +101,10 @@ InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, 
   }
 }
 
+std::size_t InverseFilter::FftSizeFor(std::size_t excitationFrames, std::size_t maxRecordingFrames) {
+  return FastFftSize(std::max<std::size_t>(excitationFrames + maxRecordingFrames, 2));
+}
+
 double ImpulseResponse::TimeOf(std::size_t i) const {
   const std::size_t n = samples.size();
   return i + excitationFrames >= n ? static_cast<double>(i) - static_cast<double>(n) : static_cast<double>(i);
@@ -115,23 +119,36 @@ double ImpulseResponse::At(long long t) const {
 }
 
 ImpulseResponse Deconvolve(std::span<const float> recording, const InverseFilter& inverse) {
+  ImpulseResponse ir;
+  ComplexVector spectrum;
+  DeconvolveInto(recording, inverse, ir, spectrum);
+  return ir;
+}
+
+void DeconvolveInto(std::span<const float> recording, const InverseFilter& inverse, ImpulseResponse& out,
+                    ComplexVector& spectrum) {
   const std::size_t n = inverse.FftSize();
   const Fft fft(n);
-  RealVector y(n, 0.0);
+  RealVector& y = out.samples;
+  y.resize(n);
   // Linear deconvolution needs the excitation's length of zeros after the recording.
   const std::size_t take = std::min(recording.size(), n - inverse.ExcitationFrames());
   std::copy(recording.begin(), recording.begin() + static_cast<std::ptrdiff_t>(take), y.begin());
-  ComplexVector spectrum = fft.Forward(y);
+  std::fill(y.begin() + static_cast<std::ptrdiff_t>(take), y.end(), 0.0);
+  spectrum.resize(fft.Bins());
+  fft.Forward(y, spectrum);
   const ComplexVector& inv = inverse.Spectrum();
-  for (std::size_t k = 0; k < spectrum.size(); ++k) spectrum[k] *= inv[k];
-  ImpulseResponse ir;
-  ir.bandDelaySpread = BandDelaySpread(spectrum, n, static_cast<double>(inverse.SampleRate()) / static_cast<double>(n),
-                                       inverse.LowHz(), inverse.HighHz());
-  ir.sampleRate = inverse.SampleRate();
-  ir.excitationFrames = inverse.ExcitationFrames();
-  ir.samples = std::move(y);
-  fft.Inverse(spectrum, ir.samples);
-  return ir;
+  for (std::size_t k = 0; k < spectrum.size(); ++k) {
+    // Written out: without -ffast-math the operator checks every product for NaN and infinity.
+    const double a = spectrum[k].real(), b = spectrum[k].imag();
+    const double c = inv[k].real(), d = inv[k].imag();
+    spectrum[k] = {a * c - b * d, a * d + b * c};
+  }
+  out.bandDelaySpread = BandDelaySpread(spectrum, n, static_cast<double>(inverse.SampleRate()) / static_cast<double>(n),
+                                        inverse.LowHz(), inverse.HighHz());
+  out.sampleRate = inverse.SampleRate();
+  out.excitationFrames = inverse.ExcitationFrames();
+  fft.Inverse(spectrum, y);
 }
 
 Arrival FindArrival(const ImpulseResponse& ir, long long fromSample, long long toSample) {

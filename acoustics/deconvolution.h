@@ -23,6 +23,8 @@ class InverseFilter {
   /// recording has its own sample.
   InverseFilter(std::span<const float> excitation, int sampleRate, double lowHz, double highHz,
                 std::size_t maxRecordingFrames);
+  /// The transform size a filter for these lengths has.
+  static std::size_t FftSizeFor(std::size_t excitationFrames, std::size_t maxRecordingFrames);
   std::size_t FftSize() const { return fft_.Size(); }
   std::size_t ExcitationFrames() const { return excitationFrames_; }
   int SampleRate() const { return sampleRate_; }
@@ -60,6 +62,10 @@ struct ImpulseResponse {
 /// The impulse response of the path that turned the excitation into `recording` (deconvolution
 /// by FFT: H = Y · S⁻¹). A recording longer than the filter was made for is cut.
 ImpulseResponse Deconvolve(std::span<const float> recording, const InverseFilter& inverse);
+/// Deconvolve into `out`, with `spectrum` as scratch: buffers that already have the size are
+/// reused, not reallocated.
+void DeconvolveInto(std::span<const float> recording, const InverseFilter& inverse, ImpulseResponse& out,
+                    ComplexVector& spectrum);
 
 /// Where the response arrives: the largest magnitude of the (band-limited) impulse response,
 /// refined to a fraction of a sample by a parabola through it and its neighbours.

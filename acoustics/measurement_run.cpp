@@ -182,7 +182,7 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
       return std::nullopt;
     }
     AnalysisOptions options = OptionsFor(params);
-    const auto analysed = Analyse(FromPlayStart(rec, 0), sweep, plan.sampleRate, options);
+    const auto analysed = Analyse(FromPlayStart(rec, 0), sweep, plan.sampleRate, options, workspace_);
     const bool canRise = level + kLevelStepDb <= plan.sweep.maxLevelDbfs;
     if (const auto* rejection = std::get_if<Rejection>(&analysed)) {
       // Only hearing too little makes it louder; a clipped or otherwise unusable probe stops here.
@@ -243,9 +243,9 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   if (plan.calibration) options.calibration = &*plan.calibration;
   const auto mic = FromPlayStart(rec, 0);
   const AnalysisOrRejection analysed =
-      referenced         ? AnalyseWithAcousticReference(mic, *referenced, params, options)
-      : plan.loopbackOut ? AnalyseWithLoopback(mic, FromPlayStart(rec, 1), sweep, plan.sampleRate, options)
-                         : Analyse(mic, sweep, plan.sampleRate, options);
+      referenced         ? AnalyseWithAcousticReference(mic, *referenced, params, options, workspace_)
+      : plan.loopbackOut ? AnalyseWithLoopback(mic, FromPlayStart(rec, 1), sweep, plan.sampleRate, options, workspace_)
+                         : Analyse(mic, sweep, plan.sampleRate, options, workspace_);
   if (const auto* rejection = std::get_if<Rejection>(&analysed)) {
     host.Rejected(result.channel, position, rejection->Text(lang_));
     return;

@@ -27,8 +27,11 @@ struct Response {
 /// rise over `leftMs` before the peak, flat after it, and a half-Hann fall over the last `taper`
 /// fraction of `rightMs`. A long right side (hundreds of ms) includes the car's reflections, as an
 /// ear and an RTA hear them; a short one shows the direct sound.
+/// The left side is long by default (REW's 125 ms): a window that cuts in front of the arrival
+/// loses the slow rise of the lowest octave (at 20 Hz a 10 ms side costs half a decibel); the
+/// second harmonic's product still limits it (AnalysisOptions).
 struct IrWindow {
-  double leftMs = 10.0;
+  double leftMs = 125.0;
   double rightMs = 500.0;
   double taper = 0.25;
 };

@@ -108,6 +108,14 @@ bool Rta::Update() {
       p += Power(spectrum[bands_[b].firstBin + j]) * bands_[b].weights[j];
     powers[b] = p * scale;
   }
+  if (options_.averaging == RtaOptions::Averaging::Exponential) {
+    // The first updates weigh 1, 1/2, 1/3, ... until 1/averages: the start is a plain mean, not a
+    // slow rise from silence.
+    ++cumulativeCount_;
+    const double weight = 1.0 / std::min(cumulativeCount_, std::max(options_.averages, 1));
+    for (std::size_t b = 0; b < powers.size(); ++b) sum_[b] += weight * (powers[b] - sum_[b]);
+    return true;
+  }
   if (options_.averages == 0) {
     for (std::size_t b = 0; b < powers.size(); ++b) sum_[b] += powers[b];
     ++cumulativeCount_;
@@ -122,22 +130,32 @@ bool Rta::Update() {
   return true;
 }
 
-void Rta::Reset() {
+void Rta::ResetAverage() {
   history_.clear();
   std::fill(sum_.begin(), sum_.end(), 0.0);
   cumulativeCount_ = 0;
+}
+
+void Rta::Reset() {
+  ResetAverage();
   written_ = 0;
   std::fill(ring_.begin(), ring_.end(), 0.0f);
 }
 
+int Rta::UpdatesAveraged() const {
+  if (options_.averaging == RtaOptions::Averaging::Exponential) return std::min(cumulativeCount_, options_.averages);
+  return options_.averages == 0 ? cumulativeCount_ : static_cast<int>(history_.size());
+}
+
 Response Rta::Bands(const MicCalibration* calibration) const {
   Response r;
-  const int count = options_.averages == 0 ? cumulativeCount_ : static_cast<int>(history_.size());
+  const bool exponential = options_.averaging == RtaOptions::Averaging::Exponential;
+  const int count = exponential || options_.averages == 0 ? cumulativeCount_ : static_cast<int>(history_.size());
   if (count == 0) return r;
   for (std::size_t b = 0; b < bands_.size(); ++b) {
     r.hz.push_back(bands_[b].centreHz);
     // The running sum can go a hair below zero after subtractions.
-    const double p = std::max(sum_[b] / count, 0.0);
+    const double p = std::max(exponential ? sum_[b] : sum_[b] / count, 0.0);
     r.db.push_back(p > 0 ? 10.0 * std::log10(p) : -300.0);
   }
   if (calibration) ApplyCalibration(r, *calibration);

@@ -37,7 +37,12 @@ struct RtaOptions {
   int bandsPerOctave = 3;       // 1..48
   double lowHz = 20.0;
   double highHz = 20000.0;
-  int averages = 8;      // updates power-averaged; 0 averages everything since the last reset
+  /// Count: the last `averages` updates power-averaged alike (0: everything since the last reset).
+  /// Exponential: each update weighs 1/`averages` against what came before, so old sound fades
+  /// away smoothly instead of dropping out `averages` updates later.
+  enum class Averaging { Count, Exponential };
+  Averaging averaging = Averaging::Count;
+  int averages = 8;
   bool periodic = true;  // rectangular window (periodic noise); false: Hann (any signal)
 };
 
@@ -54,9 +59,12 @@ class Rta {
   /// changes) until that many have come.
   bool Update();
   void Reset();
+  /// Starts the average again but keeps the samples heard, so the next Update has a whole
+  /// transform at once (after a level change, say).
+  void ResetAverage();
   /// The averaged band levels: band centres in hz, levels in db (nothing before the first Update).
   Response Bands(const MicCalibration* calibration = nullptr) const;
-  int UpdatesAveraged() const { return options_.averages == 0 ? cumulativeCount_ : static_cast<int>(history_.size()); }
+  int UpdatesAveraged() const;
 
  private:
   struct Band {

@@ -1,5 +1,6 @@
 #include "acoustics/sweep.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -28,6 +29,8 @@ constexpr double kReferenceEndHz = 20000.0;
 constexpr double kReferenceSeconds = 0.2;
 
 }  // namespace
+
+double DefaultEndHz(int sampleRate) { return std::min(kDefaultEndHz, kMaxEndFraction * sampleRate); }
 
 std::optional<std::string> CheckSweep(const SweepParams& p, Language lang) {
   if (p.sampleRate < kMinRate || p.sampleRate > kMaxRate)

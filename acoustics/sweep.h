@@ -13,10 +13,18 @@
 
 namespace zelto::acoustics {
 
+/// A sweep starts an octave below the band that matters and ends beyond 20 kHz where the rate
+/// allows: the inverse filter's band edges and its fades then lie outside 20 Hz..20 kHz, which
+/// comes out flat. It stops at 24 kHz even at 96 kHz, which a tweeter need not hear.
+inline constexpr double kDefaultStartHz = 10.0;
+inline constexpr double kDefaultEndHz = 24000.0;
+/// kDefaultEndHz, or the highest end the rate allows when that is lower.
+double DefaultEndHz(int sampleRate);
+
 struct SweepParams {
   int sampleRate = 48000;
-  double startHz = 20.0;
-  double endHz = 20000.0;
+  double startHz = kDefaultStartHz;
+  double endHz = 21600.0;    // DefaultEndHz(48000)
   double seconds = 2.0;      // the sweep itself, fades included
   double levelDbfs = -6.0;   // peak level
   double tailSeconds = 0.0;  // silence after the sweep, so a recorder hears the decay

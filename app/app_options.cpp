@@ -70,6 +70,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
     } else if (word == QLatin1String("--target")) {
       if (!value(&v)) break;
       options.target = v;
+    } else if (word == QLatin1String("--measure-panel")) {
+      options.measurePanel = true;
     } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
       options.help = true;
     } else if (word == QLatin1String("--version")) {
@@ -87,7 +89,7 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
 QString UsageText() {
   return QStringLiteral(
       "usage: zelto [--device URL] [--usb-write control|interrupt] [--lang zh|en] [--screenshot FILE.png\n"
-      "             [--measurement chN=FILE]... [--target flat|car|FILE]]\n"
+      "             [--measurement chN=FILE]... [--target flat|car|FILE] [--measure-panel]]\n"
       "       zelto --help | --version\n"
       "Tunes the eight-output car-audio processor live over USB.\n"
       "\n"
@@ -101,6 +103,8 @@ QString UsageText() {
       "  --measurement chN=FILE  with --screenshot: show this measurement of output N,\n"
       "                       and the EQ from measurement proposal for the first one\n"
       "  --target T           with --measurement: flat, car or a target file\n"
+      "  --measure-panel      with --screenshot: open the measurement panel and save it\n"
+      "                       beside the picture (FILE-measure.png)\n"
       "  -h, --help           print this text and exit\n"
       "  --version            print the version and exit\n");
 }

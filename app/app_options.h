@@ -26,6 +26,7 @@ struct AppOptions {
   };
   std::vector<ChannelFile> measurements;
   QString target;
+  bool measurePanel = false;  // --measure-panel: with --screenshot, the measurement panel too
   bool help = false;
   bool version = false;  // --version: print the version and exit
   QString error;         // set when the command line cannot be used

@@ -188,6 +188,24 @@ bool CZeltoApp::TakeScreenshot(const QString& file, QString* error) {
     if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(file);
     return false;
   }
+  // The panel is taller than the window it opens over: it gets a picture of its own.
+  if (options_.measurePanel) {
+    QWidget* panel = view_->OpenMeasurePanel();
+    if (!panel) {
+      if (error) *error = QStringLiteral("this build has no acoustic measurement");
+      return false;
+    }
+    QApplication::processEvents();
+    QString panelFile = file;
+    panelFile.insert(file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.size() - 4 : file.size(),
+                     QStringLiteral("-measure"));
+    const bool saved = panel->grab().save(panelFile, "PNG");
+    panel->close();
+    if (!saved) {
+      if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(panelFile);
+      return false;
+    }
+  }
   return true;
 }
 

@@ -68,6 +68,10 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
     HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_,
                            presetDialog_ ? presetDialog_.data() : window());
   });
+  // Before anything else once the processor's settings are in: a measurement's leftover routing.
+  router_->Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    if (notice == Notice::LiveReadDone) RestoreLeftoverMeasurement();
+  });
   ab_ = std::make_unique<AbCompare>(*engine_);
   editor_->SetAb(ab_.get());
   messageHandler_ = [this](const QString& text) {

@@ -181,7 +181,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   MixPage* Mixer() const { return mixer_; }
   void OpenSourceVolumes();
   /// The measurement panel (sound devices, channels, sweeps); nothing in a build without acoustic measurement.
-  void OpenMeasurePanel();
+  QWidget* OpenMeasurePanel();
+  /// Where a running measurement keeps its record: beside the recovery file, else in the state folder.
+  std::string MeasurementGuardPath() const;
+  /// Puts back what a measurement cut off by a crash or a kill had changed, as soon as the
+  /// processor's settings are read back; its record goes once the processor has them.
+  void RestoreLeftoverMeasurement();
   void FactoryReset();
   /// A firmware update is running: commands that would disturb it are refused.
   void SetUpdateRunning(bool running) { updateRunning_ = running; }

@@ -10,14 +10,26 @@
 #include <malloc.h>
 #endif
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <numbers>
 #include <random>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "acoustics/analysis.h"
+#include "acoustics/audio/audio_device.h"
 #include "acoustics/fft.h"
 #include "acoustics/rta.h"
+#include "acoustics/rta_run.h"
 #include "acoustics/sweep.h"
+#include "support/offline_editor.h"
 
 namespace zelto::acoustics {
 namespace {
@@ -48,13 +60,18 @@ std::vector<float> Recording(const std::vector<float>& sweep, std::size_t frames
   return rec;
 }
 
+// With a workspace kept across calls, as a run keeps one for all its channels and positions (the
+// sweep's inverse filter made once); with a new one each time, as `measure analyse` runs once.
 void BM_AnalyseRecording(benchmark::State& state) {
+  const bool kept = state.range(0) != 0;
   const SweepParams p = LongSweep();
   const std::vector<float> sweep = ExponentialSweep(p);
   const std::vector<float> rec = Recording(sweep, kRecordingFrames);
   double arrival = 0;
+  AnalysisWorkspace workspace;
   for (auto _ : state) {
-    const AnalysisOrRejection r = Analyse(rec, sweep, kRate, OptionsFor(p));
+    AnalysisWorkspace fresh;
+    const AnalysisOrRejection r = Analyse(rec, sweep, kRate, OptionsFor(p), kept ? workspace : fresh);
     // Read after the loop; DoNotOptimize on this double lost its value with GCC 12.
     arrival = std::get<Analysis>(r).arrival.samples;
     benchmark::ClobberMemory();
@@ -62,7 +79,7 @@ void BM_AnalyseRecording(benchmark::State& state) {
   state.counters["recording_frames"] = static_cast<double>(kRecordingFrames);
   state.counters["arrival_error_samples"] = std::abs(arrival - 700.0);
 }
-BENCHMARK(BM_AnalyseRecording)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AnalyseRecording)->ArgName("kept_workspace")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 // The transforms the analysis above makes at its large size: the sweep's spectrum for the inverse
 // filter, the recording's spectrum and the way back. Its time over the analysis's is FFTW's share.
@@ -139,6 +156,156 @@ void BM_CarResultsMemory(benchmark::State& state) {
   state.counters["held_MB"] = static_cast<double>(held) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_CarResultsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Cancel latency: a tone plays through the audio server's loopback sink; once it sounds, the
+// flag is set and the time until PlayAndRecord has silenced and dropped the stream is taken (the
+// stream is aborted, so nothing it still buffered is played after that). Needs the server that
+// `scripts/pulse start DIR` makes: ZELTO_AUDIO_ENV=DIR/env.
+// The audio server `scripts/pulse start DIR` made (ZELTO_AUDIO_ENV=DIR/env) and its loopback
+// sink's devices; nothing, with the reason, without one.
+struct LoopServer {
+  std::unique_ptr<audio::AudioSystem> system;
+  int out = 0;
+  int in = 0;
+  std::string skip;
+};
+
+LoopServer OpenLoopServer() {
+  LoopServer s;
+  const char* envPath = std::getenv("ZELTO_AUDIO_ENV");
+  std::map<std::string, std::string> env;
+  if (envPath) {
+    std::ifstream in(envPath);
+    for (std::string line; std::getline(in, line);)
+      if (const auto eq = line.find('='); eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  if (!audio::AudioBuilt() || env.count("PULSE_SERVER") == 0) {
+    s.skip = "no audio server: scripts/pulse start DIR, then ZELTO_AUDIO_ENV=DIR/env";
+    return s;
+  }
+  ::setenv("PULSE_SERVER", env["PULSE_SERVER"].c_str(), 1);
+  s.system = audio::MakeAudioSystem(&s.skip, "pulse");
+  if (!s.system) return s;
+  const auto devices = s.system->Devices();
+  const auto out = audio::FindDevice(devices, env["ZELTO_LOOP_OUT"], audio::Direction::Output);
+  const auto in = audio::FindDevice(devices, env["ZELTO_LOOP_IN"], audio::Direction::Input);
+  if (!out.device || !in.device) {
+    s.skip = "the audio server has no zelto-loop sink";
+    return s;
+  }
+  s.out = out.device->number;
+  s.in = in.device->number;
+  return s;
+}
+
+void BM_CancelToSilence(benchmark::State& state) {
+  const LoopServer server = OpenLoopServer();
+  if (!server.system) {
+    state.SkipWithError(server.skip.c_str());
+    return;
+  }
+  audio::AudioSystem* system = server.system.get();
+  audio::PlayRecordSpec request;
+  request.outputDevice = server.out;
+  request.inputDevice = server.in;
+  request.inputChannels = {0};
+  std::vector<float> tone(static_cast<std::size_t>(kRate) * 5);
+  for (std::size_t i = 0; i < tone.size(); ++i)
+    tone[i] = static_cast<float>(0.1 * std::sin(2 * std::numbers::pi * 1000.0 * static_cast<double>(i) / kRate));
+  request.outputs = {{0, tone}};
+  double worstMs = 0;
+  for (auto _ : state) {
+    audio::CancelFlag cancel;
+    std::atomic<bool> sounding{false};
+    std::chrono::steady_clock::time_point cancelledAt;
+    std::thread canceller([&] {
+      while (!sounding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      // Some way into the tone, at no particular phase of the poll.
+      std::this_thread::sleep_for(std::chrono::milliseconds(200 + std::rand() % 10));
+      cancelledAt = std::chrono::steady_clock::now();
+      cancel.Cancel();
+    });
+    const audio::Recording rec = audio::PlayAndRecord(*system, request, cancel, [&](double, float peak) {
+      if (peak > 0.05f) sounding.store(true);
+    });
+    const auto stopped = std::chrono::steady_clock::now();
+    canceller.join();
+    if (!rec.cancelled) {
+      state.SkipWithError(rec.error.empty() ? "the tone was never heard" : rec.error.c_str());
+      return;
+    }
+    const double ms = std::chrono::duration<double, std::milli>(stopped - cancelledAt).count();
+    worstMs = std::max(worstMs, ms);
+    state.SetIterationTime(ms / 1000.0);
+  }
+  state.counters["worst_ms"] = worstMs;
+}
+BENCHMARK(BM_CancelToSilence)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// The RTA's stop, at a random moment from 0.05 to 4 s after its start: how long the call takes
+// (until the stream is dropped and the routing is back, on an editor without a processor, whose
+// changes are in place at once), and what a second listener on the loopback still hears from
+// 100 ms after the call on (heard_after_100ms_dBFS; -300 is nothing).
+class ImmediateHost final : public MeasurementHost {
+ public:
+  bool Settle() override { return true; }
+  bool MoveMicrophone(int, int) override { return true; }
+  void Report(const Progress&) override {}
+  void Rejected(int, int, const std::string&) override {}
+};
+
+void BM_RtaStopToSilence(benchmark::State& state) {
+  const LoopServer server = OpenLoopServer();
+  if (!server.system) {
+    state.SkipWithError(server.skip.c_str());
+    return;
+  }
+  testing::OfflineEditor e;
+  e.editor.SetCrossoverFrequency(0, true, 2500, Editor::CrossoverBox::Main);
+  MeasurementGuard guard((std::filesystem::temp_directory_path() / "zelto-rta-bench" / kGuardFileName).string());
+  ImmediateHost host;
+  audio::InputMeter listener;
+  std::string error;
+  if (!listener.Open(*server.system, server.in, 0, kRate, &error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  std::mt19937 random(3);
+  std::uniform_int_distribution<int> waitMs(50, 4000);
+  double worstMs = 0;
+  float heardAfter = 0;
+  for (auto _ : state) {
+    RtaRun run(e.editor, *server.system, guard);
+    RtaPlan plan;
+    plan.channels = {0};
+    plan.outputDevice = server.out;
+    plan.inputDevice = server.in;
+    plan.levelDbfs = -20;
+    if (!run.Start(plan, host, &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(waitMs(random)));
+    run.Poll();
+    const auto asked = std::chrono::steady_clock::now();
+    std::thread late([&] {
+      std::this_thread::sleep_until(asked + std::chrono::milliseconds(100));
+      listener.TakePeak();  // what came before the 100 ms is allowed
+    });
+    run.Stop(host);
+    const auto stopped = std::chrono::steady_clock::now();
+    late.join();
+    std::this_thread::sleep_until(std::max(stopped, asked + std::chrono::milliseconds(100)) +
+                                  std::chrono::milliseconds(500));
+    heardAfter = std::max(heardAfter, listener.TakePeak());
+    const double ms = std::chrono::duration<double, std::milli>(stopped - asked).count();
+    worstMs = std::max(worstMs, ms);
+    state.SetIterationTime(ms / 1000.0);
+  }
+  state.counters["worst_ms"] = worstMs;
+  state.counters["heard_after_100ms_dBFS"] = heardAfter > 0 ? 20 * std::log10(heardAfter) : -300.0;
+}
+BENCHMARK(BM_RtaStopToSilence)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zelto::acoustics

@@ -71,8 +71,8 @@ std::string Fixed(double v, int decimals) {
 struct SweepOptions {
   std::string out;
   int rate = 48000;
-  double start = 20.0;
-  double end = 20000.0;
+  double start = kDefaultStartHz;
+  double end = 0;  // DefaultEndHz at the rate
   double length = 2.0;
   double level = -6.0;
   double tail = kDefaultTailSeconds;
@@ -89,14 +89,14 @@ struct AnalyseOptions {
   int loopbackChannel = 0;
   double windowMs = 500.0;
   // The sweep that was played, when no file of it is given.
-  double start = 20.0;
-  double end = 20000.0;
+  double start = kDefaultStartHz;
+  double end = 0;  // DefaultEndHz at the rate
   double length = 2.0;
 };
 
 void AddSweepShape(CLI::App* cmd, double& start, double& end, double& length) {
-  cmd->add_option("--start", start, "start frequency in Hz (default 20)");
-  cmd->add_option("--end", end, "end frequency in Hz (default 20000, at most 0.45 x the rate)");
+  cmd->add_option("--start", start, "start frequency in Hz (default 10)");
+  cmd->add_option("--end", end, "end frequency in Hz (default 0.45 x the rate, at most 24000)");
   cmd->add_option("--length", length, "length of the sweep in seconds (default 2)");
 }
 
@@ -118,8 +118,9 @@ class SweepAndAnalyse final : public MeasurePart {
     group.AddCommon()(analyse_);
     analyse_->add_option("--recording", a_.recording, "the recording (WAV, or any file libsndfile reads)")->required();
     analyse_->add_option("--sweep", a_.sweep,
-                         "the sweep file that was played (default: the sweep `measure sweep` writes with the "
-                         "--start, --end and --length given here, at the recording's rate)");
+                         "the sweep file that was played, its range given by --start and --end (default: the "
+                         "sweep `measure sweep` writes with the --start, --end and --length given here, at the "
+                         "recording's rate)");
     AddSweepShape(analyse_, a_.start, a_.end, a_.length);
     analyse_->add_option("--calibration", a_.calibration, "the microphone's calibration file (0 or 90 degrees)");
     analyse_->add_option("--out", a_.out, "the response to write as REW text (frequency, SPL, phase)")->required();
@@ -146,7 +147,7 @@ class SweepAndAnalyse final : public MeasurePart {
     SweepParams p;
     p.sampleRate = s_.rate;
     p.startHz = s_.start;
-    p.endHz = s_.end;
+    p.endHz = s_.end > 0 ? s_.end : DefaultEndHz(p.sampleRate);
     p.seconds = s_.length;
     p.levelDbfs = s_.level;
     p.tailSeconds = s_.tail;
@@ -195,13 +196,20 @@ class SweepAndAnalyse final : public MeasurePart {
       }
       sweep = ChannelOf(sa, 0);
       while (!sweep.empty() && sweep.back() == 0.0f) sweep.pop_back();
-      options.highHz = std::min(options.highHz, 0.45 * rec.sampleRate);
+      // The file's range is named by --start and --end (those `measure sweep` uses by default);
+      // its length gives where its harmonic products land, which the window must not reach.
+      SweepParams p;
+      p.sampleRate = rec.sampleRate;
+      p.startHz = a_.start;
+      p.endHz = std::min(a_.end > 0 ? a_.end : DefaultEndHz(rec.sampleRate), 0.45 * rec.sampleRate);
+      p.seconds = static_cast<double>(sweep.size()) / rec.sampleRate;
+      if (p.startHz > 0 && p.endHz > p.startHz) options = OptionsFor(p);
       sweepName = a_.sweep;
     } else {
       SweepParams p;
       p.sampleRate = rec.sampleRate;
       p.startHz = a_.start;
-      p.endHz = a_.end;
+      p.endHz = a_.end > 0 ? a_.end : DefaultEndHz(p.sampleRate);
       p.seconds = a_.length;
       if (const auto why = CheckSweep(p, lang)) return c.view.Fail(*why), kExitUsage;
       sweep = ExponentialSweep(p);

@@ -32,7 +32,7 @@ struct MeasureRunOptions {
   int positions = 1;
   bool json = false;
   int rate = 48000;
-  double seconds = 1.0;
+  double seconds = acoustics::SweepOptions{}.seconds;
   double maxLevelDbfs = -6;
   int input = 1;          // processor input the sound card feeds, 1..12
   int outChannel = 1;     // of the output device, 1-based
@@ -141,7 +141,7 @@ CLI::App* AddOptions(CLI::App* measure, MeasureRunOptions& o) {
   measure->add_flag("--json", o.json, "print the results as JSON");
   measure->add_option("--rate", o.rate, "sample rate: 44100, 48000 or 96000")
       ->check(CLI::IsMember({44100, 48000, 96000}));
-  measure->add_option("--length", o.seconds, "sweep length in seconds")->check(CLI::Range(0.1, 30.0));
+  measure->add_option("--length", o.seconds, "sweep length in seconds (default 2)")->check(CLI::Range(0.1, 30.0));
   measure->add_option("--max-level", o.maxLevelDbfs, "highest sweep level in dBFS (the level check starts at -30)")
       ->check(CLI::Range(-30.0, 0.0));
   measure->add_option("--input", o.input, "processor input (mix source 1..12) the sound card feeds")

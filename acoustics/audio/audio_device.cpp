@@ -212,4 +212,52 @@ Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& request, cons
   return rec;
 }
 
+// ---- a live input level -------------------------------------------------------------------------
+
+class InputMeter::Callback final : public StreamCallback {
+ public:
+  Callback(int channels, int channel)
+      : channels_(static_cast<std::size_t>(channels)), channel_(static_cast<std::size_t>(channel)) {}
+  void Process(std::span<const float> input, std::span<float>, std::size_t frames) override {
+    if (input.size() < frames * channels_) return;
+    float peak = peak_.load(std::memory_order_relaxed);
+    for (std::size_t f = 0; f < frames; ++f) peak = std::max(peak, std::abs(input[f * channels_ + channel_]));
+    peak_.store(peak, std::memory_order_relaxed);
+  }
+  // A take racing a block may see an old peak come back once more: a meter does not mind, and the
+  // audio thread stays free of read-modify-write loops.
+  float Take() { return peak_.exchange(0.0f, std::memory_order_relaxed); }
+
+ private:
+  const std::size_t channels_, channel_;
+  std::atomic<float> peak_{0.0f};
+};
+
+InputMeter::InputMeter() = default;
+InputMeter::~InputMeter() { Close(); }
+
+bool InputMeter::Open(AudioSystem& system, int device, int channel, int sampleRate, std::string* error) {
+  Close();
+  if (device == 0 || channel < 0) {
+    if (error) *error = "no microphone chosen";
+    return false;
+  }
+  callback_ = std::make_unique<Callback>(channel + 1, channel);
+  StreamSpec spec;
+  spec.inputDevice = device;
+  spec.inputChannels = channel + 1;
+  spec.sampleRate = sampleRate;
+  stream_ = system.Open(spec, *callback_, error);
+  if (!stream_) callback_.reset();
+  return stream_ != nullptr;
+}
+
+void InputMeter::Close() {
+  if (stream_) stream_->Stop();
+  stream_.reset();
+  callback_.reset();
+}
+
+float InputMeter::TakePeak() { return callback_ ? callback_->Take() : 0.0f; }
+
 }  // namespace zelto::audio

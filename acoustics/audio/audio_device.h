@@ -162,4 +162,26 @@ inline constexpr int kPollMilliseconds = 10;
 Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& request, const CancelFlag& cancel,
                         const PlayProgress& progress = {});
 
+// ---- a live input level -------------------------------------------------------------------------
+
+/// Listens to one input channel and keeps its loudest sample, so a meter can show the microphone
+/// before anything plays (is it connected, is the room quiet enough).
+class InputMeter {
+ public:
+  InputMeter();
+  ~InputMeter();
+  /// Opens an input-only stream; false, with the reason, when the device cannot be had.
+  bool Open(AudioSystem& system, int device, int channel, int sampleRate, std::string* error);
+  void Close();
+  bool Running() const { return stream_ != nullptr; }
+  /// The loudest sample (0..1) since the last call.
+  float TakePeak();
+
+  class Callback;
+
+ private:
+  std::unique_ptr<Callback> callback_;
+  std::unique_ptr<Stream> stream_;
+};
+
 }  // namespace zelto::audio

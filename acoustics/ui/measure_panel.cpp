@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -124,6 +126,65 @@ void ImpulseView::paintEvent(QPaintEvent*) {
   }
 }
 
+// ---- the live RTA ---------------------------------------------------------------------------------
+
+namespace {
+constexpr double kRtaLowHz = 20.0;
+constexpr double kRtaHighHz = 20000.0;
+constexpr double kRtaRangeDb = 60.0;  // shown below the top of the scale
+constexpr double kRtaScaleStepDb = 10.0;
+}  // namespace
+
+RtaView::RtaView(QWidget* parent) : QWidget(parent) { setMinimumHeight(150); }
+
+void RtaView::SetBands(const acoustics::Response& bands, int bandsPerOctave) {
+  bands_ = bands;
+  bandsPerOctave_ = std::max(1, bandsPerOctave);
+  double loudest = -300;
+  for (double db : bands_.db) loudest = std::max(loudest, db);
+  // The top moves in whole steps and only when the loudest band leaves the upper step.
+  const double wanted = std::ceil((loudest + 1.0) / kRtaScaleStepDb) * kRtaScaleStepDb;
+  if (bands_.db.empty()) {
+    update();
+    return;
+  }
+  if (topDb_ == 0 || wanted > topDb_ || wanted < topDb_ - kRtaScaleStepDb) topDb_ = wanted;
+  update();
+}
+
+void RtaView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), QColor(0x20, 0x22, 0x26));
+  const QRectF area = QRectF(rect()).adjusted(34, 6, -6, -16);
+  const double top = topDb_ == 0 ? 0.0 : topDb_;
+  auto x = [&](double hz) {
+    return area.left() + std::log(hz / kRtaLowHz) / std::log(kRtaHighHz / kRtaLowHz) * area.width();
+  };
+  auto y = [&](double db) { return area.top() + (top - db) / kRtaRangeDb * area.height(); };
+  p.setPen(QColor(0x50, 0x50, 0x58));
+  QFont small = font();
+  small.setPointSizeF(small.pointSizeF() * 0.8);
+  p.setFont(small);
+  for (double db = top; db >= top - kRtaRangeDb; db -= kRtaScaleStepDb) {
+    p.drawLine(QPointF(area.left(), y(db)), QPointF(area.right(), y(db)));
+    p.drawText(QRectF(0, y(db) - 7, area.left() - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
+               QString::number(db, 'f', 0));
+  }
+  for (double hz : {31.5, 63.0, 125.0, 250.0, 500.0, 1000.0, 2000.0, 4000.0, 8000.0, 16000.0}) {
+    p.drawLine(QPointF(x(hz), area.top()), QPointF(x(hz), area.bottom()));
+    const QString label = hz >= 1000 ? QStringLiteral("%1k").arg(hz / 1000) : QString::number(hz);
+    p.drawText(QRectF(x(hz) - 20, area.bottom() + 1, 40, 14), Qt::AlignCenter, label);
+  }
+  const double half = std::pow(2.0, 0.5 / bandsPerOctave_);
+  for (std::size_t i = 0; i < bands_.hz.size(); ++i) {
+    const double f = bands_.hz[i];
+    const double left = x(std::max(kRtaLowHz, f / half)) + 1;
+    const double right = x(std::min(kRtaHighHz, f * half)) - 1;
+    const double level = std::clamp(y(bands_.db[i]), area.top(), area.bottom());
+    if (right > left) p.fillRect(QRectF(left, level, right - left, area.bottom() - level), QColor(0x3c, 0xb4, 0x4b));
+  }
+}
+
 // ---- the procedure's host -------------------------------------------------------------------------
 
 class MeasurePanel::Host final : public acoustics::MeasurementHost {
@@ -154,9 +215,7 @@ class MeasurePanel::Host final : public acoustics::MeasurementHost {
   }
 
   void Report(const acoustics::Progress& p) override {
-    const double db = 20.0 * std::log10(std::max(1e-6f, p.inputPeak));
-    panel_.meter_->setValue(static_cast<int>(std::lround(std::clamp(db, double(kMeterFloorDb), 0.0))));
-    panel_.meter_->setFormat(QStringLiteral("%1 dBFS").arg(db, 0, 'f', 1));
+    panel_.ShowInputPeak(p.inputPeak);
     panel_.progress_->setValue(static_cast<int>(std::lround(p.done * 1000)));
     panel_.stage_->setText(QStringLiteral("CH%1 · %2 %3 · %4 · %5 dBFS")
                                .arg(p.channel + 1)
@@ -196,10 +255,22 @@ MeasurePanel::MeasurePanel(Editor& editor, measure::ChannelMeasurements& measure
   RefreshChannels();
 }
 
-MeasurePanel::~MeasurePanel() { cancel_.Cancel(); }
+MeasurePanel::~MeasurePanel() {
+  cancel_.Cancel();
+  // The RTA's own destructor silences it and puts the routing back; its record stays on disk
+  // until a start sees the processor has it.
+  rta_.reset();
+}
 
 void MeasurePanel::BuildLayout() {
+  // Settings on the left, what is heard and found on the right.
   auto* top = new QVBoxLayout(this);
+  auto* columns = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  auto* right = new QVBoxLayout;
+  columns->addLayout(left, 0);
+  columns->addLayout(right, 1);
+  top->addLayout(columns);
 
   auto* devices = new QGroupBox(Tr(lang_, "Sound devices", "音频设备"));
   auto* form = new QFormLayout(devices);
@@ -226,7 +297,7 @@ void MeasurePanel::BuildLayout() {
   form->addRow(Tr(lang_, "Microphone", "麦克风"), inDevice_);
   form->addRow(Tr(lang_, "Calibration file", "校准文件"), calRow);
   form->addRow(Tr(lang_, "Sample rate", "采样率"), rate_);
-  top->addWidget(devices);
+  left->addWidget(devices);
 
   auto* channels = new QGroupBox(Tr(lang_, "Channels", "声道"));
   auto* grid = new QGridLayout(channels);
@@ -241,13 +312,13 @@ void MeasurePanel::BuildLayout() {
     grid->addWidget(fullRange_[i], ch + 1, 1, Qt::AlignHCenter);
     grid->addWidget(safety_[i], ch + 1, 2);
   }
-  top->addWidget(channels);
+  left->addWidget(channels);
 
   auto* sweep = new QGroupBox(Tr(lang_, "Sweep", "扫频"));
   auto* sweepForm = new QFormLayout(sweep);
   length_ = new QDoubleSpinBox;
   length_->setRange(0.5, 30);
-  length_->setValue(1.0);
+  length_->setValue(acoustics::SweepOptions{}.seconds);
   length_->setSuffix(QStringLiteral(" s"));
   maxLevel_ = new QDoubleSpinBox;
   maxLevel_->setRange(acoustics::kStartLevelDbfs, 0);
@@ -258,7 +329,8 @@ void MeasurePanel::BuildLayout() {
   sweepForm->addRow(Tr(lang_, "Length", "长度"), length_);
   sweepForm->addRow(Tr(lang_, "Highest level (starts at −30 dBFS)", "最高电平（从 −30 dBFS 起）"), maxLevel_);
   sweepForm->addRow(Tr(lang_, "Microphone positions", "麦克风位置数"), positions_);
-  top->addWidget(sweep);
+  left->addWidget(sweep);
+  left->addStretch();
 
   meter_ = new QProgressBar;
   meter_->setRange(kMeterFloorDb, 0);
@@ -268,9 +340,21 @@ void MeasurePanel::BuildLayout() {
   progress_->setRange(0, 1000);
   progress_->setValue(0);
   stage_ = new QLabel;
-  top->addWidget(meter_);
-  top->addWidget(progress_);
-  top->addWidget(stage_);
+  listen_ = new QCheckBox(Tr(lang_, "Listen", "监听"));
+  listen_->setToolTip(Tr(lang_, "Show the microphone's level before anything plays", "在播放之前显示麦克风的电平"));
+  connect(listen_, &QCheckBox::toggled, this, [this](bool on) { on ? ListenIfWanted() : StopListening(); });
+  connect(inDevice_, &QComboBox::currentIndexChanged, this, [this] { ListenIfWanted(); });
+  listenTimer_ = new QTimer(this);
+  listenTimer_->setInterval(100);
+  connect(listenTimer_, &QTimer::timeout, this, [this] {
+    if (listener_.Running()) ShowInputPeak(listener_.TakePeak());
+  });
+  auto* meterRow = new QHBoxLayout;
+  meterRow->addWidget(meter_, 1);
+  meterRow->addWidget(listen_);
+  right->addLayout(meterRow);
+  right->addWidget(progress_);
+  right->addWidget(stage_);
 
   table_ = new QTableWidget(0, 4);
   table_->setHorizontalHeaderLabels({Tr(lang_, "Channel", "声道"), Tr(lang_, "Arrival", "到达时间"),
@@ -278,14 +362,65 @@ void MeasurePanel::BuildLayout() {
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->verticalHeader()->hide();
   table_->setMinimumHeight(110);
-  top->addWidget(table_);
+  right->addWidget(table_);
   impulses_ = new ImpulseView;
-  top->addWidget(impulses_);
+  right->addWidget(impulses_);
+
+  auto* rta = new QGroupBox(Tr(lang_, "RTA (pink noise)", "RTA（粉红噪声）"));
+  auto* rtaLayout = new QVBoxLayout(rta);
+  auto* rtaRow = new QHBoxLayout;
+  rtaBands_ = new QComboBox;
+  rtaBands_->addItem(Tr(lang_, "1/3 octave", "1/3 倍频程"), 3);
+  rtaBands_->addItem(Tr(lang_, "1/6 octave", "1/6 倍频程"), 6);
+  rtaAveraging_ = new QComboBox;
+  rtaAveraging_->addItem(Tr(lang_, "average of", "平均最近"),
+                         static_cast<int>(acoustics::RtaOptions::Averaging::Count));
+  rtaAveraging_->addItem(Tr(lang_, "exponential over", "指数平均"),
+                         static_cast<int>(acoustics::RtaOptions::Averaging::Exponential));
+  rtaAverages_ = new QSpinBox;
+  rtaAverages_->setRange(1, 100);
+  rtaAverages_->setValue(8);
+  rtaAverages_->setSuffix(Tr(lang_, " updates", " 次"));
+  rtaLevel_ = new QDoubleSpinBox;
+  rtaLevel_->setRange(acoustics::kRtaMinLevelDbfs, acoustics::kRtaMaxLevelDbfs);
+  rtaLevel_->setValue(acoustics::kRtaStartLevelDbfs);
+  rtaLevel_->setSingleStep(3);
+  rtaLevel_->setDecimals(0);
+  rtaLevel_->setSuffix(QStringLiteral(" dBFS"));
+  rtaLevel_->setToolTip(Tr(lang_, "RMS level of the noise; it starts low", "噪声的 RMS 电平，从低电平开始"));
+  connect(rtaLevel_, &QDoubleSpinBox::valueChanged, this, [this](double v) {
+    if (RtaRunning()) rta_->SetLevel(v);
+  });
+  rtaStart_ = new QPushButton(Tr(lang_, "Start RTA", "开始 RTA"));
+  connect(rtaStart_, &QPushButton::clicked, this, [this] { RtaRunning() ? StopRta() : StartRta(); });
+  rtaReset_ = new QPushButton(Tr(lang_, "Restart average", "重新平均"));
+  rtaReset_->setEnabled(false);
+  connect(rtaReset_, &QPushButton::clicked, this, [this] {
+    if (RtaRunning()) rta_->ResetAverage();
+  });
+  rtaRow->addWidget(rtaBands_);
+  rtaRow->addWidget(rtaAveraging_);
+  rtaRow->addWidget(rtaAverages_);
+  rtaRow->addWidget(rtaLevel_);
+  rtaRow->addStretch();
+  rtaRow->addWidget(rtaReset_);
+  rtaRow->addWidget(rtaStart_);
+  rtaLayout->addLayout(rtaRow);
+  rtaView_ = new RtaView;
+  rtaLayout->addWidget(rtaView_);
+  rtaState_ = new QLabel;
+  rtaLayout->addWidget(rtaState_);
+  right->addWidget(rta);
+  rtaTimer_ = new QTimer(this);
+  // Ten updates a second, as a hand-held RTA shows them.
+  rtaTimer_->setInterval(100);
+  connect(rtaTimer_, &QTimer::timeout, this, &MeasurePanel::PollRta);
+
   log_ = new QPlainTextEdit;
   log_->setReadOnly(true);
   log_->setMaximumBlockCount(200);
   log_->setFixedHeight(70);
-  top->addWidget(log_);
+  right->addWidget(log_);
 
   auto* buttons = new QHBoxLayout;
   start_ = new QPushButton(Tr(lang_, "Measure", "开始测量"));
@@ -369,16 +504,18 @@ acoustics::MeasurementPlan MeasurePanel::Plan(QString* error) const {
 }
 
 void MeasurePanel::Start() {
-  if (running_ || !audio_) return;
+  if (running_ || !audio_ || RtaRunning()) return;
   QString error;
   const auto plan = Plan(&error);
   if (!error.isEmpty()) {
     Log(error);
     return;
   }
+  StopListening();
   running_ = true;
   cancel_.Reset();
   start_->setEnabled(false);
+  rtaStart_->setEnabled(false);
   cancelButton_->setEnabled(true);
   log_->clear();
   if (acoustics::RestoreLeftover(editor_, guard_)) {
@@ -390,6 +527,8 @@ void MeasurePanel::Start() {
   const auto result = run.Run(plan, host, cancel_);
   running_ = false;
   start_->setEnabled(true);
+  rtaStart_->setEnabled(true);
+  ListenIfWanted();
   cancelButton_->setEnabled(false);
   ShowResults(result);
 }
@@ -423,12 +562,116 @@ void MeasurePanel::ShowResults(const acoustics::RunResult& result) {
 
 void MeasurePanel::Log(const QString& line) { log_->appendPlainText(line); }
 
+void MeasurePanel::ShowInputPeak(float peak) {
+  const double db = 20.0 * std::log10(std::max(1e-6f, peak));
+  meter_->setValue(static_cast<int>(std::lround(std::clamp(db, double(kMeterFloorDb), 0.0))));
+  meter_->setFormat(QStringLiteral("%1 dBFS").arg(db, 0, 'f', 1));
+}
+
+void MeasurePanel::StartRta() {
+  if (running_ || RtaRunning() || !audio_) return;
+  QString error;
+  const auto sweepPlan = Plan(&error);
+  if (!error.isEmpty()) {
+    Log(error);
+    return;
+  }
+  acoustics::RtaPlan plan;
+  plan.channels = sweepPlan.channels;
+  plan.inputSource = sweepPlan.inputSource;
+  plan.outputDevice = sweepPlan.outputDevice;
+  plan.outputChannel = sweepPlan.outputChannel;
+  plan.inputDevice = sweepPlan.inputDevice;
+  plan.inputChannel = sweepPlan.inputChannel;
+  plan.sampleRate = sweepPlan.sampleRate;
+  plan.markedFullRange = sweepPlan.markedFullRange;
+  plan.calibration = sweepPlan.calibration;
+  plan.bandsPerOctave = rtaBands_->currentData().toInt();
+  plan.averaging = static_cast<acoustics::RtaOptions::Averaging>(rtaAveraging_->currentData().toInt());
+  plan.averages = rtaAverages_->value();
+  plan.levelDbfs = rtaLevel_->value();
+  if (acoustics::RestoreLeftover(editor_, guard_)) {
+    Log(Tr(lang_, "Put back the settings an interrupted measurement had changed.",
+           "已恢复上次中断的测量所更改的设置。"));
+  }
+  rtaStart_->setEnabled(false);
+  start_->setEnabled(false);
+  StopListening();
+  Host host(*this);
+  rta_ = std::make_unique<acoustics::RtaRun>(editor_, *audio_, guard_, lang_);
+  std::string why;
+  if (!rta_->Start(plan, host, &why)) {
+    rta_.reset();
+    Log(QString::fromStdString(why));
+    rtaStart_->setEnabled(true);
+    start_->setEnabled(true);
+    ListenIfWanted();
+    return;
+  }
+  rtaBandsPerOctave_ = plan.bandsPerOctave;
+  for (QWidget* w : std::initializer_list<QWidget*>{rtaBands_, rtaAveraging_, rtaAverages_}) w->setEnabled(false);
+  rtaStart_->setText(Tr(lang_, "Stop RTA", "停止 RTA"));
+  rtaStart_->setEnabled(true);
+  rtaReset_->setEnabled(true);
+  QStringList names;
+  for (int ch : plan.channels) names << QStringLiteral("CH%1").arg(ch + 1);
+  rtaState_->setText(Tr(lang_, "Pink noise on %1", "粉红噪声播放于 %1").arg(names.join(QStringLiteral(", "))));
+  rtaTimer_->start();
+}
+
+void MeasurePanel::StopRta() {
+  if (!rta_) return;
+  rtaTimer_->stop();
+  rtaStart_->setEnabled(false);
+  Host host(*this);
+  const bool restored = rta_->Stop(host);
+  rta_.reset();
+  if (!restored) {
+    Log(Tr(lang_, "The link to the processor was lost: the settings are put back at the next connect.",
+           "与处理器的连接中断：下次连接时恢复设置。"));
+  }
+  rtaState_->setText(
+      restored ? Tr(lang_, "Stopped; every setting it changed is back.", "已停止，所有更改的设置已恢复。") : QString());
+  rtaStart_->setText(Tr(lang_, "Start RTA", "开始 RTA"));
+  for (QWidget* w : std::initializer_list<QWidget*>{rtaBands_, rtaAveraging_, rtaAverages_}) w->setEnabled(true);
+  rtaStart_->setEnabled(true);
+  rtaReset_->setEnabled(false);
+  start_->setEnabled(audio_ != nullptr);
+  ListenIfWanted();
+}
+
+void MeasurePanel::ListenIfWanted() {
+  StopListening();
+  if (!listen_ || !listen_->isChecked() || !audio_ || running_ || RtaRunning()) return;
+  std::string error;
+  if (!listener_.Open(*audio_, inDevice_->currentData().toInt(), 0, rate_->currentData().toInt(), &error)) {
+    Log(QString::fromStdString(error));
+    const QSignalBlocker quiet(listen_);
+    listen_->setChecked(false);
+    return;
+  }
+  listenTimer_->start();
+}
+
+void MeasurePanel::StopListening() {
+  if (listenTimer_) listenTimer_->stop();
+  listener_.Close();
+}
+
+void MeasurePanel::PollRta() {
+  if (!RtaRunning()) return;
+  const acoustics::RtaReading r = rta_->Poll();
+  ShowInputPeak(r.inputPeak);
+  rtaView_->SetBands(r.bands, rtaBandsPerOctave_);
+}
+
 void MeasurePanel::reject() {
   // Closing while it measures is a cancel; the run puts everything back before it returns.
   if (running_) {
     cancel_.Cancel();
     return;
   }
+  if (rta_) StopRta();
   QDialog::reject();
 }
 

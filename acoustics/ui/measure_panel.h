@@ -15,6 +15,8 @@
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/measurement_routing.h"
 #include "acoustics/measurement_run.h"
+#include "acoustics/response.h"
+#include "acoustics/rta_run.h"
 #include "core/encodings.h"
 
 class QCheckBox;
@@ -27,6 +29,7 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableWidget;
+class QTimer;
 
 namespace zelto {
 
@@ -49,6 +52,22 @@ class ImpulseView : public QWidget {
   std::vector<acoustics::ChannelResult> results_;
 };
 
+/// The live RTA's bands as bars over 20 Hz..20 kHz, the level in dB on the left.
+class RtaView : public QWidget {
+ public:
+  explicit RtaView(QWidget* parent = nullptr);
+  void SetBands(const acoustics::Response& bands, int bandsPerOctave);
+  QSize sizeHint() const override { return {420, 170}; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  acoustics::Response bands_;
+  int bandsPerOctave_ = 3;
+  double topDb_ = 0;  // the scale follows the loudest band in steps, so it does not jitter
+};
+
 class MeasurePanel : public QDialog {
  public:
   /// `guardPath` is the file that records a running measurement (beside the recovery file);
@@ -63,6 +82,11 @@ class MeasurePanel : public QDialog {
   void Start();
   void Cancel() { cancel_.Cancel(); }
   bool Running() const { return running_; }
+  /// Starts the live RTA with the devices and channels the panel shows; StopRta stops its sound
+  /// at once and puts the routing back.
+  void StartRta();
+  void StopRta();
+  bool RtaRunning() const { return rta_ && rta_->Running(); }
 
  private:
   class Host;
@@ -70,6 +94,11 @@ class MeasurePanel : public QDialog {
   void FillDevices();
   acoustics::MeasurementPlan Plan(QString* error) const;
   void ShowResults(const acoustics::RunResult& result);
+  void PollRta();
+  void ShowInputPeak(float peak);
+  /// The idle meter listens while its box is ticked and nothing else uses the microphone.
+  void ListenIfWanted();
+  void StopListening();
   void Log(const QString& line);
   void reject() override;
 
@@ -102,6 +131,22 @@ class MeasurePanel : public QDialog {
   ImpulseView* impulses_ = nullptr;
   QPushButton* start_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+
+  audio::InputMeter listener_;
+  QCheckBox* listen_ = nullptr;
+  QTimer* listenTimer_ = nullptr;
+
+  std::unique_ptr<acoustics::RtaRun> rta_;
+  int rtaBandsPerOctave_ = 3;
+  QComboBox* rtaBands_ = nullptr;
+  QComboBox* rtaAveraging_ = nullptr;
+  QSpinBox* rtaAverages_ = nullptr;
+  QDoubleSpinBox* rtaLevel_ = nullptr;
+  QPushButton* rtaStart_ = nullptr;
+  QPushButton* rtaReset_ = nullptr;
+  QLabel* rtaState_ = nullptr;
+  RtaView* rtaView_ = nullptr;
+  QTimer* rtaTimer_ = nullptr;
 };
 
 }  // namespace zelto

@@ -29,7 +29,8 @@ std::vector<float> Record(const std::vector<float>& sweep, const std::vector<Tap
   // A second-order nonlinearity: its product lands before the linear response and must be cut.
   for (float& v : played) v = static_cast<float>(v + distortion * v * v);
   const std::vector<double> y = testing::Play(played, taps, sweep.size() + kRate / 2);
-  const double rms = testing::Rms(std::span(y).first(static_cast<std::size_t>(kRate)));
+  // The level of the first second, or of all of a shorter recording (never read past its end).
+  const double rms = testing::Rms(std::span(y).first(std::min(y.size(), static_cast<std::size_t>(kRate))));
   return testing::WithNoise(y, rms, snrDb);
 }
 
@@ -81,6 +82,56 @@ TEST(Analysis, KnownPathsGiveArrivalPolarityAndResponse) {
                                  return std::abs(x) < std::abs(y);
                                })));
     EXPECT_NEAR(peakAt, c.taps[0].delay, 1.0);
+  }
+}
+
+// A workspace kept across analyses must give what a new one gives, whichever excitation, level,
+// length or recording size comes next: a filter kept for another sweep would be a wrong response.
+TEST(Analysis, AKeptWorkspaceGivesWhatANewOneGives) {
+  SweepParams loud = TestSweep();
+  SweepParams quiet = loud;
+  quiet.levelDbfs = -20;
+  SweepParams shorter = loud;
+  shorter.seconds = 0.5;
+  const std::vector<Tap> path{{333.3, -0.4}, {900.0, 0.2}};
+  AnalysisWorkspace kept;
+  for (const SweepParams& p : {loud, quiet, shorter, loud, quiet, loud}) {
+    for (const std::size_t extra : {std::size_t{0}, std::size_t{kRate}}) {
+      const std::vector<float> sweep = ExponentialSweep(p);
+      std::vector<float> rec = Record(sweep, path, 60);
+      rec.resize(rec.size() + extra, 0.0f);
+      const AnalysisOrRejection fresh = Analyse(rec, sweep, kRate, OptionsFor(p));
+      const AnalysisOrRejection reused = Analyse(rec, sweep, kRate, OptionsFor(p), kept);
+      ASSERT_TRUE(std::holds_alternative<Analysis>(fresh));
+      ASSERT_TRUE(std::holds_alternative<Analysis>(reused));
+      const Analysis& a = std::get<Analysis>(fresh);
+      const Analysis& b = std::get<Analysis>(reused);
+      EXPECT_EQ(a.arrival.samples, b.arrival.samples);
+      EXPECT_EQ(a.irPeakDb, b.irPeakDb);
+      EXPECT_EQ(a.response.db, b.response.db);
+      EXPECT_EQ(a.ir, b.ir);
+    }
+  }
+}
+
+// With nothing chosen but the rate, a perfect path must come out flat over the whole audible
+// band: at 20 Hz the window's left side and the sweep's start decide it, at 20 kHz its end.
+TEST(Analysis, ThePathAsItIsComesOutFlatFrom20HzTo20kHzWithTheDefaults) {
+  for (const double delay : {0.0, 1000.0, 4321.5}) {
+    SCOPED_TRACE(delay);
+    const SweepParams p;
+    const std::vector<float> sweep = ExponentialSweep(p);
+    const std::vector<double> y = testing::Play(sweep, {{delay, 1.0}}, sweep.size() + kRate);
+    const std::vector<float> rec(y.begin(), y.end());
+    const AnalysisOrRejection result = Analyse(rec, sweep, kRate, OptionsFor(p));
+    ASSERT_TRUE(std::holds_alternative<Analysis>(result));
+    const Response& r = std::get<Analysis>(result).response;
+    ASSERT_LT(r.hz.front(), 20.0);
+    ASSERT_GT(r.hz.back(), 20000.0);
+    for (std::size_t i = 0; i < r.hz.size(); ++i) {
+      if (r.hz[i] < 20 || r.hz[i] > 20000) continue;
+      ASSERT_NEAR(r.db[i], 0.0, 0.1) << r.hz[i] << " Hz";
+    }
   }
 }
 

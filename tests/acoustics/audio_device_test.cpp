@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "acoustics/audio/audio_device.h"
 #include "audio_server.h"
@@ -142,6 +143,32 @@ TEST_F(Loopback, ACancelStopsTheSoundLongBeforeTheSignalEnds) {
   EXPECT_FALSE(rec.Ok());
   // Not a timing figure (bench/ measures that): only that the 20 s signal was not played out.
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+// The meter hears the loudest sample since it was last asked, and nothing when all is quiet.
+TEST_F(Loopback, TheInputMeterFollowsWhatTheMicrophoneHears) {
+  InputMeter meter;
+  std::string error;
+  ASSERT_TRUE(meter.Open(*server_.system, in_, 1, kDefaultSampleRate, &error)) << error;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(meter.TakePeak(), 0.0f);
+  PlayRecordSpec request;
+  request.outputDevice = out_;
+  request.inputDevice = in_;
+  std::vector<float> tone(24000);
+  for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = i % 48 < 24 ? 0.5f : -0.25f;
+  request.outputs = {{1, tone}};
+  request.inputChannels = {1};
+  CancelFlag cancel;
+  ASSERT_TRUE(PlayAndRecord(*server_.system, request, cancel).Ok());
+  EXPECT_NEAR(meter.TakePeak(), 0.5f, 1e-4);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  meter.TakePeak();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(meter.TakePeak(), 0.0f);
+  meter.Close();
+  EXPECT_FALSE(meter.Running());
+  EXPECT_FALSE(meter.Open(*server_.system, 0, 0, kDefaultSampleRate, &error));
 }
 
 TEST_F(Loopback, ChannelsOrRatesTheDeviceLacksAreRefusedWithTheReason) {

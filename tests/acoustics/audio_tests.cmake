@@ -11,6 +11,7 @@ add_executable(audio_tests
   acoustics/audio_device_test.cpp
   acoustics/audio_loopback_test.cpp
   acoustics/procedure_routing_test.cpp
+  acoustics/rta_run_test.cpp
 )
 target_link_libraries(audio_tests PRIVATE zelto_engine GTest::gtest GTest::gtest_main GTest::gmock)
 # zeltoctl measure against a started zelto-sim, where processes can be started and signalled.

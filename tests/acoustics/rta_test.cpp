@@ -102,5 +102,51 @@ TEST(Rta, AFullScaleSineReadsZeroInItsBandAndAveragesHold) {
   EXPECT_NEAR(r.db[static_cast<std::size_t>(band - r.hz.begin())], 0.0, 0.05);
 }
 
+// A loud sine, then the same at half the amplitude: how each averaging follows the change.
+TEST(Rta, CountAndExponentialAveragingFollowALevelChangeAsTheyShould) {
+  const auto at1k = [](const Response& r) {
+    const auto band = std::min_element(r.hz.begin(), r.hz.end(),
+                                       [](double a, double b) { return std::abs(a - 1000) < std::abs(b - 1000); });
+    return r.db[static_cast<std::size_t>(band - r.hz.begin())];
+  };
+  const struct {
+    RtaOptions::Averaging averaging;
+    int averages;
+    int quietUpdates;
+    double expectedPower;  // of the loud sine's
+  } cases[] = {
+      {RtaOptions::Averaging::Count, 4, 1, (3 + 0.25) / 4},
+      {RtaOptions::Averaging::Count, 4, 4, 0.25},
+      {RtaOptions::Averaging::Count, 0, 2, (6 + 2 * 0.25) / 8},
+      {RtaOptions::Averaging::Exponential, 4, 1, 0.75 + 0.25 / 4},
+      {RtaOptions::Averaging::Exponential, 4, 3, 0.25 + 0.75 * std::pow(0.75, 3)},
+      {RtaOptions::Averaging::Exponential, 1, 1, 0.25},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.averages) + " averages, " + std::to_string(c.quietUpdates) + " quiet updates");
+    RtaOptions o;
+    o.periodic = false;
+    o.averaging = c.averaging;
+    o.averages = c.averages;
+    Rta rta(o);
+    std::vector<float> sine(o.fftSize);
+    for (std::size_t i = 0; i < sine.size(); ++i)
+      sine[i] = static_cast<float>(std::sin(2 * std::numbers::pi * 1000.0 * i / 48000));
+    for (int k = 0; k < 6; ++k) {
+      rta.Add(sine);
+      ASSERT_TRUE(rta.Update());
+    }
+    // However many came, the loud level itself reads as it is: the start is no slow rise.
+    const double loud = at1k(rta.Bands());
+    EXPECT_NEAR(loud, 0.0, 0.05);
+    for (float& v : sine) v *= 0.5f;
+    for (int k = 0; k < c.quietUpdates; ++k) {
+      rta.Add(sine);
+      ASSERT_TRUE(rta.Update());
+    }
+    EXPECT_NEAR(at1k(rta.Bands()) - loud, 10 * std::log10(c.expectedPower), 1e-6);
+  }
+}
+
 }  // namespace
 }  // namespace zelto::acoustics

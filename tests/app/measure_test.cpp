@@ -22,6 +22,10 @@
 #include "measure/ui/measurement_tools.h"
 #include "sim_frames.h"
 
+#ifdef ZELTO_HAVE_ACOUSTICS
+#include "acoustics/measurement_routing.h"
+#endif
+
 namespace zelto {
 namespace {
 
@@ -311,6 +315,32 @@ TEST_F(MeasureTest, RewFiltersImportFromTheFileMenuReachesTheProcessorAndABadFil
   ASSERT_TRUE(tools->LoadMeasurement(2, Write("rear.txt", RewText(80.0, Curve{}))));
   EXPECT_EQ(tools->OpenEqDialog(2), nullptr);
 }
+
+#ifdef ZELTO_HAVE_ACOUSTICS
+// An editor killed while it measured left the outputs muted and their mixes changed, with the
+// record of how they were. The next start puts them back as soon as it has read the processor,
+// without the panel being opened, and drops the record once the processor has them.
+TEST(MeasureLeftover, ARunCutOffByAKillIsPutBackAtTheNextStart) {
+  testing::StartedEditor editor(Language::English, true);
+  ASSERT_TRUE(editor.started);
+  CZeltoView* view = editor.view();
+  acoustics::RoutingSnapshot before;
+  before.soundOn.fill(true);
+  before.soundOn[2] = false;
+  for (int ch = 0; ch < kOutputChannels; ++ch)
+    before.mix[static_cast<std::size_t>(ch)][static_cast<std::size_t>(ch % 4)] = 60;
+  // Written before the read-back is handled, as the killed editor's file is there at the start.
+  acoustics::MeasurementGuard guard(view->MeasurementGuardPath());
+  std::string error;
+  ASSERT_TRUE(guard.Begin(before, &error)) << error;
+  ASSERT_TRUE(WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout));
+  ASSERT_TRUE(WaitUntil([&] { return !guard.Pending(); }, 10s)) << "the record goes once the processor has it";
+  EXPECT_EQ(acoustics::TakeRouting(view->engine()), before);
+  ASSERT_FALSE(editor.messages.isEmpty());
+  EXPECT_TRUE(editor.messages.back().contains(QStringLiteral("interrupted measurement")))
+      << editor.messages.back().toStdString();
+}
+#endif
 
 }  // namespace
 }  // namespace zelto

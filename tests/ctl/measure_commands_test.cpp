@@ -83,8 +83,8 @@ TEST(MeasureCommands, ASweepRecordedThroughAPathIsAnalysedBack) {
     ASSERT_TRUE(m);
     EXPECT_NEAR(LevelAt(*m, 1000), -12.04, 0.1);
     EXPECT_NEAR(LevelAt(*m, 100), -12.04, 0.1);
-    EXPECT_GE(m->hz.front(), 20.0);
-    EXPECT_LE(m->hz.back(), 20000.0);
+    EXPECT_GE(m->hz.front(), 10.0);
+    EXPECT_LE(m->hz.back(), 21600.0);
     const Audio ir = ReadAudio(dir.File("ir.wav"));
     EXPECT_EQ(ir.sampleRate, 48000);
   }
@@ -112,15 +112,16 @@ TEST(MeasureCommands, TheCalibrationIsAppliedExactly) {
   args = base;
   args.insert(args.end(), {"--out", dir.File("cal.txt.out"), "--calibration", dir.File("cal.txt")});
   ASSERT_EQ(RunCtl(args).code, 0);
-  // Read as written, point for point: the reader for EQ work would average a dense export.
-  const auto exact = [](const std::string& path) {
+  // The files as written, point by point: the reader's resampling would average each point with
+  // its neighbours and blur the bends of the calibration.
+  auto parse = [](const std::string& path) {
     std::ifstream in(path);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     measure::ReadError error;
     return measure::ParseMeasurement(text, &error);
   };
-  const auto plain = exact(dir.File("plain.txt"));
-  const auto cal = exact(dir.File("cal.txt.out"));
+  const auto plain = parse(dir.File("plain.txt"));
+  const auto cal = parse(dir.File("cal.txt.out"));
   ASSERT_TRUE(plain && cal);
   ASSERT_EQ(plain->hz, cal->hz);
   for (std::size_t i = 0; i < plain->size(); ++i) {
