@@ -73,7 +73,7 @@ std::optional<std::vector<int>> ParseChannels(const std::string& text) {
 
 std::unique_ptr<audio::AudioSystem> OpenAudio(CommandContext& c) {
   std::string error;
-  auto system = audio::MakeAudioSystem(&error);
+  auto system = audio::MakeAudioSystem(&error, {}, c.Lang());
   if (!system) c.view.Fail(error);
   return system;
 }

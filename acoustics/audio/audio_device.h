@@ -99,8 +99,9 @@ class AudioSystem {
 
 /// The system's audio, or nothing with the reason in `error` (an engine built without an audio
 /// library, no audio server). `api` chooses the backend ("pulse", "alsa", "jack"); empty: the
-/// first that has devices, or $ZELTO_AUDIO_API.
-std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& api = {});
+/// first that has devices, or $ZELTO_AUDIO_API. The reason is given in `lang`.
+std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& api = {},
+                                             Language lang = Language::English);
 /// Whether this build has an audio backend at all.
 bool AudioBuilt();
 

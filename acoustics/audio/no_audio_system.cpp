@@ -7,8 +7,10 @@ namespace zelto::audio {
 
 bool AudioBuilt() { return false; }
 
-std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& /*api*/) {
-  if (error) *error = "this build of Zelto has no audio support (it was built without RtAudio)";
+std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& /*api*/, Language lang) {
+  if (error)
+    *error = lang == Language::Chinese ? "此版本的 Zelto 不支持音频（构建时没有 RtAudio）"
+                                       : "this build of Zelto has no audio support (it was built without RtAudio)";
   return nullptr;
 }
 

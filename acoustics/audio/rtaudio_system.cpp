@@ -173,7 +173,7 @@ class RtAudioSystem final : public AudioSystem {
 
 bool AudioBuilt() { return true; }
 
-std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& api) {
+std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::string& api, Language lang) {
   std::string wanted = api;
   if (wanted.empty()) {
     if (const char* env = std::getenv("ZELTO_AUDIO_API")) wanted = env;
@@ -185,7 +185,10 @@ std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::stri
     if (chosen == RtAudio::UNSPECIFIED) {
       std::string names;
       for (auto a : apis) names += (names.empty() ? "" : ", ") + RtAudio::getApiName(a);
-      if (error) *error = "audio system \"" + wanted + "\" is not built in (there are: " + names + ")";
+      if (error)
+        *error = lang == Language::Chinese
+                     ? "未内置音频系统“" + wanted + "”（可用的有：" + names + "）"
+                     : "audio system \"" + wanted + "\" is not built in (there are: " + names + ")";
       return nullptr;
     }
     return std::make_unique<RtAudioSystem>(chosen);
@@ -195,7 +198,9 @@ std::unique_ptr<AudioSystem> MakeAudioSystem(std::string* error, const std::stri
     auto system = std::make_unique<RtAudioSystem>(a);
     if (!system->Devices().empty()) return system;
   }
-  if (error) *error = "no audio device found (no audio server running and no sound card)";
+  if (error)
+    *error = lang == Language::Chinese ? "未找到音频设备（没有运行中的音频服务器，也没有声卡）"
+                                       : "no audio device found (no audio server running and no sound card)";
   return nullptr;
 }
 

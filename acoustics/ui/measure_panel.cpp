@@ -439,7 +439,7 @@ void MeasurePanel::BuildLayout() {
 
 void MeasurePanel::FillDevices() {
   std::string error;
-  audio_ = audio::MakeAudioSystem(&error);
+  audio_ = audio::MakeAudioSystem(&error, {}, lang_);
   if (!audio_) {
     Log(QString::fromStdString(error));
     start_->setEnabled(false);
