@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <cstdio>
 
+#include "app/history_panel.h"
 #include "app/about_dialog.h"
 #include "app/connect_choice_dialog.h"
 #include "app/link_dialog.h"
@@ -167,6 +168,17 @@ int main(int argc, char** argv) {
     view->FillMenu(settingsMenu, view->SettingsMenuItems());
     settingsMenu.adjustSize();
     ok &= Save(settingsMenu, dir, QStringLiteral("settings-menu-%1.png").arg(tag));
+
+    // The history panel after a few edits, and the differences of the sides after one on B.
+    view->editor().SetGain(2, 48);
+    view->editor().SetDelay(1, 96);
+    view->OpenHistoryPanel();
+    ok &= Save(*view->HistoryView(), dir, QStringLiteral("history-%1.png").arg(tag));
+    view->SwitchAb();
+    view->editor().SetGain(2, 54);
+    view->editor().EditBand(2, 7, Editor::BandChange::Gain(230));
+    view->ShowHistoryPanel(HistoryPanel::Page::Differences);
+    ok &= Save(*view->HistoryView(), dir, QStringLiteral("ab-differences-%1.png").arg(tag));
   }
   return ok ? 0 : 1;
 }
