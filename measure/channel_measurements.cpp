@@ -46,7 +46,7 @@ void ChannelMeasurements::Set(int channel, Measurement m, const std::array<doubl
                               double passLoHz, double passHiHz) {
   if (!Valid(channel)) return;
   ++revision_;
-  held_[channel] = Held{ChannelMeasurement{std::move(m), kept}, std::move(path), {}, 0};
+  held_[channel] = Held{ChannelMeasurement{std::move(m), kept}, std::move(path), {}, {}, 0};
   if (!rangeSet_[channel]) {
     // A channel behind crossovers is equalised where it plays.
     settings_[channel].loHz = std::clamp<double>(passLoHz, kFilterMinHz, kFilterMaxHz);
