@@ -7,6 +7,8 @@
 #include <numbers>
 
 #include "core/typed_values.h"
+#include "edit/editor.h"
+#include "support/engine_harness.h"
 
 namespace zelto::acoustics {
 namespace {
@@ -127,6 +129,51 @@ TEST(AutoTuneLevels, CutsToTheQuietestAndNeverRaisesAboveZero) {
     EXPECT_LE(hi, reach + 0.5 + 1e-9);
     EXPECT_GE(lo, reach - 1.5 - 1e-9);
   }
+}
+
+TEST(AutoTuneApply, TheWholeTuningIsOneStepWhoseUndoPutsTheProcessorBack) {
+  testing::SimEngine sim(testing::SimKind::InProcess);
+  ASSERT_TRUE(sim.Connect());
+  Editor editor(sim.engine());
+  // What the processor holds of the two channels touched.
+  const auto held = [&] {
+    const DeviceImage m = sim.processor()->Memory();
+    std::vector<std::uint8_t> bytes;
+    for (int ch : {0, 6}) {
+      const auto block = m.Block(0, BlockType::Output, ch);
+      bytes.insert(bytes.end(), block.begin(), block.end());
+    }
+    return bytes;
+  };
+  const auto before = held();
+
+  Tuning t;
+  ChannelTuning a;
+  a.channel = 0;
+  a.delayCode = 53;
+  a.phase = 1;
+  a.gainCode = OutputGainCodeFromDb(-3);
+  a.bands = {measure::BandSetting{2500, kGainCodeFlat - 40, 20}};
+  ChannelTuning b;
+  b.channel = 6;
+  b.delayCode = 0;
+  b.gainCode = OutputGainCodeFromDb(-1);
+  t.channels = {a, b};
+  ApplyTuning(editor, t);
+  ASSERT_EQ(editor.Steps().Size(), 1u);
+
+  const auto at = [&](int ch) {
+    auto lock = sim.engine().Data().Lock();
+    const auto& o = sim.engine().Data().Output(ch);
+    return std::tuple(o.Delay(), o.Phase(), o.GainCode(), o.Eq().Filter(0).frequency());
+  };
+  EXPECT_EQ(at(0), std::tuple(53, 1, OutputGainCodeFromDb(-3), 2500));
+  EXPECT_EQ(std::get<2>(at(6)), OutputGainCodeFromDb(-1));
+  ASSERT_TRUE(sim.PumpUntil([&] { return held() != before; }));
+
+  ASSERT_TRUE(editor.Undo());
+  EXPECT_TRUE(sim.PumpUntil([&] { return held() == before; }));
+  EXPECT_EQ(std::get<0>(at(0)), 0);
 }
 
 }  // namespace
