@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct AutoTuneOptions {
   std::string audioIn;
   std::string target = "flat";
   std::string reference;
+  std::string loopback;  // "OUT,IN" channels of the sound card, 1-based
   int positions = 1;
   double maxBoostDb = measure::kDefaultMaxBoostDb;
   double seconds = 1.0;
@@ -174,6 +176,16 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
     if (!ref || ref->size() != 1)
       return Fail(c, "--reference: " + o.reference + (zh ? " 不是声道" : " is not one channel"), kExitUsage);
     plan.referenceChannel = ref->front();
+  }
+  if (!o.loopback.empty()) {
+    int outCh = 0;
+    int inCh = 0;
+    char comma = 0;
+    std::istringstream s(o.loopback);
+    if (!(s >> outCh >> comma >> inCh) || comma != ',' || outCh < 1 || inCh < 1 || !s.eof())
+      return Fail(c, "--loopback: " + o.loopback + (zh ? " 应为 OUT,IN" : " must be OUT,IN"), kExitUsage);
+    plan.loopbackOut = outCh - 1;
+    plan.loopbackIn = inCh - 1;
   }
   if (!o.fullRange.empty()) {
     const auto marked = ParseChannels(o.fullRange);
@@ -328,6 +340,8 @@ class AutoTunePart final : public MeasurePart {
     cmd_->add_option("--channels", o_.channels, "output channels to tune, e.g. ch1,ch2,ch7 (default all)");
     cmd_->add_option("--target", o_.target, "flat, car or a measurement file");
     cmd_->add_option("--reference", o_.reference, "acoustic timing reference channel");
+    cmd_->add_option("--loopback", o_.loopback,
+                     "timing from a loopback: OUT,IN channels of the sound card wired to each other");
     cmd_->add_option("--max-boost", o_.maxBoostDb, "largest EQ boost in dB");
     cmd_->add_option("--length", o_.seconds, "sweep length in seconds")->check(CLI::Range(0.1, 30.0));
     cmd_->add_option("--rate", o_.rate, "sample rate: 44100, 48000 or 96000")
