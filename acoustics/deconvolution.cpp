@@ -36,7 +36,7 @@ double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, doub
     const auto last = std::min(static_cast<std::size_t>(std::floor(std::min(lo * 2, highHz) / binHz)), h.size() - 2);
     for (std::size_t k = std::max<std::size_t>(first, 1); k <= last; ++k) {
       b.step += h[k + 1] * std::conj(h[k]);
-      b.energy += std::norm(h[k]);
+      b.energy += Power(h[k]);
       ++b.bins;
     }
     if (b.bins >= 2) bands.push_back(b);
@@ -48,7 +48,7 @@ double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, doub
   std::optional<double> first;
   double lo = 0, hi = 0;
   for (const Band& b : bands) {
-    if (b.energy / static_cast<double>(b.bins) < kBandFloor * strongest || std::abs(b.step) == 0) continue;
+    if (b.energy / static_cast<double>(b.bins) < kBandFloor * strongest || Power(b.step) == 0) continue;
     double d = -std::arg(b.step) / (2 * std::numbers::pi) * full;
     if (!first) first = d;
     d -= *first;  // relative to the first band, wrapped to the nearer side
@@ -87,12 +87,17 @@ InverseFilter::InverseFilter(std::span<const float> excitation, int sampleRate, 
   std::copy(excitation.begin(), excitation.end(), x.begin());
   inverse_ = fft_.Forward(x);
   double maxPower = 0;
-  for (const auto& s : inverse_) maxPower = std::max(maxPower, std::norm(s));
+  for (const auto& s : inverse_) maxPower = std::max(maxPower, Power(s));
   if (maxPower <= 0) maxPower = 1;
   const double binHz = static_cast<double>(sampleRate) / static_cast<double>(fft_.Size());
+  // Only the bins on the band's edges need the raised cosine; the rest take a constant.
+  const double edgeLo = lowHz * std::exp2(-kEdgeOctaves), edgeHi = highHz * std::exp2(kEdgeOctaves);
   for (std::size_t k = 0; k < inverse_.size(); ++k) {
-    const double eps = maxPower * Regularisation(binHz * static_cast<double>(k), lowHz, highHz);
-    inverse_[k] = std::conj(inverse_[k]) / (std::norm(inverse_[k]) + eps);
+    const double f = binHz * static_cast<double>(k);
+    const double r = f >= lowHz && f <= highHz    ? kInBandRegularisation
+                     : f <= edgeLo || f >= edgeHi ? kOutOfBandRegularisation
+                                                  : Regularisation(f, lowHz, highHz);
+    inverse_[k] = std::conj(inverse_[k]) * (1.0 / (Power(inverse_[k]) + maxPower * r));
   }
 }
 

@@ -20,7 +20,6 @@ namespace zelto::acoustics {
 
 namespace {
 
-
 std::string ChannelName(int channel) { return "ch" + std::to_string(channel + 1); }
 
 }  // namespace
@@ -78,7 +77,11 @@ std::vector<Route> MeasurementRun::RoutesFor(const MeasurementPlan& plan, int ch
 }
 
 std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, std::string* error) {
-  const bool zh = lang_ == Language::Chinese;
+  return CheckPlan(editor_, plan, lang_, error);
+}
+
+std::vector<ChannelResult> CheckPlan(Editor& editor, const MeasurementPlan& plan, Language lang, std::string* error) {
+  const bool zh = lang == Language::Chinese;
   std::vector<ChannelResult> results;
   auto fail = [&](std::string text) {
     if (error) *error = std::move(text);
@@ -107,7 +110,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
   for (int ch : all) {
     if (ch < 0 || ch >= kOutputChannels) return fail((zh ? "没有声道 " : "there is no channel ") + ChannelName(ch));
   }
-  editor_.engine().Data().Edit([&](CKTV_Data& d) {
+  editor.engine().Data().Edit([&](CKTV_Data& d) {
     const auto types = d.Image().ChannelTypes();
     for (int ch : plan.channels) {
       ChannelResult r;
@@ -117,7 +120,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
       r.passHiHz = eq.LowPass().frequency();
       r.safety = SafetyOf(static_cast<int>(r.passLoHz), types[static_cast<std::size_t>(ch)],
                           plan.markedFullRange[static_cast<std::size_t>(ch)]);
-      if (!MayPlay(r.safety)) r.refused = SafetyText(r.safety, lang_);
+      if (!MayPlay(r.safety)) r.refused = SafetyText(r.safety, lang);
       r.keptResponse = measure::ChannelResponseOf(eq);
       r.sampleRate = plan.sampleRate;
       results.push_back(std::move(r));
@@ -127,7 +130,7 @@ std::vector<ChannelResult> MeasurementRun::Check(const MeasurementPlan& plan, st
       const Safety s = SafetyOf(d.Output(ref).Eq().HighPass().frequency(), types[static_cast<std::size_t>(ref)],
                                 plan.markedFullRange[static_cast<std::size_t>(ref)]);
       if (!MayPlay(s) && error) {
-        *error = (zh ? "参考声道 " : "the reference channel ") + ChannelName(ref) + ": " + SafetyText(s, lang_);
+        *error = (zh ? "参考声道 " : "the reference channel ") + ChannelName(ref) + ": " + SafetyText(s, lang);
       }
     }
   });
@@ -162,15 +165,15 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
   while (true) {
     const SweepParams params = ParamsOf(probe, plan.sampleRate, level);
     const std::vector<float> sweep = ExponentialSweep(params);
-    audio::PlayRecordSpec spec;
-    spec.outputDevice = plan.outputDevice;
-    spec.outputs = {{plan.outputChannel, sweep}};
-    spec.inputDevice = plan.inputDevice;
-    spec.inputChannels = {plan.inputChannel};
-    spec.sampleRate = plan.sampleRate;
-    spec.tailSeconds = 0.3;
+    audio::PlayRecordSpec request;
+    request.outputDevice = plan.outputDevice;
+    request.outputs = {{plan.outputChannel, sweep}};
+    request.inputDevice = plan.inputDevice;
+    request.inputChannels = {plan.inputChannel};
+    request.sampleRate = plan.sampleRate;
+    request.tailSeconds = 0.3;
     Progress p{channel, 0, Stage::LevelCheck, static_cast<double>(stepsDone_) / totalSteps_, 0, level};
-    const auto rec = audio::PlayAndRecord(audio_, spec, cancel, [&](double, float peak) {
+    const auto rec = audio::PlayAndRecord(audio_, request, cancel, [&](double, float peak) {
       p.inputPeak = peak;
       host.Report(p);
     });
@@ -200,28 +203,28 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
 void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level,
                              MeasurementHost& host, const audio::CancelFlag& cancel, RunResult& run) {
   const SweepParams params = ParamsOf(plan.sweep, plan.sampleRate, level);
-  audio::PlayRecordSpec spec;
-  spec.outputDevice = plan.outputDevice;
-  spec.inputDevice = plan.inputDevice;
-  spec.sampleRate = plan.sampleRate;
-  spec.inputChannels = {plan.inputChannel};
+  audio::PlayRecordSpec request;
+  request.outputDevice = plan.outputDevice;
+  request.inputDevice = plan.inputDevice;
+  request.sampleRate = plan.sampleRate;
+  request.inputChannels = {plan.inputChannel};
   std::optional<ReferencedStream> referenced;
   std::vector<float> sweep;
   if (plan.referenceChannel) {
     referenced = MakeReferencedStream(params);
-    spec.outputs.push_back({plan.referenceOutput, referenced->reference});
-    spec.outputs.push_back({plan.outputChannel, referenced->measurement});
+    request.outputs.push_back({plan.referenceOutput, referenced->reference});
+    request.outputs.push_back({plan.outputChannel, referenced->measurement});
   } else {
     sweep = ExponentialSweep(params);
-    spec.outputs.push_back({plan.outputChannel, sweep});
+    request.outputs.push_back({plan.outputChannel, sweep});
     if (plan.loopbackOut) {
-      spec.outputs.push_back({*plan.loopbackOut, sweep});
-      spec.inputChannels.push_back(*plan.loopbackIn);
+      request.outputs.push_back({*plan.loopbackOut, sweep});
+      request.inputChannels.push_back(*plan.loopbackIn);
     }
   }
   Progress p{result.channel, position, Stage::Sweep, 0, 0, level};
   const double stepShare = 1.0 / totalSteps_;
-  const auto rec = audio::PlayAndRecord(audio_, spec, cancel, [&](double done, float peak) {
+  const auto rec = audio::PlayAndRecord(audio_, request, cancel, [&](double done, float peak) {
     p.inputPeak = peak;
     p.done = (stepsDone_ + done) * stepShare;
     host.Report(p);

@@ -187,6 +187,9 @@ class MeasurementRun {
   int stepsDone_ = 0;
 };
 
+/// Checks a plan and each channel's safety without sound (the panel shows it before a run).
+std::vector<ChannelResult> CheckPlan(Editor& editor, const MeasurementPlan& plan, Language lang, std::string* error);
+
 /// Hands each measured channel to the measurement EQ as that channel's measurement.
 void HandOver(const RunResult& result, measure::ChannelMeasurements& held);
 

@@ -105,7 +105,7 @@ bool Rta::Update() {
   for (std::size_t b = 0; b < bands_.size(); ++b) {
     double p = 0;
     for (std::size_t j = 0; j < bands_[b].weights.size(); ++j)
-      p += std::norm(spectrum[bands_[b].firstBin + j]) * bands_[b].weights[j];
+      p += Power(spectrum[bands_[b].firstBin + j]) * bands_[b].weights[j];
     powers[b] = p * scale;
   }
   if (options_.averages == 0) {

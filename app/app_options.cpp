@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include "core/device_image.h"
+
 #include "zelto_version.h"
 
 namespace zelto {
@@ -51,6 +53,23 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
     } else if (word == QLatin1String("--screenshot")) {
       if (!value(&v)) break;
       options.screenshot = v;
+    } else if (word == QLatin1String("--measurement")) {
+      if (!value(&v)) break;
+      // "ch2=FILE" or "2=FILE".
+      const qsizetype eq = v.indexOf(QLatin1Char('='));
+      QString name = eq > 0 ? v.left(eq).toLower() : QString();
+      if (name.startsWith(QLatin1String("ch"))) name.remove(0, 2);
+      bool ok = false;
+      const int channel = name.toInt(&ok);
+      if (!ok || channel < 1 || channel > kOutputChannels || eq + 1 >= v.size()) {
+        options.error =
+            QStringLiteral("--measurement takes chN=FILE with N from 1 to %1, not \"%2\"").arg(kOutputChannels).arg(v);
+        break;
+      }
+      options.measurements.push_back({channel - 1, v.mid(eq + 1)});
+    } else if (word == QLatin1String("--target")) {
+      if (!value(&v)) break;
+      options.target = v;
     } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
       options.help = true;
     } else if (word == QLatin1String("--version")) {
@@ -67,7 +86,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
 
 QString UsageText() {
   return QStringLiteral(
-      "usage: zelto [--device URL] [--usb-write control|interrupt] [--lang zh|en] [--screenshot FILE.png]\n"
+      "usage: zelto [--device URL] [--usb-write control|interrupt] [--lang zh|en] [--screenshot FILE.png\n"
+      "             [--measurement chN=FILE]... [--target flat|car|FILE]]\n"
       "       zelto --help | --version\n"
       "Tunes the eight-output car-audio processor live over USB.\n"
       "\n"
@@ -78,6 +98,9 @@ QString UsageText() {
       "  --lang zh|en         interface language (default: from the system locale)\n"
       "  --screenshot FILE    save a picture of the window once it is up (and read back\n"
       "                       from a processor that answers), then exit\n"
+      "  --measurement chN=FILE  with --screenshot: show this measurement of output N,\n"
+      "                       and the EQ from measurement proposal for the first one\n"
+      "  --target T           with --measurement: flat, car or a target file\n"
       "  -h, --help           print this text and exit\n"
       "  --version            print the version and exit\n");
 }

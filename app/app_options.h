@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/encodings.h"
 
@@ -17,6 +18,14 @@ struct AppOptions {
   std::string device;                // --device URL; empty: $ZELTO_DEVICE or usb
   std::string usbWrite;              // --usb-write control|interrupt; empty: $ZELTO_USB_WRITE or control
   QString screenshot;                // --screenshot FILE.png
+  /// --measurement chN=FILE (repeatable): measurements a screenshot shows, with the "EQ from
+  /// measurement" proposal for the first; --target flat|car|FILE the target they are compared with.
+  struct ChannelFile {
+    int channel = 0;  // 0-based
+    QString path;
+  };
+  std::vector<ChannelFile> measurements;
+  QString target;
   bool help = false;
   bool version = false;  // --version: print the version and exit
   QString error;         // set when the command line cannot be used

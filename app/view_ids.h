@@ -90,6 +90,7 @@ inline constexpr int kPresetSaveEn = 32826;
 // REW filter import and export for the current channel (commands of this editor's own).
 inline constexpr int kImportRewFilters = 32840;
 inline constexpr int kExportRewFilters = 32841;
+inline constexpr int kMeasureCar = 32842;
 // The recent-file entries of the file menu, newest first (the framework's numbers for them).
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
@@ -97,6 +98,9 @@ inline constexpr int kLastRecentFile = kFirstRecentFile + 3;
 inline constexpr int kAbCopyAToB = 32910;
 inline constexpr int kAbCopyBToA = 32911;
 inline constexpr int kAbCurve = 32912;
+// The history panel on its steps page, and on the A/B differences page.
+inline constexpr int kHistoryPanel = 32913;
+inline constexpr int kAbDifferences = 32914;
 // Not a command: a line between groups of a menu.
 inline constexpr int kSeparator = 0;
 inline constexpr int kUndo = 32900;

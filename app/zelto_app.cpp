@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
 #include <QStandardPaths>
 #include <QTimer>
@@ -12,6 +13,9 @@
 #include "app/main_frame.h"
 #include "app/qt_settings.h"
 #include "app/zelto_view.h"
+#include "measure/channel_measurements.h"
+#include "measure/ui/eq_dialog.h"
+#include "measure/ui/measurement_tools.h"
 #include "transports/device_url.h"
 
 namespace zelto {
@@ -81,6 +85,36 @@ int CZeltoApp::Run() {
   return saved ? 0 : 1;
 }
 
+void CZeltoApp::ShowMeasurements() {
+  MeasurementTools* tools = view_->Measurements();
+  for (const AppOptions::ChannelFile& m : options_.measurements) {
+    view_->SelectChannel(m.channel);
+    if (!tools->LoadMeasurement(m.channel, m.path)) continue;
+    if (options_.target.isEmpty()) continue;
+    measure::AutoEqSettings s = tools->Held().SettingsOf(m.channel);
+    const QString t = options_.target.toLower();
+    if (t == QLatin1String("flat")) {
+      s.target = measure::TargetChoice::Flat();
+    } else if (t == QLatin1String("car")) {
+      s.target = measure::TargetChoice::Car();
+    } else {
+      measure::ReadError error;
+      const auto target = measure::ReadMeasurementFile(options_.target.toStdString(), &error);
+      if (!target) {
+        std::fprintf(stderr, "zelto: %s\n",
+                     measure::ReadErrorText(error, options_.target.toStdString(), ui_.language).c_str());
+        continue;
+      }
+      s.target = measure::TargetChoice::FromFile(options_.target.toStdString(), *target);
+    }
+    tools->Held().SetSettings(m.channel, s);
+  }
+  if (options_.measurements.empty()) return;
+  const int first = options_.measurements.front().channel;
+  view_->SelectChannel(first);
+  if (tools->Held().Has(first)) tools->OpenEqDialog(first);
+}
+
 bool CZeltoApp::TakeScreenshot(const QString& file, QString* error) {
   QElapsedTimer waited;
   waited.start();
@@ -92,7 +126,14 @@ bool CZeltoApp::TakeScreenshot(const QString& file, QString* error) {
   if (!view_->Settled())
     std::fprintf(stderr, "zelto: the processor did not finish its read-back in time; taking the window as it is\n");
   QApplication::processEvents();
-  const QPixmap picture = frame_->grab();
+  ShowMeasurements();
+  QApplication::processEvents();
+  QPixmap picture = frame_->grab();
+  // The "EQ from measurement" dialog is a window of its own: it is drawn in where it stands.
+  if (EqFromMeasurementDlg* dialog = view_->Measurements()->EqDialog()) {
+    QPainter painter(&picture);
+    painter.drawPixmap(dialog->frameGeometry().topLeft() - frame_->frameGeometry().topLeft(), dialog->grab());
+  }
   if (picture.isNull() || !picture.save(file, "PNG")) {
     if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(file);
     return false;

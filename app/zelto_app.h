@@ -38,6 +38,8 @@ class CZeltoApp {
   /// Waits until the form has settled (the automatic connect ran and a processor that answered is
   /// read back) or the time-out passed, then saves the window as PNG.
   bool TakeScreenshot(const QString& file, QString* error);
+  /// Loads the measurements the command line names and opens the proposal for the first.
+  void ShowMeasurements();
 
   UiState& Ui() { return ui_; }
   Settings& Store() { return *settings_; }

@@ -78,6 +78,8 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   presetHooks_.confirm = [this](const QString& text) { return Ask(text); };
   presetHooks_.showFileTitle = [this](const QString& title) { topBar_->SetFileTitle(title.left(kFileTitleChars)); };
   presetHooks_.fileUsed = [this](const std::string& path) { recentFiles_.Add(path); };
+  // However a file is loaded, it is one step of its own.
+  presetHooks_.loadFile = [this](const std::string& path) { return editor_->LoadPresetFile(*presetFiles_, path); };
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
   BuildSections();
@@ -318,11 +320,13 @@ void CZeltoView::RefreshAll() {
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
   carSection_->Refresh();
+  topBar_->ShowLink(editor_->LinkOn());
   RefreshTitleArea();
   lock.unlock();
   // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
   if (presetDialog_) presetDialog_->Refresh();
   SelectChannel(ui_.currentChannel);
+  RefreshHistoryPanel();
   update();
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/history_panel.h"
 #include "app/mix_page.h"
 #include "app/output_page.h"
 #include "app/sections/car_section.h"
@@ -109,6 +110,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QString UndoText() const;
   QString RedoText() const;
   Editor& editor() { return *editor_; }
+  /// Ctrl+H and the settings menu: the history panel, on its steps page.
+  void OpenHistoryPanel();
+  void ShowHistoryPanel(HistoryPanel::Page page);
+  HistoryPanel* HistoryView() const { return historyPanel_; }
+  /// Undoes or redoes until `applied` steps of the side heard are applied (a panel click).
+  void GoToStep(int applied);
   /// The status text the window shows.
   const QString& StatusText() const;
 
@@ -167,6 +174,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OpenMixer();
   MixPage* Mixer() const { return mixer_; }
   void OpenSourceVolumes();
+  /// The measurement panel (sound devices, channels, sweeps); nothing in a build without acoustic measurement.
+  void OpenMeasurePanel();
   void FactoryReset();
   /// A firmware update is running: commands that would disturb it are refused.
   void SetUpdateRunning(bool running) { updateRunning_ = running; }
@@ -232,6 +241,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// A press on a control of the form opens a step and its release closes it, so a drag of a
   /// graph handle or a slider is one step however many edits it makes.
   void TrackPressStep(QObject* watched, QEvent* event);
+  /// Ends the step a gesture opened (its release, or whatever took the mouse away).
+  void ClosePressStep();
+  /// After an undo, a redo or a panel click: the form, the title and the panel show the result.
+  void ShowHistoryMove(bool titleMayChange);
+  /// The panel follows the history; without `always` only when it changed.
+  void RefreshHistoryPanel(bool always = false);
   /// After a factory reset or a firmware update: nothing before them can be undone.
   void ClearHistory();
 
@@ -296,6 +311,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   bool updateRunning_ = false;
   /// A mouse press on the form opened a step that its release closes.
   bool pressStep_ = false;
+  std::uint64_t pressStamp_ = 0;
   update_file::UpdateFile updateFile_;
   QString deviceText_;
   std::function<void(const QString&)> messageHandler_;
@@ -331,6 +347,9 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   std::unique_ptr<AbCompare> ab_;
   bool abCurve_ = false;
+  QPointer<HistoryPanel> historyPanel_;
+  AbSide panelSide_ = AbSide::A;
+  std::uint64_t panelRevision_ = 0;
   std::unique_ptr<RecoveryFile> recovery_;
   std::optional<bool> recoveryAnswer_;
   bool recoveryOffered_ = false;

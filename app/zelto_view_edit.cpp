@@ -189,12 +189,9 @@ void CZeltoView::OpenPresetDialog(int mode) {
     dialog = std::make_unique<CSourceSaveDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
   }
   presetDialog_ = dialog.get();
-  {
-    // What the load dialog brings in (a file) is one step, undone as whole blocks.
-    std::optional<Editor::StepScope> step;
-    if (mode == 1) step.emplace(*editor_, StepLabel{StepLabel::What::FileLoad}, true);
-    dialog->exec();
-  }
+  // Each file the load dialog brings in is a step of its own (the hooks load through the editor),
+  // and so is each recalled slot.
+  dialog->exec();
   presetDialog_ = nullptr;
   // However the dialog ended, none is open now.
   presetDialogMode_ = 0;

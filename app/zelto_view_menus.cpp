@@ -25,6 +25,7 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
   if (ui_.language == Language::Chinese)
     return {{kUndo, UndoText()},
             {kRedo, RedoText()},
+            {kHistoryPanel, QStringLiteral("历史记录\tCtrl+H")},
             {kFirmwareUpdate, QStringLiteral("固件更新")},
             {kFactoryResetZh, QStringLiteral("恢复出厂设置")},
             {kSourceVolumeZh, QStringLiteral("音源音量")},
@@ -33,9 +34,11 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
             {kSeparator, QString()},
             {kAbCopyAToB, QStringLiteral("复制 A → B")},
             {kAbCopyBToA, QStringLiteral("复制 B → A")},
+            {kAbDifferences, QStringLiteral("A/B 差异")},
             {kAbCurve, abCurve_ ? QStringLiteral("隐藏另一方曲线") : QStringLiteral("显示另一方曲线")}};
   return {{kUndo, UndoText()},
           {kRedo, RedoText()},
+          {kHistoryPanel, QStringLiteral("History\tCtrl+H")},
           {kFirmwareUpdate, QStringLiteral("Firmware Update")},
           {kFactoryResetEn, QStringLiteral("Rest Settings")},
           {kSourceVolumeEn, QStringLiteral("SourceVolume")},
@@ -43,6 +46,7 @@ QList<QPair<int, QString>> CZeltoView::SettingsMenuItems() const {
           {kSeparator, QString()},
           {kAbCopyAToB, QStringLiteral("copy A → B")},
           {kAbCopyBToA, QStringLiteral("copy B → A")},
+          {kAbDifferences, QStringLiteral("A/B differences")},
           {kAbCurve,
            abCurve_ ? QStringLiteral("Hide the other side's curve") : QStringLiteral("Show the other side's curve")}};
 }
@@ -57,6 +61,9 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
   items.append({kSeparator, QString()});
   items.append({kImportRewFilters, measure_ui::Text(measure_ui::Word::ImportRewFilters, ui_.language)});
   items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
+#ifdef ZELTO_HAVE_ACOUSTICS
+  items.append({kMeasureCar, ui_.language == Language::Chinese ? QStringLiteral("测量…") : QStringLiteral("Measure…")});
+#endif
   const std::vector<std::string> recent = recentFiles_.List();
   if (!recent.empty()) items.append({kSeparator, QString()});
   const QFontMetrics metrics(ui_.fonts.normal);
@@ -132,8 +139,11 @@ void CZeltoView::RunMenuCommand(int command) {
     case kAbCurve: ToggleAbCurve(); break;
     case kImportRewFilters: Measurements()->ChooseAndImport(); break;
     case kExportRewFilters: Measurements()->ChooseAndExport(); break;
+    case kMeasureCar: OpenMeasurePanel(); break;
     case kUndo: UndoStep(); break;
     case kRedo: RedoStep(); break;
+    case kHistoryPanel: OpenHistoryPanel(); break;
+    case kAbDifferences: ShowHistoryPanel(HistoryPanel::Page::Differences); break;
     default:
       if (command >= kFirstRecentFile && command <= kLastRecentFile) OpenRecentFile(command - kFirstRecentFile);
       break;

@@ -44,6 +44,7 @@ BitmapSlider::BitmapSlider(int id, QWidget* parent) : QWidget(parent), id_(id), 
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::StrongFocus);
   resize(skin_.size);
+  setProperty(skin::kStepGesture, true);
   tick_.setInterval(kDragTickMs);
   connect(&tick_, &QTimer::timeout, this, &BitmapSlider::OnTick);
 }

@@ -205,6 +205,7 @@ NumSpin::NumSpin(int id, QWidget* parent) : QWidget(parent), id_(id) {
   setFocusPolicy(Qt::NoFocus);
   setMouseTracking(true);
   resize(kSpinSize);
+  setProperty(skin::kStepGesture, true);
   connect(&repeat_, &QTimer::timeout, this, &NumSpin::OnRepeat);
   refuse_ = [this](const QString& text) { QMessageBox::warning(window(), QCoreApplication::applicationName(), text); };
 }

@@ -72,6 +72,11 @@ enum class FaceState { Normal, Hover, Pressed, Highlighted, Disabled, Fixed };
 
 namespace skin {
 
+/// A control that makes many edits between a press and its release (a slider, a held spin arrow,
+/// the graph) carries this property set to true: the form holds one history step open from the
+/// press to the release. Every other control's edit is a step of its own.
+inline constexpr const char* kStepGesture = "zeltoStepGesture";
+
 // Colours given for the form and its lists, used exactly.
 inline const QColor kListBackground{50, 50, 50};
 inline const QColor kListSelection{0, 120, 215};

@@ -13,8 +13,13 @@
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
 #include "ctl/values.h"
-#include "edit/linking.h"
-#include "measure/band_fit.h"
+#include "core/notice.h"
+#include "core/settings.h"
+#include "edit/editor.h"
+#include "link/engine.h"
+#include "link/hid_transport.h"
+#include "link/link_view.h"
+#include "measure/eq_actions.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
 #include "presets/preset_file.h"
@@ -26,11 +31,9 @@ namespace {
 using measure::BandSetting;
 
 constexpr int kCurveDecimals = 4;
-constexpr double kMaxBoostLimitDb = 20.0;
 
 enum class Word {
   Imported,
-  PreampLeftOut,
   AlsoLinked,
   GraphicMode,
   OutNeedsFile,
@@ -45,8 +48,14 @@ enum class Word {
   Unchanged,
   NoOverlap,
   BoostBound,
+  CutBound,
+  DipsLeft,
+  DipLine,
+  RangeNarrowed,
+  OutsidePassBand,
+  LowCut,
   BadRange,
-  BadBoost,
+  BadLimit,
 };
 
 std::string_view W(Word w, Language lang) {
@@ -56,9 +65,6 @@ std::string_view W(Word w, Language lang) {
       return zh ? "%s：%s 个 REW 滤波器用 %s 个频段重现；20 Hz–20 kHz 偏差：均方根 %s dB，最大 %s dB（%s Hz）"
                 : "%s: %s REW filter(s) reproduced with %s band(s); deviation 20 Hz-20 kHz: RMS %s dB, largest %s dB "
                   "(at %s Hz)";
-    case Word::PreampLeftOut:
-      return zh ? "文件的前级增益 %s dB 未计入频段（请用通道增益设置）"
-                : "the file's preamp of %s dB is not part of the bands (set it with the channel gain)";
     case Word::AlsoLinked: return zh ? "同样写入联调通道 %s" : "also set on the linked channel(s) %s";
     case Word::GraphicMode:
       return zh ? "%s 处于图示均衡模式，频率和 Q 不能改变；请先切换到参量均衡"
@@ -76,7 +82,8 @@ std::string_view W(Word w, Language lang) {
       return zh ? "%s：与目标（%s，%s–%s Hz，1/6 倍频程平滑，电平匹配）的均方根偏差：之前 %s dB，之后 %s dB"
                 : "%s: RMS deviation from the target (%s, %s-%s Hz, 1/6 octave, level matched): before %s dB, after %s "
                   "dB";
-    case Word::BandsUsed: return zh ? "使用 %s 个频段（共 %s 个）：" : "%s of %s bands used:";
+    case Word::BandsUsed:
+      return zh ? "使用 %s 个频段（共 %s 个，平坦度目标 ±%s dB）：" : "%s of %s bands used (flatness goal +/-%s dB):";
     case Word::BandLine: return zh ? "  频段 %s：%s Hz，%s dB，%s 倍频程" : "  band %s: %s Hz, %s dB, %s Oct";
     case Word::Unchanged:
       return zh ? "没有找到更好的设置，频段保持不变" : "no better setting found; the bands stay as they are";
@@ -85,10 +92,23 @@ std::string_view W(Word w, Language lang) {
     case Word::BoostBound:
       return zh ? "提升上限 +%s dB 限制了以下频率的结果：%s"
                 : "the boost limit of +%s dB holds the result below the target at %s";
+    case Word::CutBound:
+      return zh ? "削减上限 -%s dB 限制了以下频率的结果：%s"
+                : "the cut limit of -%s dB holds the result above the target at %s";
+    case Word::DipsLeft:
+      return zh ? "以下窄凹陷（抵消）未提升：" : "narrow dips (cancellations) left alone, not boosted:";
+    case Word::DipLine: return zh ? "  %s Hz，深 %s dB，宽 %s 倍频程" : "  %s Hz, %s dB deep, %s Oct wide";
+    case Word::RangeNarrowed:
+      return zh ? "范围 %s–%s Hz 伸入分频器的阻带，已缩小为通带 %s–%s Hz"
+                : "the range %s-%s Hz reaches into a crossover's stop band; narrowed to the pass band %s-%s Hz";
+    case Word::OutsidePassBand:
+      return zh ? "范围 %s–%s Hz 在通道的通带 %s–%s Hz 之外"
+                : "the range %s-%s Hz lies outside the channel's pass band %s-%s Hz";
+    case Word::LowCut: return zh ? "%s Hz 以下不提升（%s）" : "nothing boosted below %s Hz (%s)";
     case Word::BadRange:
-      return zh ? "--range：无法识别“%s”（应为 低-高，单位 Hz，例如 40-16000）"
-                : "--range: cannot read \"%s\" (LO-HI in Hz, e.g. 40-16000)";
-    case Word::BadBoost: return zh ? "--max-boost：应为 0 到 20 dB" : "--max-boost: must be 0 to 20 dB";
+      return zh ? "--range：无法识别“%s”（应为 低-高，单位 Hz，例如 40-16000 或 1k-2k）"
+                : "--range: cannot read \"%s\" (LO-HI in Hz, e.g. 40-16000 or 1k-2k)";
+    case Word::BadLimit: return zh ? "%s：应为 %s 到 %s" : "%s: must be %s to %s";
   }
   return {};
 }
@@ -121,8 +141,15 @@ std::optional<int> ChannelIndex(const std::string& text) {
 
 std::string ChannelName(int ch) { return "CH" + std::to_string(ch + 1); }
 
-/// The objects a command works on: those of a connected processor, or those of a preset file's
-/// live preset unpacked as a load would.
+/// No processor: a preset file is edited through an engine that never connects.
+class NoDevice final : public HidTransport {
+ public:
+  std::vector<HidDeviceInfo> Enumerate() override { return {}; }
+  std::unique_ptr<HidDevice> Open(const std::string&) override { return nullptr; }
+};
+
+/// The editor a command works through: that of a connected processor, or one over a preset
+/// file's live preset unpacked as a load would.
 class Workspace {
  public:
   /// Null when the processor or the file could not be opened, or the options do not fit (the
@@ -153,25 +180,30 @@ class Workspace {
     std::string error;
     w->file_ = ReadPresetFile(where.inFile, c.Lang(), &error);
     if (!w->file_) return Failure(c, error), nullptr;
-    w->image_ = std::make_unique<DeviceImage>(*w->file_->image);
-    w->data_ = std::make_unique<CKTV_Data>(*w->image_, w->tracking_);
-    w->data_->UnpackAll(w->image_->Preset(0), CKTV_Data::kEffectPartLive);
+    w->offline_ = std::make_unique<Offline>();
+    Engine& engine = w->offline_->engine;
+    const auto live = w->file_->image->Preset(0);
+    const auto into = engine.Image().Preset(0);
+    std::copy(live.begin(), live.end(), into.begin());
+    engine.Image().linkGroups = w->file_->image->linkGroups;
+    engine.Data().Edit([&](CKTV_Data& d) { d.UnpackAll(engine.Image().Preset(0), CKTV_Data::kEffectPartLive); });
     return w;
   }
 
-  CKTV_Data& Data() { return session_ ? session_->engine().Data() : *data_; }
-  const DeviceImage& Image() { return session_ ? session_->engine().Image() : *image_; }
+  Editor& editor() { return session_ ? session_->editor() : offline_->editor; }
+  CKTV_Data& Data() { return editor().engine().Data(); }
 
   /// Live: waits until the processor has acknowledged every change. File: packs the changed
   /// channels and writes the input file with its live preset replaced to `out`.
   bool Finish(CommandContext& c, const std::vector<int>& changed, const std::string& out) {
     if (session_) return session_->WaitUntilSent();
-    data_->Edit([&](CKTV_Data& d) {
+    Engine& engine = offline_->engine;
+    engine.Data().Edit([&](CKTV_Data& d) {
       for (int ch : changed) d.Output(ch).PackAll();
     });
     std::vector<std::uint8_t> bytes = file_->bytes;
     const std::size_t at = file_->kind == PresetFileKind::Single ? preset_file::kSingleLive : preset_file::kAllLive;
-    const auto live = image_->Preset(0);
+    const auto live = engine.Image().Preset(0);
     std::copy(live.begin(), live.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
     if (!WriteFileReplacing(out, bytes)) return Failure(c, Fill(W(Word::WriteFailed, c.Lang()), {out})), false;
     c.term.Message(Fill(W(Word::Written, c.Lang()), {out}));
@@ -179,33 +211,18 @@ class Workspace {
   }
 
  private:
+  struct Offline {
+    MemorySettings settings;
+    NullNoticeSink sink;
+    LinkView view;
+    Engine engine{std::make_unique<NoDevice>(), settings, sink, view};
+    Editor editor{engine};
+  };
   Workspace() = default;
   std::unique_ptr<DeviceSession> session_;
   std::optional<PresetFileContents> file_;
-  std::unique_ptr<DeviceImage> image_;
-  ChangeTracking tracking_{false};
-  std::unique_ptr<CKTV_Data> data_;
+  std::unique_ptr<Offline> offline_;
 };
-
-/// Sets the channel's bands (and those of its link group, as every band edit does) with the band
-/// row's setters: only what differs is set, so only that is sent. Returns the channels changed.
-std::vector<int> ApplyBands(Workspace& w, int ch, const std::vector<BandSetting>& bands) {
-  const auto group = rules::LinkGroup(w.Image(), ch);
-  w.Data().Edit([&](CKTV_Data& d) {
-    for (int target : group) {
-      CKTVEQ& eq = d.Output(target).Eq();
-      for (int k = 0; k < eq.BandCount() && k < static_cast<int>(bands.size()); ++k) {
-        const BandSetting& b = bands[static_cast<std::size_t>(k)];
-        CFilter& f = eq.Filter(k);
-        if (f.frequency() != b.hz) f.SetFrequency(b.hz, true);
-        if (f.bandwidthIndex() != b.bandwidthIndex) f.SetBandwidthIndex(b.bandwidthIndex);
-        const int now = f.IsFlat() ? kGainCodeFlat : f.gainCode();
-        if (now != b.gainCode) f.SetGainCode(b.gainCode);
-      }
-    }
-  });
-  return group;
-}
 
 void NoteLinked(CommandContext& c, int ch, const std::vector<int>& group) {
   std::string others;
@@ -214,26 +231,51 @@ void NoteLinked(CommandContext& c, int ch, const std::vector<int>& group) {
   if (!others.empty()) c.term.Message(Fill(W(Word::AlsoLinked, c.Lang()), {others}));
 }
 
-bool InGraphicMode(CommandContext& c, Workspace& w, int ch) {
-  auto lock = w.Data().Lock();
-  if (w.Data().Output(ch).EqMode() == 0) return false;
-  c.term.Message(Fill(W(Word::GraphicMode, c.Lang()), {ChannelName(ch)}));
-  return true;
+/// A limit option: `value` within lo..hi, or the usage message.
+bool LimitOk(CommandContext& c, std::string_view name, double value, double lo, double hi) {
+  if (value >= lo && value <= hi) return true;
+  Usage(c, Fill(W(Word::BadLimit, c.Lang()), {std::string(name), Fixed(lo, 0), Fixed(hi, 0)}));
+  return false;
 }
 
-std::optional<std::pair<double, double>> ParseRange(const std::string& text) {
-  if (text.empty()) return std::pair{double(kFilterMinHz), double(kFilterMaxHz)};
-  std::string t = values::Lower(text);
+std::string Stretches(const std::vector<measure::HzRange>& stretches) {
+  std::string where;
+  for (const auto& h : stretches)
+    where += (where.empty() ? "" : ", ") + (h.loHz == h.hiHz ? Hz(h.loHz) : Hz(h.loHz) + "-" + Hz(h.hiHz)) + " Hz";
+  return where;
+}
+
+Node RangesNode(const std::vector<measure::HzRange>& stretches) {
+  Node a = Node::Array();
+  for (const auto& h : stretches) {
+    Node r = Node::Object();
+    r.Add("from_hz", Node::Number(h.loHz, 1));
+    r.Add("to_hz", Node::Number(h.hiHz, 1));
+    a.Push(std::move(r));
+  }
+  return a;
+}
+
+}  // namespace
+
+std::optional<std::pair<double, double>> ParseHzRange(const std::string& text) {
+  const std::string t = values::Lower(text);
   const auto dash = t.find('-', 1);
   if (dash == std::string::npos) return std::nullopt;
   auto number = [](std::string s) -> std::optional<double> {
+    s = std::string(values::Trim(s));
     if (s.ends_with("hz")) s.resize(s.size() - 2);
+    double scale = 1;
+    if (s.ends_with('k')) {
+      s.pop_back();
+      scale = 1000;
+    }
     s = std::string(values::Trim(s));
     if (s.empty()) return std::nullopt;
     char* end = nullptr;
     const double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || !(v > 0)) return std::nullopt;
-    return v;
+    if (end != s.c_str() + s.size() || !(v > 0) || !std::isfinite(v)) return std::nullopt;
+    return v * scale;
   };
   const auto lo = number(t.substr(0, dash));
   const auto hi = number(t.substr(dash + 1));
@@ -241,37 +283,55 @@ std::optional<std::pair<double, double>> ParseRange(const std::string& text) {
   return std::pair{*lo, *hi};
 }
 
-}  // namespace
-
-int EqImportCommand(CommandContext& c, const std::string& rewFile, const ChannelSource& where) {
+int EqImportCommand(CommandContext& c, const std::string& rewFile, const ChannelSource& where,
+                    const EqImportOptions& options) {
   const Language lang = c.Lang();
   const auto ch = ChannelIndex(where.channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", where.channel}));
+  measure::RewReadOptions read;
+  if (options.lscCorner) read.lscFrequency = measure::ShelfConvention::Corner;
   // A file that cannot be imported fails before the processor or the preset is touched.
   measure::RewFilterError error;
-  const auto filters = measure::ReadRewFilterFile(rewFile, &error);
-  if (!filters) return Failure(c, PrintableText(measure::RewFilterErrorText(error, rewFile, lang)));
+  if (!measure::ReadRewFilterFile(rewFile, &error, read))
+    return Failure(c, PrintableText(measure::RewFilterErrorText(error, rewFile, lang)));
 
   int status = kExitFailure;
   auto w = Workspace::Open(c, where, true, &status);
   if (!w) return status;
-  if (InGraphicMode(c, *w, *ch)) return kExitUsage;
-  std::vector<BandSetting> current;
-  {
-    auto lock = w->Data().Lock();
-    current = measure::BandsOf(w->Data().Output(*ch).Eq());
+  const measure::RewImport r = measure::ImportRewFile(w->editor(), *ch, rewFile, read);
+  switch (r.status) {
+    case measure::RewImport::Status::Imported: break;
+    case measure::RewImport::Status::GraphicMode:
+      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelName(*ch)}));
+      return kExitUsage;
+    case measure::RewImport::Status::FileRefused:
+      return Failure(c, PrintableText(measure::RewFilterErrorText(r.error, rewFile, lang)));
+    case measure::RewImport::Status::NoSuchChannel:
+      return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", where.channel}));
   }
-  const measure::ImportResult r = measure::ImportRewFilters(filters->filters, OutputBandCentres(), current);
-  const auto changed = ApplyBands(*w, *ch, r.bands);
-  if (!w->Finish(c, changed, where.outFile)) return kExitFailure;
+  if (!w->Finish(c, r.channels, where.outFile)) return kExitFailure;
 
-  const auto used = std::count_if(r.bands.begin(), r.bands.end(), [](const BandSetting& b) { return !b.IsFlat(); });
-  c.term.Result(
-      Fill(W(Word::Imported, lang), {ChannelName(*ch), std::to_string(filters->filters.size()), std::to_string(used),
-                                     Fixed(r.deviation.rms, 2), Fixed(r.deviation.max, 2), Hz(r.deviation.maxHz)}));
-  NoteLinked(c, *ch, changed);
-  if (filters->preampDb && *filters->preampDb != 0)
-    c.term.Message(Fill(W(Word::PreampLeftOut, lang), {Fixed(*filters->preampDb, 1)}));
+  const measure::Deviation& d = r.result.deviation;
+  if (options.json) {
+    Node n = Node::Object();
+    n.Add("channel", Node::Text(ChannelName(*ch)));
+    n.Add("filters", Node::Integer(static_cast<long long>(r.filterCount)));
+    n.Add("bands_used", Node::Integer(r.bandsUsed));
+    n.Add("rms_db", Node::Number(d.rms, 3));
+    n.Add("largest_db", Node::Number(d.max, 3));
+    n.Add("largest_at_hz", Node::Number(d.maxHz, 1));
+    if (r.preampDb) n.Add("preamp_db", Node::Number(*r.preampDb, 1));
+    Node warnings = Node::Array();
+    for (const auto& note : r.notes) warnings.Push(Node::Text(measure::RewNoteText(note, lang)));
+    n.Add("warnings", std::move(warnings));
+    WriteJson(n, c.term.Out());
+  } else {
+    c.term.Result(
+        Fill(W(Word::Imported, lang), {ChannelName(*ch), std::to_string(r.filterCount), std::to_string(r.bandsUsed),
+                                       Fixed(d.rms, 2), Fixed(d.max, 2), Hz(d.maxHz)}));
+  }
+  for (const auto& note : r.notes) c.term.Message(PrintableText(measure::RewNoteText(note, lang)));
+  NoteLinked(c, *ch, r.channels);
   return kExitOk;
 }
 
@@ -282,10 +342,7 @@ int EqExportCommand(CommandContext& c, const ChannelSource& where) {
   auto w = Workspace::Open(c, where, false, &status);
   if (!w) return status;
   std::vector<BandSetting> bands;
-  {
-    auto lock = w->Data().Lock();
-    bands = measure::BandsOf(w->Data().Output(*ch).Eq());
-  }
+  w->Data().Edit([&](CKTV_Data& d) { bands = measure::BandsOf(d.Output(*ch).Eq()); });
   c.term.Out() << measure::RewFilterText(measure::BandsForExport(bands), "Zelto " + ChannelName(*ch));
   c.term.Out().flush();
   return kExitOk;
@@ -295,54 +352,114 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
   const Language lang = c.Lang();
   const auto ch = ChannelIndex(where.channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", where.channel}));
-  const auto range = ParseRange(o.range);
-  if (!range) return Usage(c, Fill(W(Word::BadRange, lang), {o.range}));
-  if (!(o.maxBoostDb >= 0 && o.maxBoostDb <= kMaxBoostLimitDb)) return Usage(c, W(Word::BadBoost, lang));
+  std::optional<measure::HzRange> range;
+  if (!o.range.empty()) {
+    const auto r = ParseHzRange(o.range);
+    if (!r) return Usage(c, Fill(W(Word::BadRange, lang), {o.range}));
+    range = measure::HzRange{r->first, r->second};
+  }
+  if (!LimitOk(c, "--max-boost", o.maxBoostDb, 0, measure::kMaxLimitDb) ||
+      !LimitOk(c, "--cut-limit", o.cutLimitDb, 0, measure::kMaxLimitDb) ||
+      !LimitOk(c, "--flatness", o.flatnessDb, 0, 6) ||
+      (o.lowCutHz && !LimitOk(c, "--low-cut", *o.lowCutHz, kFilterMinHz, kFilterMaxHz)))
+    return kExitUsage;
 
   measure::ReadError readError;
-  auto m = measure::ReadMeasurementFile(o.measurement, &readError);
+  measure::ReadNotes readNotes;
+  auto m = measure::ReadMeasurementFile(o.measurement, &readError, &readNotes);
   if (!m) return Failure(c, PrintableText(measure::ReadErrorText(readError, o.measurement, lang)));
+  if (const auto note = measure::ReadNotesText(readNotes, o.measurement, lang); !note.empty())
+    c.term.Message(PrintableText(note));
+  // "flat" and "car" in any case; anything else is a file.
+  const std::string lowerTarget = values::Lower(o.target);
+  const bool named = lowerTarget == "flat" || lowerTarget == "car";
   std::string error;
-  const auto target = measure::TargetByName(o.target, lang, &error);
+  const auto target = measure::TargetByName(named ? lowerTarget : o.target, lang, &error);
   if (!target) return Failure(c, PrintableText(error));
 
   int status = kExitFailure;
   auto w = Workspace::Open(c, where, true, &status);
   if (!w) return status;
-  if (InGraphicMode(c, *w, *ch)) return kExitUsage;
 
-  measure::AutoEqRequest q;
-  {
-    auto lock = w->Data().Lock();
-    const CKTVEQ& eq = w->Data().Output(*ch).Eq();
-    // The channel's settings now are the ones it was measured with.
-    q.measured.measurement = std::move(*m);
-    q.measured.keptResponse = measure::ChannelResponseOf(eq);
-    q.fixedResponse = measure::CrossoverResponseOf(eq);
-    q.currentBands = measure::BandsOf(eq);
+  measure::AutoEqOptions options;
+  options.target = *target;
+  options.range = range;
+  options.maxBoostDb = o.maxBoostDb;
+  options.cutLimitDb = o.cutLimitDb;
+  options.flatnessDb = o.flatnessDb;
+  options.lowCutHz = o.lowCutHz;
+  // The channel's settings now are the ones it was measured with.
+  const measure::ChannelMeasurement measured{std::move(*m), measure::ResponseForMeasurement(w->Data(), *ch)};
+  const measure::AutoEqResult r = measure::ProposeEq(w->Data(), *ch, measured, options);
+  if (r.status == measure::AutoEqResult::Status::NoOverlap) {
+    if (range && !(r.range.loHz < r.range.hiHz))
+      return Failure(c, Fill(W(Word::OutsidePassBand, lang),
+                             {Hz(range->loHz), Hz(range->hiHz), Hz(r.passBand.loHz), Hz(r.passBand.hiHz)}));
+    return Failure(c, Fill(W(Word::NoOverlap, lang), {Hz(r.range.loHz), Hz(r.range.hiHz)}));
   }
-  const auto centres = OutputBandCentres();
-  q.centres.assign(centres.begin(), centres.end());
-  q.target = *target;
-  q.loHz = range->first;
-  q.hiHz = range->second;
-  q.maxBoostDb = o.maxBoostDb;
-  const measure::AutoEqResult r = measure::AutoEq(q);
-  if (r.status == measure::AutoEqResult::Status::NoOverlap)
-    return Failure(c, Fill(W(Word::NoOverlap, lang), {Hz(q.loHz), Hz(q.hiHz)}));
 
   std::vector<int> changed;
-  if (r.status == measure::AutoEqResult::Status::Fitted) changed = ApplyBands(*w, *ch, r.bands);
+  if (r.status == measure::AutoEqResult::Status::Fitted) {
+    const Editor::BandSetResult set = measure::ApplyBands(w->editor(), *ch, r.bands);
+    if (set.status == Editor::BandSetResult::Status::GraphicMode) {
+      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelName(*ch)}));
+      return kExitUsage;
+    }
+    changed = set.channels;
+  }
   if (!w->Finish(c, changed, where.outFile)) return kExitFailure;
 
-  const std::string targetName = o.target == "flat" || o.target == "car" ? o.target : FileName(o.target);
-  c.term.Result(Fill(W(Word::AutoEqResult, lang), {ChannelName(*ch), PrintableText(targetName), Hz(q.loHz), Hz(q.hiHz),
-                                                   Fixed(r.before.rms, 2), Fixed(r.after.rms, 2)}));
+  if (r.rangeNarrowed && range)
+    c.term.Message(
+        Fill(W(Word::RangeNarrowed, lang), {Hz(range->loHz), Hz(range->hiHz), Hz(r.range.loHz), Hz(r.range.hiHz)}));
+  const std::string targetName = named ? lowerTarget : FileName(o.target);
+  if (o.json) {
+    Node n = Node::Object();
+    n.Add("channel", Node::Text(ChannelName(*ch)));
+    n.Add("target", Node::Text(PrintableText(targetName)));
+    n.Add("from_hz", Node::Number(r.range.loHz, 1));
+    n.Add("to_hz", Node::Number(r.range.hiHz, 1));
+    n.Add("range_narrowed", Node::Flag(r.rangeNarrowed));
+    n.Add("changed", Node::Flag(r.status == measure::AutoEqResult::Status::Fitted));
+    n.Add("before_rms_db", Node::Number(r.before.rms, 3));
+    n.Add("after_rms_db", Node::Number(r.after.rms, 3));
+    n.Add("bands_used", Node::Integer(r.bandsUsed));
+    n.Add("bands_fitted", Node::Integer(r.bandsFitted));
+    n.Add("boost_limited", RangesNode(r.boostLimited));
+    n.Add("cut_limited", RangesNode(r.cutLimited));
+    Node dips = Node::Array();
+    for (const auto& d : r.dipsLeft) {
+      Node dip = Node::Object();
+      dip.Add("hz", Node::Number(d.hz, 1));
+      dip.Add("depth_db", Node::Number(d.depthDb, 1));
+      dip.Add("width_oct", Node::Number(d.widthOctaves, 3));
+      dips.Push(std::move(dip));
+    }
+    n.Add("dips_left", std::move(dips));
+    n.Add("low_cut_hz", Node::Number(r.lowCutHz, 1));
+    Node bands = Node::Array();
+    for (std::size_t k = 0; k < r.bands.size(); ++k) {
+      const BandSetting& b = r.bands[k];
+      if (b.IsFlat()) continue;
+      Node band = Node::Object();
+      band.Add("band", Node::Integer(static_cast<long long>(k + 1)));
+      band.Add("hz", Node::Integer(b.hz));
+      band.Add("gain_db", Node::Number(b.GainDb(), 1));
+      band.Add("width_oct", Node::Number(BandwidthOctavesForSetting(b.bandwidthIndex), 2));
+      bands.Push(std::move(band));
+    }
+    n.Add("bands", std::move(bands));
+    WriteJson(n, c.term.Out());
+    NoteLinked(c, *ch, changed);
+    return kExitOk;
+  }
+  c.term.Result(Fill(W(Word::AutoEqResult, lang), {ChannelName(*ch), PrintableText(targetName), Hz(r.range.loHz),
+                                                   Hz(r.range.hiHz), Fixed(r.before.rms, 2), Fixed(r.after.rms, 2)}));
   if (r.status == measure::AutoEqResult::Status::Unchanged) {
     c.term.Result(W(Word::Unchanged, lang));
   } else {
-    const auto used = std::count_if(r.bands.begin(), r.bands.end(), [](const BandSetting& b) { return !b.IsFlat(); });
-    c.term.Result(Fill(W(Word::BandsUsed, lang), {std::to_string(used), std::to_string(r.bands.size())}));
+    c.term.Result(Fill(W(Word::BandsUsed, lang),
+                       {std::to_string(r.bandsUsed), std::to_string(r.bands.size()), Fixed(o.flatnessDb, 1)}));
     for (std::size_t k = 0; k < r.bands.size(); ++k) {
       const BandSetting& b = r.bands[k];
       if (b.IsFlat()) continue;
@@ -351,11 +468,20 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
     }
     NoteLinked(c, *ch, changed);
   }
-  if (!r.boostLimited.empty()) {
-    std::string where;
-    for (const auto& h : r.boostLimited)
-      where += (where.empty() ? "" : ", ") + (h.loHz == h.hiHz ? Hz(h.loHz) : Hz(h.loHz) + "-" + Hz(h.hiHz)) + " Hz";
-    c.term.Result(Fill(W(Word::BoostBound, lang), {Fixed(o.maxBoostDb, 1), where}));
+  if (r.lowCutHz > r.range.loHz)
+    c.term.Result(Fill(
+        W(Word::LowCut, lang),
+        {Hz(std::round(r.lowCutHz)),
+         r.lowCutMeasured ? (lang == Language::Chinese ? "实测 -6 dB 点" : "measured -6 dB point") : "--low-cut"}));
+  if (!r.boostLimited.empty())
+    c.term.Result(Fill(W(Word::BoostBound, lang), {Fixed(o.maxBoostDb, 1), Stretches(r.boostLimited)}));
+  if (!r.cutLimited.empty())
+    c.term.Result(Fill(W(Word::CutBound, lang), {Fixed(o.cutLimitDb, 1), Stretches(r.cutLimited)}));
+  if (!r.dipsLeft.empty()) {
+    c.term.Result(W(Word::DipsLeft, lang));
+    for (const auto& d : r.dipsLeft)
+      c.term.Result(
+          Fill(W(Word::DipLine, lang), {Hz(std::round(d.hz)), Fixed(d.depthDb, 1), Fixed(d.widthOctaves, 2)}));
   }
   return kExitOk;
 }
@@ -418,6 +544,9 @@ MeasureCommandLine::MeasureCommandLine(CLI::App& app, CLI::App* curve, const std
       "import", "set a channel's 31 bands to reproduce a REW filter settings file; prints the deviation left");
   addWhere(import_, true);
   import_->add_option("REWFILE", rewFile_, "REW filter settings text (Generic equaliser)")->required();
+  import_->add_flag("--json", importOptions_.json, "print the deviation and the warnings as JSON");
+  import_->add_flag("--lsc-corner", importOptions_.lscCorner,
+                    "read LSC/HSC frequencies as the shelf's corner instead of its gain midpoint");
   export_ = eq_->add_subcommand("export", "print a channel's bands as a REW filter settings file (Generic, PK lines)");
   addWhere(export_, false);
 
@@ -427,8 +556,19 @@ MeasureCommandLine::MeasureCommandLine(CLI::App& app, CLI::App* curve, const std
       ->required();
   autoeq_->add_option("--target", autoEq_.target, "flat, car or a target file in a measurement format")
       ->capture_default_str();
-  autoeq_->add_option("--range", autoEq_.range, "frequency range LO-HI in Hz (default 20-20000)");
-  autoeq_->add_option("--max-boost", autoEq_.maxBoostDb, "largest boost in dB (0..20)")->capture_default_str();
+  autoeq_->add_option("--range", autoEq_.range,
+                      "frequency range LO-HI in Hz, e.g. 40-16000 or 1k-2k (default: the channel's pass band)");
+  autoeq_->add_option("--max-boost", autoEq_.maxBoostDb, "largest boost of the bands together in dB (0..20)")
+      ->capture_default_str();
+  autoeq_->add_option("--cut-limit", autoEq_.cutLimitDb, "deepest cut of the bands together in dB (0..20)")
+      ->capture_default_str();
+  autoeq_
+      ->add_option("--flatness", autoEq_.flatnessDb,
+                   "stop when within +/- this many dB of the target; smaller bands are dropped (0..6)")
+      ->capture_default_str();
+  autoeq_->add_option("--low-cut", autoEq_.lowCutHz,
+                      "boost nothing below this frequency in Hz (default: the measured -6 dB point)");
+  autoeq_->add_flag("--json", autoEq_.json, "print the result as JSON");
 
   curve_->add_option("--measurement", measurement_, "add the measurement and predicted columns for this measurement");
   curve_->add_option("--measured-with", measuredWith_,
@@ -437,7 +577,7 @@ MeasureCommandLine::MeasureCommandLine(CLI::App& app, CLI::App* curve, const std
 
 std::optional<int> MeasureCommandLine::Run(CommandContext& c, const std::string& curveFile,
                                            const std::string& curveChannel, int curveSlot) {
-  if (import_->parsed()) return EqImportCommand(c, rewFile_, where_);
+  if (import_->parsed()) return EqImportCommand(c, rewFile_, where_, importOptions_);
   if (export_->parsed()) return EqExportCommand(c, where_);
   if (autoeq_->parsed()) return AutoEqCommand(c, where_, autoEq_);
   if (curve_->parsed() && !measurement_.empty())

@@ -20,15 +20,28 @@ struct ChannelSource {
   std::string outFile;  // required with inFile by the commands that change the bands
 };
 
-int EqImportCommand(CommandContext& c, const std::string& rewFile, const ChannelSource& where);
+struct EqImportOptions {
+  bool json = false;
+  /// LSC / HSC frequencies read as corners (older readers) instead of midpoints.
+  bool lscCorner = false;
+};
+int EqImportCommand(CommandContext& c, const std::string& rewFile, const ChannelSource& where,
+                    const EqImportOptions& options = {});
 int EqExportCommand(CommandContext& c, const ChannelSource& where);
 
 struct AutoEqOptions {
   std::string measurement;
   std::string target = "flat";
-  std::string range;  // "LO-HI" in Hz; empty: 20-20000
+  std::string range;  // "LO-HI" in Hz ("1k-2k"); empty: the channel's pass band
   double maxBoostDb = 6.0;
+  double cutLimitDb = 12.0;
+  double flatnessDb = 1.0;
+  std::optional<double> lowCutHz;
+  bool json = false;
 };
+
+/// "40-16000", "1k-2k", "80hz-12.5khz": the range in Hz, or nothing.
+std::optional<std::pair<double, double>> ParseHzRange(const std::string& text);
 int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOptions& options);
 
 /// `curve FILE --channel chN --measurement M [--measured-with IN]`: the channel's response with
@@ -56,6 +69,7 @@ class MeasureCommandLine {
   std::string rewFile_;
   ChannelSource where_;
   AutoEqOptions autoEq_;
+  EqImportOptions importOptions_;
   std::string measurement_;
   std::string measuredWith_;
 };

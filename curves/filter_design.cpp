@@ -91,6 +91,17 @@ void Add(FilterSections& fs, double a0, double a1, double a2, double b0, double 
   fs.section[fs.count++] = {b0 / a0, b1 / a0, b2 / a0, a1 / a0, a2 / a0};
 }
 
+/// The cookbook's shelf section for amplitude `a`, cos w0 `cs` and beta = 2 sqrt(A) alpha.
+void AddShelf(FilterSections& fs, bool high, double a, double cs, double beta) {
+  if (high) {
+    Add(fs, (a + 1) - (a - 1) * cs + beta, 2 * ((a - 1) - (a + 1) * cs), (a + 1) - (a - 1) * cs - beta,
+        a * ((a + 1) + (a - 1) * cs + beta), -2 * a * ((a - 1) + (a + 1) * cs), a * ((a + 1) + (a - 1) * cs - beta));
+  } else {
+    Add(fs, (a + 1) + (a - 1) * cs + beta, -2 * ((a - 1) + (a + 1) * cs), (a + 1) + (a - 1) * cs - beta,
+        a * ((a + 1) - (a - 1) * cs + beta), 2 * a * ((a - 1) - (a + 1) * cs), a * ((a + 1) - (a - 1) * cs - beta));
+  }
+}
+
 bool IsPlayingSlope(int slopeCode) {
   return slopeCode >= 0 && slopeCode <= slope_code::k48 && slopeCode != slope_code::kOff;
 }
@@ -155,15 +166,48 @@ FilterSections ShelfDesign(bool high, double cornerHz, int slopeCode, double gai
   const double a = std::pow(10.0, gainDb / 40.0);
   const double cs = std::cos(w0);
   const double alpha = std::sin(w0) / 2 * std::sqrt((a + 1 / a) * (1 / row.s - 1) + 2);
-  const double beta = 2 * std::sqrt(a) * alpha;
-  if (high) {
-    Add(fs, (a + 1) - (a - 1) * cs + beta, 2 * ((a - 1) - (a + 1) * cs), (a + 1) - (a - 1) * cs - beta,
-        a * ((a + 1) + (a - 1) * cs + beta), -2 * a * ((a - 1) + (a + 1) * cs), a * ((a + 1) + (a - 1) * cs - beta));
-  } else {
-    Add(fs, (a + 1) + (a - 1) * cs + beta, -2 * ((a - 1) + (a + 1) * cs), (a + 1) + (a - 1) * cs - beta,
-        a * ((a + 1) - (a - 1) * cs + beta), 2 * a * ((a - 1) - (a + 1) * cs), a * ((a + 1) - (a - 1) * cs - beta));
-  }
+  AddShelf(fs, high, a, cs, 2 * std::sqrt(a) * alpha);
   return fs;
+}
+
+// Audio EQ Cookbook (R. Bristow-Johnson), peakingEQ in its Q form: alpha = sin w0 / (2Q). The angle
+// is the processor's, so a file's filter and a band are compared at the same frequencies.
+FilterSections CookbookPeakingDesign(double centreHz, double gainDb, double q) {
+  FilterSections fs;
+  const double w0 = kAnglePerHz * std::clamp<double>(centreHz, kMinDesignHz, kMaxDesignHz);
+  const double a = std::pow(10.0, gainDb / 40.0);
+  const double alpha = std::sin(w0) / (2 * q);
+  const double cs = std::cos(w0);
+  Add(fs, 1 + alpha / a, -2 * cs, 1 - alpha / a, 1 + alpha * a, -2 * cs, 1 - alpha * a);
+  return fs;
+}
+
+// Audio EQ Cookbook lowShelf / highShelf in the Q form: beta = 2 sqrt(A) alpha, alpha = sin w0 / (2Q).
+FilterSections CookbookShelfDesign(bool high, double centreHz, double gainDb, double q) {
+  FilterSections fs;
+  if (gainDb == 0.0) return fs;
+  const double w0 = kAnglePerHz * std::clamp<double>(centreHz, kMinDesignHz, kMaxDesignHz);
+  const double a = std::pow(10.0, gainDb / 40.0);
+  const double cs = std::cos(w0);
+  AddShelf(fs, high, a, cs, 2 * std::sqrt(a) * std::sin(w0) / (2 * q));
+  return fs;
+}
+
+// The processor: alpha = sin w0 sinh(ln2 bw w0 / sin w0); the cookbook: alpha = sin w0 / (2Q).
+double CookbookQOfBand(double centreHz, double bandwidthOct) {
+  const double w0 = kAnglePerHz * centreHz;
+  return 1.0 / (2.0 * std::sinh(kLn2 * bandwidthOct * w0 / std::sin(w0)));
+}
+
+double BandOctavesOfCookbookQ(double centreHz, double q) {
+  const double w0 = kAnglePerHz * centreHz;
+  return std::asinh(1.0 / (2.0 * q)) * std::sin(w0) / (kLn2 * w0);
+}
+
+// The cookbook's 1/Q = sqrt((A + 1/A)(1/S - 1) + 2).
+double ShelfQForSlope(double gainDb, double s) {
+  const double a = std::pow(10.0, gainDb / 40.0);
+  return 1.0 / std::sqrt((a + 1 / a) * (1 / s - 1) + 2);
 }
 
 // Linkwitz-Riley: cascaded Butterworth-shaped sections with the processor's damping values.

@@ -59,6 +59,24 @@ FilterSections PeakingDesign(double centreHz, double gainDb, double bandwidthOct
 /// Low (`high` false) or high shelf at `cornerHz`; `slopeCode` 0 is "6dB/Oct", 1 "12dB/Oct".
 FilterSections ShelfDesign(bool high, double cornerHz, int slopeCode, double gainDb);
 
+/// The cookbook peaking filter with quality `q` (bandwidth between the half-gain points = centre / q),
+/// the form REW and most equalisers name their bands in.
+FilterSections CookbookPeakingDesign(double centreHz, double gainDb, double q);
+
+/// The cookbook low (`high` false) or high shelf with its gain midpoint at `centreHz` and quality
+/// `q` (1/sqrt(2) is the cookbook's steepest shelf without overshoot, slope S = 1).
+FilterSections CookbookShelfDesign(bool high, double centreHz, double gainDb, double q);
+
+/// The cookbook Q whose peaking response equals that of the processor's band of `bandwidthOct`
+/// octaves at `centreHz` (the processor's bandwidth carries twice the cookbook's octave factor),
+/// and the other way round.
+double CookbookQOfBand(double centreHz, double bandwidthOct);
+double BandOctavesOfCookbookQ(double centreHz, double q);
+
+/// The quality of a cookbook shelf of `gainDb` with shelf slope `s` (S = 1 is 12 dB/Oct, S = 0.5
+/// 6 dB/Oct).
+double ShelfQForSlope(double gainDb, double s);
+
 /// Crossover high-pass (`highPass`) or low-pass of one family at `cornerHz`, by slope code
 /// (0 = 12 dB/Oct .. 5 = 42, 6 = off, 7 = 48 dB/Oct).
 FilterSections LinkwitzRileyDesign(bool highPass, double cornerHz, int slopeCode);

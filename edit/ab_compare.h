@@ -11,8 +11,11 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "core/device_image.h"
+#include "core/encodings.h"
 
 namespace zelto {
 
@@ -42,6 +45,21 @@ struct TuningDifference {
 /// whole input block, the first 96 bytes of the effect record).
 TuningDifference DiffTunings(std::span<const std::uint8_t, preset::kSize> from,
                              std::span<const std::uint8_t, preset::kSize> to);
+
+/// One value in which two tunings differ, in engineering units, for people to read.
+struct ValueDifference {
+  /// The output channel (0-based), or -1 for the inputs, the effect and the preset's name.
+  int channel = -1;
+  /// What the value is ("band 18 frequency", "high-pass", "gain").
+  std::string value;
+  std::string from;
+  std::string to;
+  bool operator==(const ValueDifference&) const = default;
+};
+
+/// Every value the processor hears that differs between `from` and `to`, channel by channel, as
+/// the objects read them (unpacked as a load would).
+std::vector<ValueDifference> DiffTuningValues(const PresetImage& from, const PresetImage& to, Language lang);
 
 /// Both sides as the recovery file keeps them.
 struct AbSnapshot {

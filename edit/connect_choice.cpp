@@ -58,6 +58,9 @@ void Editor::ConnectionClosing() {
 }
 
 void Editor::BeforeReadBackApplied() {
+  // What a press did before the read-back stays its own; the read-back is none of it.
+  CutOpenStep();
+  readBackBefore_ = PackedPreset();
   heldMine_.reset();
   if (unsent_.Empty()) return;
   // A choice left open by the last connection still holds the user's values; the objects show the
@@ -67,6 +70,13 @@ void Editor::BeforeReadBackApplied() {
 
 void Editor::AfterReadBackApplied() {
   connectChoice_.reset();
+  readBackStep_ = false;
+  const PresetImage readBack = PackedPreset();
+  RecordProcessorSettings(readBackBefore_, readBack);
+  if (StepOpen()) {
+    stepBefore_ = readBack;
+    stepLinkBefore_ = CurrentLink();
+  }
   if (!heldMine_) return;
   const std::unique_ptr<PresetImage> mine = std::move(heldMine_);
   auto choice = std::make_unique<ConnectChoice>();
@@ -97,10 +107,13 @@ Editor::BlockResult Editor::ResolveConnectChoice(bool sendMine) {
       for (int ch : channels)
         d.Output(ch).Unpack(std::span(choice->mine).subspan(preset::kOutput + ch * out::kSize, out::kSize));
     });
-    history_.Record({StepLabel::What::SendMine}, true, choice->processor, choice->mine);
+    ActiveHistory().Record({StepLabel::What::SendMine}, History::SendAs::Blocks, choice->processor, choice->mine,
+                           Now());
     // The values stay unsent until the processor has answered the blocks.
   } else {
-    history_.Record({StepLabel::What::KeepProcessor}, true, choice->mine, choice->processor);
+    // The read-back is already the step that undoes to the user's values (every unsent value is
+    // one the history holds); keeping the processor's changes nothing more but its name.
+    if (readBackStep_) ActiveHistory().SetLastLabel({StepLabel::What::KeepProcessor});
     unsent_.Forget();
   }
   engine_.Data().Refresh();

@@ -7,6 +7,7 @@
 #include "presets/preset_slots.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/bytes.h"
 #include "link/engine.h"
@@ -62,6 +63,13 @@ void MarkOutputItem(CKTV_OutData& o, int item, bool track) {
 }
 
 constexpr std::size_t kItemSize = 8;
+
+// Steps that stand for the user's whole tuning: all of it counts as unsent, even where it equals
+// what was shown before.
+bool WholeTuning(const StepLabel& label) {
+  return label.what == StepLabel::What::FileLoad || label.what == StepLabel::What::AbCopy ||
+         label.what == StepLabel::What::SendMine;
+}
 constexpr std::size_t kOutputsEnd = preset::kOutput + kOutputChannels * out::kSize;
 
 }  // namespace
@@ -85,74 +93,172 @@ PresetImage Editor::PackedPreset() {
   });
 }
 
-void Editor::BeginStep(StepLabel label, bool wholeBlocks) {
+std::int64_t Editor::Now() const {
+  if (clock_) return clock_();
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+LinkState Editor::CurrentLink() const {
+  LinkState s;
+  s.on = linkOn_;
+  s.pairs = engine_.Image().linkPairs;
+  s.groups = engine_.Image().linkGroups;
+  return s;
+}
+
+void Editor::SetLink(const LinkState& state) {
+  linkOn_ = state.on;
+  engine_.Image().linkPairs = state.pairs;
+  engine_.Image().linkGroups = state.groups;
+}
+
+void Editor::BeginStep(StepLabel label, History::SendAs send) {
   if (stepDepth_++ > 0) {
     if (stepLabel_.what == What::None) stepLabel_ = label;
-    stepWholeBlocks_ = stepWholeBlocks_ || wholeBlocks;
+    stepSend_ = std::max(stepSend_, send);
     return;
   }
   stepLabel_ = label;
-  stepWholeBlocks_ = wholeBlocks;
+  stepSend_ = send;
   stepBefore_ = PackedPreset();
+  stepLinkBefore_ = CurrentLink();
   ForgetUnsentIfHeld(true);
 }
 
 void Editor::EndStep() {
   if (stepDepth_ == 0 || --stepDepth_ > 0) return;
-  const PresetImage after = PackedPreset();
-  if (history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, after))
-    unsent_.Mark(history_.UndoStep()->ranges, stepWholeBlocks_);
+  const LinkState link = CurrentLink();
+  RecordStep(stepLabel_, stepSend_, stepBefore_, PackedPreset(), &stepLinkBefore_, &link);
+}
+
+bool Editor::RecordStep(const StepLabel& label, History::SendAs send, const PresetImage& before,
+                        const PresetImage& after, const LinkState* linkBefore, const LinkState* linkAfter) {
+  History& history = ActiveHistory();
+  if (!history.Record(label, send, before, after, Now(), linkBefore, linkAfter)) return false;
+  unsent_.Mark(history.UndoStep()->Ranges(), WholeTuning(history.UndoStep()->label));
+  return true;
 }
 
 bool Editor::Undo() {
-  const History::Step* step = history_.UndoStep();
-  if (!step || StepOpen()) return false;
+  History& history = ActiveHistory();
+  const History::Step* step = history.UndoStep();
+  // While a read-back waits for the user's answer the objects show the processor's values, not
+  // the state the steps lead to.
+  if (!step || StepOpen() || connectChoice_) return false;
   ForgetUnsentIfHeld(true);
-  if (!ApplyStepMarkingUnsent(*step, true)) return false;
-  history_.MarkUndone();
+  ApplyStep(*step, true);
+  history.MarkUndone();
   return true;
 }
 
 bool Editor::Redo() {
-  const History::Step* step = history_.RedoStep();
-  if (!step || StepOpen()) return false;
+  History& history = ActiveHistory();
+  const History::Step* step = history.RedoStep();
+  if (!step || StepOpen() || connectChoice_) return false;
   ForgetUnsentIfHeld(true);
-  if (!ApplyStepMarkingUnsent(*step, false)) return false;
-  history_.MarkRedone();
+  ApplyStep(*step, false);
+  history.MarkRedone();
   return true;
 }
 
-bool Editor::RestoreRecoveryPart(std::span<const std::uint8_t> blob) {
-  std::optional<History> restored = History::FromBytes(blob);
-  history_ = restored ? std::move(*restored) : History{};
-  return restored || blob.empty();
+bool Editor::GoToStep(std::size_t applied) {
+  const History& history = ActiveHistory();
+  if (StepOpen() || connectChoice_ || applied > history.Size()) return false;
+  while (history.Cursor() > applied)
+    if (!Undo()) return false;
+  while (history.Cursor() < applied)
+    if (!Redo()) return false;
+  return true;
 }
 
-bool Editor::ApplyStepMarkingUnsent(const History::Step& step, bool undo) {
-  if (step.target == History::Target::Live) {
-    if (!ApplyStep(step, undo)) return false;
-    unsent_.Mark(step.ranges, step.wholeBlocks);
-    return true;
+void Editor::ClearHistory() {
+  for (History& h : histories_) h.Clear();
+}
+
+void Editor::ApplyStep(const History::Step& step, bool undo) {
+  if (step.link) SetLink(undo ? step.link->first : step.link->second);
+  if (step.changes.empty()) return;
+  PresetImage target = PackedPreset();
+  step.Apply(target, undo);
+  unsent_.Mark(step.Ranges(), WholeTuning(step.label));
+  const std::vector<int> channels = step.OutputChannels();
+  const bool outside =
+      std::ranges::any_of(step.changes, [](const FieldChange& c) { return c.field.offset < preset::kOutput; });
+  const auto unpackChannels = [&](CKTV_Data& d) {
+    for (int ch : channels)
+      d.Output(ch).Unpack(std::span(target).subspan(preset::kOutput + ch * out::kSize, out::kSize));
+  };
+
+  if (outside) {
+    // The name, the inputs and the effect go into the objects as a file load leaves them; of
+    // these only the name travels on its own, as a load sends it.
+    std::lock_guard transfer(engine_.Transfer());
+    engine_.Data().Edit([&](CKTV_Data& d) {
+      PresetImage& live = d.Image().live;
+      const PresetImage held = live;
+      d.UnpackAll(target, CKTV_Data::kEffectPartLive);
+      live = held;
+      if (step.ChangesName()) {
+        std::copy_n(target.begin() + preset::kName, preset::kNameSize, live.begin() + preset::kName);
+        if (PresetLinkOpen(engine_))
+          if (SendDataPtr name = engine_.Builder().BuildSystemWrite(SystemItem::PresetName, 0))
+            engine_.Queue().Push(std::move(name));
+      }
+    });
   }
-  // A switch, or a copy into the side heard, changes the tuning by whole blocks that the step
-  // does not list.
-  const PresetImage before = PackedPreset();
-  if (!ApplyStep(step, undo)) return false;
-  unsent_.Mark(DiffRanges(before, PackedPreset()), true);
-  return true;
+
+  switch (step.send) {
+    case History::SendAs::MutedBlocks: {
+      const auto plan = block_sends::BracketedBlockSends(channels, channels, linkOn_);
+      block_sends::RunBlockSends(engine_, plan, unpackChannels);
+      break;
+    }
+    case History::SendAs::Blocks: {
+      const auto plan = block_sends::CopyBlockSends(channels, true);
+      block_sends::RunBlockSends(engine_, plan, unpackChannels);
+      break;
+    }
+    case History::SendAs::Items:
+      // Each channel reads its block back and marks the items whose values changed, so the
+      // change scan sends those and nothing else.
+      engine_.Data().Edit([&](CKTV_Data& d) {
+        const bool track = engine_.Tracking().IsOn();
+        unpackChannels(d);
+        for (const FieldChange& c : step.changes) {
+          if (c.field.offset < preset::kOutput || c.field.offset >= kOutputsEnd) continue;
+          const std::size_t inOutputs = c.field.offset - preset::kOutput;
+          const int ch = static_cast<int>(inOutputs / out::kSize);
+          MarkOutputItem(d.Output(ch), static_cast<int>((inOutputs % out::kSize) / kItemSize), track);
+        }
+      });
+      break;
+  }
+  engine_.Data().Refresh();
 }
 
 void Editor::CutOpenStep() {
   if (!StepOpen()) return;
   const PresetImage now = PackedPreset();
-  if (history_.Record(stepLabel_, stepWholeBlocks_, stepBefore_, now))
-    unsent_.Mark(history_.UndoStep()->ranges, stepWholeBlocks_);
+  const LinkState link = CurrentLink();
+  RecordStep(stepLabel_, stepSend_, stepBefore_, now, &stepLinkBefore_, &link);
   stepBefore_ = now;
+  stepLinkBefore_ = link;
 }
 
 PresetFileResult Editor::LoadPresetFile(PresetFiles& files, const std::string& path) {
-  StepScope step(*this, {What::FileLoad}, true);
-  return files.LoadFile(path);
+  const bool nested = StepOpen();
+  const std::size_t steps = Steps().Size(), cursor = Steps().Cursor();
+  PresetFileResult result;
+  {
+    StepScope step(*this, {What::FileLoad}, History::SendAs::Blocks);
+    result = files.LoadFile(path);
+  }
+  // The title goes with the step, so an undo takes it off the title area again.
+  const bool recorded = Steps().Size() != steps || Steps().Cursor() != cursor;
+  if (!nested && recorded && result.status == PresetFileResult::Status::Loaded)
+    ActiveHistory().SetLastTitle(result.title);
+  return result;
 }
 
 void Editor::BeforeRecallApplied() {
@@ -163,109 +269,123 @@ void Editor::BeforeRecallApplied() {
 
 void Editor::AfterRecallApplied() {
   const PresetImage now = PackedPreset();
-  history_.Record({What::FileLoad}, true, recallBefore_, now);
+  // The processor holds what it sent: nothing of it is unsent.
+  ActiveHistory().Record({What::FileLoad}, History::SendAs::Blocks, recallBefore_, now, Now());
   if (StepOpen()) stepBefore_ = now;
+}
+
+void Editor::RecordProcessorSettings(const PresetImage& before, const PresetImage& readBack) {
+  History& history = ActiveHistory();
+  if (history.Size() == 0 && unsent_.Empty()) return;
+  // Only values a step (or an unsent edit) holds: an undo never reaches the others, so the
+  // processor's own values there need no step.
+  PresetImage held = readBack;
+  std::size_t items = 0;
+  bool onlyOutputs = true;
+  ForEachDifferingField(before, readBack, [&](const Field& f) {
+    if (!history.Holds(f.offset) && !unsent_.Marked(f.offset)) return;
+    std::copy_n(before.begin() + f.offset, f.size, held.begin() + f.offset);
+    ++items;
+    onlyOutputs = onlyOutputs && f.offset >= preset::kOutput;
+  });
+  // A few values go back as item writes; many as the blocks of their channels.
+  constexpr std::size_t kMostItems = 4;
+  const auto send = onlyOutputs && items <= kMostItems ? History::SendAs::Items : History::SendAs::Blocks;
+  readBackStep_ = history.Record({What::ProcessorSettings}, send, held, readBack, Now());
 }
 
 AbCompare::Outcome Editor::SwitchAb() {
   if (!ab_) return {};
-  // A switch while a press is held is a step of its own between what the press did before and
-  // after it.
+  // A step held open by a press keeps what it did on the side it was made on.
   CutOpenStep();
+  const bool first = !ab_->Started();
   const PresetImage before = PackedPreset();
+  const LinkState heard = CurrentLink();
   const AbCompare::Outcome outcome = ab_->Switch();
-  history_.RecordSwitch();
+  // The first switch makes B a copy of A, links included.
+  SetLink(first ? heard : otherLink_);
+  otherLink_ = heard;
   unsent_.Mark(DiffRanges(before, PackedPreset()), true);
-  if (StepOpen()) stepBefore_ = PackedPreset();
+  if (StepOpen()) {
+    stepBefore_ = PackedPreset();
+    stepLinkBefore_ = CurrentLink();
+  }
   return outcome;
 }
 
 AbCompare::Outcome Editor::CopyAb(AbSide from, AbSide to) {
-  if (!ab_) return {};
+  if (!ab_ || from == to) return {};
   if (to == ab_->Active()) {
-    StepScope step(*this, {What::AbCopy}, true);
-    return ab_->Copy(from, to);
+    // A copy takes the other side's links along, so the pairs are what they were there.
+    StepScope step(*this, {What::AbCopy}, History::SendAs::Blocks);
+    const AbCompare::Outcome outcome = ab_->Copy(from, to);
+    if (ab_->Started()) SetLink(otherLink_);
+    return outcome;
   }
   const PresetImage before = ab_->OtherTuning();
+  const LinkState linkBefore = ab_->Started() ? otherLink_ : CurrentLink();
   const AbCompare::Outcome outcome = ab_->Copy(from, to);
-  history_.Record({What::AbCopy}, false, before, ab_->OtherTuning(), History::Target::OtherSide);
+  otherLink_ = CurrentLink();
+  histories_[SideIndex(to)].Record({What::AbCopy}, History::SendAs::Blocks, before, ab_->OtherTuning(), Now(),
+                                   &linkBefore, &otherLink_);
   return outcome;
 }
 
-bool Editor::ApplyStep(const History::Step& step, bool undo) {
-  switch (step.target) {
-    case History::Target::Switch:
-      if (!ab_) return false;
-      ab_->Switch();
-      return true;
-    case History::Target::OtherSide: {
-      if (!ab_) return false;
-      PresetImage other = ab_->OtherTuning();
-      step.Apply(other, undo);
-      ab_->SetOtherTuning(other);
-      return true;
-    }
-    case History::Target::Live: break;
-  }
-  PresetImage target = PackedPreset();
-  step.Apply(target, undo);
-  std::vector<int> channels;
-  bool otherBlocks = false;
-  for (const ByteRange& r : step.ranges) {
-    if (r.offset < preset::kOutput || r.offset + r.length > kOutputsEnd) {
-      otherBlocks = true;
-      continue;
-    }
-    const int first = static_cast<int>((r.offset - preset::kOutput) / out::kSize);
-    const int last = static_cast<int>((r.offset + r.length - 1 - preset::kOutput) / out::kSize);
-    for (int ch = first; ch <= last; ++ch)
-      if (std::ranges::find(channels, ch) == channels.end()) channels.push_back(ch);
-  }
-  std::ranges::sort(channels);
+// ---- the recovery file's part ------------------------------------------------------------------------
+//
+// format u8 (3), then per side (A, B): its link state, the length u32 of its history's bytes and
+// those bytes. A part that starts with 1 is the first form: one history of the side heard.
 
-  if (step.wholeBlocks || otherBlocks) {
-    // A file load comes back as whole blocks: the changed output channels' blocks, or the whole
-    // live preset when the inputs or the effect changed too.
-    if (otherBlocks) {
-      {
-        std::lock_guard transfer(engine_.Transfer());
-        engine_.Data().Edit([&](CKTV_Data& d) {
-          PresetImage& live = d.Image().live;
-          const PresetImage held = live;
-          d.UnpackAll(target, CKTV_Data::kEffectPartLive);
-          live = held;
-        });
-      }
-      StoreToSlot(engine_, 0, true);
-    } else {
-      const auto plan = block_sends::CopyBlockSends(channels, true);
-      block_sends::RunBlockSends(engine_, plan, [&](CKTV_Data& d) {
-        for (int ch : channels)
-          d.Output(ch).Unpack(std::span(target).subspan(preset::kOutput + ch * out::kSize, out::kSize));
-      });
-    }
-    engine_.Data().Refresh();
+namespace {
+constexpr std::uint8_t kFirstPartFormat = 1;
+constexpr std::uint8_t kPartFormat = 3;
+}  // namespace
+
+std::vector<std::uint8_t> Editor::SaveRecoveryPart() {
+  std::vector<std::uint8_t> out{kPartFormat};
+  for (AbSide side : {AbSide::A, AbSide::B}) {
+    const std::vector<std::uint8_t> link = LinkStateBytes(side == ActiveSide() ? CurrentLink() : otherLink_);
+    out.insert(out.end(), link.begin(), link.end());
+    const std::vector<std::uint8_t> history = histories_[SideIndex(side)].Bytes();
+    const auto length = static_cast<std::uint32_t>(history.size());
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(length >> shift));
+    out.insert(out.end(), history.begin(), history.end());
+  }
+  return out;
+}
+
+bool Editor::RestoreRecoveryPart(std::span<const std::uint8_t> blob) {
+  ClearHistory();
+  if (blob.empty()) return true;
+  const PresetImage heard = PackedPreset();
+  if (blob[0] == kFirstPartFormat) {
+    std::optional<History> restored = History::FromBytes(blob, heard);
+    if (!restored) return false;
+    ActiveHistory() = std::move(*restored);
     return true;
   }
-
-  // An edit comes back item by item: each channel reads its block back and marks the items that
-  // changed, so the change scan sends those and nothing else.
-  engine_.Data().Edit([&](CKTV_Data& d) {
-    const bool track = engine_.Tracking().IsOn();
-    for (int ch : channels) {
-      const std::size_t base = preset::kOutput + static_cast<std::size_t>(ch) * out::kSize;
-      CKTV_OutData& o = d.Output(ch);
-      o.Unpack(std::span(target).subspan(base, out::kSize));
-      for (const ByteRange& r : step.ranges) {
-        const std::size_t begin = std::max<std::size_t>(r.offset, base);
-        const std::size_t end = std::min<std::size_t>(r.offset + r.length, base + out::kSize);
-        if (begin >= end) continue;
-        for (std::size_t item = (begin - base) / kItemSize; item <= (end - 1 - base) / kItemSize; ++item)
-          MarkOutputItem(o, static_cast<int>(item), track);
-      }
-    }
-    d.Refresh();
-  });
+  if (blob[0] != kPartFormat) return false;
+  std::array<History, 2> histories;
+  std::array<LinkState, 2> links;
+  std::size_t at = 1;
+  for (std::size_t side = 0; side < 2; ++side) {
+    if (blob.size() - at < kLinkStateBytes + 4) return false;
+    const auto link = LinkStateFromBytes(blob.subspan(at, kLinkStateBytes));
+    at += kLinkStateBytes;
+    const std::size_t length = static_cast<std::uint32_t>(GetS32(blob, at));
+    at += 4;
+    if (!link || blob.size() - at < length) return false;
+    auto history = History::FromBytes(blob.subspan(at, length), heard);
+    if (!history) return false;
+    at += length;
+    histories[side] = std::move(*history);
+    links[side] = *link;
+  }
+  if (at != blob.size()) return false;
+  histories_ = std::move(histories);
+  const std::size_t active = SideIndex(ActiveSide());
+  SetLink(links[active]);
+  otherLink_ = links[1 - active];
   return true;
 }
 
@@ -326,7 +446,7 @@ bool Editor::EqBypassOn(int channel) {
 
 Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
   if (!ValidChannel(channel)) return {false, false};
-  StepScope step(*this, {What::EqBypass, channel});
+  StepScope step(*this, {What::EqBypass, channel}, History::SendAs::MutedBlocks);
   const bool stuck = engine_.Data().Edit([&](CKTV_Data& d) {
     ForEachBand(d, channel, [on](CFilter& f) { f.SetBypass(on); });
     // Bands switched off one by one keep the channel bypassed: lifting the bypass changes nothing.
@@ -348,7 +468,7 @@ Editor::BlockResult Editor::SetEqBypass(int channel, bool on) {
 
 Editor::BlockResult Editor::SetEqMode(int channel, int mode) {
   if (!ValidChannel(channel)) return {false, false};
-  StepScope step(*this, {What::EqMode, channel});
+  StepScope step(*this, {What::EqMode, channel}, History::SendAs::MutedBlocks);
   // The channel object hands the mode to its link group.
   engine_.Data().Edit([&](CKTV_Data& d) { d.Output(channel).SetEqMode(mode); });
   const std::vector<int> group = Group(channel);
@@ -357,14 +477,14 @@ Editor::BlockResult Editor::SetEqMode(int channel, int mode) {
 
 Editor::BlockResult Editor::ResetGroupEq(int channel) {
   if (!ValidChannel(channel)) return {false, false};
-  StepScope step(*this, {What::EqReset, channel});
+  StepScope step(*this, {What::EqReset, channel}, History::SendAs::MutedBlocks);
   const std::vector<int> group = Group(channel);
   return ResetEqOf(group, group);
 }
 
 Editor::BlockResult Editor::ResetChannelEq(int channel) {
   if (!ValidChannel(channel)) return {false, false};
-  StepScope step(*this, {What::EqReset, channel});
+  StepScope step(*this, {What::EqReset, channel}, History::SendAs::MutedBlocks);
   const std::vector<int> group = Group(channel);
   std::vector<int> reset = {channel};
   if (linkOn_) {
@@ -528,10 +648,13 @@ bool Editor::SetMixPageField(int field, int value) { return rules::StoreMixPageF
 // ---- linking -------------------------------------------------------------------------------------------
 
 Editor::LinkResult Editor::Link(rules::CopyDirection direction) {
-  StepScope step(*this, {What::Link});
+  // The link state is part of the step: its undo takes the copies back and the link off.
+  StepScope step(*this, {What::Link}, History::SendAs::Blocks);
   LinkResult result;
   DeviceImage& image = engine_.Image();
+  const LinkState before = CurrentLink();
   if (rules::BuildLinkPairs(image) == 0) {
+    SetLink(before);
     result.noPairs = true;
     return result;
   }
@@ -547,6 +670,7 @@ Editor::LinkResult Editor::Link(rules::CopyDirection direction) {
 }
 
 void Editor::Unlink() {
+  StepScope step(*this, {What::Unlink});
   rules::ClearLinks(engine_.Image());
   linkOn_ = false;
 }
@@ -594,7 +718,7 @@ int Editor::SettleSource() {
 
 bool Editor::FactoryReset() {
   if (!block_sends::QueueSystemWrite(engine_, SystemItem::FactoryReset)) return false;
-  history_.Clear();
+  ClearHistory();
   return true;
 }
 

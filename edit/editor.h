@@ -7,8 +7,11 @@
 // Threads: every method runs on the owner's thread and takes the model lock (and, for block sends
 // and system writes, the TransferLock first) itself.
 
+#include <array>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,15 +48,17 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   // ---- history -----------------------------------------------------------------------------
   // Every call below that changes the live preset is a step of its own unless a step is open:
   // then everything up to the matching EndStep is one step, named after its first edit unless
-  // `label` names it. Steps nest; only the outermost counts.
+  // `label` names it. Steps nest; only the outermost counts. Each A/B side has its own history;
+  // these act on the side being heard.
 
-  void BeginStep(StepLabel label = {}, bool wholeBlocks = false);
+  void BeginStep(StepLabel label = {}, History::SendAs send = History::SendAs::Items);
   void EndStep();
   /// Opens a step for its lifetime.
   class StepScope {
    public:
-    explicit StepScope(Editor& editor, StepLabel label = {}, bool wholeBlocks = false) : editor_(editor) {
-      editor_.BeginStep(label, wholeBlocks);
+    explicit StepScope(Editor& editor, StepLabel label = {}, History::SendAs send = History::SendAs::Items)
+        : editor_(editor) {
+      editor_.BeginStep(label, send);
     }
     ~StepScope() { editor_.EndStep(); }
     StepScope(const StepScope&) = delete;
@@ -63,33 +68,43 @@ class Editor : public RecoveryPart, private ConnectionObserver {
     Editor& editor_;
   };
   bool StepOpen() const { return stepDepth_ > 0; }
-  /// Loads a preset file (PresetFiles::LoadFile) as one step, undone as whole blocks. A slot
-  /// recalled from the processor becomes a step by itself when its settings arrive.
+  /// Loads a preset file (PresetFiles::LoadFile) as one step, undone as whole blocks of the
+  /// channels that differ. A slot recalled from the processor becomes a step by itself when its
+  /// settings arrive.
   PresetFileResult LoadPresetFile(PresetFiles& files, const std::string& path);
   /// Takes back the last step: the changed items go to the processor as item writes (a file
-  /// load's changed blocks as whole blocks). False when there is nothing to undo or a step is open.
+  /// load's changed blocks as whole blocks, a reset's inside the mute bracket). False when there
+  /// is nothing to undo or a step is open.
   bool Undo();
   /// Applies the step undone last again.
   bool Redo();
-  const History& Steps() const { return history_; }
+  /// Undoes or redoes until the first `applied` steps of the side heard are applied (a click in
+  /// the history panel). False when a step is open or there are not that many steps.
+  bool GoToStep(std::size_t applied);
+  /// The live tuning of the side being heard, as the objects would pack it (model lock only).
+  PresetImage HeardTuning() { return PackedPreset(); }
+  /// The history of the side being heard.
+  const History& Steps() const { return histories_[SideIndex(ActiveSide())]; }
+  const History& StepsOf(AbSide side) const { return histories_[SideIndex(side)]; }
   /// After a factory reset or a firmware update nothing before them can be taken back.
-  void ClearHistory() { history_.Clear(); }
+  void ClearHistory();
+  /// Times of new steps in milliseconds since 1970; the system clock unless a test sets one.
+  void SetClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
 
-  /// The history (steps and cursor) for the recovery file; a blob that is not one leaves the
-  /// history empty.
-  std::vector<std::uint8_t> SaveRecoveryPart() override { return history_.Bytes(); }
+  /// Both sides' histories and link states for the recovery file; a blob that is not one leaves
+  /// the histories empty. The first form (one history) is read where it can be.
+  std::vector<std::uint8_t> SaveRecoveryPart() override;
   bool RestoreRecoveryPart(std::span<const std::uint8_t> blob) override;
 
   // ---- A/B ---------------------------------------------------------------------------------
-  // Steps are over the live tuning. A switch is a step of its own: its undo switches back (the
-  // blocks that differ go out as for any switch), its redo switches again, so a step made on one
-  // side is undone on that side once the switches after it are undone.
+  // Switching sides is listening, not editing: no step. Each side keeps its own history and link
+  // state; an undo acts on the side being heard and a side's redo branch survives any switches.
 
-  /// The sides the A/B steps act on; without them those calls and steps do nothing.
+  /// The sides the A/B steps act on; without them those calls do nothing.
   void SetAb(AbCompare* ab) { ab_ = ab; }
   AbCompare::Outcome SwitchAb();
-  /// A copy into the active side is a step over the live tuning (its undo sends the changed
-  /// blocks back); a copy into the other side is a step that changes only that side.
+  /// A copy into the side heard is a step of its history (its undo sends the changed blocks
+  /// back); a copy into the other side is a step of that side's history and sends nothing.
   AbCompare::Outcome CopyAb(AbSide from, AbSide to);
 
   // ---- EQ bands ----------------------------------------------------------------------------
@@ -116,6 +131,25 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   void FollowBand(int channel, int band);
   /// Whether every band of the channel is off or bypassed (the channel's EQ bypass).
   bool EqBypassOn(int channel);
+
+  /// One band's whole setting for SetBands; gain code kBandGainFlatCode sets the band off.
+  struct BandValues {
+    int hz = 1000;
+    int bandwidthIndex = 15;
+    int gainCode = kBandGainFlatCode;
+  };
+  struct BandSetResult {
+    enum class Status { Set, Unchanged, GraphicMode, NoSuchChannel };
+    Status status = Status::Unchanged;
+    /// The channels whose bands were set: the channel and its link group.
+    std::vector<int> channels;
+  };
+  /// Sets bands 0..n-1 of `channel` and of its link group to `bands` as one step named `label`
+  /// (editor_bands.cpp); only what differs is set, so only that is sent. Refused in graphic EQ
+  /// mode, where frequencies and widths are fixed.
+  BandSetResult SetBands(int channel, std::span<const BandValues> bands, StepLabel label = {});
+  /// Whether SetBands would be refused: a channel of the link group is in graphic EQ mode.
+  bool BandsFixed(int channel);
 
   // ---- whole-EQ commands (block sends with the mute bracket) ---------------------------------
 
@@ -191,8 +225,9 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   };
   /// Pairs the channels by type and copies each reference side into its partner (sent as blocks).
   LinkResult Link(rules::CopyDirection direction);
-  /// Ends the grouping; the copied settings stay and nothing is sent.
+  /// Ends the grouping; the copied settings stay and nothing is sent. A step of its own.
   void Unlink();
+  LinkState CurrentLink() const;
 
   // ---- top bar and system settings ---------------------------------------------------------
   // Each stores into the system settings and, when a processor is connected, writes them at once.
@@ -242,12 +277,22 @@ class Editor : public RecoveryPart, private ConnectionObserver {
   /// The live preset as the objects would pack it now; the live image (what the processor holds)
   /// is left as it was.
   PresetImage PackedPreset();
-  /// False when the step cannot be applied here (an A/B step without the sides).
-  bool ApplyStep(const History::Step& step, bool undo);
-  /// ApplyStep, and what it changed in the live tuning counts as unsent until the processor has it.
-  bool ApplyStepMarkingUnsent(const History::Step& step, bool undo);
+  static std::size_t SideIndex(AbSide side) { return static_cast<std::size_t>(side); }
+  AbSide ActiveSide() const { return ab_ ? ab_->Active() : AbSide::A; }
+  History& ActiveHistory() { return histories_[SideIndex(ActiveSide())]; }
+  std::int64_t Now() const;
+  void SetLink(const LinkState& state);
+  /// Records a step on the side heard; what it changed counts as unsent.
+  bool RecordStep(const StepLabel& label, History::SendAs send, const PresetImage& before, const PresetImage& after,
+                  const LinkState* linkBefore = nullptr, const LinkState* linkAfter = nullptr);
+  /// Puts the step's values (before or after) into the objects and queues what the processor
+  /// needs of them; what it changed counts as unsent until the processor has it.
+  void ApplyStep(const History::Step& step, bool undo);
   /// Records what the open step changed so far and lets it go on from here.
   void CutOpenStep();
+  /// After a read-back: the values the history holds that the processor had otherwise become a
+  /// step, so an undo starts from what the processor really held.
+  void RecordProcessorSettings(const PresetImage& before, const PresetImage& readBack);
 
   // ConnectionObserver, and what decides that the processor holds every step.
   void BeforeReadBackApplied() override;
@@ -259,11 +304,19 @@ class Editor : public RecoveryPart, private ConnectionObserver {
 
   Engine& engine_;
   bool linkOn_ = false;
-  History history_;
+  /// The link state of the side not heard.
+  LinkState otherLink_ = LinkState::Unlinked();
+  std::array<History, 2> histories_;
   int stepDepth_ = 0;
   StepLabel stepLabel_;
-  bool stepWholeBlocks_ = false;
+  History::SendAs stepSend_ = History::SendAs::Items;
   PresetImage stepBefore_{};
+  LinkState stepLinkBefore_;
+  std::function<std::int64_t()> clock_;
+  /// The live preset before a connection's read-back replaced it.
+  PresetImage readBackBefore_{};
+  /// The last read-back became a step (the newest one).
+  bool readBackStep_ = false;
   /// The live preset before a recalled slot replaced it.
   PresetImage recallBefore_{};
   AbCompare* ab_ = nullptr;

@@ -2,34 +2,19 @@
 
 #include <algorithm>
 
+#include "edit/preset_fields.h"
+
 namespace zelto {
 
 namespace {
 
 constexpr std::size_t kOutputsSize = kOutputChannels * out::kSize;
-constexpr std::size_t kBandsEnd = out::kBands * band::kSize;
 
 }  // namespace
 
 std::pair<std::size_t, std::size_t> OutputValueAt(std::size_t offset) {
-  if (offset < kBandsEnd) {
-    const std::size_t record = offset - offset % band::kSize;
-    const std::size_t at = offset % band::kSize;
-    if (at < band::kSlope) return {record + at - at % 2, 2};  // frequency, gain code, bandwidth
-    return {offset, 1};                                       // slope, type
-  }
-  // The 16-bit values and the name; every other byte is a value of its own.
-  constexpr std::pair<std::size_t, std::size_t> kWide[] = {
-      {out::kGain, 2},
-      {out::kDelay, 2},
-      {out::kCrossover + xover::kHpFrequency, 2},
-      {out::kCrossover + xover::kLpFrequency, 2},
-      {out::kLimThreshold, 2},
-      {out::kName, out::kSize - out::kName},
-  };
-  for (const auto& [first, length] : kWide)
-    if (offset >= first && offset < first + length) return {first, length};
-  return {offset, 1};
+  const Field field = OutputFieldAt(offset);
+  return {field.offset, field.size};
 }
 
 std::vector<int> DifferingChannels(const PresetImage& a, const PresetImage& b) {
@@ -56,6 +41,10 @@ void UnsentEdits::Mark(std::span<const ByteRange> ranges, bool wholeBlocks) {
       for (std::size_t i = 0; i < length; ++i) marked_.set(base + first + i);
     }
   }
+}
+
+bool UnsentEdits::Marked(std::size_t offset) const {
+  return offset >= preset::kOutput && offset < preset::kOutput + kOutputsSize && marked_.test(offset - preset::kOutput);
 }
 
 PresetImage UnsentEdits::Merge(const PresetImage& processor, const PresetImage& mine) const {

@@ -32,6 +32,8 @@ class UnsentEdits {
   /// change (a loaded file) marks all eight blocks: the file is the user's whole tuning, even
   /// where it happens to equal what was shown before.
   void Mark(std::span<const ByteRange> ranges, bool wholeBlocks);
+  /// Whether the value at `offset` of a packed preset is marked.
+  bool Marked(std::size_t offset) const;
   /// Every output block.
   void MarkAll() { marked_.set(); }
   /// `processor` with the marked values taken from `mine`.

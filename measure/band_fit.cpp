@@ -6,14 +6,13 @@
 #include <unordered_map>
 #include <utility>
 
+#include "curves/filter_design.h"
 #include "model/eq.h"
 
 namespace zelto::measure {
 
 namespace {
 
-constexpr double kLn2 = 0.69314718055994530942;
-constexpr double kProcessorAnglePerHz = 6.544985e-05;
 constexpr double kGainCodesPerDb = 10.0;
 constexpr double kDbPerNeper = 4.3429448190325182765;  // 10 / ln 10: dB of a power ratio
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -30,12 +29,8 @@ constexpr std::array<int, 13> kTrialWidths = {4, 6, 9, 13, 19, 27, 38, 54, 76, 1
 constexpr std::array<int, 3> kGainSteps = {16, 4, 1};
 constexpr std::array<int, 4> kWidthSteps = {30, 10, 3, 1};
 constexpr std::array<int, 3> kPlaceSteps = {4, 2, 1};
-// The boost reported as bound: within this of the limit while the result is this far below target.
-constexpr double kAtLimitDb = 0.15;
-constexpr double kShortOfTargetDb = 0.5;
-// The automatic EQ spends no band on less than (0.05 dB)^2 of mean square deviation: smaller
-// details are the measurement's, not the car's.
-constexpr double kAutoEqMinImprovement = 0.0025;
+// A file's filter counts as narrower than a band once its Q is this much beyond the narrowest band.
+constexpr double kQMargin = 1.05;
 // An import spends no band on less than (0.02 dB)^2: far below what the file's own 0.1 dB steps
 // can mean, and it keeps the band list readable.
 constexpr double kImportMinImprovement = 0.0004;
@@ -82,12 +77,9 @@ int PlaceNear(double hz) {
 
 int GainCodeOf(double db) { return static_cast<int>(std::lround(db * kGainCodesPerDb)) + kGainCodeFlat; }
 
-/// The bandwidth index whose processor band has the cookbook Q `q` at `hz` (the processor's
-/// octave factor is twice the cookbook's), limited to the table.
+/// The bandwidth index whose processor band has the cookbook Q `q` at `hz`, limited to the table.
 int WidthForQ(double q, double hz) {
-  const double w0 = kProcessorAnglePerHz * hz;
-  const double octaves = std::asinh(1.0 / (2.0 * q)) * std::sin(w0) / (kLn2 * w0);
-  const int index = static_cast<int>(std::lround((octaves - 0.05) / 0.01));
+  const int index = static_cast<int>(std::lround((BandOctavesOfCookbookQ(hz, q) - 0.05) / 0.01));
   return std::clamp(index, kMinBandwidthIndex, kMaxBandwidthIndex);
 }
 
@@ -102,12 +94,17 @@ class Fitter {
   Fitter(const FitGoal& goal, const FitLimits& limits) : goal_(goal), limits_(limits) {
     minCode_ = std::max(0, GainCodeOf(limits.maxCutDb));
     maxCode_ = std::min(kGainCodeMax, GainCodeOf(limits.maxBoostDb));
+    upper_.fill(kInf);
+    lower_.fill(-kInf);
+    if (limits.upper) upper_ = *limits.upper;
+    if (limits.lower) lower_ = *limits.lower;
     for (int i = 0; i < kGridPoints; ++i) weightSum_ += goal.weight[i];
     sum_.fill(0.0);
     cost_ = Cost(sum_);
   }
 
   void Add(const BandSetting& b) {
+    if (static_cast<int>(slots_.size()) >= limits_.bands || !Free(PlaceNear(b.hz), nullptr)) return;
     Slot s{b, PlaceNear(b.hz), Response(b)};
     s.band.hz = Places()[s.place].hz;
     for (int i = 0; i < kGridPoints; ++i) sum_[i] += s.response[i];
@@ -115,34 +112,45 @@ class Fitter {
     cost_ = Cost(sum_);
   }
 
-  /// Adds bands where the difference left is largest until the bands run out or none helps.
-  void Grow() {
+  /// Adds bands where the difference left is largest until the bands run out, none helps or the
+  /// result is flat enough. `cutsOnly` spends them on cuts alone.
+  void Grow(bool cutsOnly) {
+    const int savedMax = maxCode_;
+    if (cutsOnly) maxCode_ = std::min(maxCode_, kGainCodeFlat);
     std::vector<bool> blocked(kGridPoints, false);
     int blockedCount = 0;
     while (static_cast<int>(slots_.size()) < limits_.bands && blockedCount < kMaxBlockedPeaks) {
       const double mu = Offset(sum_);
       int peak = -1;
-      double peakDiff = 0;
+      double peakDiff = 0, worst = 0;
       for (int i = 0; i < kGridPoints; ++i) {
-        if (goal_.weight[i] <= 0 || blocked[i]) continue;
+        if (goal_.weight[i] <= 0) continue;
         const double r = goal_.wanted[i] + mu - sum_[i];
+        worst = std::max(worst, std::abs(r));
+        if (blocked[i] || (cutsOnly && r >= 0)) continue;
+        // Where the bounds allow no band to go that way, no band is tried.
+        if ((r > 0 && upper_[i] <= 1e-9) || (r < 0 && lower_[i] >= -1e-9)) continue;
         if (std::abs(r) > std::abs(peakDiff)) {
           peakDiff = r;
           peak = i;
         }
       }
+      if (limits_.flatnessDb > 0 && worst <= limits_.flatnessDb) break;
       if (peak < 0 || std::abs(peakDiff) < kSmallestUsefulDb) break;
       const int place = PlaceNear(FrequencyGrid()[peak]);
       Slot best;
       double bestCost = cost_;
-      for (int width : kTrialWidths) {
-        Slot trial{{Places()[place].hz, std::clamp(GainCodeOf(peakDiff), minCode_, maxCode_), width}, place, {}};
-        trial.response = Response(trial.band);
-        double c = CostWith(nullptr, trial.response);
-        for (int step : kGainSteps) ClimbGain(nullptr, trial, c, step);
-        if (c < bestCost) {
-          bestCost = c;
-          best = trial;
+      if (Free(place, nullptr)) {
+        for (int width : kTrialWidths) {
+          const int code = std::clamp(GainCodeOf(std::clamp(peakDiff, lower_[peak], upper_[peak])), minCode_, maxCode_);
+          Slot trial{{Places()[place].hz, code, width}, place, {}};
+          trial.response = Response(trial.band);
+          double c = CostWith(nullptr, trial.response);
+          for (int step : kGainSteps) ClimbGain(nullptr, trial, c, step);
+          if (c < bestCost) {
+            bestCost = c;
+            best = trial;
+          }
         }
       }
       if (bestCost < cost_ - std::max(1e-9, limits_.minImprovement * weightSum_) && !best.band.IsFlat()) {
@@ -156,6 +164,7 @@ class Fitter {
         ++blockedCount;
       }
     }
+    maxCode_ = savedMax;
   }
 
   /// Moves each band's gain, width and place while that lowers the cost.
@@ -167,30 +176,49 @@ class Fitter {
     }
   }
 
+  /// Takes out the bands whose gain is below `db` (and flat ones); true when any went.
+  bool DropBelow(double db) {
+    bool any = false;
+    for (std::size_t k = 0; k < slots_.size();) {
+      if (std::abs(slots_[k].band.GainDb()) < db || slots_[k].band.IsFlat()) {
+        Curve s = sum_;
+        for (int i = 0; i < kGridPoints; ++i) s[i] -= slots_[k].response[i];
+        // A band that holds the sum inside its bounds stays.
+        if (Cost(s) == kInf) {
+          ++k;
+          continue;
+        }
+        sum_ = s;
+        slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(k));
+        any = true;
+      } else {
+        ++k;
+      }
+    }
+    cost_ = Cost(sum_);
+    return any;
+  }
+
   /// One round of moves of one band; true when any of them lowered the cost.
   bool RefineSlot(Slot& slot) {
     bool improved = false;
-    {
-      {
-        for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
-        for (int step : kWidthSteps)
-          improved |= Climb(slot, step, [](Slot& s, int d) {
-            const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
-            if (w == s.band.bandwidthIndex) return false;
-            s.band.bandwidthIndex = w;
-            return true;
-          });
-        for (int step : kPlaceSteps)
-          improved |= Climb(slot, step, [](Slot& s, int d) {
-            const int p = std::clamp(s.place + d, 0, static_cast<int>(Places().size()) - 1);
-            if (p == s.place) return false;
-            s.place = p;
-            s.band.hz = Places()[p].hz;
-            return true;
-          });
-        for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
-      }
-    }
+    for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
+    for (int step : kWidthSteps)
+      improved |= Climb(slot, step, [](Slot& s, int d) {
+        const int w = std::clamp(s.band.bandwidthIndex + d, kMinBandwidthIndex, kMaxBandwidthIndex);
+        if (w == s.band.bandwidthIndex) return false;
+        s.band.bandwidthIndex = w;
+        return true;
+      });
+    for (int step : kPlaceSteps)
+      improved |= Climb(slot, step, [this, &slot](Slot& s, int d) {
+        const int p = std::clamp(s.place + d, 0, static_cast<int>(Places().size()) - 1);
+        if (p == s.place || !Free(p, &slot)) return false;
+        s.place = p;
+        s.band.hz = Places()[p].hz;
+        return true;
+      });
+    for (int step : kGainSteps) improved |= ClimbGain(&slot, slot, cost_, step, true);
     return improved;
   }
 
@@ -202,6 +230,21 @@ class Fitter {
   }
 
  private:
+  /// Whether a band (other than `self`) may sit at `place`: inside the allowed places, not more
+  /// bands at one frequency than allowed and none too close.
+  bool Free(int place, const Slot* self) const {
+    const int grid = Places()[place].grid;
+    if (!limits_.places.Contains(grid)) return false;
+    int same = 0;
+    for (const auto& s : slots_) {
+      if (&s == self) continue;
+      const int other = Places()[s.place].grid;
+      if (other == grid) ++same;
+      if (other != grid && limits_.minSpacing > 0 && std::abs(other - grid) < limits_.minSpacing) return false;
+    }
+    return same < std::max(1, limits_.maxPerPlace) && (limits_.minSpacing == 0 || same == 0);
+  }
+
   double Offset(const Curve& sum) const {
     if (!goal_.levelMatch || weightSum_ <= 0) return 0.0;
     double s = 0;
@@ -210,14 +253,13 @@ class Fitter {
   }
 
   double Cost(const Curve& sum) const {
-    double s = 0, s2 = 0, top = -kInf;
+    double s = 0, s2 = 0;
     for (int i = 0; i < kGridPoints; ++i) {
-      top = std::max(top, sum[i]);
+      if (sum[i] > upper_[i] + 1e-9 || sum[i] < lower_[i] - 1e-9) return kInf;
       const double d = sum[i] - goal_.wanted[i];
       s += goal_.weight[i] * d;
       s2 += goal_.weight[i] * d * d;
     }
-    if (limits_.limitSummedBoost && top > limits_.maxBoostDb + 1e-9) return kInf;
     if (goal_.levelMatch && weightSum_ > 0) s2 -= s * s / weightSum_;
     return s2;
   }
@@ -245,6 +287,11 @@ class Fitter {
         if (next.band.gainCode == trial.band.gainCode) break;
         next.response = Response(next.band);
         const double c = CostWith(slot, next.response);
+        // A trial band that breaks a bound is walked back towards 0 dB until it holds.
+        if (c == kInf && cost == kInf && !commit && (next.band.gainCode - kGainCodeFlat) * dir < 0) {
+          trial = std::move(next);
+          continue;
+        }
         if (!(c < cost - 1e-12)) break;
         cost = c;
         any = true;
@@ -291,6 +338,8 @@ class Fitter {
   const FitLimits& limits_;
   int minCode_ = 0;
   int maxCode_ = kGainCodeMax;
+  Curve upper_{};
+  Curve lower_{};
   double weightSum_ = 0;
   std::vector<Slot> slots_;
   Curve sum_{};
@@ -334,17 +383,6 @@ std::vector<BandSetting> BandsOf(const CKTVEQ& eq) {
   return out;
 }
 
-void SetBandsOf(CKTVEQ& eq, std::span<const BandSetting> bands) {
-  for (int k = 0; k < eq.BandCount() && k < static_cast<int>(bands.size()); ++k) {
-    const BandSetting& b = bands[static_cast<std::size_t>(k)];
-    CFilter& f = eq.Filter(k);
-    if (f.frequency() != b.hz) f.SetFrequency(b.hz, true);
-    if (f.bandwidthIndex() != b.bandwidthIndex) f.SetBandwidthIndex(b.bandwidthIndex);
-    const int now = f.IsFlat() ? kGainCodeFlat : f.gainCode();
-    if (now != b.gainCode) f.SetGainCode(b.gainCode);
-  }
-}
-
 std::array<double, kGridPoints> ChannelResponseOf(const CKTVEQ& eq) {
   std::vector<const CFilter*> filters;
   for (int k = 0; k < eq.FilterCount(); ++k) filters.push_back(&eq.Filter(k));
@@ -372,8 +410,10 @@ std::vector<BandSetting> FitBands(const FitGoal& goal, const FitLimits& limits, 
   for (const auto& b : start)
     if (!b.IsFlat()) fitter.Add(b);
   fitter.Refine(kMaxRefinePasses);
-  fitter.Grow();
+  if (limits.cutsFirst) fitter.Grow(true);
+  fitter.Grow(false);
   fitter.Refine(kMaxRefinePasses);
+  if (limits.flatnessDb > 0 && fitter.DropBelow(limits.flatnessDb / 2)) fitter.Refine(kMaxRefinePasses);
   return fitter.Bands();
 }
 
@@ -401,18 +441,37 @@ std::vector<BandSetting> AssignToSlots(std::vector<BandSetting> fitted, std::spa
   return out;
 }
 
-namespace {
-
-/// A slot left flat keeps the frequency and width it has now: only its gain needs to change.
 void KeepUnusedSlots(std::vector<BandSetting>& bands, std::span<const BandSetting> current) {
   for (std::size_t k = 0; k < bands.size() && k < current.size(); ++k)
     if (bands[k].IsFlat()) bands[k] = {current[k].hz, kGainCodeFlat, current[k].bandwidthIndex};
 }
 
-}  // namespace
+const std::vector<double>& FineGrid() {
+  static const std::vector<double> grid = [] {
+    std::vector<double> hz;
+    const double octaves = std::log2(double(kFilterMaxHz) / kFilterMinHz);
+    const int n = static_cast<int>(std::ceil(octaves * kFinePointsPerOctave));
+    for (int k = 0; k <= n; ++k) hz.push_back(kFilterMinHz * std::exp2(octaves * k / n));
+    return hz;
+  }();
+  return grid;
+}
+
+std::vector<double> BandsResponseAt(std::span<const BandSetting> bands, std::span<const double> hz) {
+  std::vector<double> db(hz.size(), 0.0);
+  for (const auto& b : bands) {
+    if (b.IsFlat()) continue;
+    // The band as CFilter designs it: centred on its grid frequency.
+    const FilterSections s = PeakingDesign(FrequencyGrid()[NearestGridIndex(b.hz)], b.GainDb(),
+                                           BandwidthOctavesForSetting(b.bandwidthIndex));
+    for (std::size_t i = 0; i < hz.size(); ++i) db[i] += ResponseDb(s, hz[i]);
+  }
+  return db;
+}
 
 ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<const int> centres,
                               std::span<const BandSetting> current) {
+  ImportResult r;
   const Curve wanted = CookbookResponse(filters);
   FitGoal goal;
   goal.wanted = wanted;
@@ -421,12 +480,22 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
   FitLimits limits;
   limits.bands = static_cast<int>(centres.size());
   limits.minImprovement = kImportMinImprovement;
+  // Two bands at one frequency double what one band can cut or boost; more only stack up error.
+  limits.maxPerPlace = 2;
 
   // Each peaking filter starts as the band closest to it; shelves and what the processor's bands
   // cannot reproduce one to one are left to the fit.
   std::vector<RewFilter> peaks;
-  for (const auto& f : filters)
-    if (f.kind == RewFilter::Kind::Peaking && std::abs(f.gainDb) >= kBandGainStepDb / 2) peaks.push_back(f);
+  for (const auto& f : filters) {
+    if (f.kind != RewFilter::Kind::Peaking) continue;
+    if (std::abs(f.gainDb) >= kBandGainStepDb / 2) peaks.push_back(f);
+    const double grid = FrequencyGrid()[NearestGridIndex(std::clamp<double>(f.hz, kFilterMinHz, kFilterMaxHz))];
+    const double narrowest = CookbookQOfBand(grid, BandwidthOctavesForSetting(kMinBandwidthIndex));
+    if (f.q > narrowest * kQMargin && f.hz >= kFilterMinHz && f.hz <= kFilterMaxHz)
+      r.notes.push_back({RewNote::Kind::QBeyondBand, f.line, f.q, {}});
+  }
+  if (filters.size() > centres.size())
+    r.notes.push_back({RewNote::Kind::TooManyFilters, 0, static_cast<double>(filters.size()), {}});
   std::stable_sort(peaks.begin(), peaks.end(),
                    [](const RewFilter& a, const RewFilter& b) { return std::abs(a.gainDb) > std::abs(b.gainDb); });
   std::vector<BandSetting> start;
@@ -436,10 +505,23 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
     start.push_back(
         {hz, std::clamp(GainCodeOf(p.gainDb), 0, kGainCodeMax), WidthForQ(p.q, FrequencyGrid()[NearestGridIndex(hz)])});
   }
-  ImportResult r;
   r.bands = AssignToSlots(FitBands(goal, limits, std::move(start)), centres);
   KeepUnusedSlots(r.bands, current);
-  r.deviation = Compare(GridCurve::Full(BandsResponse(r.bands)), wanted, range, false);
+  // The figures are those of the fine grid: what lies between the 241 points counts as well.
+  const auto& fine = FineGrid();
+  const auto want = CookbookResponseAt(filters, fine);
+  const auto got = BandsResponseAt(r.bands, fine);
+  double sq = 0;
+  for (std::size_t i = 0; i < fine.size(); ++i) {
+    const double e = std::abs(got[i] - want[i]);
+    sq += e * e;
+    if (e > r.deviation.max) {
+      r.deviation.max = e;
+      r.deviation.maxHz = fine[i];
+    }
+  }
+  r.deviation.points = static_cast<int>(fine.size());
+  r.deviation.rms = std::sqrt(sq / static_cast<double>(fine.size()));
   return r;
 }
 
@@ -448,74 +530,6 @@ std::vector<BandForExport> BandsForExport(std::span<const BandSetting> bands) {
   for (const auto& b : bands)
     if (!b.IsFlat()) out.push_back({b.hz, b.GainDb(), b.bandwidthIndex});
   return out;
-}
-
-AutoEqResult AutoEq(const AutoEqRequest& q) {
-  AutoEqResult r;
-  const GridCurve measured = q.measured.Measured(kReportSmoothing);
-  const GridRange range = RangeOf(q.loHz, q.hiHz);
-  // The target is placed at the measurement's typical level (the median difference), and the
-  // bands are fitted to it at that level. Were the level free during the fit, a dip the boost
-  // limit cannot fill would be "matched" by cutting everything around it.
-  std::vector<double> diffs;
-  for (int i = range.first; i <= range.last; ++i)
-    if (measured.has[i]) diffs.push_back(measured.db[i] - q.target[i]);
-  const int points = static_cast<int>(diffs.size());
-  double level = 0;
-  if (points > 0) {
-    std::nth_element(diffs.begin(), diffs.begin() + points / 2, diffs.end());
-    level = diffs[static_cast<std::size_t>(points / 2)];
-  }
-  FitGoal goal;
-  for (int i = range.first; i <= range.last; ++i) {
-    if (!measured.has[i]) continue;
-    goal.weight[i] = 1.0;
-    // The bands' response that brings the prediction onto the target.
-    goal.wanted[i] = q.target[i] + level - measured.db[i] + q.measured.keptResponse[i] - q.fixedResponse[i];
-  }
-  r.bands = q.currentBands;
-  const auto predict = [&](std::span<const BandSetting> bands) {
-    const Curve b = BandsResponse(bands);
-    Curve now;
-    for (int i = 0; i < kGridPoints; ++i) now[i] = q.fixedResponse[i] + b[i];
-    return q.measured.Predicted(now, kReportSmoothing);
-  };
-  r.predicted = predict(r.bands);
-  r.before = Compare(r.predicted, q.target, range, true);
-  if (points == 0) {
-    r.status = AutoEqResult::Status::NoOverlap;
-    r.after = r.before;
-    return r;
-  }
-  FitLimits limits;
-  limits.bands = static_cast<int>(q.centres.size());
-  limits.maxBoostDb = std::clamp(q.maxBoostDb, 0.0, kBandMaxDb);
-  limits.limitSummedBoost = true;
-  limits.minImprovement = kAutoEqMinImprovement;
-  auto bands = AssignToSlots(FitBands(goal, limits), q.centres);
-  KeepUnusedSlots(bands, q.currentBands);
-  const GridCurve predicted = predict(bands);
-  const Deviation after = Compare(predicted, q.target, range, true);
-  if (after.rms < r.before.rms) {
-    r.bands = std::move(bands);
-    r.predicted = predicted;
-    r.after = after;
-  } else {
-    r.status = AutoEqResult::Status::Unchanged;
-    r.after = r.before;
-  }
-
-  const Curve boost = BandsResponse(r.bands);
-  const auto& grid = FrequencyGrid();
-  bool open = false;
-  for (int i = range.first; i <= range.last + 1; ++i) {
-    const bool bound = i <= range.last && r.predicted.has[i] && boost[i] >= limits.maxBoostDb - kAtLimitDb &&
-                       q.target[i] + r.after.offset - r.predicted.db[i] > kShortOfTargetDb;
-    if (bound && !open) r.boostLimited.push_back({grid[i], grid[i]});
-    if (bound) r.boostLimited.back().hiHz = grid[i];
-    open = bound;
-  }
-  return r;
 }
 
 }  // namespace zelto::measure

@@ -47,9 +47,6 @@ std::array<double, kGridPoints> BandsResponse(std::span<const BandSetting> bands
 
 /// The channel's bands (a band that is off reads as flat).
 std::vector<BandSetting> BandsOf(const CKTVEQ& eq);
-/// Gives the channel's bands these settings (one per slot, from the first) through the band
-/// setters, and only what differs, so only that is marked to be sent. A band set flat is off.
-void SetBandsOf(CKTVEQ& eq, std::span<const BandSetting> bands);
 /// The response of every filter of the channel (bands and crossovers), as the graph sums it.
 std::array<double, kGridPoints> ChannelResponseOf(const CKTVEQ& eq);
 /// The response of the channel's high-pass and low-pass, which fits leave alone.
@@ -79,12 +76,26 @@ struct FitGoal {
 
 struct FitLimits {
   int bands = 31;
+  /// What one band may boost or cut.
   double maxBoostDb = kBandMaxDb;
   double maxCutDb = kBandMinDb;
-  /// The bands together may not boost beyond maxBoostDb at any grid frequency either.
-  bool limitSummedBoost = false;
+  /// Bounds on the summed response of the fitted bands at each grid point (none: only the bands'
+  /// own limits). Both must allow 0 dB, where a fit starts.
+  std::optional<std::array<double, kGridPoints>> upper;
+  std::optional<std::array<double, kGridPoints>> lower;
   /// A band is only added when it lowers the mean square deviation (dB^2) by at least this much.
   double minImprovement = 0.0;
+  /// How many bands may share one grid frequency, and how many grid points apart (1 or more) two
+  /// bands must at least lie.
+  int maxPerPlace = 2;
+  int minSpacing = 0;
+  /// Grid points where a band may be centred.
+  GridRange places{};
+  /// Stop adding bands once every weighted point is within this of the goal (0: never), and drop
+  /// the bands whose gain is below half of it.
+  double flatnessDb = 0.0;
+  /// Spend bands on cuts first and only then on boosts.
+  bool cutsFirst = false;
 };
 
 /// Peaking bands (at most limits.bands, none of them flat) whose summed response comes as close
@@ -96,12 +107,25 @@ std::vector<BandSetting> FitBands(const FitGoal& goal, const FitLimits& limits, 
 /// in a slot near its frequency; the other slots flat at their own centres.
 std::vector<BandSetting> AssignToSlots(std::vector<BandSetting> fitted, std::span<const int> centres);
 
+/// A slot left flat keeps the frequency and width it has in `current`: only its gain changes.
+void KeepUnusedSlots(std::vector<BandSetting>& bands, std::span<const BandSetting> current);
+
 // ---- REW filter import --------------------------------------------------------------------------
+
+/// The frequencies of the fine grid the import's figures are computed on: 1/96 octave from 20 Hz
+/// to 20 kHz, fine enough that no ripple between the processor's 241 grid points goes unseen.
+inline constexpr int kFinePointsPerOctave = 96;
+const std::vector<double>& FineGrid();
+/// The response of bands at the fine grid's frequencies, as curves/ designs them.
+std::vector<double> BandsResponseAt(std::span<const BandSetting> bands, std::span<const double> hz);
 
 struct ImportResult {
   std::vector<BandSetting> bands;  // one per slot
-  /// The bands' response against the file's cookbook response, 20 Hz .. 20 kHz.
+  /// The bands' response against the file's cookbook response on the fine grid, 20 Hz .. 20 kHz.
   Deviation deviation;
+  /// What the bands cannot reproduce: filters narrower than a band, outside 20 Hz-20 kHz, more
+  /// filters than bands.
+  std::vector<RewNote> notes;
 };
 /// `current` (the channel's bands now, if given) keeps the frequency and width of every slot the
 /// import leaves flat, so nothing but its gain changes there.
@@ -110,43 +134,5 @@ ImportResult ImportRewFilters(std::span<const RewFilter> filters, std::span<cons
 
 /// The channel's bands that are not flat, for RewFilterText.
 std::vector<BandForExport> BandsForExport(std::span<const BandSetting> bands);
-
-// ---- automatic EQ -------------------------------------------------------------------------------
-
-inline constexpr double kDefaultMaxBoostDb = 6.0;
-inline constexpr int kReportSmoothing = 6;  // 1/6 octave
-
-struct AutoEqRequest {
-  ChannelMeasurement measured;
-  /// The channel's response now of the filters the EQ leaves alone (the crossovers).
-  std::array<double, kGridPoints> fixedResponse{};
-  /// The channel's bands now; they stay when nothing better is found.
-  std::vector<BandSetting> currentBands;
-  /// The channel's default band centres (its slots).
-  std::vector<int> centres;
-  Target target{};
-  double loHz = 20;
-  double hiHz = 20000;
-  double maxBoostDb = kDefaultMaxBoostDb;
-};
-
-struct HzRange {
-  double loHz = 0;
-  double hiHz = 0;
-};
-
-struct AutoEqResult {
-  enum class Status { Fitted, Unchanged, NoOverlap };
-  Status status = Status::Fitted;
-  std::vector<BandSetting> bands;  // one per slot
-  /// Level-matched deviation from the target over the range at 1/6 octave, before and after.
-  Deviation before;
-  Deviation after;
-  /// Where the result stays below the target because the bands may boost no further.
-  std::vector<HzRange> boostLimited;
-  /// The predicted result (1/6 octave).
-  GridCurve predicted;
-};
-AutoEqResult AutoEq(const AutoEqRequest& request);
 
 }  // namespace zelto::measure

@@ -30,6 +30,16 @@ double LevelAbove(const GridCurve& measured, const Target& target, GridRange ran
   return *mid;
 }
 
+AutoEqOptions AutoEqSettings::Options() const {
+  AutoEqOptions o;
+  o.target = target.curve;
+  o.range = HzRange{loHz, hiHz};
+  o.maxBoostDb = maxBoostDb;
+  o.cutLimitDb = cutLimitDb;
+  o.flatnessDb = flatnessDb;
+  return o;
+}
+
 ChannelMeasurements::ChannelMeasurements() = default;
 
 void ChannelMeasurements::Set(int channel, Measurement m, const std::array<double, kGridPoints>& kept, std::string path,
@@ -76,22 +86,6 @@ void ChannelMeasurements::SetSettings(int channel, const AutoEqSettings& setting
   if (Has(channel)) Recompute(channel);
 }
 
-std::optional<AutoEqRequest> ChannelMeasurements::RequestFor(int channel, const CKTVEQ& eq) const {
-  if (!Has(channel)) return std::nullopt;
-  const AutoEqSettings& s = settings_[channel];
-  AutoEqRequest q;
-  q.measured = held_[channel]->m;
-  q.fixedResponse = CrossoverResponseOf(eq);
-  q.currentBands = BandsOf(eq);
-  const auto centres = OutputBandCentres();
-  q.centres.assign(centres.begin(), centres.end());
-  q.target = s.target.curve;
-  q.loHz = s.loHz;
-  q.hiHz = s.hiHz;
-  q.maxBoostDb = s.maxBoostDb;
-  return q;
-}
-
 void ChannelMeasurements::SetSmoothing(int fraction) {
   if (std::find(kDisplaySmoothings.begin(), kDisplaySmoothings.end(), fraction) == kDisplaySmoothings.end()) return;
   if (fraction == smoothing_) return;
@@ -116,13 +110,17 @@ void ChannelMeasurements::SetProposal(int channel, std::span<const BandSetting> 
 
 void ChannelMeasurements::ClearProposal() { proposalChannel_.reset(); }
 
-std::optional<ChannelCurves> ChannelMeasurements::CurvesOf(int channel,
-                                                           const std::array<double, kGridPoints>& now) const {
+std::optional<ChannelCurves> ChannelMeasurements::CurvesOf(int channel, const std::array<double, kGridPoints>& now,
+                                                           const std::array<double, kGridPoints>& crossovers) const {
   if (!Has(channel)) return std::nullopt;
   const Held& h = *held_[channel];
+  const AutoEqSettings& s = settings_[channel];
+  Target reference = s.target.curve;
+  for (int i = 0; i < kGridPoints; ++i) reference[i] += crossovers[i];
+  const double level = LevelAbove(h.report, reference, RangeOf(s.loHz, s.hiHz));
   ChannelCurves c;
-  c.measured = Lowered(h.shown, h.level);
-  c.target = GridCurve::Full(settings_[channel].target.curve);
+  c.measured = Lowered(h.shown, level);
+  c.target = GridCurve::Full(reference);
   c.predicted = c.measured;
   for (int i = 0; i < kGridPoints; ++i) c.predicted.db[i] += now[i] - h.m.keptResponse[i];
   if (proposalChannel_ == channel) {
@@ -138,9 +136,9 @@ void ChannelMeasurements::Recompute(int channel) {
   Held& h = *held_[channel];
   h.shown = h.m.Measured(smoothing_);
   // The level as the automatic EQ takes it, whatever the drawn smoothing.
-  const GridCurve report = smoothing_ == kReportSmoothing ? h.shown : h.m.Measured(kReportSmoothing);
+  h.report = smoothing_ == kReportSmoothing ? h.shown : h.m.Measured(kReportSmoothing);
   const AutoEqSettings& s = settings_[channel];
-  h.level = LevelAbove(report, s.target.curve, RangeOf(s.loHz, s.hiHz));
+  h.level = LevelAbove(h.report, s.target.curve, RangeOf(s.loHz, s.hiHz));
 }
 
 }  // namespace zelto::measure

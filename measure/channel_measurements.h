@@ -15,6 +15,7 @@
 
 #include "core/device_image.h"
 #include "core/encodings.h"
+#include "measure/auto_eq.h"
 #include "measure/band_fit.h"
 #include "measure/measurement.h"
 
@@ -40,6 +41,10 @@ struct AutoEqSettings {
   double loHz = kFilterMinHz;
   double hiHz = kFilterMaxHz;
   double maxBoostDb = kDefaultMaxBoostDb;
+  double cutLimitDb = kDefaultCutLimitDb;
+  double flatnessDb = kDefaultFlatnessDb;
+  /// The options of the automatic EQ for these settings.
+  AutoEqOptions Options() const;
 };
 
 /// The curves of the graph, as they are drawn.
@@ -75,9 +80,6 @@ class ChannelMeasurements {
   const AutoEqSettings& SettingsOf(int channel) const;
   /// Changes the target, range and boost limit of a channel; the drawn level follows.
   void SetSettings(int channel, const AutoEqSettings& settings);
-  /// An AutoEq request from the channel's measurement and settings, for the bands and crossovers
-  /// of `eq` as they are now. Nothing without a measurement.
-  std::optional<AutoEqRequest> RequestFor(int channel, const CKTVEQ& eq) const;
 
   /// Drawn smoothing of every measurement (one of kDisplaySmoothings).
   void SetSmoothing(int fraction);
@@ -92,8 +94,11 @@ class ChannelMeasurements {
   void ClearProposal();
   std::optional<int> ProposalChannel() const { return proposalChannel_; }
 
-  /// The curves of `channel` when its response is `now`; nothing without a measurement.
-  std::optional<ChannelCurves> CurvesOf(int channel, const std::array<double, kGridPoints>& now) const;
+  /// The curves of `channel` when its response is `now` and that of its crossovers `crossovers`;
+  /// nothing without a measurement. The target is drawn with the crossovers' slopes, as the
+  /// automatic EQ aims at it, and the curves are placed at its level.
+  std::optional<ChannelCurves> CurvesOf(int channel, const std::array<double, kGridPoints>& now,
+                                        const std::array<double, kGridPoints>& crossovers = {}) const;
   /// The level the channel's curves are moved down by to meet the target (dB).
   double LevelOf(int channel) const;
 
@@ -109,6 +114,7 @@ class ChannelMeasurements {
     ChannelMeasurement m;
     std::string path;
     GridCurve shown;   // at the drawn smoothing
+    GridCurve report;  // at the automatic EQ's smoothing, which places the level
     double level = 0;  // measurement level above the target
   };
   void Recompute(int channel);

@@ -1,22 +1,18 @@
 #include "measure/measurement.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 
-#include "measure/measurement.h"
-#include "measure/rew_filters.h"
 #include "presets/file_io.h"
 
 namespace zelto::measure {
 
 namespace {
 
+// A line starting with `"` may be a comment (FRD) or quoted data (CSV): its fields decide.
 constexpr std::string_view kCommentStarts = "*#;";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-// No sound level lies beyond this; larger values are not a measurement (and would overflow sums).
-constexpr double kMaxLevelDb = 1000.0;
 
 std::string_view Trim(std::string_view s) {
   const auto first = s.find_first_not_of(" \t\r\n\f\v");
@@ -110,37 +106,82 @@ GridCurve GridCurve::Full(const std::array<double, kGridPoints>& db) {
   return c;
 }
 
-std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error) {
+std::string TextOfFile(std::span<const std::uint8_t> bytes) {
+  const auto starts = [&](std::initializer_list<std::uint8_t> mark) {
+    return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
+  };
+  if (starts({0xEF, 0xBB, 0xBF})) return std::string(bytes.begin() + 3, bytes.end());
+  const bool le = starts({0xFF, 0xFE});
+  if (!le && !starts({0xFE, 0xFF})) return std::string(bytes.begin(), bytes.end());
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  const auto unit = [&](std::size_t at) -> std::uint32_t {
+    return le ? bytes[at] | (bytes[at + 1] << 8) : (bytes[at] << 8) | bytes[at + 1];
+  };
+  for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+    std::uint32_t c = unit(at);
+    if (c >= 0xD800 && c < 0xDC00 && at + 3 < bytes.size()) {
+      const std::uint32_t low = unit(at + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        at += 2;
+      }
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error, ReadNotes* notes) {
   if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
   Measurement m;
-  bool headerSeen = false;
+  ReadNotes passed;
+  // The first line after the data that is not data: a footer, unless data follows it.
+  int endedAt = 0;
+  std::string endedBy;
   int lineNo = 0;
   while (!text.empty()) {
-    const auto nl = text.find('\n');
+    const auto nl = text.find_first_of("\r\n");
     const std::string_view raw = text.substr(0, nl);
-    text = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+    if (nl == std::string_view::npos) {
+      text = {};
+    } else {
+      text = text.substr(nl + (text.substr(nl, 2) == "\r\n" ? 2 : 1));
+    }
     ++lineNo;
     const std::string_view line = Trim(raw);
     if (line.empty() || kCommentStarts.find(line.front()) != std::string_view::npos) continue;
-    const auto fields = Fields(line);
+    std::string unquoted(line);
+    unquoted.erase(std::remove(unquoted.begin(), unquoted.end(), '"'), unquoted.end());
+    const auto fields = Fields(unquoted);
     // A row of separators only (",,," at the end of a spreadsheet export) holds nothing.
     if (fields.empty()) continue;
     const auto hz = Number(fields.front());
     if (!hz) {
-      // One header row ("Frequency,SPL,Phase") may name the columns before the data.
-      if (m.hz.empty() && !headerSeen) {
-        headerSeen = true;
-        continue;
+      // Titles and column headers before the data, a footer after it.
+      if (!m.hz.empty() && endedAt == 0) {
+        endedAt = lineNo;
+        endedBy = fields.front();
       }
-      if (!m.hz.empty() && std::all_of(fields.front().begin(), fields.front().end(),
-                                       [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }))
-        return Fail(error, ReadError::Kind::HeaderNotFirst, lineNo, fields.front()), std::nullopt;
-      return Fail(error, ReadError::Kind::NotNumber, lineNo, fields.front()), std::nullopt;
+      continue;
     }
+    if (endedAt != 0) return Fail(error, ReadError::Kind::HeaderNotFirst, endedAt, endedBy), std::nullopt;
     if (fields.size() < 2) return Fail(error, ReadError::Kind::TooFewValues, lineNo, std::string(line)), std::nullopt;
     const auto db = Number(fields[1]);
-    if (db && std::abs(*db) > kMaxLevelDb)
-      return Fail(error, ReadError::Kind::BadLevel, lineNo, fields[1]), std::nullopt;
     if (!db) {
       const bool infinite = [&] {
         double v = 0;
@@ -150,7 +191,13 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
       return Fail(error, infinite ? ReadError::Kind::BadLevel : ReadError::Kind::NotNumber, lineNo, fields[1]),
              std::nullopt;
     }
-    if (*hz <= 0) return Fail(error, ReadError::Kind::FrequencyNotPositive, lineNo, fields.front()), std::nullopt;
+    if (*db < kMinLevelDb || *db > kMaxLevelDb)
+      return Fail(error, ReadError::Kind::BadLevel, lineNo, fields[1]), std::nullopt;
+    if (*hz <= 0) {
+      if (!m.hz.empty()) return Fail(error, ReadError::Kind::FrequencyNotRising, lineNo, fields.front()), std::nullopt;
+      if (passed.droppedAtOrBelowZero++ == 0) passed.firstDroppedLine = lineNo;
+      continue;
+    }
     if (!m.hz.empty() && *hz <= m.hz.back())
       return Fail(error, ReadError::Kind::FrequencyNotRising, lineNo, fields.front()), std::nullopt;
     m.hz.push_back(*hz);
@@ -158,26 +205,53 @@ std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* er
   }
   if (m.size() < kMinPoints)
     return Fail(error, ReadError::Kind::TooFewPoints, 0, std::to_string(m.size())), std::nullopt;
+  if (notes) *notes = passed;
   return m;
 }
 
-std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error) {
+std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error, ReadNotes* notes) {
   const FileBytes file = ReadWholeFile(path, kMaxFileBytes);
   if (!file.ok()) {
     Fail(error, file.status == FileBytes::Status::TooLarge ? ReadError::Kind::TooLarge : ReadError::Kind::CannotOpen,
          0);
     return std::nullopt;
   }
-  const std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
+  const std::string text = TextOfFile(file.bytes);
   // A binary file (a measurement program's own format) is refused at the line of its first zero
   // byte, which no text has.
-  if (const auto zero = text.find('\0'); zero != std::string_view::npos) {
+  if (const auto zero = text.find('\0'); zero != std::string::npos) {
     const int line =
         1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zero), '\n'));
     Fail(error, ReadError::Kind::NotNumber, line, "\\0");
     return std::nullopt;
   }
-  return ParseMeasurement(text, error);
+  auto m = ParseMeasurement(text, error, notes);
+  if (!m) return std::nullopt;
+  return Resampled(*m);
+}
+
+Measurement Resampled(const Measurement& m, int pointsPerOctave) {
+  if (m.size() < 2 || pointsPerOctave <= 0) return m;
+  std::vector<double> x(m.size());
+  for (std::size_t k = 0; k < m.size(); ++k) x[k] = std::log2(m.hz[k]);
+  const LineIntegral integral(x, m.db);
+  const double step = 1.0 / pointsPerOctave;
+  const double first = x.front(), last = x.back();
+  const auto count = static_cast<std::size_t>(std::floor((last - first) / step + 1e-9)) + 1;
+  Measurement out;
+  out.hz.reserve(count + 1);
+  out.db.reserve(count + 1);
+  auto add = [&](double at) {
+    const double a = std::max(at - step / 2, first), b = std::min(at + step / 2, last);
+    out.hz.push_back(std::exp2(at));
+    out.db.push_back(b > a ? (integral.Upto(b) - integral.Upto(a)) / (b - a) : m.db.front());
+  };
+  for (std::size_t k = 0; k < count; ++k) add(first + static_cast<double>(k) * step);
+  // The last measured frequency stays the end, so the range the measurement covers is kept.
+  if (last - (first + static_cast<double>(count - 1) * step) > step * 1e-6) add(last);
+  out.hz.front() = m.hz.front();
+  out.hz.back() = m.hz.back();
+  return out;
 }
 
 Measurement Smooth(const Measurement& m, int fraction) {

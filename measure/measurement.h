@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,9 +40,9 @@ struct ReadError {
     TooFewValues,  // a data line without frequency and level
     FrequencyNotPositive,
     FrequencyNotRising,
-    BadLevel,        // a level that is not finite
+    BadLevel,        // a level that is not finite or not between kMinLevelDb and kMaxLevelDb
     TooFewPoints,    // fewer than kMinPoints data lines
-    HeaderNotFirst,  // a header row after the data began
+    HeaderNotFirst,  // data again after a line that ended it
   };
   Kind kind = Kind::CannotOpen;
   int line = 0;
@@ -49,17 +51,41 @@ struct ReadError {
 
 inline constexpr std::size_t kMinPoints = 3;
 inline constexpr std::size_t kMaxFileBytes = 32u << 20;
+/// Levels a measurement in dB SPL can hold; anything else is not one.
+inline constexpr double kMinLevelDb = -50.0;
+inline constexpr double kMaxLevelDb = 200.0;
+/// The resolution a measurement is kept at once read: 1/96 octave.
+inline constexpr int kKeptPointsPerOctave = 96;
 
-/// Reads REW's text export, an FRD file or a CSV file with a header row. Lines starting with `*`,
-/// `#` or `;` are comments; one header row may come before the data; fields are separated by
-/// spaces, tabs, commas or semicolons, and a comma is a decimal comma on a line where it does not
-/// separate fields. The third and later fields (phase) are ignored.
+/// What a reader passed over without failing.
+struct ReadNotes {
+  /// Points at or below 0 Hz (the DC bin of an FFT export) left out, and the first one's line.
+  int droppedAtOrBelowZero = 0;
+  int firstDroppedLine = 0;
+};
+
 /// A finite decimal number with an optional leading '+', the whole of `s`; nothing otherwise.
 std::optional<double> Number(std::string_view s);
 
-std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error);
-/// Reads a measurement file (see ParseMeasurement).
-std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error);
+/// A file's text as UTF-8: a UTF-8 byte-order mark is dropped, UTF-16 (either byte order, with
+/// its mark) is converted.
+std::string TextOfFile(std::span<const std::uint8_t> bytes);
+
+/// Reads REW's text export, an FRD file or a CSV file. Lines before the data that are not data
+/// (comments starting with `"`, `*`, `#` or `;`, titles, column headers) are passed over, and so
+/// are those after it (a footer); fields are separated by spaces, tabs, commas or semicolons and
+/// may be quoted, and a comma is a decimal comma on a line where it does not separate fields. Lines
+/// end in LF, CRLF or CR. The third and later fields (phase) are ignored.
+std::optional<Measurement> ParseMeasurement(std::string_view text, ReadError* error, ReadNotes* notes = nullptr);
+/// Reads a measurement file (see ParseMeasurement) and keeps it at 1/96 octave (Resampled).
+std::optional<Measurement> ReadMeasurementFile(const std::string& path, ReadError* error, ReadNotes* notes = nullptr);
+/// The note for what a reader passed over (empty when nothing).
+std::string ReadNotesText(const ReadNotes& notes, const std::string& path, Language lang);
+
+/// The measurement at 1/`pointsPerOctave` octave from its first to its last frequency, each
+/// point the mean level over its own 1/`pointsPerOctave` octave, so that a dense FFT export is
+/// kept small and none of its detail finer than that is lost to aliasing.
+Measurement Resampled(const Measurement& m, int pointsPerOctave = kKeptPointsPerOctave);
 /// The message for a read error, naming the file and the line.
 std::string ReadErrorText(const ReadError& error, const std::string& path, Language lang);
 

@@ -85,20 +85,20 @@ namespace {
 /// the audio thread is allocated before the stream starts.
 class PlayRecordCallback : public StreamCallback {
  public:
-  PlayRecordCallback(const PlayRecordSpec& spec, int outputChannels, int inputChannels, std::size_t leadFrames,
+  PlayRecordCallback(const PlayRecordSpec& request, int outputChannels, int inputChannels, std::size_t leadFrames,
                      std::size_t totalFrames)
-      : spec_(spec),
+      : request_(request),
         outputChannels_(outputChannels),
         inputChannels_(inputChannels),
         leadFrames_(leadFrames),
         totalFrames_(totalFrames) {
-    recorded_.assign(spec.inputChannels.size(), std::vector<float>(totalFrames, 0.0f));
+    recorded_.assign(request.inputChannels.size(), std::vector<float>(totalFrames, 0.0f));
   }
 
   void Process(std::span<const float> input, std::span<float> output, std::size_t frames) override {
     const std::size_t at = position_.load(std::memory_order_relaxed);
     if (!silenced_.load(std::memory_order_relaxed)) {
-      for (const auto& signal : spec_.outputs) {
+      for (const auto& signal : request_.outputs) {
         for (std::size_t f = 0; f < frames; ++f) {
           const std::size_t frame = at + f;
           if (frame < leadFrames_ || frame - leadFrames_ >= signal.samples.size()) continue;
@@ -108,8 +108,8 @@ class PlayRecordCallback : public StreamCallback {
       }
     }
     float peak = 0;
-    for (std::size_t i = 0; i < spec_.inputChannels.size(); ++i) {
-      const auto ch = static_cast<std::size_t>(spec_.inputChannels[i]);
+    for (std::size_t i = 0; i < request_.inputChannels.size(); ++i) {
+      const auto ch = static_cast<std::size_t>(request_.inputChannels[i]);
       auto& out = recorded_[i];
       for (std::size_t f = 0; f < frames && at + f < totalFrames_; ++f) {
         const float v = input[f * static_cast<std::size_t>(inputChannels_) + ch];
@@ -127,7 +127,7 @@ class PlayRecordCallback : public StreamCallback {
   std::vector<std::vector<float>> Take() { return std::move(recorded_); }
 
  private:
-  const PlayRecordSpec& spec_;
+  const PlayRecordSpec& request_;
   const int outputChannels_;
   const int inputChannels_;
   const std::size_t leadFrames_;
@@ -140,17 +140,17 @@ class PlayRecordCallback : public StreamCallback {
 
 }  // namespace
 
-Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& spec, const CancelFlag& cancel,
+Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& request, const CancelFlag& cancel,
                         const PlayProgress& progress) {
   Recording rec;
-  rec.sampleRate = spec.sampleRate;
-  if (spec.inputChannels.empty()) {
+  rec.sampleRate = request.sampleRate;
+  if (request.inputChannels.empty()) {
     rec.error = "nothing to record";
     return rec;
   }
   int outputChannels = 0;
   std::size_t longest = 0;
-  for (const auto& s : spec.outputs) {
+  for (const auto& s : request.outputs) {
     if (s.channel < 0) {
       rec.error = "output channel " + std::to_string(s.channel + 1) + " does not exist";
       return rec;
@@ -158,26 +158,26 @@ Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& spec, const C
     outputChannels = std::max(outputChannels, s.channel + 1);
     longest = std::max(longest, s.samples.size());
   }
-  const int inputChannels = *std::max_element(spec.inputChannels.begin(), spec.inputChannels.end()) + 1;
-  if (*std::min_element(spec.inputChannels.begin(), spec.inputChannels.end()) < 0) {
+  const int inputChannels = *std::max_element(request.inputChannels.begin(), request.inputChannels.end()) + 1;
+  if (*std::min_element(request.inputChannels.begin(), request.inputChannels.end()) < 0) {
     rec.error = "input channel does not exist";
     return rec;
   }
-  if (spec.outputDevice != 0 && outputChannels == 0) outputChannels = 1;
+  if (request.outputDevice != 0 && outputChannels == 0) outputChannels = 1;
 
-  const auto lead = static_cast<std::size_t>(std::lround(std::max(0.0, spec.leadSeconds) * spec.sampleRate));
-  const auto tail = static_cast<std::size_t>(std::lround(std::max(0.0, spec.tailSeconds) * spec.sampleRate));
+  const auto lead = static_cast<std::size_t>(std::lround(std::max(0.0, request.leadSeconds) * request.sampleRate));
+  const auto tail = static_cast<std::size_t>(std::lround(std::max(0.0, request.tailSeconds) * request.sampleRate));
   const std::size_t total = lead + longest + tail;
   rec.leadFrames = lead;
 
-  PlayRecordCallback callback(spec, outputChannels, inputChannels, lead, total);
+  PlayRecordCallback callback(request, outputChannels, inputChannels, lead, total);
   StreamSpec streamSpec;
-  streamSpec.outputDevice = outputChannels > 0 ? spec.outputDevice : 0;
+  streamSpec.outputDevice = outputChannels > 0 ? request.outputDevice : 0;
   streamSpec.outputChannels = outputChannels;
-  streamSpec.inputDevice = spec.inputDevice;
+  streamSpec.inputDevice = request.inputDevice;
   streamSpec.inputChannels = inputChannels;
-  streamSpec.sampleRate = spec.sampleRate;
-  streamSpec.blockFrames = spec.blockFrames;
+  streamSpec.sampleRate = request.sampleRate;
+  streamSpec.blockFrames = request.blockFrames;
   auto stream = system.Open(streamSpec, callback, &rec.error);
   if (!stream) return rec;
 

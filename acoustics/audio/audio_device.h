@@ -63,8 +63,8 @@ struct StreamSpec {
   int blockFrames = kDefaultBlockFrames;
 };
 
-/// Called on the audio thread once per block. `input` holds spec.inputChannels × frames samples,
-/// `output` spec.outputChannels × frames, both interleaved; `output` arrives zeroed.
+/// Called on the audio thread once per block. `input` holds request.inputChannels × frames samples,
+/// `output` request.outputChannels × frames, both interleaved; `output` arrives zeroed.
 class StreamCallback {
  public:
   virtual ~StreamCallback() = default;
@@ -94,7 +94,7 @@ class AudioSystem {
   virtual std::vector<DeviceInfo> Devices() = 0;
   /// Opens and starts a stream; nothing (and `error` set) when the devices, channels or rate
   /// cannot be had. `callback` must outlive the stream.
-  virtual std::unique_ptr<Stream> Open(const StreamSpec& spec, StreamCallback& callback, std::string* error) = 0;
+  virtual std::unique_ptr<Stream> Open(const StreamSpec& request, StreamCallback& callback, std::string* error) = 0;
 };
 
 /// The system's audio, or nothing with the reason in `error` (an engine built without an audio
@@ -159,7 +159,7 @@ inline constexpr int kPollMilliseconds = 10;
 
 /// Plays the signals while recording the input channels, from before they start until after they
 /// end. A cancel silences the output at the next block and stops the stream.
-Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& spec, const CancelFlag& cancel,
+Recording PlayAndRecord(AudioSystem& system, const PlayRecordSpec& request, const CancelFlag& cancel,
                         const PlayProgress& progress = {});
 
 }  // namespace zelto::audio

@@ -19,8 +19,8 @@ unsigned int RtId(int number) { return static_cast<unsigned int>(number - 1); }
 
 class RtStream final : public Stream {
  public:
-  RtStream(RtAudio::Api api, StreamCallback& callback, const StreamSpec& spec)
-      : rt_(std::make_unique<RtAudio>(api)), callback_(callback), spec_(spec) {
+  RtStream(RtAudio::Api api, StreamCallback& callback, const StreamSpec& request)
+      : rt_(std::make_unique<RtAudio>(api)), callback_(callback), request_(request) {
     rt_->showWarnings(false);
   }
 
@@ -28,21 +28,22 @@ class RtStream final : public Stream {
   std::string OpenAndStart() {
     RtAudio::StreamParameters out;
     RtAudio::StreamParameters in;
-    if (spec_.outputDevice != 0) {
-      out.deviceId = RtId(spec_.outputDevice);
-      out.nChannels = static_cast<unsigned int>(spec_.outputChannels);
+    if (request_.outputDevice != 0) {
+      out.deviceId = RtId(request_.outputDevice);
+      out.nChannels = static_cast<unsigned int>(request_.outputChannels);
     }
-    if (spec_.inputDevice != 0) {
-      in.deviceId = RtId(spec_.inputDevice);
-      in.nChannels = static_cast<unsigned int>(spec_.inputChannels);
+    if (request_.inputDevice != 0) {
+      in.deviceId = RtId(request_.inputDevice);
+      in.nChannels = static_cast<unsigned int>(request_.inputChannels);
     }
     RtAudio::StreamOptions options;
     options.flags = RTAUDIO_MINIMIZE_LATENCY;
     options.streamName = "Zelto";
-    auto frames = static_cast<unsigned int>(spec_.blockFrames);
+    auto frames = static_cast<unsigned int>(request_.blockFrames);
     try {
-      rt_->openStream(spec_.outputDevice != 0 ? &out : nullptr, spec_.inputDevice != 0 ? &in : nullptr, RTAUDIO_FLOAT32,
-                      static_cast<unsigned int>(spec_.sampleRate), &frames, &RtStream::OnBlock, this, &options);
+      rt_->openStream(request_.outputDevice != 0 ? &out : nullptr, request_.inputDevice != 0 ? &in : nullptr,
+                      RTAUDIO_FLOAT32, static_cast<unsigned int>(request_.sampleRate), &frames, &RtStream::OnBlock,
+                      this, &options);
       rt_->startStream();
     } catch (const RtAudioError& e) {
       return std::string("the audio device cannot be opened: ") + e.what();
@@ -55,8 +56,8 @@ class RtStream final : public Stream {
                      void* self) {
     auto* s = static_cast<RtStream*>(self);
     if (status != 0) s->glitches_.fetch_add(1, std::memory_order_relaxed);
-    const std::size_t outCount = static_cast<std::size_t>(s->spec_.outputChannels) * frames;
-    const std::size_t inCount = static_cast<std::size_t>(s->spec_.inputChannels) * frames;
+    const std::size_t outCount = static_cast<std::size_t>(s->request_.outputChannels) * frames;
+    const std::size_t inCount = static_cast<std::size_t>(s->request_.inputChannels) * frames;
     auto* out = static_cast<float*>(output);
     if (out) std::fill(out, out + outCount, 0.0f);
     std::span<const float> in;
@@ -95,7 +96,7 @@ class RtStream final : public Stream {
 
   std::unique_ptr<RtAudio> rt_;
   StreamCallback& callback_;
-  StreamSpec spec_;
+  StreamSpec request_;
   std::atomic<int> glitches_{0};
 };
 
@@ -129,12 +130,12 @@ class RtAudioSystem final : public AudioSystem {
     return list;
   }
 
-  std::unique_ptr<Stream> Open(const StreamSpec& spec, StreamCallback& callback, std::string* error) override {
+  std::unique_ptr<Stream> Open(const StreamSpec& request, StreamCallback& callback, std::string* error) override {
     auto fail = [&](std::string text) -> std::unique_ptr<Stream> {
       if (error) *error = std::move(text);
       return nullptr;
     };
-    if (spec.outputDevice == 0 && spec.inputDevice == 0) return fail("no audio device chosen");
+    if (request.outputDevice == 0 && request.inputDevice == 0) return fail("no audio device chosen");
     const auto devices = Devices();
     auto check = [&](int number, int channels, bool input) -> std::string {
       const auto it =
@@ -147,19 +148,19 @@ class RtAudioSystem final : public AudioSystem {
                std::to_string(channels) + " needed";
       }
       if (!it->sampleRates.empty() &&
-          std::find(it->sampleRates.begin(), it->sampleRates.end(), spec.sampleRate) == it->sampleRates.end()) {
-        return "audio device \"" + it->name + "\" does not run at " + std::to_string(spec.sampleRate) + " Hz";
+          std::find(it->sampleRates.begin(), it->sampleRates.end(), request.sampleRate) == it->sampleRates.end()) {
+        return "audio device \"" + it->name + "\" does not run at " + std::to_string(request.sampleRate) + " Hz";
       }
       return {};
     };
-    if (spec.outputDevice != 0) {
-      if (auto e = check(spec.outputDevice, spec.outputChannels, false); !e.empty()) return fail(e);
+    if (request.outputDevice != 0) {
+      if (auto e = check(request.outputDevice, request.outputChannels, false); !e.empty()) return fail(e);
     }
-    if (spec.inputDevice != 0) {
-      if (auto e = check(spec.inputDevice, spec.inputChannels, true); !e.empty()) return fail(e);
+    if (request.inputDevice != 0) {
+      if (auto e = check(request.inputDevice, request.inputChannels, true); !e.empty()) return fail(e);
     }
 
-    auto stream = std::make_unique<RtStream>(api_, callback, spec);
+    auto stream = std::make_unique<RtStream>(api_, callback, request);
     if (std::string e = stream->OpenAndStart(); !e.empty()) return fail(e);
     return stream;
   }

@@ -26,9 +26,7 @@ GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, QWidget*
   graph_ = Named(new CFStatic(this), kGraph);
   graph_->setGeometry(6, 26, 822, 172);
 
-  tools_ = new MeasurementTools(engine_, *graph_, window);
-  tools_->Hooks().beginStep = [this] { editor_.BeginStep(); };
-  tools_->Hooks().endStep = [this] { editor_.EndStep(); };
+  tools_ = new MeasurementTools(editor_, *graph_, window);
   connect(graph_, &CFStatic::contextMenuRequested, tools_, &MeasurementTools::ShowMenu);
   auto* measure = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
   measure->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));

@@ -20,7 +20,8 @@ namespace {
 
 using measure_ui::Word;
 
-constexpr QSize kDialogSize{580, 404};
+// Low enough to sit below the response graph inside the window, so the proposal stays in view.
+constexpr QSize kDialogSize{640, 420};
 constexpr int kLabelWidth = 120;
 constexpr int kFieldX = SkinDialog::kMargin + kLabelWidth + 8;
 constexpr int kRowHeight = 28;
@@ -30,8 +31,9 @@ constexpr int kRangeRow = 130;
 constexpr int kBoostRow = 168;
 constexpr int kSeparatorY = 212;
 constexpr int kResultTop = 222;
-constexpr int kResultLineHeight = 19;
-constexpr int kButtonTop = 356;
+constexpr int kResultLineHeight = 18;
+constexpr int kCutLabelX = 330;
+constexpr int kButtonTop = 376;
 constexpr int kButtonWidth = 104;
 constexpr int kButtonHeight = 32;
 constexpr int kBoxWidth = 78;
@@ -89,6 +91,10 @@ EqFromMeasurementDlg::EqFromMeasurementDlg(MeasurementTools& tools, int channel,
   boostBox_->SetMode(nummode::kLinear);
   boostBox_->SetStep(kBoostStepDb);
   boostSpin_->SetRange(0, kBoostSteps);
+  makeBox(kCutBoxId, kCutSpinId, kCutLabelX + kLabelWidth - 20, kBoostRow, &cutBox_, &cutSpin_);
+  cutBox_->SetMode(nummode::kLinear);
+  cutBox_->SetStep(kBoostStepDb);
+  cutSpin_->SetRange(0, kBoostSteps);
 
   const auto rangeEdited = [this](int, int) { SetRange(lowBox_->GetValue(), highBox_->GetValue()); };
   for (NumEdit* box : {lowBox_, highBox_}) connect(box, &NumEdit::edited, this, rangeEdited);
@@ -96,6 +102,9 @@ EqFromMeasurementDlg::EqFromMeasurementDlg(MeasurementTools& tools, int channel,
   const auto boostEdited = [this](int, int value) { SetMaxBoost(value * kBoostStepDb); };
   connect(boostBox_, &NumEdit::edited, this, boostEdited);
   connect(boostSpin_, &NumSpin::edited, this, boostEdited);
+  const auto cutEdited = [this](int, int value) { SetCutLimit(value * kBoostStepDb); };
+  connect(cutBox_, &NumEdit::edited, this, cutEdited);
+  connect(cutSpin_, &NumSpin::edited, this, cutEdited);
 
   apply_ = new BitButton(kApplyId, this);
   apply_->setObjectName(QString::number(kApplyId));
@@ -109,8 +118,8 @@ EqFromMeasurementDlg::EqFromMeasurementDlg(MeasurementTools& tools, int channel,
   connect(cancel_, &SkinButton::clicked, this, [this] { reject(); });
 
   ApplyLanguage(lang);
-  for (NumEdit* box : {lowBox_, highBox_, boostBox_}) box->SetLanguage(lang);
-  for (NumSpin* spin : {lowSpin_, highSpin_, boostSpin_}) spin->SetLanguage(lang);
+  for (NumEdit* box : {lowBox_, highBox_, boostBox_, cutBox_}) box->SetLanguage(lang);
+  for (NumSpin* spin : {lowSpin_, highSpin_, boostSpin_, cutSpin_}) spin->SetLanguage(lang);
   ShowSettings();
   Compute();
 }
@@ -135,6 +144,7 @@ void EqFromMeasurementDlg::ShowSettings() {
   lowSpin_->SetPosition(static_cast<int>(std::lround(s.loHz)));
   highSpin_->SetPosition(static_cast<int>(std::lround(s.hiHz)));
   boostSpin_->SetPosition(static_cast<int>(std::lround(s.maxBoostDb / kBoostStepDb)));
+  cutSpin_->SetPosition(static_cast<int>(std::lround(s.cutLimitDb / kBoostStepDb)));
   update();
 }
 
@@ -199,6 +209,14 @@ void EqFromMeasurementDlg::SetMaxBoost(double db) {
   StoreSettings(s);
 }
 
+void EqFromMeasurementDlg::SetCutLimit(double db) {
+  measure::AutoEqSettings s = tools_.Held().SettingsOf(channel_);
+  db = std::clamp(db, 0.0, kBoostSteps * kBoostStepDb);
+  if (std::abs(db - s.cutLimitDb) < kBoostStepDb / 2) return;
+  s.cutLimitDb = db;
+  StoreSettings(s);
+}
+
 void EqFromMeasurementDlg::LoadMeasurement() {
   if (tools_.ChooseMeasurement(channel_)) {
     ShowSettings();
@@ -218,8 +236,7 @@ void EqFromMeasurementDlg::Compute() {
 
 bool EqFromMeasurementDlg::Apply() {
   if (!result_ || result_->status != measure::AutoEqResult::Status::Fitted) return false;
-  if (tools_.RefuseGraphicMode(channel_)) return false;
-  tools_.ApplyBands(channel_, result_->bands);
+  if (tools_.ApplyBands(channel_, result_->bands).empty()) return false;
   accept();
   return true;
 }
@@ -230,26 +247,32 @@ QStringList EqFromMeasurementDlg::ResultLines() const {
   if (!result_) return {T(Word::NoMeasurement)};
   const measure::AutoEqResult& r = *result_;
   const measure::AutoEqSettings& s = tools_.Held().SettingsOf(channel_);
-  if (r.status == measure::AutoEqResult::Status::NoOverlap)
-    return {T(Word::NoOverlap).arg(measure_ui::HzText(s.loHz), measure_ui::HzText(s.hiHz))};
-  QStringList lines;
-  lines << T(Word::Deviation).arg(Db(r.before.rms), Db(r.after.rms));
-  if (r.status == measure::AutoEqResult::Status::Unchanged) {
-    lines << T(Word::Unchanged);
-  } else {
-    const auto used =
-        std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
-    lines << T(Word::BandsUsed).arg(used).arg(r.bands.size());
-  }
-  const QString limit = QString::number(s.maxBoostDb, 'f', 1);
-  if (r.boostLimited.empty()) {
-    lines << T(Word::BoostFree).arg(limit);
-  } else {
+  const auto hz = [](double v) { return measure_ui::HzText(v); };
+  const auto stretches = [&](const std::vector<measure::HzRange>& list) {
     QStringList where;
-    for (const auto& h : r.boostLimited)
-      where << (h.loHz == h.hiHz ? measure_ui::HzText(h.loHz)
-                                 : measure_ui::HzText(h.loHz) + QStringLiteral("–") + measure_ui::HzText(h.hiHz));
-    lines << T(Word::BoostBinds).arg(limit, where.join(QStringLiteral(", ")));
+    for (const auto& h : list) where << (h.loHz == h.hiHz ? hz(h.loHz) : hz(h.loHz) + QStringLiteral("–") + hz(h.hiHz));
+    return where.join(QStringLiteral(", "));
+  };
+  if (r.status == measure::AutoEqResult::Status::NoOverlap)
+    return {T(Word::NoOverlap).arg(hz(r.range.loHz), hz(r.range.hiHz))};
+  QStringList lines;
+  lines << (r.rangeNarrowed ? T(Word::RangeNarrowed) : T(Word::RangeUsed)).arg(hz(r.range.loHz), hz(r.range.hiHz));
+  lines << T(Word::Deviation).arg(Db(r.before.rms), Db(r.after.rms));
+  if (r.status == measure::AutoEqResult::Status::Unchanged)
+    lines << T(Word::Unchanged);
+  else
+    lines << T(Word::BandsUsed).arg(r.bandsUsed).arg(r.bands.size()).arg(QString::number(s.flatnessDb, 'f', 1));
+  if (r.lowCutHz > r.range.loHz + 0.5) lines << T(Word::LowCut).arg(hz(r.lowCutHz));
+  const QString boost = QString::number(s.maxBoostDb, 'f', 1);
+  lines << (r.boostLimited.empty() ? T(Word::BoostFree).arg(boost)
+                                   : T(Word::BoostBinds).arg(boost, stretches(r.boostLimited)));
+  if (!r.cutLimited.empty())
+    lines << T(Word::CutBinds).arg(QString::number(s.cutLimitDb, 'f', 1), stretches(r.cutLimited));
+  if (!r.dipsLeft.empty()) {
+    QStringList dips;
+    for (const auto& d : r.dipsLeft)
+      dips << QStringLiteral("%1 (−%2 dB)").arg(hz(d.hz), QString::number(d.depthDb, 'f', 1));
+    lines << T(Word::DipsLeft).arg(dips.join(QStringLiteral(", ")));
   }
   return lines;
 }
@@ -269,6 +292,7 @@ void EqFromMeasurementDlg::PaintBody(QPainter& p) {
   label(kTargetRow, Word::Target);
   label(kRangeRow, Word::Range);
   label(kBoostRow, Word::MaxBoost);
+  PaintLabel(p, QRectF(kCutLabelX, kBoostRow, kLabelWidth - 28, kRowHeight), Bi(Word::CutLimit));
 
   p.setFont(skin::FaceFont(kBodyTextPixels, false));
   p.setPen(kValueText);
@@ -286,14 +310,20 @@ void EqFromMeasurementDlg::PaintBody(QPainter& p) {
   p.drawText(QRect(dashX, kRangeRow, 26, kRowHeight - 2), Qt::AlignCenter, QStringLiteral("–"));
   p.drawText(QRect(kFieldX + kBoxWidth + kSpinWidth + 6, kBoostRow, 40, kRowHeight - 2),
              Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("dB"));
+  p.drawText(QRect(kCutLabelX + kLabelWidth - 20 + kBoxWidth + kSpinWidth + 6, kBoostRow, 40, kRowHeight - 2),
+             Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("dB"));
 
   PaintSeparator(p, kSeparatorY);
   int y = kResultTop;
   const QStringList lines = ResultLines();
-  const bool binds = result_ && !result_->boostLimited.empty();
+  // What the user should look at twice (a limit that binds, a dip left alone) stands out.
+  const int plainLines = result_ && result_->status != measure::AutoEqResult::Status::NoOverlap ? 3 : 1;
+  const int lowCutLine = result_ && result_->lowCutHz > result_->range.loHz + 0.5 ? 1 : 0;
+  const bool boostBinds = result_ && !result_->boostLimited.empty();
   for (qsizetype i = 0; i < lines.size(); ++i) {
-    const bool last = i + 1 == lines.size();
-    p.setPen(last && binds ? kWarningText : kResultText);
+    const bool boostLine = i == plainLines + lowCutLine;
+    const bool warn = i >= plainLines + lowCutLine && (!boostLine || boostBinds);
+    p.setPen(warn ? kWarningText : kResultText);
     const QRect area(kMargin, y, right - kMargin, 2 * kResultLineHeight);
     const QRect used = p.boundingRect(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines[i]);
     p.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, lines[i]);

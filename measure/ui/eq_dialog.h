@@ -1,8 +1,9 @@
 #pragma once
 // "EQ from measurement": the automatic EQ of one output channel. The user picks the measurement,
-// the target (flat, car or a file), the frequency range and the maximum boost; every change
-// computes the bands again and the graph behind the dialog shows the predicted result of the
-// proposal. Nothing changes on the channel until Apply, which sets the bands in one call.
+// the target (flat, car or a file), the frequency range and the boost and cut limits; every change
+// computes the bands again and the graph, which the dialog leaves in view, shows the predicted
+// result of the proposal. Nothing changes on the channel until Apply, which sets the bands in one
+// call.
 
 #include <optional>
 #include <vector>
@@ -32,6 +33,8 @@ class EqFromMeasurementDlg final : public SkinDialog {
   static constexpr int kHighSpinId = 646;
   static constexpr int kBoostBoxId = 647;
   static constexpr int kBoostSpinId = 648;
+  static constexpr int kCutBoxId = 649;
+  static constexpr int kCutSpinId = 650;
   static constexpr int kApplyId = 1;
   static constexpr int kCancelId = 2;
   static constexpr int kTargetItemFlat = 0;
@@ -54,6 +57,8 @@ class EqFromMeasurementDlg final : public SkinDialog {
   void SetTargetFile(const QString& path);
   void SetRange(int loHz, int hiHz);
   void SetMaxBoost(double db);
+  /// The deepest cut of the bands together, as a positive number of dB.
+  void SetCutLimit(double db);
   void LoadMeasurement();
   /// Computes the bands for the settings now and shows their prediction on the graph.
   void Compute();
@@ -64,6 +69,7 @@ class EqFromMeasurementDlg final : public SkinDialog {
   NumEdit* LowBox() const { return lowBox_; }
   NumEdit* HighBox() const { return highBox_; }
   NumEdit* BoostBox() const { return boostBox_; }
+  NumEdit* CutBox() const { return cutBox_; }
   BitButton* ApplyButton() const { return apply_; }
 
   void done(int result) override;
@@ -88,6 +94,8 @@ class EqFromMeasurementDlg final : public SkinDialog {
   NumSpin* highSpin_ = nullptr;
   NumEdit* boostBox_ = nullptr;
   NumSpin* boostSpin_ = nullptr;
+  NumEdit* cutBox_ = nullptr;
+  NumSpin* cutSpin_ = nullptr;
   BitButton* apply_ = nullptr;
   BitButton* cancel_ = nullptr;
 };

@@ -29,12 +29,12 @@ enum class Word {
   FilterFiles,
   AllFiles,
   // Messages.
-  GraphicMode,    // %1 channel
-  Imported,       // %1 channel, %2 filters, %3 bands, %4 RMS, %5 largest, %6 where
-  PreampLeftOut,  // %1 dB
-  AlsoLinked,     // %1 channels
-  Written,        // %1 file
-  WriteFailed,    // %1 file
+  GraphicMode,  // %1 channel
+  Imported,     // %1 channel, %2 filters, %3 bands, %4 RMS, %5 largest, %6 where
+  InputShown,   // the graph shows an input: nothing to import into
+  AlsoLinked,   // %1 channels
+  Written,      // %1 file
+  WriteFailed,  // %1 file
   // The EQ from measurement dialog.
   DialogCaption,
   Measurement,
@@ -46,12 +46,18 @@ enum class Word {
   TargetFile,
   Range,
   MaxBoost,
+  CutLimit,
   Apply,
   Cancel,
-  Deviation,   // %1 before, %2 after
-  BandsUsed,   // %1 used, %2 of
-  BoostBinds,  // %1 limit, %2 where
-  BoostFree,   // %1 limit
+  Deviation,      // %1 before, %2 after
+  RangeUsed,      // %1 low, %2 high
+  RangeNarrowed,  // %1 low, %2 high: the pass band the range was narrowed to
+  BandsUsed,      // %1 used, %2 of, %3 flatness
+  BoostBinds,     // %1 limit, %2 where
+  BoostFree,      // %1 limit
+  CutBinds,       // %1 limit, %2 where
+  DipsLeft,       // %1 the dips
+  LowCut,         // %1 where
   Unchanged,
   NoOverlap,  // %1 low, %2 high
   PreviewHint,

@@ -10,8 +10,9 @@
 #include <algorithm>
 
 #include "controls/skin.h"
+#include "edit/editor.h"
 #include "link/engine.h"
-#include "edit/linking.h"
+#include "measure/eq_actions.h"
 #include "measure/measurement.h"
 #include "measure/measurements_bytes.h"
 #include "measure/rew_filters.h"
@@ -19,7 +20,6 @@
 #include "measure/ui/measure_ui_texts.h"
 #include "model/ktv_data.h"
 #include "presets/file_io.h"
-#include "controls/skin_dialog.h"
 
 namespace zelto {
 
@@ -28,8 +28,10 @@ namespace {
 using measure::ShownCurve;
 using measure_ui::Word;
 
-// How the curves are drawn: the measurement in grey under the prediction, which is drawn the
-// brightest; the target dashed; a proposal not yet applied in its own colour.
+// How the curves are drawn, each in a colour and a line of its own: the measurement as a broad
+// amber dotted line under the others, so that where the prediction runs on it (before any change)
+// both stay visible; the prediction thin and white on top; the target dashed; a proposal not yet
+// applied dash-dotted in magenta.
 struct CurveLook {
   ShownCurve curve;
   Word name;
@@ -39,10 +41,10 @@ struct CurveLook {
 };
 constexpr int kLookCount = 4;
 const std::array<CurveLook, kLookCount> kLooks = {{
-    {ShownCurve::Measured, Word::CurveMeasured, QColor(150, 150, 150), Qt::SolidLine, 1.0},
-    {ShownCurve::Predicted, Word::CurvePredicted, QColor(245, 245, 245), Qt::SolidLine, 1.5},
+    {ShownCurve::Measured, Word::CurveMeasured, QColor(255, 170, 50), Qt::DotLine, 2.6},
+    {ShownCurve::Predicted, Word::CurvePredicted, QColor(245, 245, 245), Qt::SolidLine, 1.3},
     {ShownCurve::Target, Word::CurveTarget, QColor(80, 200, 255), Qt::DashLine, 1.2},
-    {ShownCurve::Proposed, Word::CurveProposed, QColor(255, 110, 200), Qt::SolidLine, 1.5},
+    {ShownCurve::Proposed, Word::CurveProposed, QColor(255, 90, 210), Qt::DashDotLine, 1.8},
 }};
 
 QString ChannelName(int ch) { return QStringLiteral("CH%1").arg(ch + 1); }
@@ -53,8 +55,8 @@ QString FileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 }  // namespace
 
-MeasurementTools::MeasurementTools(Engine& engine, CFStatic& graph, QWidget* window)
-    : QObject(window), engine_(engine), graph_(&graph), window_(window) {
+MeasurementTools::MeasurementTools(Editor& editor, CFStatic& graph, QWidget* window)
+    : QObject(window), editor_(editor), engine_(editor.engine()), graph_(&graph), window_(window) {
   graph_->SetOverlaySource([this] { return OverlayCurves(); });
   connect(graph_, &CFStatic::overlayToggled, this, [this](int key) { ToggleCurve(static_cast<ShownCurve>(key)); });
 }
@@ -121,9 +123,9 @@ std::optional<QString> MeasurementTools::ChooseFile(MeasureFile kind) {
 }
 
 bool MeasurementTools::RefuseGraphicMode(int channel) {
-  const bool graphic = engine_.Data().Edit([&](CKTV_Data& d) { return d.Output(channel).EqMode() != 0; });
-  if (graphic) Inform(measure_ui::Text(Word::GraphicMode, CurrentLanguage()).arg(ChannelName(channel)));
-  return graphic;
+  const bool fixed = editor_.BandsFixed(channel);
+  if (fixed) Inform(measure_ui::Text(Word::GraphicMode, CurrentLanguage()).arg(ChannelName(channel)));
+  return fixed;
 }
 
 // ---- measurements ---------------------------------------------------------------------------------------
@@ -131,23 +133,20 @@ bool MeasurementTools::RefuseGraphicMode(int channel) {
 bool MeasurementTools::LoadMeasurement(int channel, const QString& path) {
   if (channel < 0 || channel >= kOutputChannels) return false;
   measure::ReadError error;
-  auto m = measure::ReadMeasurementFile(path.toStdString(), &error);
+  measure::ReadNotes notes;
+  auto m = measure::ReadMeasurementFile(path.toStdString(), &error, &notes);
+  const std::string name = FileNameOf(path).toStdString();
   if (!m) {
-    Inform(Utf8(measure::ReadErrorText(error, FileNameOf(path).toStdString(), CurrentLanguage())));
+    Inform(Utf8(measure::ReadErrorText(error, name, CurrentLanguage())));
     return false;
   }
   // The channel's settings now are taken to be the ones it was measured with.
-  std::array<double, kGridPoints> kept{};
-  int passLo = kFilterMinHz;
-  int passHi = kFilterMaxHz;
-  engine_.Data().Edit([&](CKTV_Data& d) {
-    const CKTVEQ& eq = d.Output(channel).Eq();
-    kept = measure::ChannelResponseOf(eq);
-    passLo = eq.HighPass().frequency();
-    passHi = eq.LowPass().frequency();
-  });
-  held_.Set(channel, std::move(*m), kept, path.toStdString(), passLo, passHi);
+  const auto kept = measure::ResponseForMeasurement(engine_.Data(), channel);
+  measure::HzRange pass;
+  engine_.Data().Edit([&](CKTV_Data& d) { pass = measure::PassBandOf(d.Output(channel).Eq()); });
+  held_.Set(channel, std::move(*m), kept, path.toStdString(), pass.loHz, pass.hiHz);
   Redraw();
+  if (const auto note = measure::ReadNotesText(notes, name, CurrentLanguage()); !note.empty()) Inform(Utf8(note));
   return true;
 }
 
@@ -176,7 +175,7 @@ std::vector<GraphOverlayCurve> MeasurementTools::OverlayCurves() const {
   const CKTVEQ* eq = ch ? graph_->currentEq() : nullptr;
   if (!ch || eq == nullptr || !held_.Has(*ch)) return {};
   // The graph draws on the window thread, where the filters are changed; the worker only packs.
-  const auto curves = held_.CurvesOf(*ch, measure::ChannelResponseOf(*eq));
+  const auto curves = held_.CurvesOf(*ch, measure::ChannelResponseOf(*eq), measure::CrossoverResponseOf(*eq));
   if (!curves) return {};
   std::vector<GraphOverlayCurve> out;
   const Language lang = CurrentLanguage();
@@ -266,17 +265,34 @@ EqFromMeasurementDlg* MeasurementTools::OpenEqDialog(int channel) {
     dialog->deleteLater();
   });
   eqDialog_ = dialog;
+  PlaceClearOfGraph(*dialog);
   dialog->open();
   return dialog;
+}
+
+void MeasurementTools::PlaceClearOfGraph(QWidget& dialog) const {
+  if (!graph_ || !window_) return;
+  const QRect graph(graph_->mapToGlobal(QPoint(0, 0)), graph_->size());
+  const QRect window = window_->frameGeometry();
+  const QSize size = dialog.size();
+  constexpr int kGap = 6;
+  // Below the graph inside the window where it fits, else above it, else beside it: never over it.
+  const int x = std::clamp(graph.center().x() - size.width() / 2, window.left(),
+                           std::max(window.left(), window.right() - size.width()));
+  QPoint at(x, graph.bottom() + kGap);
+  if (at.y() + size.height() > window.bottom() && graph.top() - kGap - size.height() >= window.top())
+    at.setY(graph.top() - kGap - size.height());
+  else if (at.y() + size.height() > window.bottom() && window.right() - graph.right() >= size.width())
+    at = QPoint(graph.right() + kGap, graph.top());
+  dialog.move(at);
 }
 
 EqFromMeasurementDlg* MeasurementTools::EqDialog() const { return eqDialog_.data(); }
 
 std::optional<measure::AutoEqResult> MeasurementTools::ComputeAutoEq(int channel) {
-  std::optional<measure::AutoEqRequest> request;
-  engine_.Data().Edit([&](CKTV_Data& d) { request = held_.RequestFor(channel, d.Output(channel).Eq()); });
-  if (!request) return std::nullopt;
-  return measure::AutoEq(*request);
+  const measure::ChannelMeasurement* m = held_.Of(channel);
+  if (m == nullptr) return std::nullopt;
+  return measure::ProposeEq(engine_.Data(), channel, *m, held_.SettingsOf(channel).Options());
 }
 
 void MeasurementTools::ShowProposal(int channel, const std::optional<std::vector<measure::BandSetting>>& bands) {
@@ -295,31 +311,27 @@ void MeasurementTools::ShowProposal(int channel, const std::optional<std::vector
 bool MeasurementTools::ImportRewFilters(int channel, const QString& path) {
   if (channel < 0 || channel >= kOutputChannels) return false;
   const Language lang = CurrentLanguage();
-  // A file that cannot be imported is refused before anything changes.
-  measure::RewFilterError error;
-  const auto file = measure::ReadRewFilterFile(path.toStdString(), &error);
-  if (!file) {
-    Inform(Utf8(measure::RewFilterErrorText(error, FileNameOf(path).toStdString(), lang)));
-    return false;
+  const measure::RewImport r = measure::ImportRewFile(editor_, channel, path.toStdString());
+  switch (r.status) {
+    case measure::RewImport::Status::Imported: break;
+    case measure::RewImport::Status::FileRefused:
+      Inform(Utf8(measure::RewFilterErrorText(r.error, FileNameOf(path).toStdString(), lang)));
+      return false;
+    case measure::RewImport::Status::GraphicMode:
+      Inform(measure_ui::Text(Word::GraphicMode, lang).arg(ChannelName(channel)));
+      return false;
+    case measure::RewImport::Status::NoSuchChannel: return false;
   }
-  if (RefuseGraphicMode(channel)) return false;
-  std::vector<measure::BandSetting> current;
-  engine_.Data().Edit([&](CKTV_Data& d) { current = measure::BandsOf(d.Output(channel).Eq()); });
-  const measure::ImportResult r = measure::ImportRewFilters(file->filters, OutputBandCentres(), current);
-  const std::vector<int> changed = ApplyBands(channel, r.bands);
-
-  const auto used =
-      std::count_if(r.bands.begin(), r.bands.end(), [](const measure::BandSetting& b) { return !b.IsFlat(); });
+  if (hooks_.bandsApplied) hooks_.bandsApplied(r.channels);
+  Redraw();
+  const measure::Deviation& d = r.result.deviation;
   QString text = measure_ui::Text(Word::Imported, lang)
                      .arg(ChannelName(channel))
-                     .arg(file->filters.size())
-                     .arg(used)
-                     .arg(QString::number(r.deviation.rms, 'f', 2), QString::number(r.deviation.max, 'f', 2),
-                          measure_ui::HzText(r.deviation.maxHz));
-  if (file->preampDb && *file->preampDb != 0)
-    text += QStringLiteral("\n") +
-            measure_ui::Text(Word::PreampLeftOut, lang).arg(QString::number(*file->preampDb, 'f', 1));
-  Report(changed, channel, text);
+                     .arg(r.filterCount)
+                     .arg(r.bandsUsed)
+                     .arg(QString::number(d.rms, 'f', 2), QString::number(d.max, 'f', 2), measure_ui::HzText(d.maxHz));
+  for (const auto& note : r.notes) text += QStringLiteral("\n") + Utf8(measure::RewNoteText(note, lang));
+  Report(r.channels, channel, text);
   return true;
 }
 
@@ -351,14 +363,21 @@ bool MeasurementTools::ExportRewFilters(int channel, const QString& path) {
 
 bool MeasurementTools::ChooseAndImport() {
   const auto ch = ShownChannel();
-  if (!ch) return false;
+  if (!ch) {
+    // An input has no bands to take the filters; say so rather than do nothing.
+    Inform(measure_ui::Text(Word::InputShown, CurrentLanguage()));
+    return false;
+  }
   const auto path = ChooseFile(MeasureFile::FiltersIn);
   return path && ImportRewFilters(*ch, *path);
 }
 
 bool MeasurementTools::ChooseAndExport() {
   const auto ch = ShownChannel();
-  if (!ch) return false;
+  if (!ch) {
+    Inform(measure_ui::Text(Word::InputShown, CurrentLanguage()));
+    return false;
+  }
   auto path = ChooseFile(MeasureFile::FiltersOut);
   if (!path) return false;
   if (QFileInfo(*path).suffix().isEmpty()) *path += QStringLiteral(".txt");
@@ -368,15 +387,14 @@ bool MeasurementTools::ChooseAndExport() {
 // ---- the one way bands change -----------------------------------------------------------------------------
 
 std::vector<int> MeasurementTools::ApplyBands(int channel, const std::vector<measure::BandSetting>& bands) {
-  const std::vector<int> group = rules::LinkGroup(engine_.Image(), channel);
-  if (hooks_.beginStep) hooks_.beginStep();
-  engine_.Data().Edit([&](CKTV_Data& d) {
-    for (int ch : group) measure::SetBandsOf(d.Output(ch).Eq(), bands);
-  });
-  if (hooks_.endStep) hooks_.endStep();
-  if (hooks_.bandsApplied) hooks_.bandsApplied(group);
+  const Editor::BandSetResult r = measure::ApplyBands(editor_, channel, bands);
+  if (r.status == Editor::BandSetResult::Status::GraphicMode) {
+    Inform(measure_ui::Text(Word::GraphicMode, CurrentLanguage()).arg(ChannelName(channel)));
+    return {};
+  }
+  if (hooks_.bandsApplied) hooks_.bandsApplied(r.channels);
   Redraw();
-  return group;
+  return r.channels;
 }
 
 }  // namespace zelto

@@ -26,6 +26,7 @@ class QWidget;
 
 namespace zelto {
 
+class Editor;
 class Engine;
 class EqFromMeasurementDlg;
 
@@ -39,9 +40,6 @@ struct MeasureHooks {
   std::function<std::optional<QString>(MeasureFile kind, const QString& filter)> chooseFile;
   /// Bands of these channels were set: the window shows them.
   std::function<void(const std::vector<int>& channels)> bandsApplied;
-  /// Around every change of bands, so that the owner's history records it as one step.
-  std::function<void()> beginStep;
-  std::function<void()> endStep;
 };
 
 class MeasurementTools : public QObject, public RecoveryPart {
@@ -49,7 +47,7 @@ class MeasurementTools : public QObject, public RecoveryPart {
 
  public:
   /// Hands the graph its overlay (keys: the ShownCurve values) and takes its legend clicks.
-  MeasurementTools(Engine& engine, CFStatic& graph, QWidget* window);
+  MeasurementTools(Editor& editor, CFStatic& graph, QWidget* window);
   ~MeasurementTools() override;
 
   MeasureHooks& Hooks() { return hooks_; }
@@ -90,12 +88,12 @@ class MeasurementTools : public QObject, public RecoveryPart {
   bool ChooseAndImport();
   bool ChooseAndExport();
 
-  /// Sets `channel`'s bands, and those of its link group as every band edit does, through the
-  /// band setters, which mark what changed to be sent; the window then shows them. Every band
-  /// change of the measurement tools goes through here. Returns the channels changed.
+  /// Sets `channel`'s bands (and its link group's) as one step through the edit layer; the window
+  /// then shows them. A channel in graphic EQ mode is refused with a message. Returns the
+  /// channels changed.
   std::vector<int> ApplyBands(int channel, const std::vector<measure::BandSetting>& bands);
 
-  /// Refuses (with a message) an edit of bands of a channel in graphic EQ mode.
+  /// Tells the user (and returns true) when the bands of `channel` are fixed by graphic EQ mode.
   bool RefuseGraphicMode(int channel);
   Language CurrentLanguage() const;
   void Inform(const QString& text);
@@ -114,7 +112,10 @@ class MeasurementTools : public QObject, public RecoveryPart {
   /// The graph's overlay: the shown channel's curves with its filters now.
   std::vector<GraphOverlayCurve> OverlayCurves() const;
   void Report(const std::vector<int>& changed, int channel, QString text);
+  /// Moves the dialog where it leaves the response graph in view.
+  void PlaceClearOfGraph(QWidget& dialog) const;
 
+  Editor& editor_;
   Engine& engine_;
   QPointer<CFStatic> graph_;  // a sibling, which may go first when the window closes
   QWidget* window_;

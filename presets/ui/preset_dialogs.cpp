@@ -365,7 +365,8 @@ void CSourceLoadDlg::OnFileButton() {
 }
 
 PresetFileResult CSourceLoadDlg::LoadFile(const QString& path) {
-  PresetFileResult result = files_.LoadFile(path.toStdString());
+  const std::string file = path.toStdString();
+  PresetFileResult result = hooks_.loadFile ? hooks_.loadFile(file) : files_.LoadFile(file);
   ShowResult(result);
   // An all-slots file brings the stored names with it.
   Refresh();

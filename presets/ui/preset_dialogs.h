@@ -52,6 +52,9 @@ struct PresetDialogHooks {
   std::function<void(const QString& title)> showFileTitle;
   /// A PC file was saved or loaded (its full path): the file menu lists it among the recent ones.
   std::function<void(const std::string& path)> fileUsed;
+  /// Loads a preset file as the editor does (one step of the history); PresetFiles::LoadFile
+  /// when not set.
+  std::function<PresetFileResult(const std::string& path)> loadFile;
 };
 
 /// Shows how a file operation ended: the title for Saved and Loaded, the message for Failed.

@@ -112,16 +112,16 @@ bool TwinRunner::Start(const TwinOptions& o, const sim::SimProcessor& processor,
     if (!parts->control->Start(static_cast<std::uint16_t>(o.controlPort), &why)) return fail(why);
   }
 
-  audio::StreamSpec spec;
-  spec.inputDevice = in.device->number;
-  spec.inputChannels = std::min(in.device->inputs, kInputs);
-  spec.outputDevice = out.device->number;
-  spec.outputChannels = std::min(out.device->outputs, kMaxOutputChannels);
-  spec.sampleRate = car.sampleRate;
-  spec.blockFrames = o.blockFrames;
-  parts->callback = std::make_unique<TwinStream>(*parts->twin, spec.inputChannels, spec.outputChannels,
+  audio::StreamSpec request;
+  request.inputDevice = in.device->number;
+  request.inputChannels = std::min(in.device->inputs, kInputs);
+  request.outputDevice = out.device->number;
+  request.outputChannels = std::min(out.device->outputs, kMaxOutputChannels);
+  request.sampleRate = car.sampleRate;
+  request.blockFrames = o.blockFrames;
+  parts->callback = std::make_unique<TwinStream>(*parts->twin, request.inputChannels, request.outputChannels,
                                                  static_cast<std::size_t>(o.blockFrames));
-  parts->stream = parts->audio->Open(spec, *parts->callback, &why);
+  parts->stream = parts->audio->Open(request, *parts->callback, &why);
   if (!parts->stream) return fail(why);
 
   const std::string source = o.car == kDemoCarName ? "the demo car" : o.car;

@@ -102,40 +102,40 @@ std::size_t FindLag(const std::vector<float>& recorded, const std::vector<float>
 }
 
 TEST_F(Loopback, WhatIsPlayedComesBackOnTheSameChannelUnchanged) {
-  PlayRecordSpec spec;
-  spec.outputDevice = out_;
-  spec.inputDevice = in_;
-  spec.outputs = {{0, Noise(24000, 1)}, {1, Noise(24000, 2)}};
-  spec.inputChannels = {1, 0};  // asked for in another order than the device has them
+  PlayRecordSpec request;
+  request.outputDevice = out_;
+  request.inputDevice = in_;
+  request.outputs = {{0, Noise(24000, 1)}, {1, Noise(24000, 2)}};
+  request.inputChannels = {1, 0};  // asked for in another order than the device has them
   CancelFlag cancel;
   double lastDone = 0;
-  const auto rec = PlayAndRecord(*server_.system, spec, cancel, [&](double done, float) { lastDone = done; });
+  const auto rec = PlayAndRecord(*server_.system, request, cancel, [&](double done, float) { lastDone = done; });
   ASSERT_TRUE(rec.Ok()) << rec.error;
   ASSERT_EQ(rec.channels.size(), 2u);
   EXPECT_EQ(lastDone, 1.0);
-  const std::size_t maxLag = rec.channels[0].size() - spec.outputs[0].samples.size();
-  const std::size_t lag1 = FindLag(rec.channels[0], spec.outputs[1].samples, maxLag);
-  const std::size_t lag0 = FindLag(rec.channels[1], spec.outputs[0].samples, maxLag);
+  const std::size_t maxLag = rec.channels[0].size() - request.outputs[0].samples.size();
+  const std::size_t lag1 = FindLag(rec.channels[0], request.outputs[1].samples, maxLag);
+  const std::size_t lag0 = FindLag(rec.channels[1], request.outputs[0].samples, maxLag);
   // One stream carries both channels, so they arrive together, after the lead at the earliest.
   EXPECT_EQ(lag0, lag1);
   EXPECT_GE(lag0, rec.leadFrames);
   double worst = 0;
-  for (std::size_t i = 0; i < spec.outputs[0].samples.size(); ++i) {
-    worst = std::max<double>(worst, std::abs(rec.channels[1][lag0 + i] - spec.outputs[0].samples[i]));
-    worst = std::max<double>(worst, std::abs(rec.channels[0][lag1 + i] - spec.outputs[1].samples[i]));
+  for (std::size_t i = 0; i < request.outputs[0].samples.size(); ++i) {
+    worst = std::max<double>(worst, std::abs(rec.channels[1][lag0 + i] - request.outputs[0].samples[i]));
+    worst = std::max<double>(worst, std::abs(rec.channels[0][lag1 + i] - request.outputs[1].samples[i]));
   }
   EXPECT_LT(worst, 1e-4);
 }
 
 TEST_F(Loopback, ACancelStopsTheSoundLongBeforeTheSignalEnds) {
-  PlayRecordSpec spec;
-  spec.outputDevice = out_;
-  spec.inputDevice = in_;
-  spec.outputs = {{0, std::vector<float>(48000 * 20, 0.1f)}};
-  spec.inputChannels = {0};
+  PlayRecordSpec request;
+  request.outputDevice = out_;
+  request.inputDevice = in_;
+  request.outputs = {{0, std::vector<float>(48000 * 20, 0.1f)}};
+  request.inputChannels = {0};
   CancelFlag cancel;
   const auto started = std::chrono::steady_clock::now();
-  const auto rec = PlayAndRecord(*server_.system, spec, cancel, [&](double done, float) {
+  const auto rec = PlayAndRecord(*server_.system, request, cancel, [&](double done, float) {
     if (done > 0.02) cancel.Cancel();
   });
   EXPECT_TRUE(rec.cancelled);
@@ -149,17 +149,17 @@ TEST_F(Loopback, ChannelsOrRatesTheDeviceLacksAreRefusedWithTheReason) {
     void Process(std::span<const float>, std::span<float>, std::size_t) override {}
   } none;
   std::string error;
-  StreamSpec spec;
-  spec.outputDevice = out_;
-  spec.outputChannels = 3;
-  EXPECT_FALSE(server_.system->Open(spec, none, &error));
+  StreamSpec request;
+  request.outputDevice = out_;
+  request.outputChannels = 3;
+  EXPECT_FALSE(server_.system->Open(request, none, &error));
   EXPECT_NE(error.find("has 2 output channels, 3 needed"), std::string::npos) << error;
-  spec.outputChannels = 2;
-  spec.sampleRate = 12345;
-  EXPECT_FALSE(server_.system->Open(spec, none, &error));
+  request.outputChannels = 2;
+  request.sampleRate = 12345;
+  EXPECT_FALSE(server_.system->Open(request, none, &error));
   EXPECT_NE(error.find("12345 Hz"), std::string::npos) << error;
-  spec.outputDevice = 77;
-  EXPECT_FALSE(server_.system->Open(spec, none, &error));
+  request.outputDevice = 77;
+  EXPECT_FALSE(server_.system->Open(request, none, &error));
   EXPECT_NE(error.find("not there"), std::string::npos) << error;
 }
 

@@ -28,14 +28,14 @@ class LoopbackMeasurement : public ::testing::Test {
   /// Plays `tracks` (one per output channel) and records both channels of the monitor, from the
   /// moment the signals start.
   std::array<std::vector<float>, 2> PlayBoth(const std::vector<std::vector<float>>& tracks) {
-    audio::PlayRecordSpec spec;
-    spec.tailSeconds = 0.25;
-    spec.outputDevice = out_;
-    spec.inputDevice = in_;
-    for (std::size_t i = 0; i < tracks.size(); ++i) spec.outputs.push_back({static_cast<int>(i), tracks[i]});
-    spec.inputChannels = {0, 1};
+    audio::PlayRecordSpec request;
+    request.tailSeconds = 0.25;
+    request.outputDevice = out_;
+    request.inputDevice = in_;
+    for (std::size_t i = 0; i < tracks.size(); ++i) request.outputs.push_back({static_cast<int>(i), tracks[i]});
+    request.inputChannels = {0, 1};
     audio::CancelFlag cancel;
-    const auto rec = audio::PlayAndRecord(*server_.system, spec, cancel);
+    const auto rec = audio::PlayAndRecord(*server_.system, request, cancel);
     EXPECT_TRUE(rec.Ok()) << rec.error;
     if (!rec.Ok()) return {};
     return {std::vector<float>(rec.channels[0].begin() + static_cast<long>(rec.leadFrames), rec.channels[0].end()),

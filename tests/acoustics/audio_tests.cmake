@@ -27,3 +27,12 @@ if(NOT CMAKE_CROSSCOMPILING)
     FIXTURES_REQUIRED audio_server RESOURCE_LOCK audio_server
     ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/acoustics/audio_lsan.supp")
 endif()
+
+# The window's measurement panel.
+if(TARGET zelto_acoustics_ui)
+  add_executable(audio_panel_tests acoustics/audio_panel_test.cpp)
+  target_link_libraries(audio_panel_tests PRIVATE zelto_acoustics_ui zelto_engine GTest::gtest)
+  target_include_directories(audio_panel_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  gtest_discover_tests(audio_panel_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZELTO_AUDIO_API=pulse;PULSE_SERVER=unix:/nonexistent")
+endif()

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "acoustics/temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace zelto::acoustics {
 namespace {
 
-using testing::AcousticsTempDir;
+using testing::TestTempDir;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,7 +36,7 @@ Audio Stereo() {
 }
 
 TEST(WavFile, RoundTripsEachFormatWithinItsResolution) {
-  AcousticsTempDir dir;
+  TestTempDir dir;
   const struct {
     SampleFormat format;
     double tolerance;
@@ -59,7 +59,7 @@ TEST(WavFile, RoundTripsEachFormatWithinItsResolution) {
 }
 
 TEST(WavFile, IntegerFormatsClipInsteadOfWrappingAround) {
-  AcousticsTempDir dir;
+  TestTempDir dir;
   const std::string path = dir.File("loud.wav");
   ASSERT_FALSE(WriteWav(path, MonoAudio(48000, {1.5f, -1.5f, 0.25f}), SampleFormat::Pcm16).has_value());
   const Audio a = std::get<Audio>(ReadSoundFile(path));
@@ -68,7 +68,7 @@ TEST(WavFile, IntegerFormatsClipInsteadOfWrappingAround) {
 }
 
 TEST(WavFile, BadFilesAreRefusedWithTheirReason) {
-  AcousticsTempDir dir;
+  TestTempDir dir;
   // A real file cut short after its header, and one whose float samples are not numbers.
   ASSERT_FALSE(WriteWav(dir.File("good.wav"), Stereo()).has_value());
   const std::string good = ReadAll(dir.File("good.wav"));
@@ -95,7 +95,7 @@ TEST(WavFile, BadFilesAreRefusedWithTheirReason) {
 }
 
 TEST(WavFile, AFailedWriteLeavesTheOldFileAlone) {
-  AcousticsTempDir dir;
+  TestTempDir dir;
   const std::string path = dir.Write("keep.wav", "old contents");
   Audio broken = Stereo();
   broken.samples.pop_back();  // not a whole frame

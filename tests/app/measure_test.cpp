@@ -201,7 +201,9 @@ TEST_F(MeasureTest, EqFromMeasurementPreviewsAndItsApplyReachesTheProcessor) {
   ASSERT_EQ(result.status, measure::AutoEqResult::Status::Fitted);
   EXPECT_LT(result.after.rms, 0.5);
   EXPECT_GT(result.before.rms, 1.0);
-  EXPECT_TRUE(dialog->ResultLines().front().startsWith(QStringLiteral("RMS deviation")));
+  // The dialog names the range it chose before the figures.
+  EXPECT_EQ(dialog->ResultLines().front(), QStringLiteral("Range equalised: 20 Hz–20 kHz (pass band)"));
+  EXPECT_TRUE(dialog->ResultLines()[1].startsWith(QStringLiteral("RMS deviation")));
 
   // The proposal is on the graph before anything is applied, and nothing was sent for it.
   const auto proposed = Find(graph()->OverlayCurves(), ShownCurve::Proposed);
@@ -255,7 +257,8 @@ TEST_F(MeasureTest, RewFiltersImportFromTheFileMenuReachesTheProcessorAndABadFil
       "Filter  2: ON  PK       Fc  250.0 Hz  Gain   3.0 dB  Q  1.500\n"
       "Filter  3: ON  HS       Fc 8000.0 Hz  Gain  -2.0 dB\n";
   const QString good = Write("tune.txt", filters);
-  const QString bad = Write("odd.txt", "Filter  1: ON  PK  Fc 100 Hz Gain 2 dB Q 1\nFilter  2: ON  AP  Fc 300 Hz\n");
+  const QString bad =
+      Write("odd.txt", "Filter  1: ON  PK  Fc 100 Hz Gain 2 dB Q 1\nFilter  2: ON  PK  Fc 20,000 Hz Gain 2 dB Q 1\n");
   QString chosen;
   tools->Hooks().chooseFile = [&](MeasureFile, const QString&) { return std::optional<QString>(chosen); };
 
@@ -264,10 +267,18 @@ TEST_F(MeasureTest, RewFiltersImportFromTheFileMenuReachesTheProcessorAndABadFil
   view->RunMenuCommand(menu_cmd::kImportRewFilters);
   ASSERT_FALSE(editor->messages.isEmpty());
   EXPECT_TRUE(editor->messages.back().contains(QStringLiteral("line 2"))) << editor->messages.back().toStdString();
-  EXPECT_TRUE(editor->messages.back().contains(QStringLiteral("\"AP\"")));
+  EXPECT_TRUE(editor->messages.back().contains(QStringLiteral("\"20,000\"")));
   EXPECT_EQ(BandsOf(0), before);
   ASSERT_TRUE(testing::WaitForQuiet(view, processor()));
   EXPECT_TRUE(testing::Writes(processor()).empty());
+
+  // With an input on the graph there is no channel to import into, and the user is told so.
+  graph()->SetMode(CFStatic::Mode::MusicInput);
+  const auto told = editor->messages.size();
+  view->RunMenuCommand(menu_cmd::kImportRewFilters);
+  ASSERT_EQ(editor->messages.size(), told + 1);
+  EXPECT_TRUE(editor->messages.back().contains(QStringLiteral("graph shows an input")));
+  graph()->SetMode(CFStatic::Mode::Output);
 
   chosen = good;
   view->RunMenuCommand(menu_cmd::kImportRewFilters);

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "ctl/preset_report.h"
 #include "measure/band_fit.h"
 #include "measure_support.h"
@@ -91,10 +93,37 @@ TEST(CtlEqFile, AutoEqKeepsToTheBoostLimitAndTellsWhereItBinds) {
   EXPECT_NEAR(predicted, measured + level - levelBefore, 2e-4);
 }
 
+// A REW file as REW writes it in a German locale, with a high-pass it cannot take and a filter
+// narrower than a band: imported, every warning printed, the figures in JSON.
+TEST(CtlEqFile, ImportPrintsItsWarningsAndFiguresAsJson) {
+  ScratchDir dir;
+  const std::string rew = dir.File("filters.txt"), out = dir.File("out.dsps");
+  WriteText(rew,
+            "Filter Settings file\r\n\r\nRoom EQ V5.31\r\nEqualiser: Generic\r\nPreamp: -3,0 dB\r\n"
+            "Filter  1: ON  HP       Fc   35,0 Hz\r\n"
+            "Filter  2: ON  PK       Fc 1,451 Hz  Gain  -6,0 dB  Q  2,000\r\n"
+            "Filter  3: ON  Modal    Fc   52,0 Hz  Gain  -8,0 dB  Q  15,00\r\n");
+  const auto r = RunCtl({"eq", "import", rew, "--channel", "2", "--json", "--file", KnownFile(), "--out", out});
+  ASSERT_EQ(r.code, 0) << r;
+  const auto json = nlohmann::json::parse(r.out);
+  EXPECT_EQ(json["filters"], 2);
+  EXPECT_LE(json["rms_db"].get<double>(), 1.0);
+  EXPECT_GT(json["largest_db"].get<double>(), 0.75);  // Q 15 at 52 Hz cannot be followed
+  ASSERT_EQ(json["warnings"].size(), 3u);
+  EXPECT_NE(json["warnings"][0].get<std::string>().find("line 6: the \"HP\" filter is left out"), std::string::npos);
+  EXPECT_NE(json["warnings"][1].get<std::string>().find("line 8: Q 15.00 is narrower"), std::string::npos);
+  EXPECT_NE(json["warnings"][2].get<std::string>().find("preamp of -3.0 dB"), std::string::npos);
+  EXPECT_NE(r.err.find("line 6: the \"HP\" filter is left out"), std::string::npos) << r;
+  // 1,451 Hz was read as 1451 Hz: the band set there cuts 6 dB.
+  const auto bands = BandsOfChannel(out, 1);
+  EXPECT_NEAR(bands[NearestGridIndex(1451)], -6.0, 0.5);
+}
+
 TEST(CtlEqFile, RefusesBadInputWithAMessageAndWritesNothing) {
   ScratchDir dir;
   const std::string out = dir.File("out.dsps");
-  WriteText(dir.File("lp.txt"), "Filter 1: ON PK Fc 100 Hz Gain -3 dB Q 2\nFilter 2: ON LP Fc 80 Hz\n");
+  WriteText(dir.File("lp.txt"), "Filter 1: ON HP Fc 30 Hz\nFilter 2: ON LP Fc 80 Hz\n");
+  WriteText(dir.File("ambiguous.txt"), "Filter 1: ON PK Fc 20,000 Hz Gain -3 dB Q 2\n");
   WriteText(dir.File("bad.txt"), "* REW\n20 70\n30 abc\n40 71\n");
   WriteText(dir.File("ok.txt"), kRewFilters);
   WriteText(dir.File("m.txt"), CarMeasurementText());
@@ -107,7 +136,10 @@ TEST(CtlEqFile, RefusesBadInputWithAMessageAndWritesNothing) {
   const std::vector<Case> cases = {
       {{"eq", "import", dir.File("lp.txt"), "--channel", "1", "--file", known, "--out", out},
        1,
-       "line 2: filter type \"LP\""},
+       "no filter of the file is one the bands can shape"},
+      {{"eq", "import", dir.File("ambiguous.txt"), "--channel", "1", "--file", known, "--out", out},
+       1,
+       "line 1: \"20,000\" reads as a decimal and as grouped thousands"},
       {{"eq", "import", dir.File("none.txt"), "--channel", "1", "--file", known, "--out", out}, 1, "cannot read"},
       {{"eq", "import", dir.File("ok.txt"), "--channel", "1", "--file", known}, 2, "--file needs --out"},
       {{"eq", "import", dir.File("ok.txt"), "--channel", "1", "--file", known, "--out", known},
@@ -128,7 +160,11 @@ TEST(CtlEqFile, RefusesBadInputWithAMessageAndWritesNothing) {
       {{"autoeq", "--channel", "1", "--measurement", dir.File("m.txt"), "--max-boost", "30", "--file", known, "--out",
         out},
        2,
-       "--max-boost"},
+       "--max-boost: must be 0 to 20"},
+      {{"autoeq", "--channel", "1", "--measurement", dir.File("m.txt"), "--cut-limit", "-3", "--file", known, "--out",
+        out},
+       2,
+       "--cut-limit: must be 0 to 20"},
       {{"autoeq", "--channel", "1", "--measurement", dir.File("m.txt"), "--target", dir.File("bad.txt"), "--file",
         known, "--out", out},
        1,

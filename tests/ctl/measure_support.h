@@ -41,6 +41,21 @@ inline std::string CarMeasurementText() {
   return text;
 }
 
+/// A REW text export of a subwoofer behind an 80 Hz LR24 low-pass in a car: cabin gain, a
+/// resonance at 45 Hz, 1/48-octave points from 15 Hz to 500 Hz.
+inline std::string SubwooferMeasurementText() {
+  std::string text = "* Measurement data measured by REW V5.20\n* Freq(Hz) SPL(dB) Phase(degrees)\n";
+  for (double f = 15; f <= 500; f *= std::pow(2.0, 1.0 / 48)) {
+    const double d = std::log2(f / 45) / 0.25;
+    const double lowPass = -20 * std::log10(1 + std::pow(f / 80, 4));  // LR24: two 12 dB Butterworths
+    const double db = 95 + 6 * std::exp(-d * d / 2) + lowPass;
+    char line[64];
+    std::snprintf(line, sizeof line, "%.3f %.3f 0.0\n", f, db);
+    text += line;
+  }
+  return text;
+}
+
 /// The output blocks (as sent) of a single-preset file's live preset.
 inline std::vector<std::vector<std::uint8_t>> OutputBlocks(const std::string& path) {
   DeviceImage image;

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <string>
 #include <vector>
 
 #include "core/bytes.h"
 #include "edit/editor.h"
+#include "edit/linking.h"
 #include "model/ktv_data.h"
 #include "support/engine_harness.h"
 
@@ -137,47 +140,49 @@ int OtherGain(AbCompare& ab, int channel) {
   return GetU16(std::span(other).subspan(preset::kOutput + static_cast<std::size_t>(channel) * out::kSize), out::kGain);
 }
 
-TEST_P(AbOnline, ASwitchIsAStepWhoseUndoAndRedoSendTheDifferingChannelsOnly) {
+TEST_P(AbOnline, EachSideKeepsItsOwnHistoryThroughAnyNumberOfSwitches) {
   Editor editor(engine());
   editor.SetAb(ab.get());
   EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 0), Lines{});  // B starts as a copy of A
   EXPECT_EQ(FramesOf([&] { editor.SetGain(2, 20); }, 1).size(), 1u);
   EXPECT_EQ(FramesOf([&] { editor.SetGain(6, 21); }, 1).size(), 1u);
-  const Lines differing{OutputBlockLine(2), OutputBlockLine(6)};
-  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, differing.size()), differing);  // A
-  ASSERT_EQ(editor.Steps().Size(), 4u);
-  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::English), "A/B switch");
-  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::Chinese), "A/B 切换");
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1).size(), 1u);  // B's CH7 back
+  ASSERT_TRUE(editor.Steps().CanRedo());
 
-  // Undo switches back to B, sending what a switch sends; redo switches to A again.
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, differing.size()), differing);
-  EXPECT_EQ(ab->Active(), AbSide::B);
-  EXPECT_EQ(engine().Data().Output(6).GainCode(), 21);
+  // Switching is listening: no step, and A has a history of its own.
+  const Lines channel2{OutputBlockLine(2)};
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 1), channel2);  // A
+  EXPECT_FALSE(editor.Steps().CanUndo());
+  EXPECT_FALSE(editor.Steps().CanRedo());
+  EXPECT_EQ(FramesOf([&] { EXPECT_FALSE(editor.Undo()); }, 0), Lines{});
+  EXPECT_EQ(FramesOf([&] { editor.SetGain(3, 33); }, 1).size(), 1u);
+  const Lines channels23{OutputBlockLine(2), OutputBlockLine(3)};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 2), channels23);  // B, A, B
+  ASSERT_EQ(ab->Active(), AbSide::B);
+
+  // B's redo branch is still there, and Ctrl+Z acts on B, as item writes of the channel changed.
+  EXPECT_EQ(editor.StepsOf(AbSide::B).Size(), 2u);
+  const Lines redone = FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, 1);
+  ASSERT_EQ(redone.size(), 1u) << ::testing::PrintToString(redone);
+  EXPECT_NE(redone[0].find("OUTPUT ch 6 idx"), std::string::npos) << redone[0];
   if (sim->processor()) {
     EXPECT_EQ(GainAtProcessor(6), 21);
   }
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, differing.size()), differing);
-  EXPECT_EQ(ab->Active(), AbSide::A);
-  if (sim->processor()) {
-    EXPECT_EQ(GainAtProcessor(6), 60);
-  }
-
-  // The edits were made on B: they are undone on B, once the switch after them is undone, as
-  // item writes of the channel each changed.
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, differing.size()), differing);
   for (int channel : {6, 2}) {
     const Lines undone = FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1);
     ASSERT_EQ(undone.size(), 1u) << ::testing::PrintToString(undone);
     EXPECT_NE(undone[0].find("OUTPUT ch " + std::to_string(channel) + " idx"), std::string::npos) << undone[0];
     EXPECT_EQ(ab->Active(), AbSide::B);
   }
-  // The sides are equal again: undoing the first switch goes to A and sends nothing.
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 0), Lines{});
-  EXPECT_EQ(ab->Active(), AbSide::A);
   EXPECT_FALSE(editor.Steps().CanUndo());
+  // A's step waits on A.
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 1), Lines{OutputBlockLine(3)});
+  const Lines undoneOnA = FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1);
+  ASSERT_EQ(undoneOnA.size(), 1u);
+  EXPECT_NE(undoneOnA[0].find("OUTPUT ch 3 idx"), std::string::npos) << undoneOnA[0];
 }
 
-TEST_P(AbOnline, CopiesAreStepsAndOnlyACopyIntoThePlayingSideSendsAnything) {
+TEST_P(AbOnline, CopiesAreStepsOfTheSideTheyChangeAndOnlyACopyIntoThePlayingSideSendsAnything) {
   Editor editor(engine());
   editor.SetAb(ab.get());
   editor.SwitchAb();  // B
@@ -194,15 +199,81 @@ TEST_P(AbOnline, CopiesAreStepsAndOnlyACopyIntoThePlayingSideSendsAnything) {
     EXPECT_EQ(GainAtProcessor(3), 60);
   }
 
-  // A into B, which is not heard: nothing is sent, and undo and redo change only B.
+  // A into B, which is not heard: nothing is sent; the copy is a step of B's history, not A's.
   EXPECT_EQ(FramesOf([&] { editor.CopyAb(AbSide::A, AbSide::B); }, 0), Lines{});
   EXPECT_EQ(OtherGain(*ab, 3), 60);
-  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::English), "A/B copy");
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 0), Lines{});
-  EXPECT_EQ(OtherGain(*ab, 3), 25);
-  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, 0), Lines{});
-  EXPECT_EQ(OtherGain(*ab, 3), 60);
-  EXPECT_EQ(ab->Active(), AbSide::A);
+  EXPECT_EQ(StepText(editor.StepsOf(AbSide::B).UndoStep()->label, Language::English), "A/B copy");
+  EXPECT_TRUE(editor.Steps().CanRedo());                        // A's undone copy can still be redone
+  EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 0), Lines{});  // B, equal to A now
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1), channel3);
+  EXPECT_EQ(engine().Data().Output(3).GainCode(), 25);
+  EXPECT_EQ(ab->Active(), AbSide::B);
+}
+
+// The processor's first two channels as a left/right pair, so the link button has a pair to join.
+void PairFirstTwo(Engine& engine) {
+  const std::array<std::uint8_t, 2> types{1, 7};
+  std::copy(types.begin(), types.end(), engine.Image().ChannelTypes().begin());
+}
+
+TEST_P(AbOnline, LinkingIsAStepWithItsStateAndEachSideHasItsOwn) {
+  Editor editor(engine());
+  editor.SetAb(ab.get());
+  PairFirstTwo(engine());
+  EXPECT_EQ(FramesOf([&] { editor.SetGain(0, 30); }, 1).size(), 1u);
+  const Lines linked = FramesOf([&] { editor.Link(rules::CopyDirection::LeftToRight); }, 1);
+  ASSERT_FALSE(linked.empty());
+  EXPECT_NE(linked[0].find("OUTPUT ch 1 linked len 296"), std::string::npos) << linked[0];
+  ASSERT_TRUE(editor.LinkOn());
+  EXPECT_EQ(engine().Data().Output(1).GainCode(), 30);
+
+  // Undo takes the copy back (the block of the one channel it changed) and the link off: later
+  // edits reach one channel only.
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 1), Lines{OutputBlockLine(1)});
+  EXPECT_FALSE(editor.LinkOn());
+  EXPECT_EQ(engine().Data().Output(1).GainCode(), 60);
+  EXPECT_EQ(FramesOf([&] { editor.EditBand(0, 4, Editor::BandChange::Gain(230)); }, 1).size(), 1u);
+  EXPECT_NE(engine().Data().Output(1).Eq().Filter(4).gainCode(), 230);
+  ASSERT_TRUE(editor.Redo() == false);  // the band edit ended the redo branch
+
+  // Linked on A; B (a copy) starts linked, is unlinked there, and A stays linked.
+  editor.Link(rules::CopyDirection::LeftToRight);
+  sim->PumpFor(300ms);
+  editor.SwitchAb();
+  EXPECT_TRUE(editor.LinkOn());
+  editor.Unlink();
+  EXPECT_FALSE(editor.LinkOn());
+  EXPECT_EQ(StepText(editor.Steps().UndoStep()->label, Language::English), "unlink");
+  editor.SwitchAb();
+  EXPECT_TRUE(editor.LinkOn());
+  editor.SwitchAb();
+  EXPECT_FALSE(editor.LinkOn());
+  ASSERT_TRUE(editor.Undo());  // the unlink, on B
+  EXPECT_TRUE(editor.LinkOn());
+
+  // Both sides' links and histories go through the recovery part.
+  Editor restored(engine());
+  restored.SetAb(ab.get());
+  ASSERT_TRUE(restored.RestoreRecoveryPart(editor.SaveRecoveryPart()));
+  EXPECT_EQ(restored.SaveRecoveryPart(), editor.SaveRecoveryPart());
+  EXPECT_TRUE(restored.LinkOn());
+  EXPECT_EQ(restored.StepsOf(AbSide::A).Size(), editor.StepsOf(AbSide::A).Size());
+  EXPECT_TRUE(restored.Steps().CanRedo());
+}
+
+TEST_P(AbOnline, UndoOfAnEqResetGoesAsTheResetDid) {
+  Editor editor(engine());
+  editor.EditBand(2, 3, Editor::BandChange::Gain(260));
+  editor.EditBand(2, 9, Editor::BandChange::Gain(150));
+  sim->PumpFor(500ms);
+  // Muted, the block, unmuted: three frames.
+  const Lines reset = FramesOf([&] { editor.ResetGroupEq(2); }, 3);
+  ASSERT_EQ(reset.size(), 3u) << ::testing::PrintToString(reset);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 3), reset);
+  EXPECT_EQ(engine().Data().Output(2).Eq().Filter(9).gainCode(), 150);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Redo()); }, 3), reset);
+  EXPECT_EQ(FramesOf([&] { editor.SetEqBypass(2, true); }, 3), reset);
+  EXPECT_EQ(FramesOf([&] { EXPECT_TRUE(editor.Undo()); }, 3), reset);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, SimKind::Tcp), testing::KindName);

@@ -132,8 +132,10 @@ TEST_P(ConnectChoice, KeepingTheProcessorsSendsNothingAndUndoBringsMineBack) {
   EXPECT_FALSE(editor->HasUnsentEdits());
   EXPECT_EQ(StepText(editor->Steps().UndoStep()->label, Language::Chinese), "保留处理器的设置");
 
+  // The two values go back as the items they are.
   sent = FramesOf([&] { EXPECT_TRUE(editor->Undo()); }, 2);
-  EXPECT_EQ(sent, (Lines{BlockLine(1), BlockLine(2)}));
+  EXPECT_EQ(sent,
+            (Lines{"WRITE slot 0 OUTPUT ch 1 idx 31 len 8 -> ACK", "WRITE slot 0 OUTPUT ch 2 idx 5 len 8 -> ACK"}));
   EXPECT_EQ(Gain(1), 30);
   EXPECT_EQ(BandGain(2, 5), 250);
   ExpectProcessorGain(1, 30);

@@ -252,13 +252,14 @@ TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
   EXPECT_EQ(nextMeasurements.SaveRecoveryPart(), measurements.SaveRecoveryPart());
   EXPECT_EQ(nextMeasurements.held.PathOf(4), "door.txt");
   EXPECT_EQ(nextMeasurements.held.Smoothing(), 3);
-  ASSERT_EQ(nextEditor.Steps().Size(), 3u);
+  // Each side has its history back: B's edit is undone on B, A's once A is heard.
+  ASSERT_EQ(nextAb.Active(), AbSide::B);
+  ASSERT_EQ(nextEditor.Steps().Size(), 1u);
   EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 12);
-  // Undo walks back through B's edit, the switch and A's edit.
   ASSERT_TRUE(nextEditor.Undo());
   EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 30);
-  ASSERT_TRUE(nextEditor.Undo());
-  EXPECT_EQ(nextAb.Active(), AbSide::A);
+  EXPECT_FALSE(nextEditor.Undo());
+  nextEditor.SwitchAb();
   EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 30);
   ASSERT_TRUE(nextEditor.Undo());
   EXPECT_EQ(next.engine().Data().Output(4).GainCode(), 60);

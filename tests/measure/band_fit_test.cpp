@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <map>
+
 #include "core/change_tracking.h"
 #include "model/eq.h"
 
@@ -16,16 +18,15 @@ std::vector<int> OutputCentres() {
   return {c.begin(), c.end()};
 }
 
-/// A measurement sampled at the grid frequencies from 20 Hz to 20 kHz.
-Measurement OnGridFrequencies(const std::array<double, kGridPoints>& db) {
-  Measurement m;
-  const auto& grid = FrequencyGrid();
-  for (int i = 0; i < kGridPoints; ++i) {
-    if (grid[i] < 20) continue;
-    m.hz.push_back(grid[i]);
-    m.db.push_back(db[i]);
-  }
-  return m;
+/// The largest difference between the bands and the file's filters, on a 1/384-octave grid.
+double TrueLargestDeviation(const RewFilterFile& file, const std::vector<BandSetting>& bands) {
+  std::vector<double> hz;
+  for (double f = kFilterMinHz; f <= kFilterMaxHz; f *= std::exp2(1.0 / 384)) hz.push_back(f);
+  const auto want = CookbookResponseAt(file.filters, hz);
+  const auto got = BandsResponseAt(bands, hz);
+  double worst = 0;
+  for (std::size_t i = 0; i < hz.size(); ++i) worst = std::max(worst, std::abs(want[i] - got[i]));
+  return worst;
 }
 
 struct ImportCase {
@@ -51,9 +52,14 @@ const std::vector<ImportCase> kImportCases = {
     {"shelves",
      "Filter 1: ON LS Fc 100 Hz Gain 6.0 dB\n"
      "Filter 2: ON HS Fc 8000 Hz Gain -3.0 dB\n"},
-    {"first-order shelves and corners",
+    {"fixed shelves and shelves with a Q",
      "Filter 1: ON LS 6dB Fc 150 Hz Gain 4.0 dB\n"
-     "Filter 2: ON HSC Fc 5000 Hz Gain -2.0 dB Q 0.700\n"},
+     "Filter 2: ON HSC Fc 5000 Hz Gain -2.0 dB Q 0.700\n"
+     "Filter 3: ON HS 12dB Fc 9000 Hz Gain -3.0 dB\n"},
+    {"REW in a German locale",
+     "Filter  1: ON  PK       Fc 1.451 Hz  Gain  -4,5 dB  Q  3,000\n"
+     "Filter  2: ON  PK       Fc   86,5 Hz  Gain  -6,0 dB  Q  5,000\n"
+     "Filter  3: ON  LS       Fc   60,0 Hz  Gain   3,0 dB\n"},
     {"a whole tuning",
      "Filter  1: ON  PK       Fc   45.0 Hz  Gain  -6.5 dB  Q  5.000\n"
      "Filter  2: ON  PK       Fc   87.0 Hz  Gain  -4.0 dB  Q  3.000\n"
@@ -77,12 +83,9 @@ TEST(RewImport, ReproducesTheCookbookResponseWithTheProcessorsBands) {
     ASSERT_EQ(r.bands.size(), 31u);
     EXPECT_LE(r.deviation.rms, 0.2);
     EXPECT_LE(r.deviation.max, 0.75);
-    // The deviation reported is the one the processor's bands really have.
-    const auto real = BandsResponse(r.bands);
-    const auto cookbook = CookbookResponse(file->filters);
-    double worst = 0;
-    for (int i = 1; i < kGridPoints; ++i) worst = std::max(worst, std::abs(real[i] - cookbook[i]));
-    EXPECT_NEAR(worst, r.deviation.max, 1e-9);
+    // The figures are the truth: nowhere between 20 Hz and 20 kHz, looked at four times finer
+    // than the report does, are the bands further off than reported.
+    EXPECT_GE(r.deviation.max + 0.05, TrueLargestDeviation(*file, r.bands));
     for (const auto& b : r.bands) {
       EXPECT_GE(b.gainCode, 0);
       EXPECT_LE(b.gainCode, kGainCodeMax);
@@ -90,6 +93,45 @@ TEST(RewImport, ReproducesTheCookbookResponseWithTheProcessorsBands) {
       EXPECT_LE(b.bandwidthIndex, kMaxBandwidthIndex);
     }
   }
+}
+
+// A bass tuning with REW's narrow filters: the bands cannot follow Q 10-20, and the import says so
+// with figures that are the truth between the grid points too.
+TEST(RewImport, FiltersNarrowerThanABandAreNamedAndMeasuredHonestly) {
+  const auto file = ParseRewFilters(
+      "Filter 1: ON PK Fc 42.5 Hz Gain -9.0 dB Q 12.000\n"
+      "Filter 2: ON PK Fc 57.0 Hz Gain -6.5 dB Q 18.000\n"
+      "Filter 3: ON PK Fc 71.0 Hz Gain -7.0 dB Q 10.000\n"
+      "Filter 4: ON PK Fc 96.0 Hz Gain -5.0 dB Q 20.000\n"
+      "Filter 5: ON PK Fc 125 Hz Gain -3.0 dB Q 4.000\n",
+      nullptr);
+  ASSERT_TRUE(file.has_value());
+  const ImportResult r = ImportRewFilters(file->filters, OutputCentres());
+  std::vector<int> narrowLines;
+  for (const auto& n : r.notes)
+    if (n.kind == RewNote::Kind::QBeyondBand) narrowLines.push_back(n.line);
+  EXPECT_EQ(narrowLines, (std::vector<int>{1, 2, 3, 4}));
+  const double truth = TrueLargestDeviation(*file, r.bands);
+  EXPECT_GE(r.deviation.max + 0.05, truth);
+  EXPECT_LE(r.deviation.max, truth + 1e-9);
+  EXPECT_GT(r.deviation.max, 0.75);  // not reproducible, and not said to be
+  // Never more than two bands on one frequency.
+  std::map<int, int> perFrequency;
+  for (const auto& b : r.bands)
+    if (!b.IsFlat()) ++perFrequency[NearestGridIndex(b.hz)];
+  for (const auto& [grid, count] : perFrequency) EXPECT_LE(count, 2) << FrequencyGrid()[grid];
+}
+
+TEST(RewImport, MoreFiltersThanBandsAreNamed) {
+  std::string text;
+  for (int k = 0; k < 33; ++k)
+    text += "Filter " + std::to_string(k + 1) + ": ON PK Fc " + std::to_string(25 + k * 600) + " Hz Gain -1 dB Q 2\n";
+  const auto file = ParseRewFilters(text, nullptr);
+  ASSERT_TRUE(file.has_value());
+  const ImportResult r = ImportRewFilters(file->filters, OutputCentres());
+  ASSERT_FALSE(r.notes.empty());
+  EXPECT_EQ(r.notes.back(), (RewNote{RewNote::Kind::TooManyFilters, 0, 33, {}}));
+  EXPECT_NE(RewNoteText(r.notes.back(), Language::English).find("33 filters"), std::string::npos);
 }
 
 TEST(RewImport, SlotsLeftFlatKeepTheirFrequencyAndWidth) {
@@ -124,79 +166,6 @@ TEST(AssignToSlots, KeepsFrequencyOrderNearTheCentres) {
   EXPECT_EQ(slots[24].hz, 5000);  // the 5 kHz slot
   EXPECT_TRUE(slots[0].IsFlat());
   EXPECT_EQ(slots[0].hz, 20);
-}
-
-AutoEqRequest RequestFor(const Measurement& m) {
-  AutoEqRequest q;
-  q.measured.measurement = m;
-  q.currentBands.clear();
-  for (int c : OutputCentres()) q.currentBands.push_back(FlatBand(c));
-  q.centres = OutputCentres();
-  q.target = FlatTarget();
-  return q;
-}
-
-TEST(AutoEq, FindsTheInverseOfThreeBands) {
-  const std::vector<BandSetting> truth = {{100, 160, 60}, {1000, 260, 80}, {5000, 230, 100}};
-  auto inverse = BandsResponse(truth);
-  for (double& v : inverse) v = 75 - v;  // measured at some level; the level is matched
-  const AutoEqResult r = AutoEq(RequestFor(OnGridFrequencies(inverse)));
-  ASSERT_EQ(r.status, AutoEqResult::Status::Fitted);
-  EXPECT_GT(r.before.rms, 2.0);
-  EXPECT_LE(r.after.rms, 0.3);
-  // The bands found do what the three bands do, to within 0.3 dB.
-  const auto found = BandsResponse(r.bands);
-  const auto want = BandsResponse(truth);
-  const GridRange range = RangeOf(20, 20000);
-  double mean = 0;
-  for (int i = range.first; i <= range.last; ++i) mean += found[i] - want[i];
-  mean /= range.last - range.first + 1;
-  for (int i = range.first; i <= range.last; ++i) EXPECT_NEAR(found[i] - want[i], mean, 0.3) << FrequencyGrid()[i];
-  EXPECT_TRUE(r.boostLimited.empty());
-}
-
-TEST(AutoEq, NeverBoostsBeyondTheLimitAndSaysWhereItBinds) {
-  // A 15 dB dip at 2 kHz; the limit is 6 dB.
-  auto dip = BandResponse({2000, 50, 40});
-  for (double& v : dip) v += 80;
-  AutoEqRequest q = RequestFor(OnGridFrequencies(dip));
-  q.maxBoostDb = 6.0;
-  const AutoEqResult r = AutoEq(q);
-  EXPECT_LE(r.after.rms, r.before.rms);
-  for (const auto& b : r.bands) EXPECT_LE(b.GainDb(), 6.0 + 1e-9);
-  const auto sum = BandsResponse(r.bands);
-  EXPECT_LE(*std::max_element(sum.begin(), sum.end()), 6.0 + 1e-9);
-  ASSERT_FALSE(r.boostLimited.empty());
-  bool covers = false;
-  for (const auto& h : r.boostLimited) covers |= h.loHz <= 2000 && h.hiHz >= 2000;
-  EXPECT_TRUE(covers);
-}
-
-TEST(AutoEq, PredictsFromTheSettingsKeptWithTheMeasurement) {
-  // Measured with a 6 dB cut at 500 Hz in place: with the cut gone the prediction rises there.
-  ChangeTracking tracking{false};
-  CKTVEQ eq(tracking);
-  eq.Create31(30, 32, 9, 20, 20000);
-  ChannelMeasurement cm;
-  cm.measurement = OnGridFrequencies({});
-  eq.Filter(14).SetBandwidthIndex(60);
-  eq.Filter(14).SetGainCode(140);
-  cm.keptResponse = ChannelResponseOf(eq);
-  EXPECT_NEAR(cm.keptResponse[NearestGridIndex(500)], -6.0, 1e-6);
-  eq.Filter(14).SetGainCode(kGainCodeFlat);
-  const GridCurve p = cm.Predicted(ChannelResponseOf(eq));
-  EXPECT_NEAR(p.db[NearestGridIndex(500)], 6.0, 1e-6);
-  EXPECT_FALSE(p.has[0]);  // 19.7 Hz was not measured
-  EXPECT_EQ(BandsOf(eq)[14], (BandSetting{500, kGainCodeFlat, 60}));
-}
-
-TEST(AutoEq, RangeOutsideTheMeasurementChangesNothing) {
-  AutoEqRequest q = RequestFor(Measurement{{1000, 2000, 4000}, {0, 1, 0}});
-  q.loHz = 20;
-  q.hiHz = 200;
-  const AutoEqResult r = AutoEq(q);
-  EXPECT_EQ(r.status, AutoEqResult::Status::NoOverlap);
-  EXPECT_EQ(r.bands, q.currentBands);
 }
 
 }  // namespace

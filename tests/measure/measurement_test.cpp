@@ -53,15 +53,15 @@ TEST(MeasurementReader, BadFilesNameTheLine) {
     const char* inMessage;
   };
   const std::vector<Bad> cases = {
-      {"hello\nworld\n20 70\n", ReadError::Kind::NotNumber, 2, "\"world\" is not a number"},
       {"20 70\n10 71\n30 72\n", ReadError::Kind::FrequencyNotRising, 2, "line 2"},
       {"20 70\n20 71\n30 72\n", ReadError::Kind::FrequencyNotRising, 2, "rise"},
-      {"0 70\n10 71\n30 72\n", ReadError::Kind::FrequencyNotPositive, 1, "line 1"},
-      {"-5 70\n10 71\n30 72\n", ReadError::Kind::FrequencyNotPositive, 1, "above 0"},
+      {"10 70\n0 71\n30 72\n", ReadError::Kind::FrequencyNotRising, 2, "line 2"},
       {"20 70\n30\n40 70\n", ReadError::Kind::TooFewValues, 2, "line 2"},
       {"20 70\n30 x\n40 70\n", ReadError::Kind::NotNumber, 2, "\"x\""},
       {"20 70\n30 nan\n40 70\n", ReadError::Kind::BadLevel, 2, "\"nan\" is not a valid level"},
       {"20 70\n30 1e300\n40 70\n", ReadError::Kind::BadLevel, 2, "line 2"},
+      {"20 70\n30 999\n40 70\n", ReadError::Kind::BadLevel, 2, "-50 to 200 dB SPL"},
+      {"20 70\n30 -51\n40 70\n", ReadError::Kind::BadLevel, 2, "\"-51\""},
       {"* c\n20 70\n30 71\nFreq SPL\n40 72\n", ReadError::Kind::HeaderNotFirst, 4, "line 4"},
       {"20 70\n30 71\n", ReadError::Kind::TooFewPoints, 0, "at least 3"},
       {"", ReadError::Kind::TooFewPoints, 0, "has 0"},
@@ -75,6 +75,71 @@ TEST(MeasurementReader, BadFilesNameTheLine) {
     EXPECT_NE(ReadErrorText(e, "m.txt", Language::English).find(c.inMessage), std::string::npos)
         << ReadErrorText(e, "m.txt", Language::English);
     EXPECT_FALSE(ReadErrorText(e, "m.txt", Language::Chinese).empty());
+  }
+}
+
+// Files as users have them, written by measurement programs, spreadsheets and FFT tools.
+TEST(MeasurementReader, ReadsFilesAsUsersHaveThem) {
+  const std::vector<GoodFile> files = {
+      {"FRD with quoted comments",
+       "\"Driver XYZ\"\n\"measured 1 m on axis\"\n20 80 0\n40 81 0\n80 82 0\n",
+       {20, 40, 80},
+       {80, 81, 82}},
+      {"title and column header",
+       "Front left, seat 1\nFrequency\tSPL\tPhase\n20\t80\t0\n40\t81\t0\n80\t82\t0\n",
+       {20, 40, 80},
+       {80, 81, 82}},
+      {"quoted CSV", "\"Freq\",\"SPL\"\n\"20\",\"80.5\"\n\"40\",\"81\"\n\"80\",\"82\"\n", {20, 40, 80}, {80.5, 81, 82}},
+      {"a footer", "20 80\n40 81\n80 82\nEnd of data\nExported by a tool\n", {20, 40, 80}, {80, 81, 82}},
+      {"CR line ends", "* REW\r20 80\r40 81\r80 82\r", {20, 40, 80}, {80, 81, 82}},
+      {"the DC bin first", "0 60\n20 80\n40 81\n80 82\n", {20, 40, 80}, {80, 81, 82}},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    ReadError e;
+    ReadNotes notes;
+    const auto m = ParseMeasurement(f.text, &e, &notes);
+    ASSERT_TRUE(m.has_value()) << ReadErrorText(e, "m.txt", Language::English);
+    EXPECT_EQ(m->hz, f.hz);
+    EXPECT_EQ(m->db, f.db);
+    EXPECT_EQ(notes.droppedAtOrBelowZero, std::string_view(f.name) == "the DC bin first" ? 1 : 0);
+  }
+  ReadNotes notes{1, 1};
+  EXPECT_NE(ReadNotesText(notes, "m.txt", Language::English).find("m.txt, line 1: 1 point(s) at or below 0 Hz"),
+            std::string::npos);
+
+  // UTF-16 with its byte-order mark, as some Windows tools save text.
+  const std::string path = ::testing::TempDir() + "utf16.txt";
+  {
+    const std::string text = "* x\r\n20 80\r\n40 81\r\n80 82\r\n";
+    std::ofstream out(path, std::ios::binary);
+    out << "\xFF\xFE";
+    for (char ch : text) out << ch << '\0';
+  }
+  ReadError e;
+  const auto m = ReadMeasurementFile(path, &e);
+  ASSERT_TRUE(m.has_value()) << ReadErrorText(e, "utf16.txt", Language::English);
+  EXPECT_DOUBLE_EQ(m->hz.front(), 20);
+  EXPECT_DOUBLE_EQ(m->hz.back(), 80);
+  std::remove(path.c_str());
+}
+
+// Kept at 1/96 octave whatever the file holds: a dense FFT export becomes small, and each point
+// is the mean of its own 1/96 octave.
+TEST(MeasurementReader, KeepsMeasurementsAtAFixedResolution) {
+  Measurement dense;
+  for (double f = 20; f <= 20000; f += 0.5) {
+    dense.hz.push_back(f);
+    dense.db.push_back(80 + ((static_cast<int>(f * 2) % 2) ? 1.0 : -1.0));  // alternate +-1 dB
+  }
+  const Measurement kept = Resampled(dense);
+  EXPECT_LE(kept.size(), 10u * 96 + 2);
+  EXPECT_DOUBLE_EQ(kept.hz.front(), 20);
+  EXPECT_DOUBLE_EQ(kept.hz.back(), dense.hz.back());
+  for (std::size_t k = 1; k + 1 < kept.size(); ++k) {
+    if (kept.hz[k] >= 500) {
+      EXPECT_NEAR(kept.db[k], 80, 0.2) << kept.hz[k];
+    }
   }
 }
 

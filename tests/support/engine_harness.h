@@ -199,6 +199,11 @@ class SimEngine {
 
   Engine& engine() { return *engine_; }
   SimKind kind() const { return kind_; }
+  /// Another program's link to the same processor (zeltoctl beside the window).
+  std::unique_ptr<HidTransport> SecondClient() {
+    if (kind_ == SimKind::InProcess) return std::make_unique<sim::SimTransport>(processor_);
+    return std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process_.Port()});
+  }
   /// The processor itself (in-process only).
   sim::SimProcessor* processor() { return processor_.get(); }
 

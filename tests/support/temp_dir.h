@@ -10,18 +10,18 @@
 
 namespace zelto::testing {
 
-class AcousticsTempDir {
+class TestTempDir {
  public:
-  AcousticsTempDir() {
+  TestTempDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "-" + info->name();
     for (char& c : name)
       if (c == '/') c = '-';
-    path_ = std::filesystem::temp_directory_path() / ("zelto-acoustics-" + name);
+    path_ = std::filesystem::temp_directory_path() / ("zelto-test-" + name);
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }
-  ~AcousticsTempDir() { std::filesystem::remove_all(path_); }
+  ~TestTempDir() { std::filesystem::remove_all(path_); }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
   std::string Write(const std::string& name, std::string_view bytes) const {
     std::ofstream(File(name), std::ios::binary) << bytes;

@@ -1,0 +1,435 @@
+#include "acoustics/ui/measure_panel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <variant>
+
+#include "acoustics/calibration.h"
+#include "edit/editor.h"
+#include "link/engine.h"
+#include "measure/band_fit.h"
+#include "measure/channel_measurements.h"
+#include "model/ktv_data.h"
+
+namespace zelto {
+
+namespace {
+
+// How long the processor may take to acknowledge the routing before the link counts as lost.
+constexpr int kSettleMs = 10000;
+// The meter shows the input from this level (dBFS) up to 0.
+constexpr int kMeterFloorDb = -80;
+// Distinct colours for the impulse responses drawn over each other.
+constexpr std::array<QRgb, kOutputChannels> kTraceColours = {0xe6194b, 0x3cb44b, 0x4363d8, 0xf58231,
+                                                             0x911eb4, 0x46f0f0, 0xf032e6, 0x9a6324};
+
+QString Tr(Language lang, const char* en, const char* zh) {
+  return lang == Language::Chinese ? QString::fromUtf8(zh) : QString::fromUtf8(en);
+}
+
+QString StageText(acoustics::Stage s, Language lang) {
+  switch (s) {
+    case acoustics::Stage::Routing: return Tr(lang, "routing", "切换路由");
+    case acoustics::Stage::LevelCheck: return Tr(lang, "level check", "电平检查");
+    case acoustics::Stage::Sweep: return Tr(lang, "sweep", "扫频");
+    case acoustics::Stage::Analysis: return Tr(lang, "analysis", "分析");
+    case acoustics::Stage::Restoring: return Tr(lang, "restoring the settings", "恢复设置");
+  }
+  return {};
+}
+
+}  // namespace
+
+// ---- the impulse responses ---------------------------------------------------------------------
+
+ImpulseView::ImpulseView(QWidget* parent) : QWidget(parent) { setMinimumHeight(140); }
+
+void ImpulseView::SetResults(const std::vector<acoustics::ChannelResult>& results) {
+  results_.clear();
+  for (const auto& r : results)
+    if (r.Measured() && !r.impulse.empty()) results_.push_back(r);
+  update();
+}
+
+void ImpulseView::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), QColor(0x20, 0x22, 0x26));
+  p.setRenderHint(QPainter::Antialiasing);
+  const QRectF area = QRectF(rect()).adjusted(6, 6, -6, -6);
+  p.setPen(QColor(0x50, 0x50, 0x58));
+  p.drawLine(QPointF(area.left(), area.center().y()), QPointF(area.right(), area.center().y()));
+  if (results_.empty()) return;
+  // A shared time axis from the earliest arrival, 10 ms wide, so arrival differences show.
+  double first = results_.front().arrivalMs;
+  for (const auto& r : results_) first = std::min(first, r.arrivalMs);
+  const double spanMs = 10.0;
+  const double from = first - 1.0;
+  for (std::size_t k = 0; k < results_.size(); ++k) {
+    const auto& r = results_[k];
+    double peak = 1e-9;
+    for (float v : r.impulse) peak = std::max(peak, static_cast<double>(std::abs(v)));
+    std::size_t peakAt = 0;
+    for (std::size_t i = 0; i < r.impulse.size(); ++i)
+      if (std::abs(r.impulse[i]) >= peak) peakAt = i;
+    const double msPerSample = 1000.0 / std::max(1, r.sampleRate);
+    QPainterPath path;
+    bool started = false;
+    for (std::size_t i = 0; i < r.impulse.size(); ++i) {
+      // Each response is placed so that its peak sits at its arrival.
+      const double t = r.arrivalMs + (static_cast<double>(i) - static_cast<double>(peakAt)) * msPerSample;
+      if (t < from || t > from + spanMs) continue;
+      const QPointF pt(area.left() + (t - from) / spanMs * area.width(),
+                       area.center().y() - r.impulse[i] / peak * area.height() * 0.45);
+      if (!started) {
+        path.moveTo(pt);
+        started = true;
+      } else {
+        path.lineTo(pt);
+      }
+    }
+    const QColor colour(kTraceColours[static_cast<std::size_t>(r.channel)]);
+    p.setPen(QPen(colour, 1.2));
+    p.drawPath(path);
+    const double x = area.left() + (r.arrivalMs - from) / spanMs * area.width();
+    p.setPen(QPen(colour, 1, Qt::DashLine));
+    p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+    p.drawText(QPointF(x + 3, area.top() + 12 + 12 * static_cast<double>(k)),
+               QStringLiteral("CH%1 %2 ms%3")
+                   .arg(r.channel + 1)
+                   .arg(r.arrivalMs, 0, 'f', 3)
+                   .arg(r.inverted ? QStringLiteral(" (−)") : QString()));
+  }
+}
+
+// ---- the procedure's host -------------------------------------------------------------------------
+
+class MeasurePanel::Host final : public acoustics::MeasurementHost {
+ public:
+  explicit Host(MeasurePanel& panel) : panel_(panel) {}
+
+  bool Settle() override {
+    Engine& engine = panel_.editor_.engine();
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kSettleMs) {
+      if (!engine.Connected()) return false;
+      if (acoustics::EverythingSent(engine)) return true;
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return false;
+  }
+
+  bool MoveMicrophone(int position, int count) override {
+    const Language lang = panel_.lang_;
+    const auto answer = QMessageBox::question(
+        &panel_, Tr(lang, "Microphone", "麦克风"),
+        Tr(lang, "Move the microphone to position %1 of %2, then press OK.", "请把麦克风移到位置 %1/%2，然后按确定。")
+            .arg(position + 1)
+            .arg(count),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    return answer == QMessageBox::Ok;
+  }
+
+  void Report(const acoustics::Progress& p) override {
+    const double db = 20.0 * std::log10(std::max(1e-6f, p.inputPeak));
+    panel_.meter_->setValue(static_cast<int>(std::lround(std::clamp(db, double(kMeterFloorDb), 0.0))));
+    panel_.meter_->setFormat(QStringLiteral("%1 dBFS").arg(db, 0, 'f', 1));
+    panel_.progress_->setValue(static_cast<int>(std::lround(p.done * 1000)));
+    panel_.stage_->setText(QStringLiteral("CH%1 · %2 %3 · %4 · %5 dBFS")
+                               .arg(p.channel + 1)
+                               .arg(Tr(panel_.lang_, "position", "位置"))
+                               .arg(p.position + 1)
+                               .arg(StageText(p.stage, panel_.lang_))
+                               .arg(p.levelDbfs, 0, 'f', 0));
+    // The window stays alive (and Cancel can be pressed) while the sound plays.
+    QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+
+  void Rejected(int channel, int position, const std::string& reason) override {
+    panel_.Log(QStringLiteral("CH%1, %2 %3: %4")
+                   .arg(channel + 1)
+                   .arg(Tr(panel_.lang_, "position", "位置"))
+                   .arg(position + 1)
+                   .arg(QString::fromStdString(reason)));
+  }
+
+ private:
+  MeasurePanel& panel_;
+};
+
+// ---- the panel --------------------------------------------------------------------------------
+
+MeasurePanel::MeasurePanel(Editor& editor, measure::ChannelMeasurements& measurements, std::function<void()> redraw,
+                           const std::string& guardPath, Language lang, QWidget* parent)
+    : QDialog(parent),
+      editor_(editor),
+      measurements_(measurements),
+      redraw_(std::move(redraw)),
+      guard_(guardPath),
+      lang_(lang) {
+  setWindowTitle(Tr(lang_, "Measure the car", "测量"));
+  BuildLayout();
+  FillDevices();
+  RefreshChannels();
+}
+
+MeasurePanel::~MeasurePanel() { cancel_.Cancel(); }
+
+void MeasurePanel::BuildLayout() {
+  auto* top = new QVBoxLayout(this);
+
+  auto* devices = new QGroupBox(Tr(lang_, "Sound devices", "音频设备"));
+  auto* form = new QFormLayout(devices);
+  outDevice_ = new QComboBox;
+  inDevice_ = new QComboBox;
+  rate_ = new QComboBox;
+  for (int r : audio::kSampleRates) rate_->addItem(QStringLiteral("%1 Hz").arg(r), r);
+  rate_->setCurrentIndex(1);
+  auto* calRow = new QHBoxLayout;
+  calibration_ = new QLineEdit;
+  calibration_->setPlaceholderText(Tr(lang_, "none", "无"));
+  auto* browse = new QPushButton(Tr(lang_, "Choose…", "选择…"));
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getOpenFileName(this, Tr(lang_, "Microphone calibration file", "麦克风校准文件"),
+                                                      QString(), QStringLiteral("*.txt *.cal *.frd;;*"));
+    if (!path.isEmpty()) calibration_->setText(path);
+  });
+  calRow->addWidget(calibration_);
+  calRow->addWidget(browse);
+  input_ = new QSpinBox;
+  input_->setRange(1, acoustics::kMixSources);
+  form->addRow(Tr(lang_, "Output (feeds the processor)", "输出（接处理器输入）"), outDevice_);
+  form->addRow(Tr(lang_, "Processor input", "处理器输入"), input_);
+  form->addRow(Tr(lang_, "Microphone", "麦克风"), inDevice_);
+  form->addRow(Tr(lang_, "Calibration file", "校准文件"), calRow);
+  form->addRow(Tr(lang_, "Sample rate", "采样率"), rate_);
+  top->addWidget(devices);
+
+  auto* channels = new QGroupBox(Tr(lang_, "Channels", "声道"));
+  auto* grid = new QGridLayout(channels);
+  grid->addWidget(new QLabel(Tr(lang_, "full-range or bass", "全频或低音")), 0, 1);
+  for (int ch = 0; ch < kOutputChannels; ++ch) {
+    const auto i = static_cast<std::size_t>(ch);
+    channels_[i] = new QCheckBox(QStringLiteral("CH%1").arg(ch + 1));
+    fullRange_[i] = new QCheckBox;
+    safety_[i] = new QLabel;
+    connect(fullRange_[i], &QCheckBox::toggled, this, [this] { RefreshChannels(); });
+    grid->addWidget(channels_[i], ch + 1, 0);
+    grid->addWidget(fullRange_[i], ch + 1, 1, Qt::AlignHCenter);
+    grid->addWidget(safety_[i], ch + 1, 2);
+  }
+  top->addWidget(channels);
+
+  auto* sweep = new QGroupBox(Tr(lang_, "Sweep", "扫频"));
+  auto* sweepForm = new QFormLayout(sweep);
+  length_ = new QDoubleSpinBox;
+  length_->setRange(0.5, 30);
+  length_->setValue(1.0);
+  length_->setSuffix(QStringLiteral(" s"));
+  maxLevel_ = new QDoubleSpinBox;
+  maxLevel_->setRange(acoustics::kStartLevelDbfs, 0);
+  maxLevel_->setValue(-6);
+  maxLevel_->setSuffix(QStringLiteral(" dBFS"));
+  positions_ = new QSpinBox;
+  positions_->setRange(1, 16);
+  sweepForm->addRow(Tr(lang_, "Length", "长度"), length_);
+  sweepForm->addRow(Tr(lang_, "Highest level (starts at −30 dBFS)", "最高电平（从 −30 dBFS 起）"), maxLevel_);
+  sweepForm->addRow(Tr(lang_, "Microphone positions", "麦克风位置数"), positions_);
+  top->addWidget(sweep);
+
+  meter_ = new QProgressBar;
+  meter_->setRange(kMeterFloorDb, 0);
+  meter_->setValue(kMeterFloorDb);
+  meter_->setFormat(Tr(lang_, "input level", "输入电平"));
+  progress_ = new QProgressBar;
+  progress_->setRange(0, 1000);
+  progress_->setValue(0);
+  stage_ = new QLabel;
+  top->addWidget(meter_);
+  top->addWidget(progress_);
+  top->addWidget(stage_);
+
+  table_ = new QTableWidget(0, 4);
+  table_->setHorizontalHeaderLabels({Tr(lang_, "Channel", "声道"), Tr(lang_, "Arrival", "到达时间"),
+                                     Tr(lang_, "Polarity", "极性"), Tr(lang_, "Level", "电平")});
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->verticalHeader()->hide();
+  table_->setMinimumHeight(110);
+  top->addWidget(table_);
+  impulses_ = new ImpulseView;
+  top->addWidget(impulses_);
+  log_ = new QPlainTextEdit;
+  log_->setReadOnly(true);
+  log_->setMaximumBlockCount(200);
+  log_->setFixedHeight(70);
+  top->addWidget(log_);
+
+  auto* buttons = new QHBoxLayout;
+  start_ = new QPushButton(Tr(lang_, "Measure", "开始测量"));
+  cancelButton_ = new QPushButton(Tr(lang_, "Cancel", "取消"));
+  cancelButton_->setEnabled(false);
+  auto* close = new QPushButton(Tr(lang_, "Close", "关闭"));
+  connect(start_, &QPushButton::clicked, this, &MeasurePanel::Start);
+  connect(cancelButton_, &QPushButton::clicked, this, &MeasurePanel::Cancel);
+  connect(close, &QPushButton::clicked, this, &MeasurePanel::reject);
+  buttons->addWidget(start_);
+  buttons->addWidget(cancelButton_);
+  buttons->addStretch();
+  buttons->addWidget(close);
+  top->addLayout(buttons);
+}
+
+void MeasurePanel::FillDevices() {
+  std::string error;
+  audio_ = audio::MakeAudioSystem(&error);
+  if (!audio_) {
+    Log(QString::fromStdString(error));
+    start_->setEnabled(false);
+    return;
+  }
+  devices_ = audio_->Devices();
+  for (const auto& d : devices_) {
+    const QString text = QStringLiteral("%1  %2").arg(d.number).arg(QString::fromStdString(d.name));
+    if (d.outputs > 0) outDevice_->addItem(text, d.number);
+    if (d.inputs > 0) inDevice_->addItem(text, d.number);
+    if (d.defaultOutput && d.outputs > 0) outDevice_->setCurrentIndex(outDevice_->count() - 1);
+    if (d.defaultInput && d.inputs > 0) inDevice_->setCurrentIndex(inDevice_->count() - 1);
+  }
+}
+
+void MeasurePanel::RefreshChannels() {
+  acoustics::MeasurementPlan plan;
+  for (int ch = 0; ch < kOutputChannels; ++ch) {
+    plan.channels.push_back(ch);
+    plan.markedFullRange[static_cast<std::size_t>(ch)] = fullRange_[static_cast<std::size_t>(ch)]->isChecked();
+  }
+  std::string error;
+  for (const auto& r : acoustics::CheckPlan(editor_, plan, lang_, &error)) {
+    const auto i = static_cast<std::size_t>(r.channel);
+    const bool may = acoustics::MayPlay(r.safety);
+    safety_[i]->setText(QString::fromStdString(acoustics::SafetyText(r.safety, lang_)));
+    safety_[i]->setStyleSheet(may ? QString() : QStringLiteral("color: #c0392b"));
+    channels_[i]->setEnabled(may);
+    if (!may) channels_[i]->setChecked(false);
+  }
+}
+
+acoustics::MeasurementPlan MeasurePanel::Plan(QString* error) const {
+  acoustics::MeasurementPlan plan;
+  for (int ch = 0; ch < kOutputChannels; ++ch) {
+    const auto i = static_cast<std::size_t>(ch);
+    if (channels_[i]->isChecked()) plan.channels.push_back(ch);
+    plan.markedFullRange[i] = fullRange_[i]->isChecked();
+  }
+  plan.outputDevice = outDevice_->currentData().toInt();
+  plan.inputDevice = inDevice_->currentData().toInt();
+  plan.inputSource = input_->value() - 1;
+  plan.sampleRate = rate_->currentData().toInt();
+  plan.sweep.seconds = length_->value();
+  plan.sweep.maxLevelDbfs = maxLevel_->value();
+  plan.sweep.endHz = std::min(plan.sweep.endHz, 0.45 * plan.sampleRate);
+  plan.positions = positions_->value();
+  if (plan.outputDevice == 0 || plan.inputDevice == 0) {
+    *error = Tr(lang_, "Choose the output and the microphone.", "请选择输出设备和麦克风。");
+    return plan;
+  }
+  const QString cal = calibration_->text().trimmed();
+  if (!cal.isEmpty()) {
+    auto read = acoustics::ReadCalibrationFile(cal.toStdString());
+    if (const auto* e = std::get_if<acoustics::CalibrationError>(&read)) {
+      *error = QString::fromStdString(acoustics::CalibrationErrorText(*e, cal.toStdString(), lang_));
+      return plan;
+    }
+    plan.calibration = std::get<acoustics::MicCalibration>(std::move(read));
+  }
+  return plan;
+}
+
+void MeasurePanel::Start() {
+  if (running_ || !audio_) return;
+  QString error;
+  const auto plan = Plan(&error);
+  if (!error.isEmpty()) {
+    Log(error);
+    return;
+  }
+  running_ = true;
+  cancel_.Reset();
+  start_->setEnabled(false);
+  cancelButton_->setEnabled(true);
+  log_->clear();
+  if (acoustics::RestoreLeftover(editor_, guard_)) {
+    Log(Tr(lang_, "Put back the settings an interrupted measurement had changed.",
+           "已恢复上次中断的测量所更改的设置。"));
+  }
+  Host host(*this);
+  acoustics::MeasurementRun run(editor_, *audio_, guard_, lang_);
+  const auto result = run.Run(plan, host, cancel_);
+  running_ = false;
+  start_->setEnabled(true);
+  cancelButton_->setEnabled(false);
+  ShowResults(result);
+}
+
+void MeasurePanel::ShowResults(const acoustics::RunResult& result) {
+  if (!result.error.empty()) Log(QString::fromStdString(result.error));
+  if (result.cancelled)
+    Log(Tr(lang_, "Cancelled; every setting it changed is back.", "已取消，所有更改的设置已恢复。"));
+  if (result.linkLost) {
+    Log(Tr(lang_, "The link to the processor was lost: the settings are put back at the next connect.",
+           "与处理器的连接中断：下次连接时恢复设置。"));
+  }
+  table_->setRowCount(0);
+  for (const auto& r : result.channels) {
+    const int row = table_->rowCount();
+    table_->insertRow(row);
+    table_->setItem(row, 0, new QTableWidgetItem(QStringLiteral("CH%1").arg(r.channel + 1)));
+    if (!r.Measured()) {
+      table_->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(r.refused)));
+      continue;
+    }
+    table_->setItem(row, 1, new QTableWidgetItem(QStringLiteral("%1 ms").arg(r.arrivalMs, 0, 'f', 3)));
+    table_->setItem(row, 2,
+                    new QTableWidgetItem(r.inverted ? Tr(lang_, "inverted", "反相") : Tr(lang_, "normal", "正常")));
+    table_->setItem(row, 3, new QTableWidgetItem(QStringLiteral("%1 dBFS").arg(r.levelDbfs, 0, 'f', 0)));
+  }
+  impulses_->SetResults(result.channels);
+  acoustics::HandOver(result, measurements_);
+  if (redraw_) redraw_();
+}
+
+void MeasurePanel::Log(const QString& line) { log_->appendPlainText(line); }
+
+void MeasurePanel::reject() {
+  // Closing while it measures is a cancel; the run puts everything back before it returns.
+  if (running_) {
+    cancel_.Cancel();
+    return;
+  }
+  QDialog::reject();
+}
+
+}  // namespace zelto
