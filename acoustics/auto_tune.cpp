@@ -188,13 +188,13 @@ measure::AutoEqResult EqualiseChannel(const TuneChannel& c, const TuneOptions& o
   measure::AutoEqRequest q;
   q.measured.measurement = c.average;
   q.measured.keptResponse = c.keptResponse;
-  q.fixedResponse = c.crossoverResponse;
+  q.crossoverResponse = c.crossoverResponse;
   q.currentBands = c.bands;
   const auto centres = OutputBandCentres();
   q.centres.assign(centres.begin(), centres.end());
   q.target = options.target;
-  q.loHz = std::max(c.passLoHz, kLevelLoHz);
-  q.hiHz = std::min(c.passHiHz, kLevelHiHz);
+  q.passBand = {c.passLoHz, c.passHiHz};
+  q.range = measure::HzRange{kLevelLoHz, kLevelHiHz};
   q.maxBoostDb = options.maxBoostDb;
   return measure::AutoEq(q);
 }
@@ -267,12 +267,10 @@ void ApplyTuning(Editor& editor, const Tuning& tuning) {
     editor.SetDelay(c.channel, c.delayCode);
     editor.SetPhase(c.channel, c.phase);
     editor.SetGain(c.channel, c.gainCode);
-    for (std::size_t k = 0; k < c.bands.size(); ++k) {
-      const measure::BandSetting& b = c.bands[k];
-      editor.EditBand(c.channel, static_cast<int>(k),
-                      Editor::BandChange{b.hz, b.bandwidthIndex, b.gainCode,
-                                         b.IsFlat() ? std::optional<bool>{} : std::optional<bool>{false}});
-    }
+    std::vector<Editor::BandValues> bands;
+    bands.reserve(c.bands.size());
+    for (const measure::BandSetting& b : c.bands) bands.push_back({b.hz, b.bandwidthIndex, b.gainCode});
+    editor.SetBands(c.channel, bands);
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "acoustics/response.h"
 #include "core/encodings.h"
+#include "measure/auto_eq.h"
 #include "measure/band_fit.h"
 #include "measure/measurement.h"
 
