@@ -5,6 +5,7 @@
 #include <complex>
 #include <numbers>
 #include <numeric>
+#include <tuple>
 
 #include "acoustics/measurement_run.h"
 #include "core/typed_values.h"
@@ -39,13 +40,13 @@ std::optional<double> CrossoverHz(const TuneChannel& low, const TuneChannel& hig
   return std::sqrt(low.passHiHz * high.passLoHz);
 }
 
-/// True when the pair adds better with one of them reversed: the summed energy across the
-/// crossover region (an octave around it) is compared both ways.
-std::optional<bool> PairOpposed(const TuneChannel& a, double aMs, const TuneChannel& b, double bMs, double fc) {
+/// How two drivers add over `fromHz`..`toHz`: the summed energy with them as they are against
+/// one of them reversed, as a contrast from -1 (they add, keep them) to 1 (they cancel, turn one).
+std::optional<double> PairSum(const TuneChannel& a, double aMs, const TuneChannel& b, double bMs, double fromHz,
+                              double toHz) {
   double same = 0;
   double opposed = 0;
-  int n = 0;
-  for (double hz = fc / std::sqrt(2.0); hz <= fc * std::sqrt(2.0); hz *= std::pow(2.0, 1.0 / 24)) {
+  for (double hz = fromHz; hz <= toHz; hz *= std::pow(2.0, 1.0 / 24)) {
     const auto ha = At(a.centre, hz);
     const auto hb = At(b.centre, hz);
     if (!ha || !hb) continue;
@@ -54,10 +55,111 @@ std::optional<bool> PairOpposed(const TuneChannel& a, double aMs, const TuneChan
     const auto y = *hb * turn(bMs);
     same += std::norm(x + y);
     opposed += std::norm(x - y);
-    ++n;
   }
-  if (n == 0) return std::nullopt;
-  return opposed > same;
+  if (same + opposed <= 0) return std::nullopt;
+  return (opposed - same) / (opposed + same);
+}
+
+/// Drivers whose sound meets at a crossover: one side (a subwoofer meets both), front with front,
+/// rear with rear; a subwoofer meets the front.
+bool Neighbours(const TuneChannel& a, const TuneChannel& b) {
+  if (!SameSide(a.side, b.side)) return false;
+  const bool aSub = a.side == Side::Both && !a.rear;
+  const bool bSub = b.side == Side::Both && !b.rear;
+  return a.rear == b.rear || (aSub && !b.rear) || (bSub && !a.rear);
+}
+
+/// A driver of the same side between the two in frequency.
+bool SomethingBetween(std::span<const TuneChannel> c, std::size_t i, std::size_t j) {
+  for (std::size_t k = 0; k < c.size(); ++k) {
+    if (k == i || k == j || !Neighbours(c[k], c[i]) || !Neighbours(c[k], c[j])) continue;
+    if (c[k].passLoHz > c[i].passLoHz && c[k].passLoHz < c[j].passLoHz && c[k].passHiHz < c[j].passHiHz) return true;
+  }
+  return false;
+}
+
+/// The left and right driver of one kind: the same pass band within a third of an octave.
+bool Counterparts(const TuneChannel& a, const TuneChannel& b) {
+  const auto near = [](double x, double y) { return std::abs(std::log2(x / y)) <= 1.0 / 3; };
+  return near(a.passLoHz, b.passLoHz) && near(a.passHiHz, b.passHiHz);
+}
+
+struct PolarityEdge {
+  std::size_t a, b;
+  double contrast;  // > 0: they add better with one of them reversed
+};
+
+/// The phase switches that agree best with every pair, each pair counted by how clearly it spoke.
+/// A set of switches and its opposite agree equally; of the two, each connected group takes the
+/// one that turns fewer drivers (a reversed wire is the exception), then the one that leaves
+/// fewer first peaks pointing down, then the one that keeps its lowest driver as it is.
+std::vector<bool> ChooseFlips(std::span<const TuneChannel> channels, std::span<const PolarityEdge> edges) {
+  const std::size_t n = channels.size();
+  std::vector<bool> flip(n, false);
+  if (n == 0 || n > 16) return flip;
+  // Connected groups.
+  std::vector<int> group(n, -1);
+  int groups = 0;
+  for (std::size_t s = 0; s < n; ++s) {
+    if (group[s] >= 0) continue;
+    std::vector<std::size_t> todo{s};
+    group[s] = groups;
+    while (!todo.empty()) {
+      const std::size_t at = todo.back();
+      todo.pop_back();
+      for (const PolarityEdge& e : edges) {
+        const std::size_t other = e.a == at ? e.b : e.b == at ? e.a : n;
+        if (other == n || group[other] >= 0) continue;
+        group[other] = groups;
+        todo.push_back(other);
+      }
+    }
+    ++groups;
+  }
+  for (int g = 0; g < groups; ++g) {
+    std::vector<std::size_t> members;
+    for (std::size_t i = 0; i < n; ++i)
+      if (group[i] == g) members.push_back(i);
+    // A channel alone has no neighbour to be reversed against.
+    if (members.size() < 2) continue;
+    const auto score = [&](unsigned mask) {
+      std::vector<bool> f(n, false);
+      for (std::size_t k = 0; k < members.size(); ++k) f[members[k]] = (mask >> k) & 1U;
+      double disagreement = 0;
+      for (const PolarityEdge& e : edges) {
+        if (group[e.a] != g) continue;
+        const bool opposed = f[e.a] != f[e.b];
+        disagreement += (opposed ? -e.contrast : e.contrast);
+      }
+      int flips = 0;
+      int peaksDown = 0;
+      for (std::size_t k = 0; k < members.size(); ++k) {
+        flips += f[members[k]] ? 1 : 0;
+        peaksDown += channels[members[k]].firstPeakInverted != f[members[k]] ? 1 : 0;
+      }
+      std::size_t lowest = members.front();
+      for (std::size_t m : members)
+        if (channels[m].passLoHz < channels[lowest].passLoHz) lowest = m;
+      return std::make_tuple(disagreement, flips, peaksDown, f[lowest] ? 1 : 0);
+    };
+    unsigned best = 0;
+    auto bestScore = score(0);
+    for (unsigned mask = 1; mask < (1U << members.size()); ++mask) {
+      const auto sc = score(mask);
+      // Agreement within a hair counts as equal, so the orientation rules decide between a set
+      // and its opposite.
+      const bool clearlyBetter = std::get<0>(sc) < std::get<0>(bestScore) - 1e-9;
+      const bool equal = std::abs(std::get<0>(sc) - std::get<0>(bestScore)) <= 1e-9;
+      if (clearlyBetter ||
+          (equal && std::tuple(std::get<1>(sc), std::get<2>(sc), std::get<3>(sc)) <
+                        std::tuple(std::get<1>(bestScore), std::get<2>(bestScore), std::get<3>(bestScore)))) {
+        best = mask;
+        bestScore = sc;
+      }
+    }
+    for (std::size_t k = 0; k < members.size(); ++k) flip[members[k]] = (best >> k) & 1U;
+  }
+  return flip;
 }
 
 }  // namespace
@@ -77,73 +179,36 @@ std::vector<int> AlignDelays(std::span<const double> acousticMs, std::vector<boo
 
 std::vector<bool> DecidePolarity(std::span<const TuneChannel> channels, std::span<const double> residualMs) {
   const std::size_t n = channels.size();
-  // Edges between neighbours: drivers of one side whose pass bands meet, nothing between them.
-  struct Edge {
-    std::size_t a, b;
-    bool opposed;
-  };
-  std::vector<Edge> edges;
+  std::vector<PolarityEdge> edges;
   for (std::size_t i = 0; i < n; ++i) {
     for (std::size_t j = 0; j < n; ++j) {
-      if (i == j || !SameSide(channels[i].side, channels[j].side)) continue;
-      const auto fc = CrossoverHz(channels[i], channels[j]);
-      if (!fc || channels[i].passLoHz >= channels[j].passLoHz) continue;
-      // The nearest higher neighbour only: a tweeter does not pair with the woofer under the mid.
-      bool between = false;
-      for (std::size_t k = 0; k < n && !between; ++k) {
-        if (k == i || k == j || !SameSide(channels[k].side, channels[i].side) ||
-            !SameSide(channels[k].side, channels[j].side))
-          continue;
-        between = channels[k].passLoHz > channels[i].passLoHz && channels[k].passLoHz < channels[j].passLoHz &&
-                  channels[k].passHiHz < channels[j].passHiHz;
+      if (i == j) continue;
+      const TuneChannel& a = channels[i];
+      const TuneChannel& b = channels[j];
+      // Drivers that cross over: the nearest higher neighbour on the same side only, so a tweeter
+      // does not pair with the woofer under the mid.
+      if (Neighbours(a, b) && a.passLoHz < b.passLoHz) {
+        const auto fc = CrossoverHz(a, b);
+        if (fc && !SomethingBetween(channels, i, j)) {
+          if (const auto e = PairSum(a, residualMs[i], b, residualMs[j], *fc / std::sqrt(2.0), *fc * std::sqrt(2.0)))
+            edges.push_back({i, j, *e});
+        }
       }
-      if (between) continue;
-      if (const auto opposed = PairOpposed(channels[i], residualMs[i], channels[j], residualMs[j], *fc))
-        edges.push_back({i, j, *opposed});
-    }
-  }
-  // Relative polarities through the neighbours (the first edge that reaches a channel decides),
-  // then each connected group is turned so that most first peaks point up.
-  std::vector<int> relative(n, -1);
-  std::vector<int> group(n, -1);
-  int groups = 0;
-  for (std::size_t start = 0; start < n; ++start) {
-    if (relative[start] >= 0) continue;
-    relative[start] = 0;
-    group[start] = groups;
-    std::vector<std::size_t> todo{start};
-    while (!todo.empty()) {
-      const std::size_t at = todo.back();
-      todo.pop_back();
-      for (const Edge& e : edges) {
-        const std::size_t other = e.a == at ? e.b : e.b == at ? e.a : n;
-        if (other == n || relative[other] >= 0) continue;
-        relative[other] = relative[at] ^ (e.opposed ? 1 : 0);
-        group[other] = groups;
-        todo.push_back(other);
+      // The left and right drivers of one kind: the same sound from the two sides, over their
+      // common band. Counted once, from the left.
+      if (a.side == Side::Left && b.side == Side::Right && a.rear == b.rear && Counterparts(a, b)) {
+        const double lo = std::max({a.passLoHz, b.passLoHz, kLevelLoHz});
+        const double hi = std::min({a.passHiHz, b.passHiHz, kLevelHiHz});
+        if (hi > lo) {
+          const double centre = std::sqrt(lo * hi);
+          const double from = std::max(lo, centre / 2);
+          const double to = std::min(hi, centre * 2);
+          if (const auto e = PairSum(a, residualMs[i], b, residualMs[j], from, to)) edges.push_back({i, j, *e});
+        }
       }
     }
-    ++groups;
   }
-  std::vector<bool> flip(n, false);
-  for (int g = 0; g < groups; ++g) {
-    int reversedIfKept = 0;
-    int reversedIfTurned = 0;
-    int members = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (group[i] != g) continue;
-      ++members;
-      const bool inverted = channels[i].firstPeakInverted;
-      reversedIfKept += (inverted != (relative[i] == 1)) ? 1 : 0;
-      reversedIfTurned += (inverted != (relative[i] == 0)) ? 1 : 0;
-    }
-    // A channel alone has no neighbour to be reversed against: its first peak decides nothing.
-    if (members < 2) continue;
-    const int turn = reversedIfTurned < reversedIfKept ? 1 : 0;
-    for (std::size_t i = 0; i < n; ++i)
-      if (group[i] == g) flip[i] = (relative[i] ^ turn) == 1;
-  }
-  return flip;
+  return ChooseFlips(channels, edges);
 }
 
 std::vector<int> MatchLevels(std::span<const double> levelDb, std::span<const int> gainDb) {
@@ -274,17 +339,39 @@ void ApplyTuning(Editor& editor, const Tuning& tuning) {
   }
 }
 
+std::optional<Placement> PlacementOfType(int code) {
+  // The processor's type table: front left 1-6, front right 7-12, rear left 13-15, rear right
+  // 16-18, centre 19-21, left, right and middle subwoofer 22-24; the rest name no place.
+  if (code >= 1 && code <= 6) return Placement{Side::Left, false};
+  if (code >= 7 && code <= 12) return Placement{Side::Right, false};
+  if (code >= 13 && code <= 15) return Placement{Side::Left, true};
+  if (code >= 16 && code <= 18) return Placement{Side::Right, true};
+  if (code >= 19 && code <= 21) return Placement{Side::Both, false};
+  if (code == 22) return Placement{Side::Left, false};
+  if (code == 23) return Placement{Side::Right, false};
+  if (code == 24) return Placement{Side::Both, false};
+  return std::nullopt;
+}
+
 std::vector<TuneChannel> TuneChannelsOf(const RunResult& run, const CKTV_Data& data) {
   std::vector<TuneChannel> out;
+  const auto types = data.Image().ChannelTypes();
   for (const ChannelResult& r : run.channels) {
     if (!r.Measured()) continue;
     const CKTV_OutData& o = data.Output(r.channel);
     TuneChannel c;
     c.channel = r.channel;
-    const auto& mix = o.InputMix();
-    const bool left = mix[0] > 0;
-    const bool right = mix[1] > 0;
-    c.side = left && !right ? Side::Left : right && !left ? Side::Right : Side::Both;
+    // The type the installer gave the channel says where the speaker is; without one, the inputs
+    // it plays do.
+    if (const auto place = PlacementOfType(types[static_cast<std::size_t>(r.channel)])) {
+      c.side = place->side;
+      c.rear = place->rear;
+    } else {
+      const auto& mix = o.InputMix();
+      const bool left = mix[0] > 0;
+      const bool right = mix[1] > 0;
+      c.side = left && !right ? Side::Left : right && !left ? Side::Right : Side::Both;
+    }
     c.arrivalMs = r.arrivalMs;
     c.firstPeakInverted = r.inverted;
     c.centre = r.positions.front();

@@ -9,6 +9,7 @@
 // the new settings out.
 
 #include <array>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ enum class Side { Left, Right, Both };
 struct TuneChannel {
   int channel = 0;
   Side side = Side::Both;
+  /// A rear speaker: its neighbours are rear speakers; a subwoofer neighbours the front.
+  bool rear = false;
   /// At the centre (first) position, including the delay it had.
   double arrivalMs = 0;
   /// The sign of the impulse's first peak: a weak vote, used only to orient a group of drivers.
@@ -98,8 +101,12 @@ struct Tuning {
 /// none; a channel that would need more than the processor has gets its most (and `limited`).
 std::vector<int> AlignDelays(std::span<const double> acousticMs, std::vector<bool>* limited = nullptr);
 
-/// Whether each channel's phase switch should change, from the complex sum of neighbours across
-/// their crossover region. `residualMs` is each channel's arrival after the new delays.
+/// Whether each channel's phase switch should change. Every pair that can be compared speaks: the
+/// drivers of one side across their crossover (a subwoofer with the front's lowest drivers), and the
+/// left and right drivers of one kind over their common band, each by how their complex sum
+/// compares with one of them reversed. The switches that agree best with all pairs win; between a
+/// set and its opposite, the one that turns fewer drivers. `residualMs` is each channel's arrival
+/// after the new delays.
 std::vector<bool> DecidePolarity(std::span<const TuneChannel> channels, std::span<const double> residualMs);
 
 /// New output gains (dB) that bring every channel's level (`levelDb`, measured with `gainDb`) to
@@ -118,6 +125,14 @@ void ApplyTuning(Editor& editor, const Tuning& tuning);
 /// The measured channels of a run with the settings the processor has now (which are the ones
 /// they were measured with: the procedure puts everything back before it returns).
 std::vector<TuneChannel> TuneChannelsOf(const RunResult& run, const CKTV_Data& data);
+
+/// Where a speaker of the processor's channel type plays: its side and whether it is a rear one;
+/// none for a type that does not say (empty, custom).
+struct Placement {
+  Side side = Side::Both;
+  bool rear = false;
+};
+std::optional<Placement> PlacementOfType(int typeCode);
 
 /// The channel's level above the target over its pass band (dB), from its averaged response.
 double PassBandLevel(const measure::Measurement& average, const measure::Target& target, double passLoHz,

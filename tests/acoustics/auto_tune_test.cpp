@@ -62,32 +62,59 @@ TEST(AutoTuneAlign, LatestArrivalGetsNoDelayAndTheOthersMeetIt) {
   EXPECT_FALSE(limited[1]);
 }
 
-TEST(AutoTunePolarity, TheReversedDriverIsTurnedEvenWhenItsFirstPeakMisleads) {
+TEST(AutoTunePolarity, ExactlyTheReversedDriverIsTurnedEvenWhenItsFirstPeakMisleads) {
   struct Case {
     const char* what;
     int reversed;       // index of the reversed driver
     bool peakMisleads;  // its first peak reads as not reversed
+    bool threeWay;      // woofer, mid and tweeter a side, else woofer and tweeter
+    bool sub;
   };
   const Case cases[] = {
-      {"left tweeter", 2, false},
-      {"left tweeter, first peak up", 2, true},
-      {"right mid between woofer and tweeter", 4, true},
-      {"subwoofer against both woofers", 6, false},
+      {"left tweeter", 2, false, true, true},
+      {"left tweeter, first peak up", 2, true, true, true},
+      {"right mid between woofer and tweeter", 4, true, true, true},
+      {"subwoofer against both woofers", 6, false, true, true},
+      {"right woofer", 3, false, true, true},
+      {"right woofer, first peak up", 3, true, true, true},
+      {"right woofer of a two-way front with sub", 3, true, false, true},
+      {"right woofer of a two-way front, no sub", 3, true, false, false},
+      {"left tweeter of a two-way front, no sub", 2, false, false, false},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.what);
     const auto rev = [&](int i) { return i == k.reversed; };
     const auto peak = [&](int i) { return rev(i) && !k.peakMisleads; };
+    const double woofTop = k.threeWay ? 400 : 3000;
     std::vector<TuneChannel> ch{
-        Channel(0, Side::Left, 80, 400, rev(0), peak(0)),    Channel(1, Side::Left, 400, 3000, rev(1), peak(1)),
-        Channel(2, Side::Left, 3000, 0, rev(2), peak(2)),    Channel(3, Side::Right, 80, 400, rev(3), peak(3)),
-        Channel(4, Side::Right, 400, 3000, rev(4), peak(4)), Channel(5, Side::Right, 3000, 0, rev(5), peak(5)),
+        Channel(0, Side::Left, 80, woofTop, rev(0), peak(0)), Channel(1, Side::Left, 400, 3000, rev(1), peak(1)),
+        Channel(2, Side::Left, 3000, 0, rev(2), peak(2)),     Channel(3, Side::Right, 80, woofTop, rev(3), peak(3)),
+        Channel(4, Side::Right, 400, 3000, rev(4), peak(4)),  Channel(5, Side::Right, 3000, 0, rev(5), peak(5)),
         Channel(6, Side::Both, 0, 80, rev(6), peak(6)),
     };
-    const std::vector<double> aligned(ch.size(), 0.0);
-    const auto flips = DecidePolarity(ch, aligned);
-    for (std::size_t i = 0; i < ch.size(); ++i) EXPECT_EQ(flips[i], rev(static_cast<int>(i))) << "ch" << i + 1;
+    // A rear pair, neighbours of neither the front nor the subwoofer.
+    ch.push_back(Channel(7, Side::Left, 80, 0, false, false));
+    ch.back().rear = true;
+    std::vector<std::size_t> keep;
+    for (std::size_t i = 0; i < ch.size(); ++i)
+      if ((k.threeWay || (i != 1 && i != 4)) && (k.sub || i != 6)) keep.push_back(i);
+    std::vector<TuneChannel> used;
+    for (std::size_t i : keep) used.push_back(ch[i]);
+    const std::vector<double> aligned(used.size(), 0.0);
+    const auto flips = DecidePolarity(used, aligned);
+    for (std::size_t i = 0; i < used.size(); ++i)
+      EXPECT_EQ(flips[i], rev(used[i].channel)) << "ch" << used[i].channel + 1;
   }
+}
+
+TEST(AutoTunePolarity, PlacesComeFromTheChannelTypes) {
+  EXPECT_EQ(PlacementOfType(1)->side, Side::Left);    // front left tweeter
+  EXPECT_EQ(PlacementOfType(11)->side, Side::Right);  // front right mid-low
+  EXPECT_TRUE(PlacementOfType(15)->rear);             // rear left full range
+  EXPECT_EQ(PlacementOfType(24)->side, Side::Both);   // subwoofer
+  EXPECT_FALSE(PlacementOfType(24)->rear);
+  EXPECT_FALSE(PlacementOfType(0));   // empty
+  EXPECT_FALSE(PlacementOfType(25));  // front custom: the input mix says
 }
 
 TEST(AutoTunePolarity, ATimeOffsetThatIsNotAlignedAwayDecidesWithTheSum) {
