@@ -246,20 +246,32 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   if (recording.size() + stream.measurement.size() > kMaxAnalysedFrames)
     return Reject(Rejection::Reason::TooLong, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
-  // The reference: its short sweep alone, found before the measurement sweep could arrive.
+  // The measurement sweep first, anywhere in the recording: however late the streams start, it
+  // tells where the reference must be — the stream's offset earlier, give or take how much nearer
+  // one speaker is than the other, far less than half the gap.
   const SweepParams refParams = TimingReferenceSweep(rate);
   const Active refActive = ActiveSpan(stream.reference);
   if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
-  const Found ref = DeconvolveAndFind(recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
+  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
+  const Found located = DeconvolveAndFind(recording, mainSweep, rate, options.lowHz, options.highHz);
+  // Only where: the reference's sound, still in, smears its bands.
+  if (!Heard(located, false)) return Reject(Rejection::Reason::NotFound, levels);
+  const auto halfGap = std::llround(kReferenceGapSeconds / 2 * rate);
+  const auto n = static_cast<long long>(recording.size());
+  const long long expected = std::llround(located.arrival.samples) - offset;
+  // The reference alone: the recording up to the measurement sweep's sound (cut off rather than
+  // silenced, so that the noise left is the noise the reference is measured against), searched
+  // around where it must be.
+  const long long headEnd = std::clamp(expected + offset - halfGap, 0LL, n);
+  if (headEnd <= static_cast<long long>(refSweep.size())) return Reject(Rejection::Reason::NotFound, levels);
+  const Found ref = DeconvolveAndFind(recording.first(static_cast<std::size_t>(headEnd)), refSweep, rate,
+                                      refParams.startHz, refParams.endHz, expected - halfGap, expected + halfGap);
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
-  // The measurement sweep, with the reference's sound taken out of the recording first.
-  const long long cut =
-      std::clamp<long long>(offset + std::llround(ref.arrival.samples - kReferenceGapSeconds / 2 * rate), 0,
-                            static_cast<long long>(recording.size()));
+  // The measurement sweep again, with the reference's sound taken out of the recording first.
+  const long long cut = std::clamp<long long>(offset + std::llround(ref.arrival.samples) - halfGap, 0, n);
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
-  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
   const Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
