@@ -118,6 +118,32 @@ Found DeconvolveAndFind(std::span<const float> recording, std::span<const float>
   return f;
 }
 
+// The earliest of the strong peaks between `from` and `to`: the reference, which sounds before
+// anything else of the stream; whatever of the measurement sweep leaks through the reference's
+// filter comes later, and may be stronger.
+constexpr double kStrongPeakDb = 20;          // below the strongest: still a candidate
+constexpr double kPeakRefineSeconds = 0.005;  // after the first crossing, where its peak lies
+
+Found FindEarliestStrong(std::span<const float> recording, std::span<const float> excitation, int rate, double lowHz,
+                         double highHz, long long from, long long to) {
+  const InverseFilter inverse(excitation, rate, lowHz, highHz, recording.size());
+  Found f{Deconvolve(recording, inverse), {}};
+  const Arrival strongest = FindArrival(f.ir, from, to);
+  f.arrival = strongest;
+  if (strongest.peak <= 0) return f;
+  // A candidate stands out of the noise as far as any heard response must.
+  const double noise = strongest.peak * std::pow(10.0, -strongest.peakToNoiseDb / 20);
+  const double threshold =
+      std::max(strongest.peak * std::pow(10.0, -kStrongPeakDb / 20), noise * std::pow(10.0, kMinPeakToNoiseDb / 20));
+  for (long long t = from; t < to; ++t) {
+    if (std::abs(f.ir.At(t)) < threshold) continue;
+    const Arrival first = FindArrival(f.ir, t, t + std::llround(kPeakRefineSeconds * rate));
+    if (first.peak > 0) f.arrival = first;
+    break;
+  }
+  return f;
+}
+
 bool Usable(std::span<const float> recording, std::span<const float> excitation, int rate, const AnalysisOptions& o) {
   return !recording.empty() && !excitation.empty() && rate > 0 && o.lowHz > 0 && o.highHz > o.lowHz;
 }
@@ -246,29 +272,19 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   if (recording.size() + stream.measurement.size() > kMaxAnalysedFrames)
     return Reject(Rejection::Reason::TooLong, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
-  // The measurement sweep first, anywhere in the recording: however late the streams start, it
-  // tells where the reference must be — the stream's offset earlier, give or take how much nearer
-  // one speaker is than the other, far less than half the gap.
+  // The reference: its short sweep alone, wherever the streams' latency put it — anywhere that
+  // leaves the measurement sweep, which starts `offset` after it, inside the recording.
   const SweepParams refParams = TimingReferenceSweep(rate);
   const Active refActive = ActiveSpan(stream.reference);
   if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
-  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
-  const Found located = DeconvolveAndFind(recording, mainSweep, rate, options.lowHz, options.highHz);
-  // Only where: the reference's sound, still in, smears its bands.
-  if (!Heard(located, false)) return Reject(Rejection::Reason::NotFound, levels);
-  const auto halfGap = std::llround(kReferenceGapSeconds / 2 * rate);
   const auto n = static_cast<long long>(recording.size());
-  const long long expected = std::llround(located.arrival.samples) - offset;
-  // The reference alone: the recording up to the measurement sweep's sound (cut off rather than
-  // silenced, so that the noise left is the noise the reference is measured against), searched
-  // around where it must be.
-  const long long headEnd = std::clamp(expected + offset - halfGap, 0LL, n);
-  if (headEnd <= static_cast<long long>(refSweep.size())) return Reject(Rejection::Reason::NotFound, levels);
-  const Found ref = DeconvolveAndFind(recording.first(static_cast<std::size_t>(headEnd)), refSweep, rate,
-                                      refParams.startHz, refParams.endHz, expected - halfGap, expected + halfGap);
+  const Found ref = FindEarliestStrong(recording, refSweep, rate, refParams.startHz, refParams.endHz, 0,
+                                       std::max(offset, n - offset));
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
-  // The measurement sweep again, with the reference's sound taken out of the recording first.
+  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
+  const auto halfGap = std::llround(kReferenceGapSeconds / 2 * rate);
+  // The measurement sweep, with the reference's sound taken out of the recording first.
   const long long cut = std::clamp<long long>(offset + std::llround(ref.arrival.samples) - halfGap, 0, n);
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
