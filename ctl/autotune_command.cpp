@@ -107,6 +107,7 @@ SummedFigures Summed(const acoustics::RunResult& run, const measure::Target& tar
 }
 
 struct Figures {
+  std::vector<std::pair<int, double>> arrivalsMs;
   double arrivalSpreadMs = 0;
   double levelSpreadDb = 0;
   SummedFigures summed;
@@ -117,6 +118,7 @@ Figures FiguresOf(const acoustics::RunResult& run, const measure::Target& target
   double aLo = 1e9, aHi = -1e9, lLo = 1e9, lHi = -1e9;
   for (const auto& ch : run.channels) {
     if (!ch.Measured()) continue;
+    f.arrivalsMs.emplace_back(ch.channel, ch.arrivalMs);
     aLo = std::min(aLo, ch.arrivalMs);
     aHi = std::max(aHi, ch.arrivalMs);
     const double level = acoustics::PassBandLevel(ch.response, target, ch.passLoHz, ch.passHiHz);
@@ -132,6 +134,8 @@ Figures FiguresOf(const acoustics::RunResult& run, const measure::Target& target
 nlohmann::json JsonOf(const Figures& f) {
   nlohmann::json j;
   j["arrival_spread_ms"] = Round(f.arrivalSpreadMs, 1e-4);
+  j["arrivals_ms"] = nlohmann::json::object();
+  for (const auto& [ch, ms] : f.arrivalsMs) j["arrivals_ms"]["ch" + std::to_string(ch + 1)] = Round(ms, 1e-4);
   j["level_spread_db"] = Round(f.levelSpreadDb, 0.01);
   j["summed_rms_db"] = Round(f.summed.averaged.rms, 0.01);
   j["summed_rms_db_per_position"] = nlohmann::json::array();
@@ -250,6 +254,11 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
     return Fail(c, zh ? "处理器未接收新的设置" : "the processor did not take the new settings");
 
   c.term.Message(zh ? "已设置；再次测量以验证" : "tuned; measuring again to verify");
+  // The verifying pass starts where the first did.
+  if (plan.positions > 1 && !host.MoveMicrophone(0, plan.positions)) {
+    c.term.Message(zh ? "验证已取消；调音已发送" : "verification cancelled; the tuning was sent");
+    return kExitFailure;
+  }
   const auto after = run.Run(plan, host, cancel);
   host.Done();
   bool verified = !Ended(c, after);
