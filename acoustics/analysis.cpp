@@ -124,23 +124,29 @@ Found DeconvolveAndFind(std::span<const float> recording, std::span<const float>
 constexpr double kStrongPeakDb = 20;          // below the strongest: still a candidate
 constexpr double kPeakRefineSeconds = 0.005;  // after the first crossing, where its peak lies
 
-Found FindEarliestStrong(std::span<const float> recording, std::span<const float> excitation, int rate, double lowHz,
-                         double highHz, long long from, long long to) {
-  const InverseFilter inverse(excitation, rate, lowHz, highHz, recording.size());
-  Found f{Deconvolve(recording, inverse), {}};
-  const Arrival strongest = FindArrival(f.ir, from, to);
-  f.arrival = strongest;
-  if (strongest.peak <= 0) return f;
+constexpr double kLookBackSeconds = 0.01;  // before the strongest peak of a measured speaker
+
+/// The first peak between `from` and `to` that is strong next to `strongest` and stands out of the
+/// noise; `strongest` when there is none.
+Arrival EarliestStrong(const ImpulseResponse& ir, const Arrival& strongest, long long from, long long to, int rate) {
+  if (strongest.peak <= 0) return strongest;
   // A candidate stands out of the noise as far as any heard response must.
   const double noise = strongest.peak * std::pow(10.0, -strongest.peakToNoiseDb / 20);
   const double threshold =
       std::max(strongest.peak * std::pow(10.0, -kStrongPeakDb / 20), noise * std::pow(10.0, kMinPeakToNoiseDb / 20));
   for (long long t = from; t < to; ++t) {
-    if (std::abs(f.ir.At(t)) < threshold) continue;
-    const Arrival first = FindArrival(f.ir, t, t + std::llround(kPeakRefineSeconds * rate));
-    if (first.peak > 0) f.arrival = first;
-    break;
+    if (std::abs(ir.At(t)) < threshold) continue;
+    const Arrival first = FindArrival(ir, t, t + std::llround(kPeakRefineSeconds * rate));
+    return first.peak > 0 ? first : strongest;
   }
+  return strongest;
+}
+
+Found FindEarliestStrong(std::span<const float> recording, std::span<const float> excitation, int rate, double lowHz,
+                         double highHz, long long from, long long to) {
+  const InverseFilter inverse(excitation, rate, lowHz, highHz, recording.size());
+  Found f{Deconvolve(recording, inverse), {}};
+  f.arrival = EarliestStrong(f.ir, FindArrival(f.ir, from, to), from, to, rate);
   return f;
 }
 
@@ -288,7 +294,12 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   const long long cut = std::clamp<long long>(offset + std::llround(ref.arrival.samples) - halfGap, 0, n);
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
-  const Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
+  // Timed as the reference is, by its first strong arrival: the direct sound just before the
+  // strongest peak rather than a stronger reflection, so that the two times compare.
+  Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
+  const auto strongestAt = static_cast<long long>(std::floor(main.arrival.samples));
+  main.arrival =
+      EarliestStrong(main.ir, main.arrival, strongestAt - std::llround(kLookBackSeconds * rate), strongestAt + 1, rate);
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,
