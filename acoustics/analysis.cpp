@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "acoustics/fft.h"
+
 namespace zelto::acoustics {
 
 namespace {
@@ -126,18 +128,60 @@ constexpr double kPeakRefineSeconds = 0.005;  // after the first crossing, where
 
 constexpr double kLookBackSeconds = 0.01;  // before the strongest peak of a measured speaker
 
-/// The first peak between `from` and `to` that is strong next to `strongest` and stands out of the
-/// noise; `strongest` when there is none.
+/// The envelope (magnitude of the analytic signal) of the response over times [from, to): it
+/// peaks where the sound arrives whichever way a band-passed driver's lobes swing.
+std::vector<double> Envelope(const ImpulseResponse& ir, long long from, long long to) {
+  const auto length = static_cast<std::size_t>(std::max(0LL, to - from));
+  if (length < 4) return {};
+  const Fft fft(FastFftSize(length));
+  RealVector x(fft.Size(), 0.0);
+  for (std::size_t i = 0; i < length; ++i) x[i] = ir.At(from + static_cast<long long>(i));
+  ComplexVector spectrum(fft.Bins());
+  fft.Forward(x, spectrum);
+  // The Hilbert transform: every positive frequency turned by -90 degrees, DC and Nyquist left out.
+  spectrum.front() = 0;
+  if (fft.Size() % 2 == 0) spectrum.back() = 0;
+  for (auto& c : spectrum) c *= std::complex<double>(0, -1);
+  RealVector h(fft.Size(), 0.0);
+  fft.Inverse(spectrum, h);
+  std::vector<double> env(length);
+  for (std::size_t i = 0; i < length; ++i) env[i] = std::sqrt(x[i] * x[i] + h[i] * h[i]);
+  return env;
+}
+
+/// The first arrival between `from` and `to` whose envelope is strong next to `strongest` and
+/// stands out of the noise, at its envelope's peak; `strongest` when there is none.
 Arrival EarliestStrong(const ImpulseResponse& ir, const Arrival& strongest, long long from, long long to, int rate) {
-  if (strongest.peak <= 0) return strongest;
+  if (strongest.peak <= 0 || to <= from) return strongest;
+  const long long refine = std::llround(kPeakRefineSeconds * rate);
+  const std::vector<double> env = Envelope(ir, from - refine, to + 2 * refine);
+  if (env.empty()) return strongest;
+  const auto at = [&](long long t) { return env[static_cast<std::size_t>(t - (from - refine))]; };
+  double top = 0;
+  for (long long t = from; t < to + refine; ++t) top = std::max(top, at(t));
   // A candidate stands out of the noise as far as any heard response must.
   const double noise = strongest.peak * std::pow(10.0, -strongest.peakToNoiseDb / 20);
   const double threshold =
-      std::max(strongest.peak * std::pow(10.0, -kStrongPeakDb / 20), noise * std::pow(10.0, kMinPeakToNoiseDb / 20));
+      std::max(top * std::pow(10.0, -kStrongPeakDb / 20), noise * std::pow(10.0, kMinPeakToNoiseDb / 20));
   for (long long t = from; t < to; ++t) {
-    if (std::abs(ir.At(t)) < threshold) continue;
-    const Arrival first = FindArrival(ir, t, t + std::llround(kPeakRefineSeconds * rate));
-    return first.peak > 0 ? first : strongest;
+    if (at(t) < threshold) continue;
+    long long best = t;
+    for (long long u = t; u < t + refine; ++u)
+      if (at(u) > at(best)) best = u;
+    const double l = at(best - 1);
+    const double c = at(best);
+    const double r = at(best + 1);
+    const double denom = l - 2 * c + r;
+    const double delta = denom != 0 ? std::clamp(0.5 * (l - r) / denom, -0.5, 0.5) : 0.0;
+    Arrival a = strongest;
+    a.samples = static_cast<double>(best) + delta;
+    // The sign of the largest swing under the envelope's peak.
+    double swing = 0;
+    for (long long u = best - refine / 5; u <= best + refine / 5; ++u)
+      if (std::abs(ir.At(u)) > std::abs(swing)) swing = ir.At(u);
+    a.polarity = swing < 0 ? -1 : 1;
+    a.peak = c;
+    return a;
   }
   return strongest;
 }

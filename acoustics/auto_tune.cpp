@@ -84,6 +84,10 @@ bool Counterparts(const TuneChannel& a, const TuneChannel& b) {
   return near(a.passLoHz, b.passLoHz) && near(a.passHiHz, b.passHiHz);
 }
 
+/// Sets of phase switches whose disagreement with the pairs lies this close to the best count as
+/// equally good (each pair adds from -1 to 1).
+constexpr double kPolarityMargin = 0.5;
+
 struct PolarityEdge {
   std::size_t a, b;
   double contrast;  // > 0: they add better with one of them reversed
@@ -142,19 +146,21 @@ std::vector<bool> ChooseFlips(std::span<const TuneChannel> channels, std::span<c
         if (channels[m].passLoHz < channels[lowest].passLoHz) lowest = m;
       return std::make_tuple(disagreement, flips, peaksDown, f[lowest] ? 1 : 0);
     };
+    // The best agreement first; every set of switches nearly as good is a candidate, and the
+    // orientation rules choose among them: a pair that spoke softly (drivers whose sum hardly
+    // changes either way at their crossover) does not outvote the first peaks.
+    const unsigned count = 1U << members.size();
+    double bestAgreement = 1e300;
+    for (unsigned mask = 0; mask < count; ++mask) bestAgreement = std::min(bestAgreement, std::get<0>(score(mask)));
     unsigned best = 0;
-    auto bestScore = score(0);
-    for (unsigned mask = 1; mask < (1U << members.size()); ++mask) {
+    std::optional<std::tuple<int, int, int>> bestRank;
+    for (unsigned mask = 0; mask < count; ++mask) {
       const auto sc = score(mask);
-      // Agreement within a hair counts as equal, so the orientation rules decide between a set
-      // and its opposite.
-      const bool clearlyBetter = std::get<0>(sc) < std::get<0>(bestScore) - 1e-9;
-      const bool equal = std::abs(std::get<0>(sc) - std::get<0>(bestScore)) <= 1e-9;
-      if (clearlyBetter ||
-          (equal && std::tuple(std::get<1>(sc), std::get<2>(sc), std::get<3>(sc)) <
-                        std::tuple(std::get<1>(bestScore), std::get<2>(bestScore), std::get<3>(bestScore)))) {
+      if (std::get<0>(sc) > bestAgreement + kPolarityMargin) continue;
+      const auto rank = std::tuple(std::get<1>(sc), std::get<2>(sc), std::get<3>(sc));
+      if (!bestRank || rank < *bestRank) {
         best = mask;
-        bestScore = sc;
+        bestRank = rank;
       }
     }
     for (std::size_t k = 0; k < members.size(); ++k) flip[members[k]] = (best >> k) & 1U;
