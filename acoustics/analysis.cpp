@@ -338,9 +338,10 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   const long long cut = std::clamp<long long>(offset + std::llround(ref.arrival.samples) - halfGap, 0, n);
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
-  // Timed as the reference is, by its first strong arrival: the direct sound just before the
-  // strongest peak rather than a stronger reflection, so that the two times compare.
-  Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz);
+  // Searched after the cut only: the edge of the silenced part deconvolves into a click before it
+  // that can outdo a quiet speaker. Timed as the reference is, by its first strong arrival: the
+  // direct sound just before the strongest peak rather than a stronger reflection.
+  Found main = DeconvolveAndFind(rest, mainSweep, rate, options.lowHz, options.highHz, cut, n);
   const auto strongestAt = static_cast<long long>(std::floor(main.arrival.samples));
   main.arrival =
       EarliestStrong(main.ir, main.arrival, strongestAt - std::llround(kLookBackSeconds * rate), strongestAt + 1, rate);
