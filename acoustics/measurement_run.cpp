@@ -171,7 +171,7 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
     request.inputDevice = plan.inputDevice;
     request.inputChannels = {plan.inputChannel};
     request.sampleRate = plan.sampleRate;
-    request.tailSeconds = 0.3;
+    request.tailSeconds = TailSeconds(kDecayTailSeconds);
     Progress p{channel, 0, Stage::LevelCheck, static_cast<double>(stepsDone_) / totalSteps_, 0, level};
     const auto rec = audio::PlayAndRecord(audio_, request, cancel, [&](double, float peak) {
       p.inputPeak = peak;
@@ -193,11 +193,18 @@ std::optional<double> MeasurementRun::LevelCheck(const MeasurementPlan& plan, in
         return std::nullopt;
       }
     } else {
-      const auto& levels = std::get<Analysis>(analysed).levels;
+      const Analysis& a = std::get<Analysis>(analysed);
+      chainSeconds_ = std::max(chainSeconds_.value_or(0.0), a.arrival.samples / plan.sampleRate);
+      const auto& levels = a.levels;
       if (!levels.snrDb || *levels.snrDb >= kWantedSnrDb || !canRise) return level;
     }
     level += kLevelStepDb;
   }
+}
+
+double MeasurementRun::TailSeconds(double atLeast) const {
+  if (!chainSeconds_) return std::max(atLeast, kUnknownChainTailSeconds);
+  return std::max(atLeast, *chainSeconds_ + kDecayTailSeconds);
 }
 
 void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level,
@@ -208,6 +215,7 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   request.inputDevice = plan.inputDevice;
   request.sampleRate = plan.sampleRate;
   request.inputChannels = {plan.inputChannel};
+  request.tailSeconds = TailSeconds(request.tailSeconds);
   std::optional<ReferencedStream> referenced;
   std::vector<float> sweep;
   if (plan.referenceChannel) {

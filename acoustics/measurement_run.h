@@ -61,6 +61,11 @@ inline constexpr double kLevelStepDb = 6;
 /// The level check rises until the microphone hears the probe this far above the noise.
 inline constexpr double kWantedSnrDb = 40;
 inline constexpr double kLevelProbeSeconds = 0.5;
+/// Recorded after a sweep ends until the chain's latency is known: sound cards, an audio server
+/// and a processor between them can take this long to give the sound back.
+inline constexpr double kUnknownChainTailSeconds = 1.5;
+/// Recorded after a sweep beyond the chain's latency: the car's decay.
+inline constexpr double kDecayTailSeconds = 0.3;
 
 /// Two seconds put the second harmonic's product 90 ms before the response, room enough for the
 /// window's left side to keep 20 Hz exact (see IrWindow); the end is capped at the rate's limit.
@@ -185,10 +190,15 @@ class MeasurementRun {
   audio::AudioSystem& audio_;
   MeasurementGuard& guard_;
   Language lang_;
+  /// How long after a sweep the recording goes on: the longest latency heard so far (from the
+  /// level probes, whose arrivals hold it) and the decay; long while none has been heard.
+  double TailSeconds(double atLeast) const;
+
   int totalSteps_ = 1;
   int stepsDone_ = 0;
   // Every channel and position plays the same sweep: its inverse filter is made once.
   AnalysisWorkspace workspace_;
+  std::optional<double> chainSeconds_;
 };
 
 /// Checks a plan and each channel's safety without sound (the panel shows it before a run).

@@ -90,7 +90,9 @@ SweepParams TimingReferenceSweep(int sampleRate) {
 ReferencedStream MakeReferencedStream(const SweepParams& sweep) {
   ReferencedStream s;
   SweepParams ref = TimingReferenceSweep(sweep.sampleRate);
-  ref.levelDbfs = sweep.levelDbfs;
+  // Never quieter than it must be heard: a loud subwoofer's sweep starts low, and the reference
+  // speaker does not play its band.
+  ref.levelDbfs = std::max(sweep.levelDbfs, kReferenceMinLevelDbfs);
   const std::vector<float> head = ExponentialSweep(ref);
   const std::vector<float> body = ExponentialSweep(sweep);
   if (head.empty() || body.empty()) return s;

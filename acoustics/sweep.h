@@ -58,6 +58,8 @@ SweepParams TimingReferenceSweep(int sampleRate);
 /// Silence between the reference and the measurement sweep, long enough for the reference's
 /// decay and any stream latency.
 inline constexpr double kReferenceGapSeconds = 0.5;
+/// The reference's level at least: a short high sweep on a speaker with a high-pass.
+inline constexpr double kReferenceMinLevelDbfs = -20.0;
 
 /// The two tracks of a measurement with an acoustic timing reference, equally long: the reference
 /// speaker's (the short sweep at the start) and the measured speaker's (the measurement sweep

@@ -6,7 +6,10 @@
 #include "ctl/edits.h"
 #include "ctl/eq_commands.h"
 #include "ctl/measure_commands.h"
+#include "ctl/autotune_command.h"
+#ifdef ZELTO_HAVE_ACOUSTICS
 #include "ctl/measure_run_command.h"
+#endif
 #include "transports/device_url.h"
 #include "zelto_version.h"
 
@@ -118,6 +121,7 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
   AddSweepAndAnalyse(acoustic);
 #ifdef ZELTO_HAVE_ACOUSTICS
   AddMeasureRun(acoustic);
+  const auto autotune = AddAutoTune(app, [&o](CLI::App* a) { AddCommon(a, o); });
 #endif
 
   std::vector<const char*> argv;
@@ -143,6 +147,9 @@ int RunZeltoctl(const std::vector<std::string>& args, const CtlStreams& streams)
 
   if (auto status = measure.Run(c, o.path, o.channel, o.slot)) return *status;
   if (auto status = acoustic.Run(c)) return *status;
+#ifdef ZELTO_HAVE_ACOUSTICS
+  if (auto status = autotune->Run(c)) return *status;
+#endif
   if (info->parsed()) return InfoCommand(c);
   if (pull->parsed()) return PullCommand(c, o.path);
   if (push->parsed()) return PushCommand(c, o.path);

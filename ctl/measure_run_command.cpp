@@ -56,6 +56,8 @@ std::string Fixed(double v, int decimals) {
   return buf;
 }
 
+}  // namespace
+
 /// "ch1,ch3" or "1,3" into 0-based channels; nothing for anything else.
 std::optional<std::vector<int>> ParseChannels(const std::string& text) {
   std::vector<int> channels;
@@ -78,52 +80,41 @@ std::unique_ptr<audio::AudioSystem> OpenAudio(CommandContext& c) {
   return system;
 }
 
-/// What zeltoctl does for the procedure: waits for the processor, asks on the terminal, prints.
-class TerminalHost final : public acoustics::MeasurementHost {
- public:
-  TerminalHost(DeviceSession& session, Terminal& term, audio::CancelFlag& cancel)
-      : session_(session), term_(term), cancel_(cancel) {}
+TerminalHost::TerminalHost(DeviceSession& session, Terminal& term, audio::CancelFlag& cancel)
+    : session_(session), term_(term), cancel_(cancel) {}
 
-  bool Settle() override {
-    return session_.engine().Connected() && session_.WaitUntilSent(kSettleLimit) && session_.engine().Connected();
-  }
+bool TerminalHost::Settle() {
+  return session_.engine().Connected() && session_.WaitUntilSent(kSettleLimit) && session_.engine().Connected();
+}
 
-  bool MoveMicrophone(int position, int count) override {
-    const bool zh = term_.Lang() == Language::Chinese;
-    term_.Message(zh ? "请把麦克风移到位置 " + std::to_string(position + 1) + "/" + std::to_string(count) +
-                           "，然后按回车（输入 q 回车则停止）"
-                     : "Move the microphone to position " + std::to_string(position + 1) + " of " +
-                           std::to_string(count) + ", then press Enter (q and Enter to stop)");
-    std::string line;
-    if (!std::getline(std::cin, line)) return false;
-    return line != "q" && line != "Q";
-  }
+bool TerminalHost::MoveMicrophone(int position, int count) {
+  const bool zh = term_.Lang() == Language::Chinese;
+  term_.Message(zh ? "请把麦克风移到位置 " + std::to_string(position + 1) + "/" + std::to_string(count) +
+                         "，然后按回车（输入 q 回车则停止）"
+                   : "Move the microphone to position " + std::to_string(position + 1) + " of " +
+                         std::to_string(count) + ", then press Enter (q and Enter to stop)");
+  std::string line;
+  if (!std::getline(std::cin, line)) return false;
+  return line != "q" && line != "Q";
+}
 
-  void Report(const acoustics::Progress& p) override {
-    if (session_.InterruptRequested()) cancel_.Cancel();
-    const int permille = static_cast<int>(std::lround(p.done * 1000));
-    if (!term_.BarShown()) term_.StartBar(1000);
-    term_.SetBar(permille);
-  }
+void TerminalHost::Report(const acoustics::Progress& p) {
+  if (session_.InterruptRequested()) cancel_.Cancel();
+  const int permille = static_cast<int>(std::lround(p.done * 1000));
+  if (!term_.BarShown()) term_.StartBar(1000);
+  term_.SetBar(permille);
+}
 
-  void Rejected(int channel, int position, const std::string& reason) override {
-    if (term_.BarShown()) term_.EndBar();
-    const bool zh = term_.Lang() == Language::Chinese;
-    term_.Message("ch" + std::to_string(channel + 1) + (zh ? "，位置 " : ", position ") + std::to_string(position + 1) +
-                  ": " + reason);
-  }
+void TerminalHost::Rejected(int channel, int position, const std::string& reason) {
+  if (term_.BarShown()) term_.EndBar();
+  const bool zh = term_.Lang() == Language::Chinese;
+  term_.Message("ch" + std::to_string(channel + 1) + (zh ? "，位置 " : ", position ") + std::to_string(position + 1) +
+                ": " + reason);
+}
 
-  void Done() {
-    if (term_.BarShown()) term_.EndBar();
-  }
-
- private:
-  DeviceSession& session_;
-  Terminal& term_;
-  audio::CancelFlag& cancel_;
-};
-
-}  // namespace
+void TerminalHost::Done() {
+  if (term_.BarShown()) term_.EndBar();
+}
 
 namespace {
 

@@ -77,6 +77,7 @@ class CKTV_Data {
   CKTV_OutData& Output(int channel) { return outputs_[channel]; }
   const CKTV_OutData& Output(int channel) const { return outputs_[channel]; }
   DeviceImage& Image() { return image_; }
+  const DeviceImage& Image() const { return image_; }
 
   static constexpr int kClampedCrossoverChannels = 6;
   static constexpr int kEffectPartLive = 0;

@@ -37,3 +37,17 @@ if(TARGET zelto_acoustics_ui)
   gtest_discover_tests(audio_panel_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZELTO_AUDIO_API=pulse;PULSE_SERVER=unix:/nonexistent")
 endif()
+
+# zeltoctl autotune against zelto-sim playing a car, on the same audio server.
+if(TARGET zelto_twin AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
+  add_executable(autotune_audio_tests acoustics/autotune_ctl_test.cpp)
+  target_link_libraries(autotune_audio_tests PRIVATE zelto_ctl zelto_json zelto_twin zelto_engine GTest::gtest
+    GTest::gtest_main)
+  target_include_directories(autotune_audio_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/sim)
+  target_compile_definitions(autotune_audio_tests PRIVATE ZELTOCTL_EXE="$<TARGET_FILE:zeltoctl>"
+    ZELTO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")
+  add_dependencies(autotune_audio_tests zelto-sim zeltoctl)
+  gtest_discover_tests(autotune_audio_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+    FIXTURES_REQUIRED audio_server RESOURCE_LOCK audio_server
+    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env")
+endif()
