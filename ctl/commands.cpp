@@ -107,8 +107,7 @@ int PullCommand(CommandContext& c, const std::string& path) {
   if (!kind) return Usage(c, Fill(TextOf(Text::PullExtension, c.Lang()), {path}));
   auto session = Connected(c);
   if (!session) return kExitFailure;
-  PresetFiles files(session->engine());
-  session->UsePresetFiles(&files);
+  PresetFiles& files = session->files();
   PresetFileResult r;
   if (*kind == PresetFileKind::Single) {
     r = files.SavePresetFile(path);
@@ -137,8 +136,7 @@ int PushCommand(CommandContext& c, const std::string& path) {
   if (!ReadPresetFile(path, c.Lang(), &error)) return Failure(c, error);
   auto session = Connected(c);
   if (!session) return kExitFailure;
-  PresetFiles files(session->engine());
-  session->UsePresetFiles(&files);
+  PresetFiles& files = session->files();
   const PresetFileResult r = session->editor().LoadPresetFile(files, path);
   if (r.status == PresetFileResult::Status::Failed)
     return Failure(c, r.message ? PresetMessageText(*r.message, c.Lang()) : std::string_view{});
@@ -223,9 +221,9 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
 int UpdateCommand(CommandContext& c, const std::string& path) {
   auto session = DeviceSession::Open(c.deviceUrl, c.view, c.usbWrite);
   if (!session) return kExitFailure;
-  UpdateTransfer transfer(session->engine());
+  UpdateTransfer& transfer = session->update();
   transfer.SetView(&c.view);
-  session->UseUpdateTransfer(&transfer);
+  session->BeginUpdate();
   if (transfer.StartUpdate(path) != UpdateTransfer::StartOutcome::Started) {
     // A refused file or a processor not found has shown its message; a busy transfer cannot
     // happen in a fresh session.

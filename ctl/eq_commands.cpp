@@ -180,8 +180,8 @@ class Workspace {
     std::string error;
     w->file_ = ReadPresetFile(where.inFile, c.Lang(), &error);
     if (!w->file_) return Failure(c, error), nullptr;
-    w->offline_ = std::make_unique<Offline>();
-    Engine& engine = w->offline_->engine;
+    w->offline_ = std::make_unique<Offline>(c.term.HeldLanguage());
+    Engine& engine = w->offline_->runtime.engine();
     const auto live = w->file_->image->Preset(0);
     const auto into = engine.Image().Preset(0);
     std::copy(live.begin(), live.end(), into.begin());
@@ -190,14 +190,14 @@ class Workspace {
     return w;
   }
 
-  Editor& editor() { return session_ ? session_->editor() : offline_->editor; }
+  Editor& editor() { return session_ ? session_->editor() : offline_->runtime.editor(); }
   CKTV_Data& Data() { return editor().engine().Data(); }
 
   /// Live: waits until the processor has acknowledged every change. File: packs the changed
   /// channels and writes the input file with its live preset replaced to `out`.
   bool Finish(CommandContext& c, const std::vector<int>& changed, const std::string& out) {
     if (session_) return session_->WaitUntilSent();
-    Engine& engine = offline_->engine;
+    Engine& engine = offline_->runtime.engine();
     engine.Data().Edit([&](CKTV_Data& d) {
       for (int ch : changed) d.Output(ch).PackAll();
     });
@@ -211,12 +211,13 @@ class Workspace {
   }
 
  private:
+  /// The runtime on no device: the edits land in the file's preset.
   struct Offline {
+    explicit Offline(Language& language) : runtime(std::make_unique<NoDevice>(), settings, sink, view, language) {}
     MemorySettings settings;
     NullNoticeSink sink;
     LinkView view;
-    Engine engine{std::make_unique<NoDevice>(), settings, sink, view};
-    Editor editor{engine};
+    Runtime runtime;
   };
   Workspace() = default;
   std::unique_ptr<DeviceSession> session_;

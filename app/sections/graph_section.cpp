@@ -21,12 +21,13 @@ constexpr int kCurveButtonPitch = 24;
 
 using namespace view_id;
 
-GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, QWidget* window)
+GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, measure::ChannelMeasurements& measurements,
+                           QWidget* window)
     : Section(kRegion, ui, engine, editor, window) {
   graph_ = Named(new CFStatic(this), kGraph);
   graph_->setGeometry(6, 26, 822, 172);
 
-  tools_ = new MeasurementTools(editor_, *graph_, window);
+  tools_ = new MeasurementTools(editor_, measurements, *graph_, window);
   connect(graph_, &CFStatic::contextMenuRequested, tools_, &MeasurementTools::ShowMenu);
   auto* measure = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
   measure->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));

@@ -55,8 +55,8 @@ QString FileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 }  // namespace
 
-MeasurementTools::MeasurementTools(Editor& editor, CFStatic& graph, QWidget* window)
-    : QObject(window), editor_(editor), engine_(editor.engine()), graph_(&graph), window_(window) {
+MeasurementTools::MeasurementTools(Editor& editor, measure::ChannelMeasurements& held, CFStatic& graph, QWidget* window)
+    : QObject(window), editor_(editor), engine_(editor.engine()), graph_(&graph), window_(window), held_(held) {
   graph_->SetOverlaySource([this] { return OverlayCurves(); });
   connect(graph_, &CFStatic::overlayToggled, this, [this](int key) { ToggleCurve(static_cast<ShownCurve>(key)); });
 }

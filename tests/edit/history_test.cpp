@@ -32,9 +32,8 @@ class HistoryOnline : public ::testing::TestWithParam<SimKind> {
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
     ASSERT_TRUE(sim->Connect());
-    editor = std::make_unique<Editor>(sim->engine());
+    editor = &sim->editor();
   }
-  void TearDown() override { editor.reset(); }
   CFilter& Band(int ch, int k) { return sim->engine().Data().Output(ch).Eq().Filter(k); }
   /// Waits for `count` frames after `from` and then a little more, so nothing extra goes unseen.
   Lines FramesAfter(std::size_t from, std::size_t count) {
@@ -62,7 +61,7 @@ class HistoryOnline : public ::testing::TestWithParam<SimKind> {
   }
 
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<Editor> editor;
+  Editor* editor = nullptr;
 };
 
 TEST_P(HistoryOnline, UndoOfAHandleDragSendsOneWriteOfTheOldGainAndRedoTheDraggedOne) {
@@ -100,7 +99,7 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   const auto dir = std::filesystem::temp_directory_path() / ("zelto-history-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "a.dsps").string();
-  PresetFiles files(sim->engine());
+  PresetFiles& files = sim->files();
   editor->SetGain(5, 30);
   ASSERT_EQ(files.SavePresetFile(file).status, PresetFileResult::Status::Saved);
   // Codes within the gain range (at most 0 dB), so that nothing is limited on the way.
@@ -201,7 +200,7 @@ TEST_P(HistoryOnline, AHistoryTakenBackFromItsBytesUndoesAsTheOriginalWould) {
 // The processor is changed by another program while the editor is away (zeltoctl beside it).
 void SetOnProcessor(SimEngine& sim, const std::function<void(Editor&)>& edit) {
   testing::EngineHarness other(sim.SecondClient());
-  Editor editor(other.engine);
+  Editor& editor = other.runtime.editor();
   other.engine.OnConnectButton();
   ASSERT_TRUE(other.engine.Connected());
   ASSERT_TRUE(other.PumpUntil([&] { return other.Saw(Notice::TransferDone) && other.engine.Tracking().IsOn(); },
@@ -281,7 +280,7 @@ TEST(HistoryReadBack, EveryWideValueComesBackWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimEngine sim(SimKind::InProcess);
-    Editor editor(sim.engine());
+    Editor& editor = sim.editor();
     ASSERT_TRUE(sim.Connect());
     const auto held = [&] {
       const int v = GetU16(sim.processor()->Memory().Block(0, BlockType::Output, 3), c.offset);

@@ -174,8 +174,7 @@ TEST(RecoveryFileBytes, AMissingFileIsNotAnError) {
 
 class RecoveryOffline : public ::testing::Test {
  protected:
-  RecoveryOffline()
-      : sim(SimKind::InProcess), ab(sim.engine()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
+  RecoveryOffline() : sim(SimKind::InProcess), ab(sim.ab()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
     file.SetHistory(&history);
   }
   void SetGain(int channel, int code) {
@@ -184,7 +183,7 @@ class RecoveryOffline : public ::testing::Test {
 
   TempDir dir;
   SimEngine sim;
-  AbCompare ab;
+  AbCompare& ab;
   BlobHistory history;
   RecoveryFile file;
 };
@@ -224,9 +223,8 @@ TEST_F(RecoveryOffline, KeepsBothSidesAndRestoresThemAsOneStep) {
 
   // Another run: the same file restores B as the live tuning and A as the other side.
   SimEngine next(SimKind::InProcess);
-  AbCompare nextAb(next.engine());
-  Editor nextEditor(next.engine());
-  nextEditor.SetAb(&nextAb);
+  AbCompare& nextAb = next.ab();
+  Editor& nextEditor = next.editor();
   const RecoveryRead r = ReadRecoveryFile(file.Path());
   ASSERT_TRUE(r.data);
   nextEditor.RestoreRecovered(r.data->ab);
@@ -253,8 +251,7 @@ struct HeldMeasurements final : RecoveryPart {
 };
 
 TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
-  Editor editor(sim.engine());
-  editor.SetAb(&ab);
+  Editor& editor = sim.editor();
   HeldMeasurements measurements;
   RecoveryFile kept(sim.engine(), ab, dir.File("kept.zrec"));
   kept.SetHistory(&editor);
@@ -270,9 +267,8 @@ TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
   EXPECT_TRUE(kept.Tick(written + recovery::kThrottle));
 
   SimEngine next(SimKind::InProcess);
-  AbCompare nextAb(next.engine());
-  Editor nextEditor(next.engine());
-  nextEditor.SetAb(&nextAb);
+  AbCompare& nextAb = next.ab();
+  Editor& nextEditor = next.editor();
   HeldMeasurements nextMeasurements;
   RecoveryFile nextFile(next.engine(), nextAb, kept.Path());
   nextFile.SetHistory(&nextEditor);
@@ -387,7 +383,7 @@ TEST(RecoveryOnline, ATickNeverWaitsForTheLinkAndWritesOnceTheWorkerHasPackedThe
   TempDir dir;
   SimEngine sim(SimKind::InProcess);
   ASSERT_TRUE(sim.Connect());
-  AbCompare ab(sim.engine());
+  AbCompare& ab = sim.ab();
   RecoveryFile file(sim.engine(), ab, dir.File("recovery-1.zrec"));
   sim.engine().Data().Edit([](CKTV_Data& d) { d.Output(3).SetGain(21); });
 
@@ -427,9 +423,8 @@ TEST(RecoveryOnline, ARestoreIsOneStepThatSendsWhatDiffersAndItsUndoGivesTheProc
     SCOPED_TRACE(kind == SimKind::InProcess ? "in process" : "over TCP");
     SimEngine sim(kind);
     ASSERT_TRUE(sim.Connect());
-    AbCompare ab(sim.engine());
-    Editor editor(sim.engine());
-    editor.SetAb(&ab);
+    AbCompare& ab = sim.ab();
+    Editor& editor = sim.editor();
     const int own = sim.engine().Data().Output(6).GainCode();
     RecoveryData d;
     d.ab = ab.Snapshot();

@@ -75,14 +75,13 @@ class PresetFilesOnline : public ::testing::TestWithParam<SimKind> {
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
     ASSERT_TRUE(sim->Connect());
-    files = std::make_unique<PresetFiles>(sim->engine());
+    files = &sim->files();
   }
-  void TearDown() override { files.reset(); }
   Engine& engine() { return sim->engine(); }
 
   TempDir dir;
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<PresetFiles> files;
+  PresetFiles* files = nullptr;
 };
 
 TEST_P(PresetFilesOnline, SingleFileSavesLoadsAndSendsTheLoadedSettingsLive) {
@@ -195,7 +194,7 @@ class PresetFilesOffline : public ::testing::Test {
  protected:
   TempDir dir;
   SimEngine sim{SimKind::InProcess};
-  PresetFiles files{sim.engine()};
+  PresetFiles& files = sim.files();
 };
 
 // A file that is short, foreign or of another kind is refused whole, with its format's message.
@@ -289,7 +288,7 @@ TEST(PresetFilesLinkLost, ASaveWhoseReadBackFailsWritesNothing) {
   timing.replyDeadline = std::chrono::milliseconds(300);
   sim.engine().SetLinkTiming(timing);
   ASSERT_TRUE(sim.Connect());
-  PresetFiles files(sim.engine());
+  PresetFiles& files = sim.files();
   sim.handler = [&](Notice n, std::intptr_t, std::intptr_t) { files.HandleNotice(n, nullptr); };
   sim.processor()->InjectFault(sim::Fault::DropReply, {10, sim::kEveryFrame});
   ASSERT_EQ(files.SaveAllSlotsFile(dir.File("all")).status, Status::ReadingBack);
