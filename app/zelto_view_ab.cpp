@@ -34,7 +34,7 @@ void CZeltoView::RefreshAbDisplay() {
   abButton_->SetOn(runtime_->ab().Active() == AbSide::B);
   // Before B exists both sides are the same: there is nothing to compare against.
   if (abCurve_ && runtime_->ab().Started())
-    graph_->SetComparison(&runtime_->ab().OtherModel(graph_->plotGraphRect()));
+    graph_->SetComparison(&runtime_->ab().OtherModel());
   else
     graph_->SetComparison(nullptr);
   update(QRect(0, 0, 260, 50));

@@ -8,7 +8,7 @@
 #include "controls/skin.h"
 #include "edit/unsent_edits.h"
 #include "measure/ui/measurement_tools.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 

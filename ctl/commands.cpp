@@ -1,4 +1,5 @@
 #include "ctl/commands.h"
+#include "core/channel_label.h"
 #include "edit/editor.h"
 
 #include <algorithm>
@@ -22,7 +23,6 @@ namespace zelto::ctl {
 
 namespace {
 
-constexpr int kGainOffsetDb = 60;
 constexpr int kCurveDecimals = 4;
 constexpr std::size_t kNameColumn = 8;  // a channel name has at most 7 characters
 constexpr std::size_t kTypeColumn = 3;
@@ -79,7 +79,8 @@ int InfoCommand(CommandContext& c) {
   if (current == 0) preset = std::string(TextOf(Text::NoPreset, lang));
   c.term.Result(Line(TextOf(Text::CurrentPreset, lang), preset));
   c.term.Result(Line(TextOf(Text::InputSource, lang), rules::SourceName(rules::ShownSource(image), lang)));
-  c.term.Result(Line(TextOf(Text::MasterVolume, lang), std::to_string(image.MasterVolume() - kGainOffsetDb) + "dB"));
+  c.term.Result(
+      Line(TextOf(Text::MasterVolume, lang), std::to_string(OutputGainDbFromCode(image.MasterVolume())) + "dB"));
   c.term.Result(Line(TextOf(Text::MasterSound, lang),
                      TextOf(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang)));
 
@@ -281,13 +282,9 @@ int DiffCommand(CommandContext& c, const std::string& a, const std::string& b, b
 }
 
 int CurveCommand(CommandContext& c, const std::string& path, const std::string& channelText, int slot) {
-  // "ch3" or "3", as the window names the channels.
-  std::string t = values::Lower(channelText);
-  if (t.starts_with("ch")) t.erase(0, 2);
-  int channel = 0;
-  if (t.size() != 1 || t[0] < '1' || t[0] > '0' + kOutputChannels)
-    return Usage(c, Fill(TextOf(Text::BadValue, c.Lang()), {"--channel", channelText}));
-  channel = t[0] - '1';
+  const auto parsed = ParseChannelLabel(channelText);
+  if (!parsed) return Usage(c, Fill(TextOf(Text::BadValue, c.Lang()), {"--channel", channelText}));
+  const int channel = *parsed;
   auto file = ReadForCommand(c, path);
   if (!file) return kExitFailure;
   if (!CheckSlot(c, *file, slot)) return kExitUsage;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "core/channel_label.h"
 #include "app/view_ids.h"
 #include "controls/bit_button.h"
 #include "controls/font_static.h"
@@ -45,7 +46,7 @@ GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, measure:
 
     FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
     label->SetText(
-        Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+        Same(i + 1 < rules::kCurveButtonCount ? QString::fromStdString(ChannelLabel(i)) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
     label->setGeometry(868, 30 + i * kCurveButtonPitch, 52, 20);

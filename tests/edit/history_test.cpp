@@ -18,6 +18,7 @@
 #include "presets/preset_slots.h"
 #include "support/engine_harness.h"
 #include "support/offline_editor.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -96,9 +97,8 @@ TEST_P(HistoryOnline, UndoOfAHandleDragSendsOneWriteOfTheOldGainAndRedoTheDragge
 }
 
 TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
-  const auto dir = std::filesystem::temp_directory_path() / ("zelto-history-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string file = (dir / "a.dsps").string();
+  const testing::TestTempDir dir;
+  const std::string file = dir.File("a.dsps");
   PresetFiles& files = sim->files();
   editor->SetGain(5, 30);
   ASSERT_EQ(files.SavePresetFile(file).status, PresetFileResult::Status::Saved);
@@ -122,7 +122,6 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   if (auto* p = sim->processor()) {
     EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 50);
   }
-  std::filesystem::remove_all(dir);
 }
 
 TEST_P(HistoryOnline, ARecalledSlotIsAStepOfItsOwnUndoneAsWholeBlocks) {

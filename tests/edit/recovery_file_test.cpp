@@ -12,8 +12,9 @@
 #include "edit/editor.h"
 #include "measure/measurements_bytes.h"
 #include "model/ktv_data.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "support/engine_harness.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -24,22 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '-';
-    path_ = fs::temp_directory_path() / ("zelto-recovery-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing::TestTempDir;
 
 /// A history that keeps its blob as it was handed back.
 struct BlobHistory final : RecoveryPart {

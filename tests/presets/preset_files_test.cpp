@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "core/bytes.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "presets/preset_name.h"
 #include "support/engine_harness.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -23,23 +24,7 @@ using Lines = std::vector<std::string>;
 using Status = PresetFileResult::Status;
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '-';
-    path_ = fs::temp_directory_path() / ("zelto-files-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing::TestTempDir;
 
 Bytes ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
