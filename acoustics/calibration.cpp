@@ -4,8 +4,9 @@
 #include <cctype>
 #include <cmath>
 
+#include "core/text.h"
 #include "measure/measurement.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto::acoustics {
 
@@ -13,17 +14,9 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
+using text::Trim;
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+using text::Lower;
 
 std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> out;

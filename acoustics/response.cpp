@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <numbers>
 
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto::acoustics {
 

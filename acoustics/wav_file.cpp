@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto::acoustics {
 

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "core/channel_label.h"
 #include "app/ui_state.h"
 #include "controls/bit_button.h"
 #include "controls/skin.h"
@@ -17,7 +18,7 @@ constexpr QRect kKeepRect(ConnectChoiceDlg::kWidth - SkinDialog::kMargin - 230, 
 
 QString ChannelList(const std::vector<int>& channels) {
   QStringList names;
-  for (int ch : channels) names << QStringLiteral("CH%1").arg(ch + 1);
+  for (int ch : channels) names << QString::fromStdString(ChannelLabel(ch));
   return names.join(QStringLiteral(", "));
 }
 

@@ -1,4 +1,5 @@
 #include "app/history_panel.h"
+#include "core/channel_label.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -113,7 +114,7 @@ void HistoryPanel::ShowDifferences(const std::vector<ValueDifference>& differenc
   differences_->setRowCount(static_cast<int>(differences.size()));
   for (int row = 0; row < static_cast<int>(differences.size()); ++row) {
     const ValueDifference& d = differences[static_cast<std::size_t>(row)];
-    const QString channel = d.channel < 0 ? QStringLiteral("—") : QStringLiteral("CH%1").arg(d.channel + 1);
+    const QString channel = d.channel < 0 ? QStringLiteral("—") : QString::fromStdString(ChannelLabel(d.channel));
     const QString cells[kColumns] = {channel, QString::fromStdString(d.value), QString::fromStdString(d.from),
                                      QString::fromStdString(d.to)};
     for (int column = 0; column < kColumns; ++column)

@@ -1,4 +1,5 @@
 #include "app/mix_page.h"
+#include "core/channel_label.h"
 #include "edit/channel_rules.h"
 
 #include <QKeyEvent>
@@ -255,7 +256,7 @@ void MixPage::PaintBody(QPainter& p) {
     p.setFont(skin::FaceFont(15, true));
     p.setPen(QColor::fromRgb(channel.Colour()));
     p.drawText(QRectF(20, row.top() + 6, kRowHeaderWidth - 12, 22), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("CH%1").arg(r + 1));
+               QString::fromStdString(ChannelLabel(r)));
     p.setFont(skin::FaceFont(11, false));
     p.setPen(skin::kCaptionText);
     p.drawText(QRectF(20, row.top() + 28, kRowHeaderWidth - 12, 18), Qt::AlignLeft | Qt::AlignVCenter,

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "core/channel_label.h"
 #include "app/crossover_lists.h"
 #include "app/ui_state.h"
 #include "controls/bit_button.h"
@@ -143,7 +144,7 @@ class OutputSettingsSheet : public QWidget {
       p.setFont(skin::FaceFont(22, true));
       p.setPen(QColor::fromRgb(channel->Colour()));
       p.drawText(QRect(g.x() + 14, g.y() + 120, 140, 30), Qt::AlignLeft | Qt::AlignVCenter,
-                 QStringLiteral("CH%1").arg(channel->ChannelIndex() + 1));
+                 QString::fromStdString(ChannelLabel(channel->ChannelIndex())));
       p.setFont(skin::FaceFont(12, false));
       p.setPen(skin::kCaptionText);
       p.drawText(QRect(g.x() + 14, g.y() + 150, 140, 20), Qt::AlignLeft | Qt::AlignVCenter,

@@ -70,14 +70,14 @@ class OutputPage : public QWidget {
   // Band values as the boxes hold them.
   static constexpr int kBandGainMax = 400;  // 0.1 dB steps from -20 dB
   static constexpr double kBandGainStep = 0.1;
-  static constexpr double kBandGainOffset = 20.0;
+  static constexpr double kBandGainOffset = kBandGainOffsetDb;
   static constexpr int kLimiterThresholdMax = 500;  // +20 dBu
   static constexpr double kLimiterThresholdStep = 0.1;
   static constexpr double kLimiterThresholdOffset = 30.0;
   static constexpr int kLimiterAttackMax = 255;
   static constexpr int kLimiterReleases = 6;
   static constexpr int kOutputGainMax = 60;  // 0 dB; 0 switches the gain off
-  static constexpr double kOutputGainOffsetDb = 60.0;
+  static constexpr double kOutputGainOffsetDb = ::zelto::kOutputGainOffsetDb;
 
   /// What a band box or spin edits.
   enum class BandValue { Frequency, Bandwidth, Gain };

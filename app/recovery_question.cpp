@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "core/channel_label.h"
 #include "controls/skin.h"
 
 namespace zelto {
@@ -24,7 +25,7 @@ QString ChannelList(const std::vector<int>& channels, Language lang) {
   if (channels.empty())
     return Text(lang, "无（只有历史记录或测量不同）", "none (only the history or the measurements)");
   QStringList names;
-  for (int ch : channels) names << QStringLiteral("CH%1").arg(ch + 1);
+  for (int ch : channels) names << QString::fromStdString(ChannelLabel(ch));
   return names.join(lang == Language::Chinese ? QStringLiteral("、") : QStringLiteral(", "));
 }
 

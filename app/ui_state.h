@@ -14,6 +14,7 @@ namespace zelto {
 inline constexpr int kOutputChannelKind = 3;
 
 struct UiState {
+  /// The program's one language: the runtime's engine reads this one too.
   Language language = Language::English;
   UiFonts fonts;
   /// The background of the main form's dialogs.

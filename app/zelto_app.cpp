@@ -19,7 +19,7 @@
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
 #include "core/platform.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "transports/device_url.h"
 
 namespace zelto {

@@ -49,31 +49,24 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   setFixedSize(kWidth, kHeight);
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  engine_ = std::make_unique<Engine>(std::move(transport), settings_, *this, *this);
-  engine_->language = ui_.language;
-  presetFiles_ = std::make_unique<PresetFiles>(*engine_);
-  update_ = std::make_unique<UpdateTransfer>(*engine_);
-  editor_ = std::make_unique<Editor>(*engine_);
-  router_ = std::make_unique<NoticeRouter>(*editor_);
+  runtime_ = std::make_unique<Runtime>(std::move(transport), settings_, *this, *this, ui_.language);
   // The update's progress and end go to its dialog while it is open.
-  router_->Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+  runtime_->router().Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
     if (upgradeDialog_) {
       upgradeDialog_->HandleNotice(notice, wParam, lParam);
     } else {
-      update_->HandleNotice(notice, wParam, lParam);
+      runtime_->update().HandleNotice(notice, wParam, lParam);
     }
   });
   // An all-slots save ends when the slots have been read back.
-  router_->Add([this](Notice notice, std::intptr_t, std::intptr_t) {
-    HandlePresetFileNotice(*presetFiles_, notice, ui_.language, presetHooks_,
+  runtime_->router().Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+    HandlePresetFileNotice(runtime_->files(), notice, ui_.language, presetHooks_,
                            presetDialog_ ? presetDialog_.data() : window());
   });
   // Before anything else once the processor's settings are in: a measurement's leftover routing.
-  router_->Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+  runtime_->router().Add([this](Notice notice, std::intptr_t, std::intptr_t) {
     if (notice == Notice::LiveReadDone) RestoreLeftoverMeasurement();
   });
-  ab_ = std::make_unique<AbCompare>(*engine_);
-  editor_->SetAb(ab_.get());
   messageHandler_ = [this](const QString& text) {
     QMessageBox::information(window(), QString::fromUtf8(kModelIdentity), text);
   };
@@ -83,7 +76,7 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
   presetHooks_.showFileTitle = [this](const QString& title) { topBar_->SetFileTitle(title.left(kFileTitleChars)); };
   presetHooks_.fileUsed = [this](const std::string& path) { recentFiles_.Add(path); };
   // However a file is loaded, it is one step of its own.
-  presetHooks_.loadFile = [this](const std::string& path) { return editor_->LoadPresetFile(*presetFiles_, path); };
+  presetHooks_.loadFile = [this](const std::string& path) { return editor().LoadPresetFile(runtime_->files(), path); };
   updateHooks_.inform = [this](const QString& text) { ShowUserText(text); };
 
   BuildSections();
@@ -97,18 +90,16 @@ CZeltoView::CZeltoView(UiState& ui, Settings& settings, std::unique_ptr<HidTrans
 
 CZeltoView::~CZeltoView() {
   Shutdown();
-  // The update transfer unplugs itself from the engine, which goes before the widgets it reports
-  // to; its worker is stopped already.
-  update_.reset();
-  presetFiles_.reset();
-  engine_.reset();
+  // The runtime goes before the widgets the update transfer and the engine report to; its worker
+  // is stopped already.
+  runtime_.reset();
 }
 
 // ---- building -------------------------------------------------------------------------------
 
 void CZeltoView::BuildSections() {
   // Built in the order of the form, which is also the order the Tab key follows.
-  topBar_ = new TopBarSection(ui_, *engine_, *editor_, this);
+  topBar_ = new TopBarSection(ui_, engine(), editor(), this);
   abButton_ = topBar_->AbButton();
   connect(topBar_, &TopBarSection::connectPressed, this, [this] { OnConnect(); });
   connect(topBar_, &TopBarSection::abPressed, this, [this] { SwitchAb(); });
@@ -122,17 +113,17 @@ void CZeltoView::BuildSections() {
     emit closeRequested();
   });
 
-  master_ = new MasterSection(ui_, *engine_, *editor_, this);
+  master_ = new MasterSection(ui_, engine(), editor(), this);
 
-  crossover_ = new CrossoverSection(ui_, *engine_, *editor_, this);
+  crossover_ = new CrossoverSection(ui_, engine(), editor(), this);
   connect(crossover_, &CrossoverSection::edited, this, &CZeltoView::ShowCrossoverEdit);
 
-  carSection_ = new CarSection(ui_, *engine_, *editor_, this);
+  carSection_ = new CarSection(ui_, engine(), editor(), this);
   connect(carSection_, &CarSection::channelChosen, this, &CZeltoView::SelectChannel);
   connect(carSection_, &CarSection::eqResetPressed, this, [this] { ResetChannelEq(); });
   connect(carSection_, &CarSection::eqBypassPressed, this, [this] { ToggleEqBypass(); });
 
-  graphSection_ = new GraphSection(ui_, *engine_, *editor_, this);
+  graphSection_ = new GraphSection(ui_, engine(), editor(), runtime_->measurements(), this);
   graph_ = graphSection_->Graph();
   connect(graph_, &CFStatic::filterChanged, this, &CZeltoView::OnGraphChanged);
   MeasureHooks& measure = graphSection_->Measurements()->Hooks();
@@ -142,7 +133,7 @@ void CZeltoView::BuildSections() {
     RedrawGraph();
   };
 
-  pageSection_ = new PageSection(ui_, *engine_, *editor_, this);
+  pageSection_ = new PageSection(ui_, engine(), editor(), this);
   outputPage_ = pageSection_->Page();
   connect(pageSection_, &PageSection::graphChanged, this, [this](int filter) { RedrawGraph(filter); });
   connect(pageSection_, &PageSection::eqBypassShown, carSection_, &CarSection::ShowEqBypass);
@@ -153,7 +144,7 @@ void CZeltoView::BuildSections() {
   connect(outputPage_, &OutputPage::crossoverEdited, this, &CZeltoView::OnPageCrossover);
   connect(outputPage_, &OutputPage::crossoverListChosen, this, &CZeltoView::SetCrossoverList);
 
-  strips_ = new StripsSection(ui_, *engine_, *editor_, this);
+  strips_ = new StripsSection(ui_, engine(), editor(), this);
   connect(strips_, &StripsSection::selectPressed, this, &CZeltoView::OnStripSelect);
   connect(strips_, &StripsSection::gainEdited, this, &CZeltoView::OnStripGain);
 }
@@ -168,12 +159,12 @@ void CZeltoView::WatchPresses(QWidget* root) {
 
 void CZeltoView::InitialUpdate() {
   graphSection_->HideCurves();
-  graph_->Attach(&engine_->Data());
+  graph_->Attach(&engine().Data());
   ResetNameDisplays();
   ShowConnectedState(false);
   ApplyLanguage();
   RefreshAll();
-  engine_->StartDeviceWatcher();
+  engine().StartDeviceWatcher();
   window()->setWindowTitle(QString::fromUtf8(kModelIdentity));
   LoadUpdateFileSetting();
   // The automatic connect runs once the window is up and the event loop turns.
@@ -184,10 +175,10 @@ void CZeltoView::InitialUpdate() {
 void CZeltoView::LoadUpdateFileSetting() { updateFile_ = update_file::LoadOrCreateUpdateFile(settings_, updateFile_); }
 
 void CZeltoView::AutoConnect() {
-  if (!closing_) engine_->AutoConnect();
+  if (!closing_) engine().AutoConnect();
   autoConnectDone_ = true;
   // Without a processor there are no settings to wait for.
-  if (!engine_->Connected()) OfferRecoveryLater();
+  if (!engine().Connected()) OfferRecoveryLater();
   update();
 }
 
@@ -195,10 +186,10 @@ void CZeltoView::Shutdown() {
   if (claimReleased_) return;
   claimReleased_ = true;
   closing_ = true;
-  engine_->StopDeviceWatcher();
-  engine_->Worker().StopWorker(false);
+  engine().StopDeviceWatcher();
+  engine().Worker().StopWorker(false);
   EndRecovery();
-  engine_->Link().ReleaseClaim();
+  engine().Link().ReleaseClaim();
   transferWindow_->HideAndRelease();
 }
 
@@ -211,8 +202,8 @@ void CZeltoView::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam)
 
 void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
   if (closing_) return;
-  router_->Route(notice, wParam, lParam);
-  DeviceImage& image = engine_->Image();
+  runtime_->router().Route(notice, wParam, lParam);
+  DeviceImage& image = engine().Image();
   switch (notice) {
     case Notice::LiveReadDone:
       readBackDone_ = true;
@@ -224,7 +215,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
       break;
     case Notice::TransferPosition: transferWindow_->SetPosition(static_cast<int>(wParam)); break;
     case Notice::DeviceInfo:
-      deviceText_ = engine_->Connected()
+      deviceText_ = engine().Connected()
                         ? QString::fromLatin1(reinterpret_cast<const char*>(image.deviceInfoText.data()),
                                               static_cast<qsizetype>(image.deviceInfoText.size()))
                               .trimmed()
@@ -243,11 +234,11 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::DeviceVolume: master_->ShowDeviceVolume(); break;
     case Notice::DeviceMute: master_->ShowDeviceMute(); break;
     case Notice::ConnectChoice:
-      if (editor_->ConnectChoicePending()) {
+      if (editor().ConnectChoicePending()) {
         const bool send = connectAnswer_
                               ? *connectAnswer_
-                              : ConnectChoiceDlg::Ask(ui_.language, editor_->ConnectChoiceChannels(), window());
-        ShowBlockTransfer(editor_->ResolveConnectChoice(send).flagged);
+                              : ConnectChoiceDlg::Ask(ui_.language, editor().ConnectChoiceChannels(), window());
+        ShowBlockTransfer(editor().ResolveConnectChoice(send).flagged);
         RefreshAll();
       }
       break;
@@ -256,7 +247,7 @@ void CZeltoView::HandleNotice(Notice notice, std::intptr_t wParam, std::intptr_t
     case Notice::DeviceRemoved:
       // The identity goes with the connection; a failed report the device survived, or another
       // device leaving, leaves both.
-      if (!engine_->Connected()) {
+      if (!engine().Connected()) {
         deviceText_.clear();
         RefreshTitleArea();
       }
@@ -293,7 +284,7 @@ bool CZeltoView::TransferShown() const { return transferWindow_->IsShown(); }
 
 bool CZeltoView::Settled() const {
   if (!autoConnectDone_) return false;
-  if (!engine_->Connected()) return true;
+  if (!engine().Connected()) return true;
   return readBackDone_ && !TransferShown();
 }
 
@@ -313,19 +304,19 @@ void CZeltoView::ShowConnectedState(bool connected) {
 void CZeltoView::ResetNameDisplays() { topBar_->ClearNames(); }
 
 void CZeltoView::RefreshAll() {
-  auto lock = engine_->Data().Lock();
+  auto lock = engine().Data().Lock();
   master_->Refresh();
   topBar_->Refresh();
   strips_->Refresh();
   graphSection_->RefreshCurveButtons();
   carSection_->RefreshDelays();
-  topBar_->ShowSource(editor_->SettleSource());
+  topBar_->ShowSource(editor().SettleSource());
   outputPage_->Refresh();
   for (int ch = 0; ch < rules::kStripCount; ++ch) SetSelectHighlight(ch, false);
   RefreshCrossoverControls();
   if (mixer_) mixer_->Refresh();
   carSection_->Refresh();
-  topBar_->ShowLink(editor_->LinkOn());
+  topBar_->ShowLink(editor().LinkOn());
   RefreshTitleArea();
   lock.unlock();
   // The preset dialog reads under the TransferLock, which is never waited for under the model lock.
@@ -349,18 +340,18 @@ void CZeltoView::SetSelectHighlight(int channel, bool selected) { strips_->SetSe
 
 void CZeltoView::SelectChannel(int index) {
   if (index < 0 || index >= kOutputChannels) return;
-  DeviceImage& image = engine_->Image();
+  DeviceImage& image = engine().Image();
 
   const int previous = ui_.currentChannel;
   SetSelectHighlight(previous, false);
-  if (editor_->LinkOn()) {
+  if (editor().LinkOn()) {
     if (auto partner = rules::PairPartner(image, previous)) SetSelectHighlight(*partner, false);
   }
 
   ui_.currentChannel = index;
   carSection_->ShowChannel(index);
   SetSelectHighlight(index, true);
-  if (editor_->LinkOn()) {
+  if (editor().LinkOn()) {
     if (auto partner = rules::PairPartner(image, index)) SetSelectHighlight(*partner, true);
   }
 
@@ -378,13 +369,13 @@ void CZeltoView::OnStripSelect(int channel) {
 
 void CZeltoView::OnStripGain(int channel) {
   // The page shows the output gain of the current channel when the strip's group holds it.
-  if (engine_->Image().SameLinkGroup(channel, ui_.currentChannel))
+  if (engine().Image().SameLinkGroup(channel, ui_.currentChannel))
     outputPage_->ShowOutputGain(Channel(ui_.currentChannel).GainOff() ? 0 : Channel(ui_.currentChannel).GainCode());
 }
 
 void CZeltoView::RefreshChannel(int channel) {
   {
-    auto lock = engine_->Data().Lock();
+    auto lock = engine().Data().Lock();
     strips_->RefreshChannel(channel);
   }
   if (channel == ui_.currentChannel) {
@@ -396,7 +387,7 @@ void CZeltoView::RefreshChannel(int channel) {
 // ---- crossover ------------------------------------------------------------------------------------
 
 void CZeltoView::RefreshCrossoverControls() {
-  auto lock = engine_->Data().Lock();
+  auto lock = engine().Data().Lock();
   const CKTVEQ& eq = Channel(ui_.currentChannel).Eq();
   crossover_->Show(eq.HighPass(), eq.LowPass());
   // The output page shows the same filters.
@@ -414,15 +405,15 @@ void CZeltoView::OnPageCrossover(bool highPass) {
 }
 
 void CZeltoView::SetCrossoverFrequency(bool highPass, int hz, Editor::CrossoverBox box) {
-  editor_->SetCrossoverFrequency(ui_.currentChannel, highPass, hz, box);
+  editor().SetCrossoverFrequency(ui_.currentChannel, highPass, hz, box);
   ShowCrossoverEdit(highPass);
 }
 
 void CZeltoView::SetCrossoverList(bool highPass, bool family, int index) {
   if (family)
-    editor_->SetCrossoverFamily(ui_.currentChannel, highPass, index);
+    editor().SetCrossoverFamily(ui_.currentChannel, highPass, index);
   else
-    editor_->SetCrossoverSlope(ui_.currentChannel, highPass, index);
+    editor().SetCrossoverSlope(ui_.currentChannel, highPass, index);
   ShowCrossoverEdit(highPass);
 }
 
@@ -435,7 +426,7 @@ void CZeltoView::OnGraphChanged(int filterIndex, int /*channelCode*/) {
   } else {
     // A crossover handle: the boxes take the new frequency and the link group follows.
     const bool highPass = filterIndex == OutputPage::kBands;
-    const int hz = engine_->Data().Edit([&](CKTV_Data& d) {
+    const int hz = engine().Data().Edit([&](CKTV_Data& d) {
       CKTVEQ& eq = d.Output(ui_.currentChannel).Eq();
       return (highPass ? eq.HighPass() : eq.LowPass()).frequency();
     });
@@ -450,15 +441,15 @@ void CZeltoView::RedrawGraph(int highlightFilter) { graphSection_->Redraw(highli
 // ---- top bar -------------------------------------------------------------------------------------
 
 void CZeltoView::OnConnect() {
-  engine_->OnConnectButton();
+  engine().OnConnectButton();
   RefreshTitleArea();
 }
 
 // ---- language ------------------------------------------------------------------------------------------
 
 void CZeltoView::SwitchLanguage() {
+  // The engine reads the same language, so its texts follow at once.
   ui_.language = ui_.language == Language::Chinese ? Language::English : Language::Chinese;
-  engine_->language = ui_.language;
   ApplyLanguage();
   carSection_->RefreshDelays();
   update();
@@ -476,7 +467,7 @@ void CZeltoView::ApplyLanguage() {
   pageSection_->ApplyLanguage();
   if (mixer_) mixer_->SetLanguage(lang);
   transferWindow_->SetLanguage(lang);
-  ShowConnectedState(engine_->Connected());
+  ShowConnectedState(engine().Connected());
   update();
 }
 

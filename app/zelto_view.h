@@ -1,7 +1,7 @@
 #pragma once
-// The main form: the whole 1280 x 700 window content. It owns the engine (device image,
-// parameter objects, queue, link and worker), the selection of the current channel, the language
-// and the dialogs, and shows the processor's state in sections (app/sections/): top bar, master,
+// The main form: the whole 1280 x 700 window content. It owns the runtime (the engine, the edit
+// layer, presets, the update, A/B and the measurements: edit/runtime.h), the selection of the
+// current channel and the dialogs, and shows the processor's state in sections (app/sections/): top bar, master,
 // crossover, the car with its speaker positions and delays, the response graph with its curve
 // buttons, the page area with the output page, and seven channel strips. Each section builds,
 // paints and refreshes its own region and makes its own edits; the form tells the sections when
@@ -26,6 +26,7 @@
 #include "edit/recovery_file.h"
 #include "edit/editor.h"
 #include "edit/notice_router.h"
+#include "edit/runtime.h"
 #include "link/engine.h"
 #include "link/link_view.h"
 #include "edit/positions.h"
@@ -73,7 +74,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// watching, the update-file settings, and the automatic connect posted behind it.
   void InitialUpdate();
 
-  Engine& engine() { return *engine_; }
+  Runtime& runtime() const { return *runtime_; }
+  Engine& engine() const { return runtime_->engine(); }
   UiState& ui() { return ui_; }
 
   // LinkView, on the window thread.
@@ -109,7 +111,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// "Undo CH1 band 13 gain" / "撤销 CH1 第13段 增益"; the bare word when there is nothing.
   QString UndoText() const;
   QString RedoText() const;
-  Editor& editor() { return *editor_; }
+  Editor& editor() const { return runtime_->editor(); }
   /// Ctrl+H and the settings menu: the history panel, on its steps page.
   void OpenHistoryPanel();
   void ShowHistoryPanel(HistoryPanel::Page page);
@@ -125,7 +127,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
 
   int CurrentChannel() const { return ui_.currentChannel; }
   bool CurveShown(int channel) const;
-  bool LinkActive() const { return editor_->LinkOn(); }
+  bool LinkActive() const { return runtime_->editor().LinkOn(); }
   int DelayUnitShown() const { return carSection_->DelayUnitShown(); }
   bool AutoConnectDone() const { return autoConnectDone_; }
   bool ReadBackDone() const { return readBackDone_; }
@@ -199,7 +201,7 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// Shows or hides the other side's curve of the current channel on the graph.
   void ToggleAbCurve();
   bool AbCurveShown() const { return abCurve_; }
-  AbCompare& Ab() { return *ab_; }
+  AbCompare& Ab() { return runtime_->ab(); }
   /// Keeps the work in a recovery file of this editor's own in `folder` from now on; what an
   /// editor that did not exit cleanly left there is offered once the processor's settings are
   /// known (or no processor answered). `answer` answers that question where nobody is there to.
@@ -220,8 +222,8 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   /// way; tests hand in names, files and menu choices here.
   PresetDialogHooks& PresetHooks() { return presetHooks_; }
   UpgradeDialogHooks& UpdateHooks() { return updateHooks_; }
-  PresetFiles& Files() { return *presetFiles_; }
-  UpdateTransfer& Update() { return *update_; }
+  PresetFiles& Files() { return runtime_->files(); }
+  UpdateTransfer& Update() { return runtime_->update(); }
   /// Loads recent file `index` (0 = newest) as the Open dialog's file button does; a file that
   /// cannot be loaded leaves the list.
   void OpenRecentFile(int index);
@@ -314,14 +316,12 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void SetSelectHighlight(int channel, bool selected);
   /// Recomputes the curves and redraws the graph with filter `highlightFilter` filled (-1: none).
   void RedrawGraph(int highlightFilter = -1);
-  CKTV_OutData& Channel(int index) { return engine_->Data().Output(index); }
+  CKTV_OutData& Channel(int index) { return engine().Data().Output(index); }
 
   UiState& ui_;
   Settings& settings_;
   RecentFiles recentFiles_;
-  std::unique_ptr<Engine> engine_;
-  std::unique_ptr<Editor> editor_;
-  std::unique_ptr<NoticeRouter> router_;
+  std::unique_ptr<Runtime> runtime_;
 
   // Form state.
   int presetDialogMode_ = 0;
@@ -364,8 +364,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   OutputPage* outputPage_ = nullptr;
   TransferWindow* transferWindow_ = nullptr;
 
-  std::unique_ptr<PresetFiles> presetFiles_;
-  std::unique_ptr<UpdateTransfer> update_;
   PresetDialogHooks presetHooks_;
   UpgradeDialogHooks updateHooks_;
   QPointer<PresetDialog> presetDialog_;
@@ -373,7 +371,6 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   QPointer<MixPage> mixer_;
   MixPageMemo mixMemo_;
 
-  std::unique_ptr<AbCompare> ab_;
   bool abCurve_ = false;
   QPointer<HistoryPanel> historyPanel_;
   AbSide panelSide_ = AbSide::A;

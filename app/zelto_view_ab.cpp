@@ -12,15 +12,15 @@ namespace zelto {
 
 void CZeltoView::SwitchAb() {
   if (closing_ || UpdateRunning()) return;
-  editor_->SwitchAb();
+  editor().SwitchAb();
   RefreshAbDisplay();
   RefreshAll();
 }
 
 void CZeltoView::CopyAb(AbSide from, AbSide to) {
   if (closing_ || UpdateRunning()) return;
-  const bool intoActive = to == ab_->Active();
-  editor_->CopyAb(from, to);
+  const bool intoActive = to == runtime_->ab().Active();
+  editor().CopyAb(from, to);
   RefreshAbDisplay();
   if (intoActive) RefreshAll();
 }
@@ -31,17 +31,17 @@ void CZeltoView::ToggleAbCurve() {
 }
 
 void CZeltoView::RefreshAbDisplay() {
-  abButton_->SetOn(ab_->Active() == AbSide::B);
+  abButton_->SetOn(runtime_->ab().Active() == AbSide::B);
   // Before B exists both sides are the same: there is nothing to compare against.
-  if (abCurve_ && ab_->Started())
-    graph_->SetComparison(&ab_->OtherModel(graph_->plotGraphRect()));
+  if (abCurve_ && runtime_->ab().Started())
+    graph_->SetComparison(&runtime_->ab().OtherModel());
   else
     graph_->SetComparison(nullptr);
   update(QRect(0, 0, 260, 50));
 }
 
 void CZeltoView::PaintAbBadge(QPainter& p) {
-  const bool b = ab_->Active() == AbSide::B;
+  const bool b = runtime_->ab().Active() == AbSide::B;
   const QRect badge(232, 29, 24, 16);
   p.save();
   p.setPen(Qt::NoPen);

@@ -51,14 +51,14 @@ void CZeltoView::RefreshBandFromGraph(int k) { pageSection_->RefreshBandFromGrap
 
 void CZeltoView::ToggleEqBypass() {
   const bool on = !carSection_->EqBypassShown();
-  const Editor::BlockResult result = editor_->SetEqBypass(ui_.currentChannel, on);
+  const Editor::BlockResult result = editor().SetEqBypass(ui_.currentChannel, on);
   if (!result.applied) {
     carSection_->ShowEqBypass(true);
     outputPage_->ShowEqBypass(true);
     return;
   }
   {
-    auto lock = engine_->Data().Lock();
+    auto lock = engine().Data().Lock();
     const CKTVEQ& eq = Channel(ui_.currentChannel).Eq();
     for (int k = 0; k < std::min(OutputPage::kBands, eq.BandCount()); ++k)
       outputPage_->ShowBypassDisplay(k, eq.Filter(k));
@@ -77,17 +77,17 @@ void CZeltoView::SwitchEqMode() {
                 : Text(lang, "是否把图示均衡模式转换为参量均衡模式?", "Whether the GEQMode convert to PEQMode?");
   if (!Ask(question)) return;
   outputPage_->ShowEqMode(mode);
-  ShowEqReset(editor_->SetEqMode(ui_.currentChannel, mode));
+  ShowEqReset(editor().SetEqMode(ui_.currentChannel, mode));
 }
 
 void CZeltoView::ResetGroupEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  ShowEqReset(editor_->ResetGroupEq(ui_.currentChannel));
+  ShowEqReset(editor().ResetGroupEq(ui_.currentChannel));
 }
 
 void CZeltoView::ResetChannelEq() {
   if (!Ask(Text(ui_.language, "是否恢复所有EQ的初始值", "Whether the reset all EQ?"))) return;
-  ShowEqReset(editor_->ResetChannelEq(ui_.currentChannel));
+  ShowEqReset(editor().ResetChannelEq(ui_.currentChannel));
 }
 
 void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
@@ -99,11 +99,11 @@ void CZeltoView::ShowEqReset(const Editor::BlockResult& result) {
 // ---- linking ---------------------------------------------------------------------------------
 
 void CZeltoView::ToggleLink() {
-  DeviceImage& image = engine_->Image();
-  if (editor_->LinkOn()) {
+  DeviceImage& image = engine().Image();
+  if (editor().LinkOn()) {
     if (auto partner = rules::PairPartner(image, ui_.currentChannel); partner && *partner != ui_.currentChannel)
       SetSelectHighlight(*partner, false);
-    editor_->Unlink();
+    editor().Unlink();
     topBar_->ShowLink(false);
     return;
   }
@@ -116,7 +116,7 @@ void CZeltoView::ToggleLink() {
   }
   if (!choice) return;
   const auto direction = *choice == 1 ? rules::CopyDirection::RightToLeft : rules::CopyDirection::LeftToRight;
-  const Editor::LinkResult result = editor_->Link(direction);
+  const Editor::LinkResult result = editor().Link(direction);
   if (result.noPairs) {
     ShowUserText(QStringLiteral("无通道可以联调"));
     return;
@@ -137,7 +137,7 @@ void CZeltoView::OpenMixer() {
     mixer_->activateWindow();
     return;
   }
-  mixer_ = new MixPage(ui_.language, *editor_, mixMemo_, window());
+  mixer_ = new MixPage(ui_.language, editor(), mixMemo_, window());
   connect(mixer_, &MixPage::closed, this, [this] { OnMixerClosed(); });
   topBar_->ShowMixerOpen(true);
   mixer_->show();
@@ -152,7 +152,7 @@ void CZeltoView::OnMixerClosed() {
 
 void CZeltoView::OpenSourceVolumes() {
   SvolumeDLG dialog(
-      ui_.language, engine_->Image(), [this](int slot, int volume) { return editor_->SetSourceVolume(slot, volume); },
+      ui_.language, engine().Image(), [this](int slot, int volume) { return editor().SetSourceVolume(slot, volume); },
       window());
   dialog.exec();
 }
@@ -168,7 +168,7 @@ void CZeltoView::FactoryReset() {
          : "After restoring the factory settings, all your data will be lost. This process is not recoverable!  "
            "Choose 'YES' to clear the data, and choose 'NO' to do nothing.");
   if (!Ask(question, true)) return;
-  if (!editor_->FactoryReset()) {
+  if (!editor().FactoryReset()) {
     ShowUserText(QString::fromUtf8(zh ? "设备未连接" : "The device is not connected"));
     return;
   }
@@ -177,16 +177,18 @@ void CZeltoView::FactoryReset() {
 
 // ---- presets and firmware --------------------------------------------------------------------
 
-bool CZeltoView::UpdateRunning() const { return updateRunning_ || engine_->Flags().updateMode || update_->Updating(); }
+bool CZeltoView::UpdateRunning() const {
+  return updateRunning_ || engine().Flags().updateMode || runtime_->update().Updating();
+}
 
 void CZeltoView::OpenPresetDialog(int mode) {
   if (presetDialog_) return;
   presetDialogMode_ = mode;
   std::unique_ptr<PresetDialog> dialog;
   if (mode == 1) {
-    dialog = std::make_unique<CSourceLoadDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
+    dialog = std::make_unique<CSourceLoadDlg>(engine(), runtime_->files(), ui_.language, presetHooks_, window());
   } else {
-    dialog = std::make_unique<CSourceSaveDlg>(*engine_, *presetFiles_, ui_.language, presetHooks_, window());
+    dialog = std::make_unique<CSourceSaveDlg>(engine(), runtime_->files(), ui_.language, presetHooks_, window());
   }
   presetDialog_ = dialog.get();
   // Each file the load dialog brings in is a step of its own (the hooks load through the editor),
@@ -199,14 +201,14 @@ void CZeltoView::OpenPresetDialog(int mode) {
 
 void CZeltoView::OpenFirmwareUpdate() {
   if (upgradeDialog_) return;
-  UpgradeDlg dialog(*update_, ui_.language, updateHooks_, window());
+  UpgradeDlg dialog(runtime_->update(), ui_.language, updateHooks_, window());
   upgradeDialog_ = &dialog;
   dialog.exec();
   upgradeDialog_ = nullptr;
-  if (updateRunning_ || engine_->Flags().updateFinished) ClearHistory();
+  if (updateRunning_ || engine().Flags().updateFinished) ClearHistory();
   updateRunning_ = false;
-  engine_->Flags().updateMode = false;
-  engine_->Flags().updateFinished = false;
+  engine().Flags().updateMode = false;
+  engine().Flags().updateFinished = false;
 }
 
 }  // namespace zelto

@@ -71,7 +71,7 @@ void CZeltoView::TrackPressStep(QObject* watched, QEvent* event) {
   if (!StartsGesture(w)) return;
   pressStep_ = true;
   pressStamp_ = stamp;
-  editor_->BeginStep();
+  editor().BeginStep();
 }
 
 void CZeltoView::ClosePressStep() {
@@ -80,7 +80,7 @@ void CZeltoView::ClosePressStep() {
   // release anywhere else nothing is pending and this does nothing.
   graph_->FlushChange();
   pressStep_ = false;
-  editor_->EndStep();
+  editor().EndStep();
   RefreshHistoryPanel();
 }
 
@@ -88,31 +88,31 @@ void CZeltoView::UndoStep() {
   // A press whose release was lost (no button is down any more) ends here, not in the next drag.
   if (pressStep_ && QGuiApplication::mouseButtons() == Qt::NoButton) ClosePressStep();
   if (pressStep_) return;  // not in the middle of a drag
-  const History::Step* step = editor_->Steps().UndoStep();
+  const History::Step* step = editor().Steps().UndoStep();
   const bool load = step && step->label.what == StepLabel::What::FileLoad;
-  if (!editor_->Undo()) return;
+  if (!editor().Undo()) return;
   ShowHistoryMove(load);
 }
 
 void CZeltoView::RedoStep() {
   if (pressStep_ && QGuiApplication::mouseButtons() == Qt::NoButton) ClosePressStep();
   if (pressStep_) return;
-  const History::Step* step = editor_->Steps().RedoStep();
+  const History::Step* step = editor().Steps().RedoStep();
   const bool load = step && step->label.what == StepLabel::What::FileLoad;
-  if (!editor_->Redo()) return;
+  if (!editor().Redo()) return;
   ShowHistoryMove(load);
 }
 
 void CZeltoView::GoToStep(int applied) {
   if (pressStep_ || applied < 0) return;
-  if (!editor_->GoToStep(static_cast<std::size_t>(applied))) return;
+  if (!editor().GoToStep(static_cast<std::size_t>(applied))) return;
   ShowHistoryMove(true);
 }
 
 void CZeltoView::ShowHistoryMove(bool titleMayChange) {
   // The title area names the file whose load is applied now, none once it is undone.
   if (titleMayChange)
-    topBar_->SetFileTitle(QString::fromStdString(editor_->Steps().AppliedFileTitle()).left(kFileTitleChars));
+    topBar_->SetFileTitle(QString::fromStdString(editor().Steps().AppliedFileTitle()).left(kFileTitleChars));
   RefreshAll();
   RefreshAbDisplay();
 }
@@ -120,7 +120,7 @@ void CZeltoView::ShowHistoryMove(bool titleMayChange) {
 QString CZeltoView::UndoText() const {
   const bool zh = ui_.language == Language::Chinese;
   QString text = QString::fromUtf8(zh ? "撤销" : "Undo");
-  if (const History::Step* step = editor_->Steps().UndoStep())
+  if (const History::Step* step = editor().Steps().UndoStep())
     text += QLatin1Char(' ') + QString::fromStdString(StepText(step->label, ui_.language));
   return text;
 }
@@ -128,19 +128,19 @@ QString CZeltoView::UndoText() const {
 QString CZeltoView::RedoText() const {
   const bool zh = ui_.language == Language::Chinese;
   QString text = QString::fromUtf8(zh ? "重做" : "Redo");
-  if (const History::Step* step = editor_->Steps().RedoStep())
+  if (const History::Step* step = editor().Steps().RedoStep())
     text += QLatin1Char(' ') + QString::fromStdString(StepText(step->label, ui_.language));
   return text;
 }
 
 bool CZeltoView::MenuCommandEnabled(int command) const {
-  if (command == menu_cmd::kUndo) return editor_->Steps().CanUndo();
-  if (command == menu_cmd::kRedo) return editor_->Steps().CanRedo();
+  if (command == menu_cmd::kUndo) return editor().Steps().CanUndo();
+  if (command == menu_cmd::kRedo) return editor().Steps().CanRedo();
   return true;
 }
 
 void CZeltoView::ClearHistory() {
-  editor_->ClearHistory();
+  editor().ClearHistory();
   const bool zh = ui_.language == Language::Chinese;
   SetStatus(QString::fromUtf8(zh ? "撤销记录已清除" : "Undo history cleared"));
   RefreshHistoryPanel();
@@ -168,22 +168,22 @@ void CZeltoView::ShowHistoryPanel(HistoryPanel::Page page) {
 
 void CZeltoView::RefreshHistoryPanel(bool always) {
   if (!historyPanel_) return;
-  const AbSide side = ab_->Active();
-  const std::uint64_t revision = editor_->StepsOf(AbSide::A).Revision() + editor_->StepsOf(AbSide::B).Revision();
+  const AbSide side = runtime_->ab().Active();
+  const std::uint64_t revision = editor().StepsOf(AbSide::A).Revision() + editor().StepsOf(AbSide::B).Revision();
   if (!always && side == panelSide_ && revision == panelRevision_) return;
   panelSide_ = side;
   panelRevision_ = revision;
-  historyPanel_->ShowSteps(editor_->Steps(), side);
+  historyPanel_->ShowSteps(editor().Steps(), side);
   if (historyPanel_->CurrentPage() != HistoryPanel::Page::Differences) return;
   // Both sides from the objects and the kept side: the model lock only, never the link's.
   std::vector<ValueDifference> differences;
-  if (ab_->Started()) {
-    const PresetImage heard = editor_->HeardTuning();
-    const PresetImage other = ab_->OtherTuning();
+  if (runtime_->ab().Started()) {
+    const PresetImage heard = editor().HeardTuning();
+    const PresetImage other = runtime_->ab().OtherTuning();
     const bool heardIsA = side == AbSide::A;
     differences = DiffTuningValues(heardIsA ? heard : other, heardIsA ? other : heard, ui_.language);
   }
-  historyPanel_->ShowDifferences(differences, ab_->Started());
+  historyPanel_->ShowDifferences(differences, runtime_->ab().Started());
 }
 
 }  // namespace zelto

@@ -22,12 +22,12 @@ constexpr int kLinkLossGraceMs = 3000;
 
 void CZeltoView::ShowUnableToConnect() {
   const Language lang = ui_.language;
-  const auto why = engine_->TakeConnectFailure();
-  const auto refused = engine_->Link().TakeRefusedOpen();
+  const auto why = engine().TakeConnectFailure();
+  const auto refused = engine().Link().TakeRefusedOpen();
   QString text = Utf8(UserMessageText(UserMessage::UnableToConnect, lang));
   const ConnectFailure cause = why.value_or(refused ? ConnectFailure::Refused : ConnectFailure::NotFound);
   // The transport's words are about the last search; after a lost link they would be stale.
-  const std::string detail = cause == ConnectFailure::NotFound ? engine_->TransportDetail() : std::string();
+  const std::string detail = cause == ConnectFailure::NotFound ? engine().TransportDetail() : std::string();
   text += QStringLiteral("\n\n") + Utf8(ConnectFailureText(cause, refused, detail, lang));
   if (cause == ConnectFailure::NoReply || cause == ConnectFailure::Removed)
     ShowLinkLoss(text);
@@ -41,7 +41,7 @@ void CZeltoView::ShowLinkLoss(const QString& text) {
     linkLossTimer_ = new QTimer(this);
     linkLossTimer_->setSingleShot(true);
     connect(linkLossTimer_, &QTimer::timeout, this, [this] {
-      if (closing_ || engine_->Connected() || linkLossText_.isEmpty()) return;
+      if (closing_ || engine().Connected() || linkLossText_.isEmpty()) return;
       const QString shown = std::exchange(linkLossText_, QString());
       if (linkLossHandler_) {
         linkLossHandler_(shown);

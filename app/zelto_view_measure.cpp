@@ -44,7 +44,7 @@ QWidget* CZeltoView::OpenMeasurePanel() {
 void CZeltoView::RestoreLeftoverMeasurement() {
 #ifdef ZELTO_HAVE_ACOUSTICS
   auto guard = std::make_shared<acoustics::MeasurementGuard>(MeasurementGuardPath());
-  if (!acoustics::RestoreLeftover(*editor_, *guard)) return;
+  if (!acoustics::RestoreLeftover(editor(), *guard)) return;
   ShowUserText(ui_.language == Language::Chinese
                    ? QStringLiteral("已恢复上次中断的测量所更改的设置（静音和输入混音）。")
                    : QStringLiteral("Put back the mutes and input mixes that an "
@@ -54,8 +54,8 @@ void CZeltoView::RestoreLeftoverMeasurement() {
   auto* wait = new QTimer(this);
   wait->setInterval(50);
   connect(wait, &QTimer::timeout, this, [this, guard, wait] {
-    if (engine_->Connected() && !acoustics::EverythingSent(*engine_)) return;
-    if (engine_->Connected()) guard->End();
+    if (engine().Connected() && !acoustics::EverythingSent(engine())) return;
+    if (engine().Connected()) guard->End();
     wait->deleteLater();
   });
   wait->start();

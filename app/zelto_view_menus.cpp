@@ -80,7 +80,7 @@ void CZeltoView::OpenRecentFile(int index) {
   const std::vector<std::string> recent = recentFiles_.List();
   if (index < 0 || index >= static_cast<int>(recent.size())) return;
   const std::string path = recent[static_cast<std::size_t>(index)];
-  const PresetFileResult result = editor_->LoadPresetFile(*presetFiles_, path);
+  const PresetFileResult result = editor().LoadPresetFile(runtime_->files(), path);
   ShowPresetFileResult(result, ui_.language, presetHooks_, window());
   if (result.status == PresetFileResult::Status::Failed) recentFiles_.Remove(path);
 }

@@ -8,7 +8,7 @@
 #include "controls/skin.h"
 #include "edit/unsent_edits.h"
 #include "measure/ui/measurement_tools.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 
@@ -36,8 +36,8 @@ void CZeltoView::EnableRecovery(const std::string& folder, std::optional<bool> a
     recoveryProblem_ = error;
     return;
   }
-  recovery_ = std::make_unique<RecoveryFile>(*engine_, *ab_, own->path, std::move(own->lock));
-  recovery_->SetHistory(editor_.get());
+  recovery_ = std::make_unique<RecoveryFile>(engine(), runtime_->ab(), own->path, std::move(own->lock));
+  recovery_->SetHistory(&editor());
   recovery_->SetMeasurements(Measurements());
   recovery_->MarkWritten();
   // Armed from the start, whatever the link does: the offer waits for the processor's settings,
@@ -79,7 +79,7 @@ void CZeltoView::OfferRecovery() {
   }
   const RecoveryData& data = *left->read.data;
   // What the restore would change in what is heard now; the A/B sides are taken as they stand.
-  const AbSnapshot now = ab_->Snapshot();
+  const AbSnapshot now = runtime_->ab().Snapshot();
   const std::vector<int> differing = DifferingChannels(now.Side(now.active), data.Live());
   const QString question = RecoveryQuestion(data, left->slot.path, differing, lang);
   const bool restore = recoveryAnswer_ ? *recoveryAnswer_ : Ask(question, true);
@@ -90,10 +90,10 @@ void CZeltoView::OfferRecovery() {
     return;
   }
   recovery_->RestoreParts(data);
-  editor_->RestoreRecovered(data.ab);
+  editor().RestoreRecovered(data.ab);
   // Without a processor the restored tuning waits for the next connect, which asks before
   // anything replaces it.
-  if (!engine_->Connected()) editor_->KeepForConnect();
+  if (!engine().Connected()) editor().KeepForConnect();
   // The left file goes once this editor's own file holds its work.
   recovery_->TakeOverLeft(std::move(left->slot));
   recovery_->WriteNow();
@@ -108,7 +108,7 @@ void CZeltoView::OnRecoveryTimer() {
 }
 
 void CZeltoView::AskAboutUnsentWork() {
-  if (!recovery_ || closing_ || engine_->Connected() || !editor_->HasUnsentEdits()) return;
+  if (!recovery_ || closing_ || engine().Connected() || !editor().HasUnsentEdits()) return;
   keepRecoveryOnExit_ =
       Ask(Text(ui_.language, "有些修改是在没有连接处理器时做的，还没有发送到处理器。\n要保留它们，在下次启动时恢复吗？",
                "Some changes were made while no processor was connected and were never sent to one.\n"

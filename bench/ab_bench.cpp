@@ -76,7 +76,7 @@ void BM_AbSwitch(benchmark::State& state) {
   const int channels = static_cast<int>(state.range(0));
   Connected s;
   if (!s.Start(state)) return;
-  AbCompare ab(s.h->engine);
+  AbCompare& ab = s.h->runtime.ab();
   ab.Switch();
   const std::size_t edited = s.process.Lines().size();
   EditChannels(s.h->engine, channels, true);

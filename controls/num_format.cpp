@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/text.h"
 #include "core/typed_values.h"
 
 namespace zelto {
@@ -52,17 +53,9 @@ std::string Fixed(double v, int decimals) {
   return s;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
+using text::Trim;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
-}
+using text::EqualsNoCase;
 
 bool IsOffWord(std::string_view text) {
   const auto t = Trim(text);

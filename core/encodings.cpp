@@ -124,13 +124,18 @@ double QFromIndex(int index) {
 
 double BandGainDbFromCode(int code) { return code * 0.1 - 60.0; }
 
-int BandGainCodeFromDb(double db) {
+int BandGainEditCodeFromDb(double db) {
   db = std::clamp(db, -20.0, 20.0);
   // 10 * (dB + 20) loses a last bit for values such as -0.05 dB (199.49999...), which must still
   // round half up; a margin far below the 0.1 dB step absorbs that.
   constexpr double kRoundingMargin = 1e-9;
-  return 400 + static_cast<int>(10.0 * (db + 20.0) + 0.5 + kRoundingMargin);
+  return static_cast<int>(kBandGainStepsPerDb * (db + kBandGainOffsetDb) + 0.5 + kRoundingMargin);
 }
+
+double BandGainDbFromEditCode(int code) { return (code - kBandGainEditFlat) / double(kBandGainStepsPerDb); }
+
+// The record counts the same steps from -60 dB.
+int BandGainCodeFromDb(double db) { return 400 + BandGainEditCodeFromDb(db); }
 
 double BandwidthOctavesFromIndex(int index) { return 0.05 + 0.01 * index; }
 
@@ -144,8 +149,8 @@ double BandwidthOctavesForSetting(int index) {
 
 std::string FormatQ(double q) { return q > 10.0 ? Printf("%.2f", q) : Printf("%.3f", q); }
 
-int OutputGainDbFromCode(int code) { return code - 60; }
-int OutputGainCodeFromDb(int db) { return db + 60; }
+int OutputGainDbFromCode(int code) { return code - kOutputGainOffsetDb; }
+int OutputGainCodeFromDb(int db) { return db + kOutputGainOffsetDb; }
 std::string FormatOutputGain(double db, bool switchedOff) {
   return switchedOff ? std::string("-60.0dB") : Printf("%0.1fdB", db);
 }

@@ -29,13 +29,22 @@ double QFromIndex(int index);
 // EQ band gain (EqBandRecord): dB = code * 0.1 - 60.
 double BandGainDbFromCode(int code);
 int BandGainCodeFromDb(double db);
+// EQ band gain as the parameter objects keep it: 0..400, 200 = 0 dB, 0.1 dB a step.
+inline constexpr int kBandGainEditFlat = 200;
+inline constexpr int kBandGainOffsetDb = 20;
+inline constexpr int kBandGainStepsPerDb = 10;
+/// The one rounding rule for a gain that is computed (a graph drag, a fit, an imported filter):
+/// limited to +-20 dB, a half step rounds up. A typed gain truncates instead (core/typed_values).
+int BandGainEditCodeFromDb(double db);
+double BandGainDbFromEditCode(int code);
 // Bandwidth index <-> octaves.
 double BandwidthOctavesFromIndex(int index);  // raw: 0.05 + 0.01 * index
 int BandwidthIndexFromOctaves(double octaves);
 double BandwidthOctavesForSetting(int index);  // indices below 4 give 0.09 octaves
 std::string FormatQ(double q);
 
-// Output gain: dB = code - 60.
+// Output gain and master volume: dB = code - 60.
+inline constexpr int kOutputGainOffsetDb = 60;
 int OutputGainDbFromCode(int code);
 int OutputGainCodeFromDb(int db);
 std::string FormatOutputGain(double db, bool switchedOff);

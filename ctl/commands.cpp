@@ -1,4 +1,5 @@
 #include "ctl/commands.h"
+#include "core/channel_label.h"
 #include "edit/editor.h"
 
 #include <algorithm>
@@ -22,7 +23,6 @@ namespace zelto::ctl {
 
 namespace {
 
-constexpr int kGainOffsetDb = 60;
 constexpr int kCurveDecimals = 4;
 constexpr std::size_t kNameColumn = 8;  // a channel name has at most 7 characters
 constexpr std::size_t kTypeColumn = 3;
@@ -79,7 +79,8 @@ int InfoCommand(CommandContext& c) {
   if (current == 0) preset = std::string(TextOf(Text::NoPreset, lang));
   c.term.Result(Line(TextOf(Text::CurrentPreset, lang), preset));
   c.term.Result(Line(TextOf(Text::InputSource, lang), rules::SourceName(rules::ShownSource(image), lang)));
-  c.term.Result(Line(TextOf(Text::MasterVolume, lang), std::to_string(image.MasterVolume() - kGainOffsetDb) + "dB"));
+  c.term.Result(
+      Line(TextOf(Text::MasterVolume, lang), std::to_string(OutputGainDbFromCode(image.MasterVolume())) + "dB"));
   c.term.Result(Line(TextOf(Text::MasterSound, lang),
                      TextOf(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang)));
 
@@ -107,8 +108,7 @@ int PullCommand(CommandContext& c, const std::string& path) {
   if (!kind) return Usage(c, Fill(TextOf(Text::PullExtension, c.Lang()), {path}));
   auto session = Connected(c);
   if (!session) return kExitFailure;
-  PresetFiles files(session->engine());
-  session->UsePresetFiles(&files);
+  PresetFiles& files = session->files();
   PresetFileResult r;
   if (*kind == PresetFileKind::Single) {
     r = files.SavePresetFile(path);
@@ -137,8 +137,7 @@ int PushCommand(CommandContext& c, const std::string& path) {
   if (!ReadPresetFile(path, c.Lang(), &error)) return Failure(c, error);
   auto session = Connected(c);
   if (!session) return kExitFailure;
-  PresetFiles files(session->engine());
-  session->UsePresetFiles(&files);
+  PresetFiles& files = session->files();
   const PresetFileResult r = session->editor().LoadPresetFile(files, path);
   if (r.status == PresetFileResult::Status::Failed)
     return Failure(c, r.message ? PresetMessageText(*r.message, c.Lang()) : std::string_view{});
@@ -223,9 +222,9 @@ int SetCommand(CommandContext& c, const std::vector<std::string>& settings) {
 int UpdateCommand(CommandContext& c, const std::string& path) {
   auto session = DeviceSession::Open(c.deviceUrl, c.view, c.usbWrite);
   if (!session) return kExitFailure;
-  UpdateTransfer transfer(session->engine());
+  UpdateTransfer& transfer = session->update();
   transfer.SetView(&c.view);
-  session->UseUpdateTransfer(&transfer);
+  session->BeginUpdate();
   if (transfer.StartUpdate(path) != UpdateTransfer::StartOutcome::Started) {
     // A refused file or a processor not found has shown its message; a busy transfer cannot
     // happen in a fresh session.
@@ -283,13 +282,9 @@ int DiffCommand(CommandContext& c, const std::string& a, const std::string& b, b
 }
 
 int CurveCommand(CommandContext& c, const std::string& path, const std::string& channelText, int slot) {
-  // "ch3" or "3", as the window names the channels.
-  std::string t = values::Lower(channelText);
-  if (t.starts_with("ch")) t.erase(0, 2);
-  int channel = 0;
-  if (t.size() != 1 || t[0] < '1' || t[0] > '0' + kOutputChannels)
-    return Usage(c, Fill(TextOf(Text::BadValue, c.Lang()), {"--channel", channelText}));
-  channel = t[0] - '1';
+  const auto parsed = ParseChannelLabel(channelText);
+  if (!parsed) return Usage(c, Fill(TextOf(Text::BadValue, c.Lang()), {"--channel", channelText}));
+  const int channel = *parsed;
   auto file = ReadForCommand(c, path);
   if (!file) return kExitFailure;
   if (!CheckSlot(c, *file, slot)) return kExitUsage;

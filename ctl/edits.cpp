@@ -30,11 +30,8 @@ constexpr int kLastBand = out::kBands;
 // The editor's ranges for the values `set` takes.
 constexpr double kMinGainDb = -60.0;  // the strip gain and the master volume, shown as value - 60
 constexpr double kMaxGainDb = 0.0;
-constexpr int kGainOffsetDb = 60;
 constexpr double kMinBandGainDb = -20.0;
 constexpr double kMaxBandGainDb = 20.0;
-constexpr double kBandGainOffsetDb = 20.0;
-constexpr double kBandGainCodesPerDb = 10.0;
 constexpr double kMinOctaves = 0.09;
 constexpr double kMaxOctaves = 3.0;
 constexpr double kRangeSlack = 1e-9;
@@ -97,7 +94,7 @@ std::optional<int> ReadGainValue(const Context& c) {
     db = q->value;
   }
   if (!InRange(db, kMinGainDb, kMaxGainDb)) return c.OutOfRange("-60..0dB");
-  return TruncateTyped(db + kGainOffsetDb);
+  return TruncateTyped(db + kOutputGainOffsetDb);
 }
 
 std::optional<int> ReadFrequency(const Context& c, std::string_view text) {
@@ -242,7 +239,7 @@ std::optional<SettingEdit> BandEdit(const Context& c, int ch, int band, std::str
     if (!q || !(q->unit.empty() || q->unit == "db")) return c.BadValue(), false;
     if (!InRange(q->value, kMinBandGainDb, kMaxBandGainDb)) return c.OutOfRange("-20..+20dB"), false;
     // The band gain box: (dB + 20) × 10, truncated, 0..400.
-    change.gainCode = TruncateTyped((q->value + kBandGainOffsetDb) * kBandGainCodesPerDb);
+    change.gainCode = TruncateTyped((q->value + kBandGainOffsetDb) * kBandGainStepsPerDb);
     return true;
   };
   auto readQ = [&](std::string_view text) -> bool {

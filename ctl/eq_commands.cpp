@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "core/channel_label.h"
 #include "core/change_tracking.h"
 #include "ctl/ctl.h"
 #include "ctl/preset_report.h"
@@ -21,7 +22,7 @@
 #include "link/link_view.h"
 #include "measure/eq_actions.h"
 #include "model/ktv_data.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "presets/preset_file.h"
 
 namespace zelto::ctl {
@@ -131,16 +132,6 @@ int Failure(CommandContext& c, std::string_view text) {
   return kExitFailure;
 }
 
-/// "ch3" or "3" as the window names the channels: 0..7, or nothing.
-std::optional<int> ChannelIndex(const std::string& text) {
-  std::string t = values::Lower(text);
-  if (t.starts_with("ch")) t.erase(0, 2);
-  if (t.size() != 1 || t[0] < '1' || t[0] > '0' + kOutputChannels) return std::nullopt;
-  return t[0] - '1';
-}
-
-std::string ChannelName(int ch) { return "CH" + std::to_string(ch + 1); }
-
 /// No processor: a preset file is edited through an engine that never connects.
 class NoDevice final : public HidTransport {
  public:
@@ -180,8 +171,8 @@ class Workspace {
     std::string error;
     w->file_ = ReadPresetFile(where.inFile, c.Lang(), &error);
     if (!w->file_) return Failure(c, error), nullptr;
-    w->offline_ = std::make_unique<Offline>();
-    Engine& engine = w->offline_->engine;
+    w->offline_ = std::make_unique<Offline>(c.term.HeldLanguage());
+    Engine& engine = w->offline_->runtime.engine();
     const auto live = w->file_->image->Preset(0);
     const auto into = engine.Image().Preset(0);
     std::copy(live.begin(), live.end(), into.begin());
@@ -190,14 +181,14 @@ class Workspace {
     return w;
   }
 
-  Editor& editor() { return session_ ? session_->editor() : offline_->editor; }
+  Editor& editor() { return session_ ? session_->editor() : offline_->runtime.editor(); }
   CKTV_Data& Data() { return editor().engine().Data(); }
 
   /// Live: waits until the processor has acknowledged every change. File: packs the changed
   /// channels and writes the input file with its live preset replaced to `out`.
   bool Finish(CommandContext& c, const std::vector<int>& changed, const std::string& out) {
     if (session_) return session_->WaitUntilSent();
-    Engine& engine = offline_->engine;
+    Engine& engine = offline_->runtime.engine();
     engine.Data().Edit([&](CKTV_Data& d) {
       for (int ch : changed) d.Output(ch).PackAll();
     });
@@ -211,12 +202,13 @@ class Workspace {
   }
 
  private:
+  /// The runtime on no device: the edits land in the file's preset.
   struct Offline {
+    explicit Offline(Language& language) : runtime(std::make_unique<NoDevice>(), settings, sink, view, language) {}
     MemorySettings settings;
     NullNoticeSink sink;
     LinkView view;
-    Engine engine{std::make_unique<NoDevice>(), settings, sink, view};
-    Editor editor{engine};
+    Runtime runtime;
   };
   Workspace() = default;
   std::unique_ptr<DeviceSession> session_;
@@ -227,7 +219,7 @@ class Workspace {
 void NoteLinked(CommandContext& c, int ch, const std::vector<int>& group) {
   std::string others;
   for (int g : group)
-    if (g != ch) others += (others.empty() ? "" : ", ") + ChannelName(g);
+    if (g != ch) others += (others.empty() ? "" : ", ") + ChannelLabel(g);
   if (!others.empty()) c.term.Message(Fill(W(Word::AlsoLinked, c.Lang()), {others}));
 }
 
@@ -286,7 +278,7 @@ std::optional<std::pair<double, double>> ParseHzRange(const std::string& text) {
 int EqImportCommand(CommandContext& c, const std::string& rewFile, const ChannelSource& where,
                     const EqImportOptions& options) {
   const Language lang = c.Lang();
-  const auto ch = ChannelIndex(where.channel);
+  const auto ch = ParseChannelLabel(where.channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", where.channel}));
   measure::RewReadOptions read;
   if (options.lscCorner) read.lscFrequency = measure::ShelfConvention::Corner;
@@ -302,7 +294,7 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
   switch (r.status) {
     case measure::RewImport::Status::Imported: break;
     case measure::RewImport::Status::GraphicMode:
-      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelName(*ch)}));
+      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelLabel(*ch)}));
       return kExitUsage;
     case measure::RewImport::Status::FileRefused:
       return Failure(c, PrintableText(measure::RewFilterErrorText(r.error, rewFile, lang)));
@@ -314,7 +306,7 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
   const measure::Deviation& d = r.result.deviation;
   if (options.json) {
     Node n = Node::Object();
-    n.Add("channel", Node::Text(ChannelName(*ch)));
+    n.Add("channel", Node::Text(ChannelLabel(*ch)));
     n.Add("filters", Node::Integer(static_cast<long long>(r.filterCount)));
     n.Add("bands_used", Node::Integer(r.bandsUsed));
     n.Add("rms_db", Node::Number(d.rms, 3));
@@ -327,7 +319,7 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
     WriteJson(n, c.term.Out());
   } else {
     c.term.Result(
-        Fill(W(Word::Imported, lang), {ChannelName(*ch), std::to_string(r.filterCount), std::to_string(r.bandsUsed),
+        Fill(W(Word::Imported, lang), {ChannelLabel(*ch), std::to_string(r.filterCount), std::to_string(r.bandsUsed),
                                        Fixed(d.rms, 2), Fixed(d.max, 2), Hz(d.maxHz)}));
   }
   for (const auto& note : r.notes) c.term.Message(PrintableText(measure::RewNoteText(note, lang)));
@@ -336,21 +328,21 @@ int EqImportCommand(CommandContext& c, const std::string& rewFile, const Channel
 }
 
 int EqExportCommand(CommandContext& c, const ChannelSource& where) {
-  const auto ch = ChannelIndex(where.channel);
+  const auto ch = ParseChannelLabel(where.channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, c.Lang()), {"--channel", where.channel}));
   int status = kExitFailure;
   auto w = Workspace::Open(c, where, false, &status);
   if (!w) return status;
   std::vector<BandSetting> bands;
   w->Data().Edit([&](CKTV_Data& d) { bands = measure::BandsOf(d.Output(*ch).Eq()); });
-  c.term.Out() << measure::RewFilterText(measure::BandsForExport(bands), "Zelto " + ChannelName(*ch));
+  c.term.Out() << measure::RewFilterText(measure::BandsForExport(bands), "Zelto " + ChannelLabel(*ch));
   c.term.Out().flush();
   return kExitOk;
 }
 
 int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOptions& o) {
   const Language lang = c.Lang();
-  const auto ch = ChannelIndex(where.channel);
+  const auto ch = ParseChannelLabel(where.channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", where.channel}));
   std::optional<measure::HzRange> range;
   if (!o.range.empty()) {
@@ -402,7 +394,7 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
   if (r.status == measure::AutoEqResult::Status::Fitted) {
     const Editor::BandSetResult set = measure::ApplyBands(w->editor(), *ch, r.bands);
     if (set.status == Editor::BandSetResult::Status::GraphicMode) {
-      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelName(*ch)}));
+      c.term.Message(Fill(W(Word::GraphicMode, lang), {ChannelLabel(*ch)}));
       return kExitUsage;
     }
     changed = set.channels;
@@ -415,7 +407,7 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
   const std::string targetName = named ? lowerTarget : FileName(o.target);
   if (o.json) {
     Node n = Node::Object();
-    n.Add("channel", Node::Text(ChannelName(*ch)));
+    n.Add("channel", Node::Text(ChannelLabel(*ch)));
     n.Add("target", Node::Text(PrintableText(targetName)));
     n.Add("from_hz", Node::Number(r.range.loHz, 1));
     n.Add("to_hz", Node::Number(r.range.hiHz, 1));
@@ -453,7 +445,7 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
     NoteLinked(c, *ch, changed);
     return kExitOk;
   }
-  c.term.Result(Fill(W(Word::AutoEqResult, lang), {ChannelName(*ch), PrintableText(targetName), Hz(r.range.loHz),
+  c.term.Result(Fill(W(Word::AutoEqResult, lang), {ChannelLabel(*ch), PrintableText(targetName), Hz(r.range.loHz),
                                                    Hz(r.range.hiHz), Fixed(r.before.rms, 2), Fixed(r.after.rms, 2)}));
   if (r.status == measure::AutoEqResult::Status::Unchanged) {
     c.term.Result(W(Word::Unchanged, lang));
@@ -489,7 +481,7 @@ int AutoEqCommand(CommandContext& c, const ChannelSource& where, const AutoEqOpt
 int CurveWithMeasurementCommand(CommandContext& c, const std::string& path, const std::string& channel, int slot,
                                 const std::string& measurement, const std::string& measuredWith) {
   const Language lang = c.Lang();
-  const auto ch = ChannelIndex(channel);
+  const auto ch = ParseChannelLabel(channel);
   if (!ch) return Usage(c, Fill(TextOf(Text::BadValue, lang), {"--channel", channel}));
   std::string error;
   const auto file = ReadPresetFile(path, lang, &error);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <variant>
 
+#include "core/channel_label.h"
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/calibration.h"
 #include "acoustics/measurement_routing.h"
@@ -63,9 +64,9 @@ std::optional<std::vector<int>> ParseChannels(const std::string& text) {
   std::vector<int> channels;
   std::stringstream in(text);
   for (std::string part; std::getline(in, part, ',');) {
-    if (part.starts_with("ch") || part.starts_with("CH")) part.erase(0, 2);
-    if (part.empty() || part.size() > 1 || part[0] < '1' || part[0] > '8') return std::nullopt;
-    const int ch = part[0] - '1';
+    const auto parsed = ParseChannelLabel(part);
+    if (!parsed) return std::nullopt;
+    const int ch = *parsed;
     if (std::find(channels.begin(), channels.end(), ch) != channels.end()) return std::nullopt;
     channels.push_back(ch);
   }

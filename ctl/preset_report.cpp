@@ -4,13 +4,14 @@
 #include <cstdio>
 #include <map>
 
+#include "core/channel_label.h"
 #include "core/bytes.h"
 #include "ctl/text_safety.h"
 #include "ctl/texts.h"
 #include "ctl/values.h"
 #include "curves/filter.h"
 #include "edit/system_settings.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "presets/preset_name.h"
 #include "presets/preset_texts.h"
 
@@ -18,11 +19,9 @@ namespace zelto::ctl {
 
 namespace {
 
-constexpr int kGainOffsetDb = 60;
 constexpr int kPhaseInvertedDegrees = 180;
 constexpr std::size_t kGroupLevelSize = sizeof(std::int16_t);
 constexpr int kDeviceSlotNames = 6;
-constexpr double kTenthsPerDb = 10.0;
 
 constexpr std::array<std::string_view, 3> kFamilyTokens = {"lr", "bessel", "butterworth"};
 
@@ -58,7 +57,7 @@ std::string GateToken(int gate) {
   return name.empty() ? std::to_string(gate) : values::Lower(name);
 }
 
-double BandGainDb(const CFilter& f) { return (f.gainCode() - kGainCodeFlat) / kTenthsPerDb; }
+double BandGainDb(const CFilter& f) { return BandGainDbFromEditCode(f.gainCode()); }
 
 std::string ChannelKey(int ch) { return "ch" + std::to_string(ch + 1); }
 
@@ -89,7 +88,7 @@ Node ChannelNode(const CKTV_OutData& o) {
   n.Add("name", Node::Text(o.Name()));
   n.Add("mute", Node::Flag(!o.OutputSwitch()));
   n.Add("phase", Node::Integer(o.Phase() != 0 ? kPhaseInvertedDegrees : 0, "°"));
-  n.Add("gain", Node::Integer(o.GainCode() - kGainOffsetDb, "dB"));
+  n.Add("gain", Node::Integer(OutputGainDbFromCode(o.GainCode()), "dB"));
   n.Add("delay", Node::Number(DelayMsFromCode(o.Delay()), 3, "ms"));
   n.Add("level", Node::Number(OutputLevelDbFromValue(o.Level()), 1, "dB"));
   n.Add("eq_mode", Node::Text(o.EqMode() != 0 ? "geq" : "peq"));
@@ -148,7 +147,7 @@ Node SystemNode(const DeviceImage& image) {
   Node n = Node::Object();
   n.Add("source", Node::Text(SourceToken(image.InputSource())));
   Node master = Node::Object();
-  master.Add("volume", Node::Integer(image.MasterVolume() - kGainOffsetDb, "dB"));
+  master.Add("volume", Node::Integer(OutputGainDbFromCode(image.MasterVolume()), "dB"));
   master.Add("mute", Node::Flag(image.MasterSwitch() == 0));
   n.Add("master", std::move(master));
   n.Add("noisegate", Node::Text(GateToken(settings[sys::kNoiseGate])));
@@ -203,7 +202,7 @@ void PrintSystem(const DeviceImage& image, Language lang, std::ostream& out) {
   const auto settings = image.SystemSettings();
   out << Label(Text::System, lang) << '\n';
   out << "  " << Label(Text::InputSource, lang) << ": " << rules::SourceName(rules::ShownSource(image), lang) << "   "
-      << Label(Text::MasterVolume, lang) << ": " << (image.MasterVolume() - kGainOffsetDb) << "dB   "
+      << Label(Text::MasterVolume, lang) << ": " << (OutputGainDbFromCode(image.MasterVolume())) << "dB   "
       << Label(Text::MasterSound, lang) << ": "
       << Label(image.MasterSwitch() != 0 ? Text::SoundOn : Text::SoundMuted, lang) << "   "
       << Label(Text::NoiseGate, lang) << ": " << rules::NoiseGateName(settings[sys::kNoiseGate], lang) << "   "
@@ -242,11 +241,11 @@ void PrintChannels(CKTV_Data& d, Language lang, std::ostream& out) {
       << '\n';
   for (int ch = 0; ch < kOutputChannels; ++ch) {
     const CKTV_OutData& o = d.Output(ch);
-    out << Row({{"CH" + std::to_string(ch + 1), kCh},
+    out << Row({{ChannelLabel(ch), kCh},
                 {o.Name(), kName},
                 {OnOff(!o.OutputSwitch(), lang), kSmall},
                 {o.Phase() != 0 ? "180°" : "0°", kSmall},
-                {std::to_string(o.GainCode() - kGainOffsetDb) + "dB", kGain},
+                {std::to_string(OutputGainDbFromCode(o.GainCode())) + "dB", kGain},
                 {FormatDelayMs(o.Delay(), lang), kDelay},
                 {FormatOutputLevel(o.Level()), kLevel},
                 {std::string(FilterTypeName(filter_type::kPeaking, o.EqMode() != 0, lang)), kEq},
@@ -259,7 +258,7 @@ void PrintChannels(CKTV_Data& d, Language lang, std::ostream& out) {
   }
   out << '\n' << Label(Text::Mix, lang) << '\n';
   for (int ch = 0; ch < kOutputChannels; ++ch) {
-    std::string line = PadToWidth("CH" + std::to_string(ch + 1), kCh);
+    std::string line = PadToWidth(ChannelLabel(ch), kCh);
     for (std::uint8_t share : d.Output(ch).InputMix()) line += ' ' + PadToWidth(std::to_string(share), 3);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     out << line << '\n';

@@ -81,8 +81,7 @@ std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, Termi
 }
 
 DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalView& view)
-    : view_(view), engine_(std::move(transport), settings_, notices_, view_) {
-  engine_.language = view_.Term().Lang();
+    : view_(view), runtime_(std::move(transport), settings_, notices_, view_, view_.Term().HeldLanguage()) {
   view_.SetConnectReason([this] {
     const auto refused = engine_.Link().TakeRefusedOpen();
     const ConnectFailure cause =
@@ -92,21 +91,22 @@ DeviceSession::DeviceSession(std::unique_ptr<HidTransport> transport, TerminalVi
     const std::string detail = cause == ConnectFailure::NotFound ? engine_.TransportDetail() : std::string();
     return ConnectFailureText(cause, refused, detail, engine_.language);
   });
-  router_.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
+  NoticeRouter& router = runtime_.router();
+  router.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
     if (notice == Notice::LiveReadDone) ++liveReadsDone_;
     if (notice == Notice::PresetsReadDone) ++presetsReadsDone_;
   });
-  router_.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
-    if (!presetFiles_) return;
+  // The preset files and the update act only on the notices of a save or an update they began.
+  router.Add([this](Notice notice, std::intptr_t, std::intptr_t) {
     PresetFileResult result;
-    if (presetFiles_->HandleNotice(notice, &result)) {
+    if (runtime_.files().HandleNotice(notice, &result)) {
       if (result.status == PresetFileResult::Status::Saved) lastSaveWritten_ = true;
       if (result.status == PresetFileResult::Status::Failed && result.message)
         view_.Fail(PresetMessageText(*result.message, engine_.language));
     }
   });
-  router_.Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
-    if (update_) update_->HandleNotice(notice, wParam, lParam);
+  router.Add([this](Notice notice, std::intptr_t wParam, std::intptr_t lParam) {
+    runtime_.update().HandleNotice(notice, wParam, lParam);
   });
 }
 
@@ -154,13 +154,13 @@ bool DeviceSession::PumpUntil(const std::function<bool()>& done, std::chrono::mi
   }
 }
 
-void DeviceSession::UseUpdateTransfer(UpdateTransfer* update) {
-  update_ = update;
-  if (update_) interrupts_.SwallowRequests();
+void DeviceSession::BeginUpdate() {
+  updating_ = true;
+  interrupts_.SwallowRequests();
 }
 
 void DeviceSession::OnInterrupt() {
-  if (update_) {
+  if (updating_) {
     // The editor's answer to closing its update window.
     view_.ShowUpdateMessage(UpdateMessage::DontClose);
     return;
@@ -200,7 +200,7 @@ void DeviceSession::Dispatch(const NoticeQueue::Item& item) {
     case Notice::TransferPosition: view_.TransferPosition(static_cast<int>(item.wParam)); break;
     default: break;
   }
-  router_.Route(item.notice, item.wParam, item.lParam);
+  runtime_.router().Route(item.notice, item.wParam, item.lParam);
 }
 
 }  // namespace zelto::ctl

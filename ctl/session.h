@@ -1,8 +1,8 @@
 #pragma once
-// One connection of the command-line tool: the engine on the chosen device, and the loop that
+// One connection of the command-line tool: the runtime on the chosen device, and the loop that
 // stands in for the editor's event loop. The link worker posts notices into a queue; the tool's
-// thread takes them out and hands each to the engine (and to the preset files and the update
-// transfer when they are in use), exactly as the window's queued calls do.
+// thread takes them out and hands each to the runtime's router (the engine, the preset files, the
+// update transfer), exactly as the window's queued calls do.
 //
 // Everything here runs on the tool's one thread; only NoticeQueue::Post is called by others.
 
@@ -20,15 +20,8 @@
 #include "core/settings.h"
 #include "ctl/interrupt.h"
 #include "ctl/terminal.h"
-#include "edit/editor.h"
-#include "edit/notice_router.h"
-#include "link/engine.h"
+#include "edit/runtime.h"
 #include "link/usb/hidapi_transport.h"
-
-namespace zelto {
-class PresetFiles;
-class UpdateTransfer;
-}  // namespace zelto
 
 namespace zelto::ctl {
 
@@ -74,8 +67,11 @@ class DeviceSession {
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
 
-  Engine& engine() { return engine_; }
-  Editor& editor() { return editor_; }
+  Runtime& runtime() { return runtime_; }
+  Engine& engine() { return runtime_.engine(); }
+  Editor& editor() { return runtime_.editor(); }
+  PresetFiles& files() { return runtime_.files(); }
+  UpdateTransfer& update() { return runtime_.update(); }
   TerminalView& view() { return view_; }
 
   /// The connect button: opens the processor, checks its identity and reads its live state
@@ -94,10 +90,9 @@ class DeviceSession {
   /// True when nothing is left to send (see WaitUntilSent).
   bool AllSent();
 
-  /// Notices also go to these while they are set.
-  void UsePresetFiles(PresetFiles* files) { presetFiles_ = files; }
-  /// Also makes Ctrl-C and SIGTERM only answered while the session lasts: an update is never cut.
-  void UseUpdateTransfer(UpdateTransfer* update);
+  /// A firmware update runs from now on: Ctrl-C and SIGTERM are only answered while the session
+  /// lasts, so an update is never cut.
+  void BeginUpdate();
 
   /// Whether Ctrl-C or SIGTERM has asked the tool to stop (the request still ends the process
   /// when the session goes, after the command has put everything back).
@@ -125,11 +120,9 @@ class DeviceSession {
   MemorySettings settings_;
   NoticeQueue notices_;
   TerminalView& view_;
-  Engine engine_;
-  Editor editor_{engine_};
-  NoticeRouter router_{editor_};
-  PresetFiles* presetFiles_ = nullptr;
-  UpdateTransfer* update_ = nullptr;
+  Runtime runtime_;
+  Engine& engine_{runtime_.engine()};
+  bool updating_ = false;
   std::string reportedIdentity_;
   int liveReadsDone_ = 0;
   int presetsReadsDone_ = 0;

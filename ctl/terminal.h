@@ -27,6 +27,8 @@ class Terminal {
   ~Terminal() { EndBar(); }
 
   Language Lang() const { return lang_; }
+  /// The one place the tool's language is held; the engine reads it from here.
+  Language& HeldLanguage() { return lang_; }
   std::ostream& Out() { return out_; }
 
   /// A result line on stdout.

@@ -5,21 +5,14 @@
 #include <climits>
 #include <cmath>
 
+#include "core/text.h"
 #include "core/encodings.h"
 
 namespace zelto::ctl::values {
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
+std::string_view Trim(std::string_view s) { return text::Trim(s); }
 
-std::string Lower(std::string_view text) {
-  std::string s(Trim(text));
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
+std::string Lower(std::string_view value) { return text::Lower(Trim(value)); }
 
 std::optional<Quantity> ReadQuantity(std::string_view text) {
   const auto s = Trim(text);

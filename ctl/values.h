@@ -43,7 +43,7 @@ double NarrowestQ();
 /// "on"/"off" and their usual spellings (yes/no, true/false, 1/0).
 std::optional<bool> ReadSwitch(std::string_view text);
 
-/// Lower-case ASCII copy, spaces trimmed.
+/// Lower-case ASCII copy, white space trimmed (core/text).
 std::string Lower(std::string_view text);
 std::string_view Trim(std::string_view text);
 

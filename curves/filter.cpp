@@ -143,7 +143,7 @@ void CFilter::StepSentFrequency(bool v) {
 
 void CFilter::SetGainCode(int gainCode) {
   gainCode = std::clamp(gainCode, 0, kGainCodeMax);
-  gain_ = (gainCode - kGainCodeFlat) / 10.0;
+  gain_ = BandGainDbFromEditCode(gainCode);
   if (gain_ != 0.0) {
     flat_ = false;
     bypass_ = false;

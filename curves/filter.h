@@ -25,7 +25,7 @@ class ChangeTracking;
 inline constexpr int kFilterMinHz = 20;
 inline constexpr int kFilterMaxHz = 20000;
 inline constexpr int kGainCodeMax = 400;
-inline constexpr int kGainCodeFlat = 200;  // 0 dB
+inline constexpr int kGainCodeFlat = kBandGainEditFlat;  // 0 dB
 
 // A crossover whose handle cannot be dragged also keeps its frequency when values are copied.
 inline constexpr int kCrossoverRangeFixed = 5;

@@ -157,7 +157,7 @@ void AbCompare::Adopt(const AbSnapshot& snapshot) {
   started_ = snapshot.started;
 }
 
-CKTV_Data& AbCompare::OtherModel(const GraphRect& plot) {
+CKTV_Data& AbCompare::OtherModel() {
   if (!otherModel_) {
     otherImage_ = std::make_unique<DeviceImage>();
     InitDeviceImage(*otherImage_);
@@ -166,8 +166,6 @@ CKTV_Data& AbCompare::OtherModel(const GraphRect& plot) {
   }
   otherImage_->live = OtherTuning();
   otherModel_->UnpackAll(otherImage_->live, CKTV_Data::kEffectPartLive);
-  otherModel_->FitToGraph(plot);
-  otherModel_->Refresh();
   return *otherModel_;
 }
 
@@ -208,7 +206,7 @@ std::string CrossoverText(const CFilter& f, Language lang) {
 }
 
 std::string BandGainText(const CFilter& f, Language lang) {
-  return f.IsFlat() ? Words(lang, "关", "off") : Db(BandGainDbFromCode(f.gainCode() + kRecordGainOffset));
+  return f.IsFlat() ? Words(lang, "关", "off") : Db(BandGainDbFromEditCode(f.gainCode()));
 }
 
 }  // namespace

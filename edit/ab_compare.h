@@ -22,7 +22,6 @@ namespace zelto {
 class CKTV_Data;
 class ChangeTracking;
 class Engine;
-struct GraphRect;
 
 enum class AbSide : std::uint8_t { A = 0, B = 1 };
 
@@ -110,9 +109,9 @@ class AbCompare {
   /// (without sending anything) by the caller.
   void Adopt(const AbSnapshot& snapshot);
 
-  /// The other side's tuning in objects of its own, fitted to `plot`, for drawing its curves.
-  /// Rebuilt from OtherTuning() on every call.
-  CKTV_Data& OtherModel(const GraphRect& plot);
+  /// The other side's tuning in objects of its own, for drawing its curves (the graph fits them
+  /// to its plot). Rebuilt from OtherTuning() on every call.
+  CKTV_Data& OtherModel();
 
  private:
   /// Packs the objects into the live image and returns a copy of it. Caller holds the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/channel_label.h"
 #include "core/device_image.h"
 
 namespace zelto {
@@ -60,7 +61,7 @@ std::string StepText(const StepLabel& label, Language lang) {
     if (!text.empty()) text += ' ';
     text += part;
   };
-  if (label.channel >= 0) add("CH" + std::to_string(label.channel + 1));
+  if (label.channel >= 0) add(ChannelLabel(label.channel));
   if (label.band >= 0)
     add(en ? "band " + std::to_string(label.band + 1) : "第" + std::to_string(label.band + 1) + "段");
   const LabelWords w = WordsOf(label.what);

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "link/engine.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 

@@ -14,8 +14,7 @@
 #include "core/bytes.h"
 #include "core/settings.h"
 #include "ctl/edits.h"
-#include "edit/editor.h"
-#include "link/engine.h"
+#include "edit/runtime.h"
 #include "sim/sim_transport.h"
 
 namespace {
@@ -31,8 +30,10 @@ struct World {
   MemorySettings settings;
   NullSink sink;
   LinkView view;
-  Engine engine{std::make_unique<sim::SimTransport>(), settings, sink, view};
-  Editor editor{engine};
+  Language language = Language::English;
+  Runtime runtime{std::make_unique<sim::SimTransport>(), settings, sink, view, language};
+  Engine& engine = runtime.engine();
+  Editor& editor = runtime.editor();
   World() { engine.Tracking().Set(true); }
 };
 

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "core/device_image.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "presets/preset_file.h"
 
 namespace {

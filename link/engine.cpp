@@ -33,8 +33,10 @@ std::string_view UserMessageText(UserMessage message, Language lang) {
   return {};
 }
 
-Engine::Engine(std::unique_ptr<HidTransport> transport, Settings& settings, NoticeSink& sink, LinkView& view)
-    : transport_(std::move(transport)),
+Engine::Engine(std::unique_ptr<HidTransport> transport, Settings& settings, NoticeSink& sink, LinkView& view,
+               Language& lang)
+    : language(lang),
+      transport_(std::move(transport)),
       settings_(settings),
       sink_(sink),
       view_(view),

@@ -37,7 +37,8 @@ inline constexpr int kReadBackRange = 18;
 
 class Engine {
  public:
-  Engine(std::unique_ptr<HidTransport> transport, Settings& settings, NoticeSink& sink, LinkView& view);
+  /// `lang` is the front end's: the one place the program's language is held.
+  Engine(std::unique_ptr<HidTransport> transport, Settings& settings, NoticeSink& sink, LinkView& view, Language& lang);
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -56,7 +57,8 @@ class Engine {
   NoticeSink& Sink() { return sink_; }
   LinkView& View() { return view_; }
 
-  Language language = Language::English;
+  /// The language the front end shows, read wherever the engine makes a text for it.
+  Language& language;
   bool Connected() const { return flags_.connected; }
 
   /// Watches for devices arriving and leaving (once a second).

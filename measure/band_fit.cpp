@@ -13,7 +13,6 @@ namespace zelto::measure {
 
 namespace {
 
-constexpr double kGainCodesPerDb = 10.0;
 constexpr double kDbPerNeper = 4.3429448190325182765;  // 10 / ln 10: dB of a power ratio
 constexpr double kInf = std::numeric_limits<double>::infinity();
 // A band is only added where it takes away at least this much of the remaining difference.
@@ -75,7 +74,7 @@ int PlaceNear(double hz) {
   return best;
 }
 
-int GainCodeOf(double db) { return static_cast<int>(std::lround(db * kGainCodesPerDb)) + kGainCodeFlat; }
+int GainCodeOf(double db) { return BandGainEditCodeFromDb(db); }
 
 /// The bandwidth index whose processor band has the cookbook Q `q` at `hz`, limited to the table.
 int WidthForQ(double q, double hz) {

@@ -4,7 +4,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "presets/file_io.h"
+#include "core/text.h"
+#include "core/file_io.h"
 
 namespace zelto::measure {
 
@@ -14,12 +15,7 @@ namespace {
 constexpr std::string_view kCommentStarts = "*#;";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r\n\f\v");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n\f\v");
-  return s.substr(first, last - first + 1);
-}
+using text::Trim;
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 

@@ -8,7 +8,7 @@
 #include "curves/filter.h"
 #include "curves/filter_design.h"
 #include "measure/measurement.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto::measure {
 

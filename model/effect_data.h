@@ -33,7 +33,7 @@ class CEffect_Data {
  public:
   static constexpr int kBandCountMinusOne = fx::kBands - 1;
   static constexpr int kCrossoverItem = 8;
-  static constexpr int kLowPassHz = 20000;
+  static constexpr int kLowPassHz = kFilterMaxHz;
   static constexpr std::size_t kNameChars = 7;  // the name is read from its first 7 bytes
 
   CEffect_Data(DeviceImage& image, const ChangeTracking& tracking);

@@ -23,7 +23,7 @@ class CInputData {
  public:
   static constexpr int kBandCountMinusOne = in::kBands - 1;
   static constexpr int kCrossoverItem = 10;
-  static constexpr int kLowPassHz = 20000;
+  static constexpr int kLowPassHz = kFilterMaxHz;
   static constexpr std::int32_t kDefaultLevel = 40;  // -80 dBu
   static constexpr std::int32_t kDefaultSettingA = 500;
 

@@ -28,8 +28,8 @@ class CKTV_OutData {
   static constexpr std::int16_t kDefaultLimiterThreshold = 300;  // 0.0 dBu
   static constexpr std::uint8_t kDefaultLimiterAttack = 106;     // 100 ms
   static constexpr std::uint8_t kDefaultLimiterRelease = 5;      // attack x 32
-  static constexpr int kHighPassHz = 20;
-  static constexpr int kLowPassHz = 20000;
+  static constexpr int kHighPassHz = kFilterMinHz;
+  static constexpr int kLowPassHz = kFilterMaxHz;
   // The codes the processor takes. Setters limit to these, so no caller can write a value that
   // wraps in its bytes (a delay of 40000 stored as -25536, an attack of 312 as 56).
   static constexpr int kMaxGainCode = 60;    // 0 dB

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "link/engine.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 

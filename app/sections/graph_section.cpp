@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "core/channel_label.h"
 #include "app/view_ids.h"
 #include "controls/bit_button.h"
 #include "controls/font_static.h"
@@ -21,12 +22,13 @@ constexpr int kCurveButtonPitch = 24;
 
 using namespace view_id;
 
-GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, QWidget* window)
+GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, measure::ChannelMeasurements& measurements,
+                           QWidget* window)
     : Section(kRegion, ui, engine, editor, window) {
   graph_ = Named(new CFStatic(this), kGraph);
   graph_->setGeometry(6, 26, 822, 172);
 
-  tools_ = new MeasurementTools(editor_, *graph_, window);
+  tools_ = new MeasurementTools(editor_, measurements, *graph_, window);
   connect(graph_, &CFStatic::contextMenuRequested, tools_, &MeasurementTools::ShowMenu);
   auto* measure = Named(new BitButton(kMeasurementButton, this), kMeasurementButton);
   measure->SetFaces(Caption(measure_ui::Bi(measure_ui::Word::MeasurementButton)));
@@ -44,7 +46,7 @@ GraphSection::GraphSection(UiState& ui, Engine& engine, Editor& editor, QWidget*
 
     FontStatic* label = Named(new FontStatic(kFirstChannelLabel + i, this), kFirstChannelLabel + i);
     label->SetText(
-        Same(i + 1 < rules::kCurveButtonCount ? QStringLiteral("CH%1").arg(i + 1) : QStringLiteral("CH7/8")));
+        Same(i + 1 < rules::kCurveButtonCount ? QString::fromStdString(ChannelLabel(i)) : QStringLiteral("CH7/8")));
     label->SetTextHeight(13);
     label->SetBold(true);
     label->setGeometry(868, 30 + i * kCurveButtonPitch, 52, 20);

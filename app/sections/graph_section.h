@@ -13,6 +13,9 @@ namespace zelto {
 class CFStatic;
 class FontStatic;
 class MeasurementTools;
+namespace measure {
+class ChannelMeasurements;
+}
 class XPButton;
 
 class GraphSection : public Section {
@@ -22,7 +25,9 @@ class GraphSection : public Section {
   static constexpr QRect kRegion{346, 58, 926, 204};
 
   /// `window` is where the measurement tools' menus and dialogs open.
-  GraphSection(UiState& ui, Engine& engine, Editor& editor, QWidget* window);
+  /// The measurement tools show `measurements`, which the runtime holds.
+  GraphSection(UiState& ui, Engine& engine, Editor& editor, measure::ChannelMeasurements& measurements,
+               QWidget* window);
 
   /// Recomputes the curves and redraws the graph with filter `highlightFilter` filled (-1: none).
   void Redraw(int highlightFilter = -1);

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <algorithm>
 
+#include "core/channel_label.h"
 #include "app/view_ids.h"
 #include "controls/bitmap_slider.h"
 #include "controls/num_edit.h"
@@ -31,7 +32,7 @@ StripsSection::StripsSection(UiState& ui, Engine& engine, Editor& editor, QWidge
     const int x = i * kStripPitch;
     Strip& s = strips_[static_cast<std::size_t>(i)];
     s.select = Named(new XPButton(kFirstStripSelect + i, this), kFirstStripSelect + i);
-    const BiText name = Same(QStringLiteral("CH%1").arg(i + 1));
+    const BiText name = Same(QString::fromStdString(ChannelLabel(i)));
     s.select->SetFaces(Caption(name, Tone::Lit), Caption(name));
     s.select->SetOn(false);
     s.select->setGeometry(x + 8, 6, kStripWidth - 16, 26);

@@ -15,7 +15,7 @@
 
 #include "controls/skin.h"
 #include "curves/filter.h"
-#include "curves/ui/graph_drag.h"
+#include "curves/graph_drag.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -249,6 +249,11 @@ GraphRect CFStatic::plotGraphRect() const {
 
 void CFStatic::SetComparison(CKTV_Data* other) {
   comparison_ = other;
+  if (comparison_) {
+    // The other tuning's objects know nothing of pixels until the graph fits them to its plot.
+    comparison_->FitToGraph(plotGraphRect());
+    comparison_->Refresh();
+  }
   update();
 }
 
@@ -440,7 +445,7 @@ void CFStatic::DragBand(CFilter& filter, QPoint pos) {
   if (!filter.graphicEq() && x != GraphX(hz, w)) hz = GraphFrequencyAt(x, w);
   hz = graph::ShelfDragFrequency(filter.type(), hz);
   int code = filter.gainCode();
-  if (y != GraphY(filter.IsFlat() ? 0.0 : filter.gain(), h)) code = graph::DragGainCode(GraphGainAt(y, h));
+  if (y != GraphY(filter.IsFlat() ? 0.0 : filter.gain(), h)) code = BandGainEditCodeFromDb(GraphGainAt(y, h));
   const bool hzChanged = hz != filter.frequency();
   const bool gainChanged = code != filter.gainCode();
   if (!hzChanged && !gainChanged) return;

@@ -97,7 +97,8 @@ class CFStatic : public QWidget {
   void SetReferenceShown(int channel, bool shown);
   bool referenceShown(int channel) const;
   /// Another tuning of the same channels (the other A/B side), drawn dimmed behind the current
-  /// output channel; null draws none. `other` must outlive the graph or be taken away first.
+  /// output channel, fitted to the plot here; null draws none. `other` must outlive the graph or
+  /// be taken away first.
   void SetComparison(CKTV_Data* other);
   CKTV_Data* comparison() const { return comparison_; }
   /// The plot area as the filters are fitted to it.

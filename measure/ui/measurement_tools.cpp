@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 
+#include "core/channel_label.h"
 #include "controls/skin.h"
 #include "edit/editor.h"
 #include "link/engine.h"
@@ -19,7 +20,7 @@
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measure_ui_texts.h"
 #include "model/ktv_data.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 namespace zelto {
 
@@ -47,7 +48,7 @@ const std::array<CurveLook, kLookCount> kLooks = {{
     {ShownCurve::Proposed, Word::CurveProposed, QColor(255, 90, 210), Qt::DashDotLine, 1.8},
 }};
 
-QString ChannelName(int ch) { return QStringLiteral("CH%1").arg(ch + 1); }
+QString ChannelName(int ch) { return QString::fromStdString(ChannelLabel(ch)); }
 
 QString Utf8(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -55,8 +56,8 @@ QString FileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 }  // namespace
 
-MeasurementTools::MeasurementTools(Editor& editor, CFStatic& graph, QWidget* window)
-    : QObject(window), editor_(editor), engine_(editor.engine()), graph_(&graph), window_(window) {
+MeasurementTools::MeasurementTools(Editor& editor, measure::ChannelMeasurements& held, CFStatic& graph, QWidget* window)
+    : QObject(window), editor_(editor), engine_(editor.engine()), graph_(&graph), window_(window), held_(held) {
   graph_->SetOverlaySource([this] { return OverlayCurves(); });
   connect(graph_, &CFStatic::overlayToggled, this, [this](int key) { ToggleCurve(static_cast<ShownCurve>(key)); });
 }

@@ -2,7 +2,7 @@
 // The window's measurement tools: per output channel a measurement with the target and the
 // predicted result on the response graph, the graph's measurement menu, the "EQ from
 // measurement" dialog and the REW filter import and export of the file menu. The measurements
-// live beside the engine's data for as long as the editor runs; the curves are computed from the
+// are the runtime's, held beside the engine for as long as the editor runs; the curves are computed from the
 // channel's filters whenever the graph draws, so they follow a drag as it happens.
 //
 // What the tools ask of the user (a file, a message box) goes through MeasureHooks, so the main
@@ -47,7 +47,8 @@ class MeasurementTools : public QObject, public RecoveryPart {
 
  public:
   /// Hands the graph its overlay (keys: the ShownCurve values) and takes its legend clicks.
-  MeasurementTools(Editor& editor, CFStatic& graph, QWidget* window);
+  /// `held` is the program's measurements (the runtime keeps them) and outlives the tools.
+  MeasurementTools(Editor& editor, measure::ChannelMeasurements& held, CFStatic& graph, QWidget* window);
   ~MeasurementTools() override;
 
   MeasureHooks& Hooks() { return hooks_; }
@@ -120,7 +121,7 @@ class MeasurementTools : public QObject, public RecoveryPart {
   QPointer<CFStatic> graph_;  // a sibling, which may go first when the window closes
   QWidget* window_;
   MeasureHooks hooks_;
-  measure::ChannelMeasurements held_;
+  measure::ChannelMeasurements& held_;
   QPointer<EqFromMeasurementDlg> eqDialog_;
   // The recovery file asks often; the bytes are made again only after a change.
   std::vector<std::uint8_t> savedBytes_;

@@ -10,7 +10,7 @@
 
 #include "acoustics/wav_file.h"
 #include "core/device_image.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "sim/twin/processor_model.h"
 
 namespace zelto::twin {

@@ -1,4 +1,5 @@
 #include "sim/twin/control_port.h"
+#include "core/text.h"
 
 #include <asio/ip/tcp.hpp>
 #include <asio/read_until.hpp>
@@ -17,12 +18,7 @@ constexpr std::string_view kCommand = "position";
 // A line longer than this is no command; the connection is closed rather than buffered forever.
 constexpr std::size_t kMaxLine = 1024;
 
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return s.substr(first, last - first + 1);
-}
+using text::Trim;
 
 }  // namespace
 

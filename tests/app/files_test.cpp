@@ -15,6 +15,7 @@
 #include "controls/bitmap_slider.h"
 #include "controls/num_edit.h"
 #include "sim_frames.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -31,14 +32,7 @@ void Click(QWidget* w) {
 
 class FilesTest : public ConnectedEditor {
  protected:
-  void SetUp() override {
-    ConnectedEditor::SetUp();
-    dir =
-        fs::temp_directory_path() / ("zelto-app-files-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  void SetUp() override { ConnectedEditor::SetUp(); }
 
   /// Runs `work` inside the modal dialog a menu command opens, then closes the dialog.
   void InDialog(int command, const std::function<void(QDialog&)>& work) {
@@ -71,8 +65,8 @@ class FilesTest : public ConnectedEditor {
   }
   int StripGain(int ch) { return view->Control<NumEdit>(view_id::kFirstStripGainBox + ch)->GetValue(); }
 
-  static inline int counter = 0;
-  fs::path dir;
+  ::zelto::testing::TestTempDir temp;
+  fs::path dir = temp.Path();
 };
 
 TEST_F(FilesTest, PresetStoredInASlotAndRecalledFromIt) {

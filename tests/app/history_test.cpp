@@ -20,6 +20,7 @@
 #include "controls/num_edit.h"
 #include "core/bytes.h"
 #include "sim_frames.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -184,14 +185,8 @@ TEST(HistoryWindowChinese, ThePanelSpeaksChinese) {
 
 class HistoryFiles : public HistoryWindow {
  protected:
-  void SetUp() override {
-    HistoryWindow::SetUp();
-    dir = std::filesystem::temp_directory_path() / ("zelto-history-window-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::filesystem::path dir;
+  ::zelto::testing::TestTempDir temp;
+  std::filesystem::path dir = temp.Path();
 };
 
 // Two files loaded in one visit to the load dialog are two steps; undoing a load takes its name

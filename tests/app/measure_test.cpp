@@ -21,6 +21,7 @@
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
 #include "sim_frames.h"
+#include "support/temp_dir.h"
 
 #ifdef ZELTO_HAVE_ACOUSTICS
 #include "acoustics/measurement_routing.h"
@@ -69,14 +70,9 @@ class MeasureTest : public ConnectedEditor {
  protected:
   void SetUp() override {
     ConnectedEditor::SetUp();
-    dir = fs::temp_directory_path() /
-          ("zelto-app-measure-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
     tools = view->Measurements();
     ASSERT_NE(tools, nullptr);
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   QString Write(const std::string& name, const std::string& text) {
     std::ofstream(dir / name, std::ios::binary) << text;
@@ -111,9 +107,9 @@ class MeasureTest : public ConnectedEditor {
     QApplication::sendEvent(graph(), &e);
   }
 
-  fs::path dir;
+  ::zelto::testing::TestTempDir temp;
+  fs::path dir = temp.Path();
   MeasurementTools* tools = nullptr;
-  static inline int counter = 0;
 };
 
 TEST_F(MeasureTest, AMeasurementIsDrawnWithTargetAndAPredictionThatFollowsTheBands) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace zelto {
 namespace {
@@ -61,6 +62,16 @@ TEST(BandCodes, GainAndBandwidth) {
   EXPECT_EQ(BandGainCodeFromDb(-35.0), 400);
   EXPECT_DOUBLE_EQ(BandGainDbFromCode(660), 6.0);
   for (int code = 400; code <= 800; ++code) EXPECT_EQ(BandGainCodeFromDb(BandGainDbFromCode(code)), code);
+
+  // Every computed gain (a drag, a fit, an imported filter) takes the same rule: a half step
+  // rounds up on both sides of 0 dB, so a drag and a fit of -0.05 dB agree.
+  const std::pair<double, int> computed[] = {{0.0, 200},   {-0.05, 200}, {-0.04, 200}, {0.05, 201}, {3.46, 235},
+                                             {-2.35, 177}, {2.35, 224},  {25.0, 400},  {-31.0, 0}};
+  for (auto [db, code] : computed) EXPECT_EQ(BandGainEditCodeFromDb(db), code) << db;
+  for (int code = 0; code <= 400; ++code) {
+    EXPECT_EQ(BandGainEditCodeFromDb(BandGainDbFromEditCode(code)), code);
+    EXPECT_EQ(BandGainCodeFromDb(BandGainDbFromEditCode(code)), code + 400);
+  }
 
   EXPECT_EQ(BandwidthIndexFromOctaves(1.43), 138);
   EXPECT_EQ(BandwidthIndexFromOctaves(0.2), 15);

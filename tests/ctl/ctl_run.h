@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ctl/ctl.h"
+#include "support/temp_dir.h"
 
 namespace zelto::ctl::testing {
 
@@ -37,24 +38,7 @@ inline std::ostream& operator<<(std::ostream& os, const CtlRun& r) {
 }
 
 /// A folder of its own for one test, removed afterwards.
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            ("zeltoctl-" + std::to_string(::getpid()) + "-" + (info ? info->name() : "test"));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using ScratchDir = ::zelto::testing::TestTempDir;
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -30,7 +30,7 @@ class AbOnline : public ::testing::TestWithParam<SimKind> {
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
     ASSERT_TRUE(sim->Connect());
-    ab = std::make_unique<AbCompare>(engine());
+    ab = &sim->ab();
   }
   Engine& engine() { return sim->engine(); }
 
@@ -58,7 +58,7 @@ class AbOnline : public ::testing::TestWithParam<SimKind> {
   }
 
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<AbCompare> ab;
+  AbCompare* ab = nullptr;
 };
 
 TEST_P(AbOnline, ASwitchSendsWholeBlocksForTheDifferingChannelsOnly) {
@@ -141,8 +141,7 @@ int OtherGain(AbCompare& ab, int channel) {
 }
 
 TEST_P(AbOnline, EachSideKeepsItsOwnHistoryThroughAnyNumberOfSwitches) {
-  Editor editor(engine());
-  editor.SetAb(ab.get());
+  Editor& editor = sim->editor();
   EXPECT_EQ(FramesOf([&] { editor.SwitchAb(); }, 0), Lines{});  // B starts as a copy of A
   EXPECT_EQ(FramesOf([&] { editor.SetGain(2, 20); }, 1).size(), 1u);
   EXPECT_EQ(FramesOf([&] { editor.SetGain(6, 21); }, 1).size(), 1u);
@@ -183,8 +182,7 @@ TEST_P(AbOnline, EachSideKeepsItsOwnHistoryThroughAnyNumberOfSwitches) {
 }
 
 TEST_P(AbOnline, CopiesAreStepsOfTheSideTheyChangeAndOnlyACopyIntoThePlayingSideSendsAnything) {
-  Editor editor(engine());
-  editor.SetAb(ab.get());
+  Editor& editor = sim->editor();
   editor.SwitchAb();  // B
   EXPECT_EQ(FramesOf([&] { editor.SetGain(3, 25); }, 1).size(), 1u);
   const Lines channel3{OutputBlockLine(3)};
@@ -217,8 +215,7 @@ void PairFirstTwo(Engine& engine) {
 }
 
 TEST_P(AbOnline, LinkingIsAStepWithItsStateAndEachSideHasItsOwn) {
-  Editor editor(engine());
-  editor.SetAb(ab.get());
+  Editor& editor = sim->editor();
   PairFirstTwo(engine());
   EXPECT_EQ(FramesOf([&] { editor.SetGain(0, 30); }, 1).size(), 1u);
   const Lines linked = FramesOf([&] { editor.Link(rules::CopyDirection::LeftToRight); }, 1);
@@ -253,7 +250,7 @@ TEST_P(AbOnline, LinkingIsAStepWithItsStateAndEachSideHasItsOwn) {
 
   // Both sides' links and histories go through the recovery part.
   Editor restored(engine());
-  restored.SetAb(ab.get());
+  restored.SetAb(ab);
   ASSERT_TRUE(restored.RestoreRecoveryPart(editor.SaveRecoveryPart()));
   EXPECT_EQ(restored.SaveRecoveryPart(), editor.SaveRecoveryPart());
   EXPECT_TRUE(restored.LinkOn());
@@ -262,7 +259,7 @@ TEST_P(AbOnline, LinkingIsAStepWithItsStateAndEachSideHasItsOwn) {
 }
 
 TEST_P(AbOnline, UndoOfAnEqResetGoesAsTheResetDid) {
-  Editor editor(engine());
+  Editor& editor = sim->editor();
   editor.EditBand(2, 3, Editor::BandChange::Gain(260));
   editor.EditBand(2, 9, Editor::BandChange::Gain(150));
   sim->PumpFor(500ms);
@@ -280,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, AbOnline, ::testing::Values(SimKind::InProcess, Si
 
 TEST(AbOffline, SwitchingWithoutAProcessorSwapsTheObjectsAndQueuesNothing) {
   SimEngine sim(SimKind::InProcess);
-  AbCompare ab(sim.engine());
+  AbCompare& ab = sim.ab();
   ab.Switch();
   sim.engine().Data().Edit([](CKTV_Data& d) { d.Output(3).SetGain(12); });
   const AbCompare::Outcome o = ab.Switch();

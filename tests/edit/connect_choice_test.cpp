@@ -27,10 +27,10 @@ class ConnectChoice : public ::testing::TestWithParam<SimKind> {
  protected:
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
-    editor = std::make_unique<Editor>(sim->engine());
+    editor = &sim->editor();
   }
   void TearDown() override {
-    editor.reset();
+    editor = nullptr;
     sim.reset();
   }
   Engine& engine() { return sim->engine(); }
@@ -90,7 +90,7 @@ class ConnectChoice : public ::testing::TestWithParam<SimKind> {
   }
 
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<Editor> editor;
+  Editor* editor = nullptr;
   int processorGain1 = 0;
   int processorBand2 = 0;
   std::size_t afterConnect = 0;
@@ -143,8 +143,6 @@ TEST_P(ConnectChoice, KeepingTheProcessorsSendsNothingAndUndoBringsMineBack) {
 
 // An A/B switch made offline changes the tuning by whole blocks; those wait for the connect too.
 TEST_P(ConnectChoice, AnAbSwitchMadeOfflineIsKeptForTheConnect) {
-  AbCompare ab(engine());
-  editor->SetAb(&ab);
   ASSERT_TRUE(sim->Connect());
   editor->SwitchAb();  // B, a copy of A
   const int gainOnA = Gain(2);
@@ -195,7 +193,7 @@ TEST(ConnectChoiceInProcess, NothingIsAskedWithoutUnsentEditsThatDiffer) {
   };
   for (const Case& c : cases) {
     SimEngine sim(SimKind::InProcess);
-    Editor editor(sim.engine());
+    Editor& editor = sim.editor();
     sim.processor()->EditMemory([](DeviceImage& m) { PutU16(m.Block(0, BlockType::Output, 3), out::kGain, 33); });
     c.offline(editor);
     const std::size_t before = sim.FrameLineCount();
@@ -213,7 +211,7 @@ TEST(ConnectChoiceInProcess, NothingIsAskedWithoutUnsentEditsThatDiffer) {
 TEST(ConnectChoiceInProcess, AnEditLostWithAFailedLinkIsOfferedOnTheNextConnect) {
   SimEngine sim(SimKind::InProcess);
   sim.engine().SetLinkTiming(testing::ShortLinkTiming());
-  Editor editor(sim.engine());
+  Editor& editor = sim.editor();
   ASSERT_TRUE(sim.Connect());
   const int held = sim.engine().Data().Output(6).GainCode();
   ASSERT_NE(held, 35);

@@ -63,7 +63,7 @@ TEST(Editor, CrossoverBoxesStopAtTheOtherFilterButTheGraphDoesNot) {
 
 TEST(Editor, TheRouterStoresWhatTheProcessorReportsOfItself) {
   OfflineEditor e;
-  NoticeRouter router(e.editor);
+  NoticeRouter& router = e.runtime.router();
   std::vector<Notice> heard;
   router.Add([&](Notice n, std::intptr_t, std::intptr_t) { heard.push_back(n); });
   router.Route(Notice::DeviceSource, 2, 0);

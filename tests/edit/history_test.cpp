@@ -18,6 +18,7 @@
 #include "presets/preset_slots.h"
 #include "support/engine_harness.h"
 #include "support/offline_editor.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -32,9 +33,8 @@ class HistoryOnline : public ::testing::TestWithParam<SimKind> {
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
     ASSERT_TRUE(sim->Connect());
-    editor = std::make_unique<Editor>(sim->engine());
+    editor = &sim->editor();
   }
-  void TearDown() override { editor.reset(); }
   CFilter& Band(int ch, int k) { return sim->engine().Data().Output(ch).Eq().Filter(k); }
   /// Waits for `count` frames after `from` and then a little more, so nothing extra goes unseen.
   Lines FramesAfter(std::size_t from, std::size_t count) {
@@ -62,7 +62,7 @@ class HistoryOnline : public ::testing::TestWithParam<SimKind> {
   }
 
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<Editor> editor;
+  Editor* editor = nullptr;
 };
 
 TEST_P(HistoryOnline, UndoOfAHandleDragSendsOneWriteOfTheOldGainAndRedoTheDraggedOne) {
@@ -97,10 +97,9 @@ TEST_P(HistoryOnline, UndoOfAHandleDragSendsOneWriteOfTheOldGainAndRedoTheDragge
 }
 
 TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
-  const auto dir = std::filesystem::temp_directory_path() / ("zelto-history-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string file = (dir / "a.dsps").string();
-  PresetFiles files(sim->engine());
+  const testing::TestTempDir dir;
+  const std::string file = dir.File("a.dsps");
+  PresetFiles& files = sim->files();
   editor->SetGain(5, 30);
   ASSERT_EQ(files.SavePresetFile(file).status, PresetFileResult::Status::Saved);
   // Codes within the gain range (at most 0 dB), so that nothing is limited on the way.
@@ -123,7 +122,6 @@ TEST_P(HistoryOnline, UndoOfAFileLoadSendsThePreviousBlocks) {
   if (auto* p = sim->processor()) {
     EXPECT_EQ(GetU16(p->Memory().Block(0, BlockType::Output, 5), out::kGain), 50);
   }
-  std::filesystem::remove_all(dir);
 }
 
 TEST_P(HistoryOnline, ARecalledSlotIsAStepOfItsOwnUndoneAsWholeBlocks) {
@@ -201,7 +199,7 @@ TEST_P(HistoryOnline, AHistoryTakenBackFromItsBytesUndoesAsTheOriginalWould) {
 // The processor is changed by another program while the editor is away (zeltoctl beside it).
 void SetOnProcessor(SimEngine& sim, const std::function<void(Editor&)>& edit) {
   testing::EngineHarness other(sim.SecondClient());
-  Editor editor(other.engine);
+  Editor& editor = other.runtime.editor();
   other.engine.OnConnectButton();
   ASSERT_TRUE(other.engine.Connected());
   ASSERT_TRUE(other.PumpUntil([&] { return other.Saw(Notice::TransferDone) && other.engine.Tracking().IsOn(); },
@@ -281,7 +279,7 @@ TEST(HistoryReadBack, EveryWideValueComesBackWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SimEngine sim(SimKind::InProcess);
-    Editor editor(sim.engine());
+    Editor& editor = sim.editor();
     ASSERT_TRUE(sim.Connect());
     const auto held = [&] {
       const int v = GetU16(sim.processor()->Memory().Block(0, BlockType::Output, 3), c.offset);

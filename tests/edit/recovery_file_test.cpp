@@ -12,8 +12,9 @@
 #include "edit/editor.h"
 #include "measure/measurements_bytes.h"
 #include "model/ktv_data.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "support/engine_harness.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -24,22 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '-';
-    path_ = fs::temp_directory_path() / ("zelto-recovery-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing::TestTempDir;
 
 /// A history that keeps its blob as it was handed back.
 struct BlobHistory final : RecoveryPart {
@@ -174,8 +160,7 @@ TEST(RecoveryFileBytes, AMissingFileIsNotAnError) {
 
 class RecoveryOffline : public ::testing::Test {
  protected:
-  RecoveryOffline()
-      : sim(SimKind::InProcess), ab(sim.engine()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
+  RecoveryOffline() : sim(SimKind::InProcess), ab(sim.ab()), file(sim.engine(), ab, dir.File("data/recovery.zrec")) {
     file.SetHistory(&history);
   }
   void SetGain(int channel, int code) {
@@ -184,7 +169,7 @@ class RecoveryOffline : public ::testing::Test {
 
   TempDir dir;
   SimEngine sim;
-  AbCompare ab;
+  AbCompare& ab;
   BlobHistory history;
   RecoveryFile file;
 };
@@ -224,9 +209,8 @@ TEST_F(RecoveryOffline, KeepsBothSidesAndRestoresThemAsOneStep) {
 
   // Another run: the same file restores B as the live tuning and A as the other side.
   SimEngine next(SimKind::InProcess);
-  AbCompare nextAb(next.engine());
-  Editor nextEditor(next.engine());
-  nextEditor.SetAb(&nextAb);
+  AbCompare& nextAb = next.ab();
+  Editor& nextEditor = next.editor();
   const RecoveryRead r = ReadRecoveryFile(file.Path());
   ASSERT_TRUE(r.data);
   nextEditor.RestoreRecovered(r.data->ab);
@@ -253,8 +237,7 @@ struct HeldMeasurements final : RecoveryPart {
 };
 
 TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
-  Editor editor(sim.engine());
-  editor.SetAb(&ab);
+  Editor& editor = sim.editor();
   HeldMeasurements measurements;
   RecoveryFile kept(sim.engine(), ab, dir.File("kept.zrec"));
   kept.SetHistory(&editor);
@@ -270,9 +253,8 @@ TEST_F(RecoveryOffline, TheHistoryAndTheMeasurementsComeBackWithTheTuning) {
   EXPECT_TRUE(kept.Tick(written + recovery::kThrottle));
 
   SimEngine next(SimKind::InProcess);
-  AbCompare nextAb(next.engine());
-  Editor nextEditor(next.engine());
-  nextEditor.SetAb(&nextAb);
+  AbCompare& nextAb = next.ab();
+  Editor& nextEditor = next.editor();
   HeldMeasurements nextMeasurements;
   RecoveryFile nextFile(next.engine(), nextAb, kept.Path());
   nextFile.SetHistory(&nextEditor);
@@ -387,7 +369,7 @@ TEST(RecoveryOnline, ATickNeverWaitsForTheLinkAndWritesOnceTheWorkerHasPackedThe
   TempDir dir;
   SimEngine sim(SimKind::InProcess);
   ASSERT_TRUE(sim.Connect());
-  AbCompare ab(sim.engine());
+  AbCompare& ab = sim.ab();
   RecoveryFile file(sim.engine(), ab, dir.File("recovery-1.zrec"));
   sim.engine().Data().Edit([](CKTV_Data& d) { d.Output(3).SetGain(21); });
 
@@ -427,9 +409,8 @@ TEST(RecoveryOnline, ARestoreIsOneStepThatSendsWhatDiffersAndItsUndoGivesTheProc
     SCOPED_TRACE(kind == SimKind::InProcess ? "in process" : "over TCP");
     SimEngine sim(kind);
     ASSERT_TRUE(sim.Connect());
-    AbCompare ab(sim.engine());
-    Editor editor(sim.engine());
-    editor.SetAb(&ab);
+    AbCompare& ab = sim.ab();
+    Editor& editor = sim.editor();
     const int own = sim.engine().Data().Output(6).GainCode();
     RecoveryData d;
     d.ab = ab.Snapshot();

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "presets/file_io.h"
+#include "core/file_io.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -46,21 +47,7 @@ DeviceImage PatternImage(std::uint8_t seed) {
   return image;
 }
 
-class TempDir {
- public:
-  TempDir() {
-    path_ = fs::temp_directory_path() / ("zelto-presets-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(path_), {})); }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing::TestTempDir;
 
 Bytes ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "core/bytes.h"
-#include "presets/file_io.h"
+#include "core/file_io.h"
 #include "presets/preset_name.h"
 #include "support/engine_harness.h"
+#include "support/temp_dir.h"
 
 namespace zelto {
 namespace {
@@ -23,23 +24,7 @@ using Lines = std::vector<std::string>;
 using Status = PresetFileResult::Status;
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-    for (char& c : name)
-      if (c == '/') c = '-';
-    path_ = fs::temp_directory_path() / ("zelto-files-" + std::to_string(::getpid()) + "-" + name);
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using TempDir = testing::TestTempDir;
 
 Bytes ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -75,14 +60,13 @@ class PresetFilesOnline : public ::testing::TestWithParam<SimKind> {
   void SetUp() override {
     sim = std::make_unique<SimEngine>(GetParam());
     ASSERT_TRUE(sim->Connect());
-    files = std::make_unique<PresetFiles>(sim->engine());
+    files = &sim->files();
   }
-  void TearDown() override { files.reset(); }
   Engine& engine() { return sim->engine(); }
 
   TempDir dir;
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<PresetFiles> files;
+  PresetFiles* files = nullptr;
 };
 
 TEST_P(PresetFilesOnline, SingleFileSavesLoadsAndSendsTheLoadedSettingsLive) {
@@ -195,7 +179,7 @@ class PresetFilesOffline : public ::testing::Test {
  protected:
   TempDir dir;
   SimEngine sim{SimKind::InProcess};
-  PresetFiles files{sim.engine()};
+  PresetFiles& files = sim.files();
 };
 
 // A file that is short, foreign or of another kind is refused whole, with its format's message.
@@ -289,7 +273,7 @@ TEST(PresetFilesLinkLost, ASaveWhoseReadBackFailsWritesNothing) {
   timing.replyDeadline = std::chrono::milliseconds(300);
   sim.engine().SetLinkTiming(timing);
   ASSERT_TRUE(sim.Connect());
-  PresetFiles files(sim.engine());
+  PresetFiles& files = sim.files();
   sim.handler = [&](Notice n, std::intptr_t, std::intptr_t) { files.HandleNotice(n, nullptr); };
   sim.processor()->InjectFault(sim::Fault::DropReply, {10, sim::kEveryFrame});
   ASSERT_EQ(files.SaveAllSlotsFile(dir.File("all")).status, Status::ReadingBack);

@@ -1,7 +1,7 @@
 #pragma once
 // Test side of a running program: a notice sink that queues what the worker posts and a pump that
 // hands each notice to the engine on the test's thread, as the window's queued calls do; and a
-// whole engine on a simulated processor, in this process or as a started zelto-sim.
+// whole runtime on a simulated processor, in this process or as a started zelto-sim.
 
 #include <chrono>
 #include <condition_variable>
@@ -19,6 +19,7 @@
 
 #include "core/notice.h"
 #include "core/settings.h"
+#include "edit/runtime.h"
 #include "link/engine.h"
 #include "link/link_view.h"
 #include "link/tcp/tcp_transport.h"
@@ -112,10 +113,10 @@ inline LinkTiming ShortLinkTiming() {
   return t;
 }
 
-/// An engine with its sink and view, and a pump standing in for the window's event loop.
+/// A runtime with its sink and view, and a pump standing in for the window's event loop.
 struct EngineHarness {
   explicit EngineHarness(std::unique_ptr<HidTransport> transport)
-      : engine(std::move(transport), settings, notices, view) {
+      : runtime(std::move(transport), settings, notices, view, language) {
     LinkTiming timing;
     timing.afterStopOnFailure = std::chrono::milliseconds(0);
     engine.SetLinkTiming(timing);
@@ -146,7 +147,9 @@ struct EngineHarness {
   MemorySettings settings;
   NoticeQueue notices;
   RecordingView view;
-  Engine engine;
+  Language language = Language::English;
+  Runtime runtime;
+  Engine& engine = runtime.engine();
   std::vector<PostedNotice> seen;
 };
 
@@ -187,17 +190,23 @@ class SimEngine {
       EXPECT_TRUE(started_) << error;
       transport = std::make_unique<TcpTransport>(TcpEndpoint{"127.0.0.1", process_.Port()});
     }
-    engine_ = std::make_unique<Engine>(std::move(transport), settings, sink, view);
+    runtime_ = std::make_unique<Runtime>(std::move(transport), settings, sink, view, language);
+    engine_ = &runtime_->engine();
     LinkTiming timing;
     timing.afterStopOnFailure = kShortStopPause;
     engine_->SetLinkTiming(timing);
   }
   ~SimEngine() {
-    engine_.reset();
+    runtime_.reset();
     if (kind_ == SimKind::Tcp && started_) process_.Stop();
   }
 
+  Runtime& runtime() { return *runtime_; }
   Engine& engine() { return *engine_; }
+  Editor& editor() { return runtime_->editor(); }
+  AbCompare& ab() { return runtime_->ab(); }
+  PresetFiles& files() { return runtime_->files(); }
+  UpdateTransfer& update() { return runtime_->update(); }
   SimKind kind() const { return kind_; }
   /// Another program's link to the same processor (zeltoctl beside the window).
   std::unique_ptr<HidTransport> SecondClient() {
@@ -286,6 +295,7 @@ class SimEngine {
   MemorySettings settings;
   NoticeQueue sink;
   RecordingView view;
+  Language language = Language::English;
   std::function<void(Notice, std::intptr_t, std::intptr_t)> handler;
   std::map<Notice, int> seen;
   std::vector<PostedNotice> received;
@@ -295,7 +305,8 @@ class SimEngine {
   std::shared_ptr<sim::SimProcessor> processor_;
   sim::SimProcess process_;
   bool started_ = false;
-  std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Runtime> runtime_;
+  Engine* engine_ = nullptr;
 };
 
 }  // namespace zelto::testing

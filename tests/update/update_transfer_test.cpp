@@ -74,13 +74,13 @@ class UpdateFixture {
     fs::remove_all(dir);
     fs::create_directories(dir);
     sim = std::make_unique<SimEngine>(kind, simArguments);
-    transfer = std::make_unique<UpdateTransfer>(sim->engine());
+    transfer = &sim->update();
     transfer->SetView(&view);
     sim->handler = [this](Notice n, std::intptr_t w, std::intptr_t l) { transfer->HandleNotice(n, w, l); };
   }
   void Destroy() {
     if (sim) sim->handler = nullptr;
-    transfer.reset();
+    transfer = nullptr;
     sim.reset();
     fs::remove_all(dir);
   }
@@ -136,7 +136,7 @@ class UpdateFixture {
   fs::path dir;
   RecordingUpdateView view;
   std::unique_ptr<SimEngine> sim;
-  std::unique_ptr<UpdateTransfer> transfer;
+  UpdateTransfer* transfer = nullptr;
 };
 
 class UpdateOnSim : public UpdateFixture, public ::testing::TestWithParam<SimKind> {

@@ -21,7 +21,7 @@
 #include "core/frame.h"
 #include "core/protocol.h"
 #include "curves/filter.h"
-#include "curves/ui/graph_drag.h"
+#include "curves/graph_drag.h"
 #include "model/ktv_data.h"
 
 namespace zelto {
@@ -110,7 +110,7 @@ TEST_F(GraphTest, BandDragSetsFrequencyAndGainAndReachesTheChangeScan) {
   Drag(from, to);
 
   const int wantHz = GraphFrequencyAt(to.x() - CFStatic::kMarginLeft, kPlotW);
-  const int wantCode = graph::DragGainCode(GraphGainAt(to.y() - CFStatic::kMarginTop, kPlotH));
+  const int wantCode = BandGainEditCodeFromDb(GraphGainAt(to.y() - CFStatic::kMarginTop, kPlotH));
   EXPECT_EQ(Filter(kBand1kHz).frequency(), wantHz);
   EXPECT_EQ(Filter(kBand1kHz).gainCode(), wantCode);
   EXPECT_NEAR(Filter(kBand1kHz).gain(), 6.0, 0.05);

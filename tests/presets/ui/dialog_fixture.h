@@ -34,6 +34,7 @@ class SimDialogFixture {
   }
 
   Engine& engine() { return harness_->engine; }
+  Runtime& runtime() { return harness_->runtime; }
   EngineHarness& harness() { return *harness_; }
   RecordingView& view() { return harness_->view; }
   sim::SimProcessor& processor() { return *processor_; }

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   sim.engine().Image().currentPreset[0] = 2;
-  PresetFiles files(sim.engine());
+  PresetFiles& files = sim.runtime().files();
   PresetFiles offlineFiles(offline.engine());
 
   bool ok = true;

@@ -108,7 +108,7 @@ class PresetDialogs : public ::testing::Test {
   static inline int counter = 0;
   fs::path dir;
   testing::SimDialogFixture sim;
-  PresetFiles files{sim.engine()};
+  PresetFiles& files = sim.runtime().files();
   Prompts prompts;
 };
 

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     zelto::testing::SimDialogFixture sim;
     sim.engine().language = lang;
     sim.processor().SetRestartTime(50ms);
-    UpdateTransfer transfer(sim.engine());
+    UpdateTransfer& transfer = sim.runtime().update();
     transfer.timing.loaderRestart = 200ms;
     transfer.timing.readWait = 5ms;
     UpgradeDlg dialog(transfer, lang, {.inform = [](const QString&) {}, .chooseFile = {}});

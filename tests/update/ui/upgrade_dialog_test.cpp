@@ -81,7 +81,7 @@ class UpgradeDialog : public ::testing::Test {
   static inline int counter = 0;
   fs::path dir;
   testing::SimDialogFixture sim;
-  UpdateTransfer transfer{sim.engine()};
+  UpdateTransfer& transfer = sim.runtime().update();
   std::vector<QString> informed, filters;
   std::optional<QString> chosen;
 };

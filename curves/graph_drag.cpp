@@ -1,13 +1,10 @@
-#include "curves/ui/graph_drag.h"
+#include "curves/graph_drag.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace zelto::graph {
-namespace {
-constexpr double kMaxGainDb = 20.0;
-constexpr double kGainCodeStepsPerDb = 10.0;
-}  // namespace
+namespace {}  // namespace
 
 std::optional<int> CrossoverDragFrequency(bool highPass, int range, int pointerHz, int highPassHz, int lowPassHz) {
   const int p = std::clamp(pointerHz, kHighPassOffHz, kLowPassOffHz);
@@ -49,11 +46,6 @@ double WidthDragBandwidth(bool lowHandle, int centreHz, int pointerHz) {
   const double octaves = lowHandle ? std::log2(static_cast<double>(centreHz) / pointerHz)
                                    : std::log2(static_cast<double>(pointerHz) / centreHz);
   return std::clamp(octaves, kMinDragBandwidth, kMaxDragBandwidth);
-}
-
-int DragGainCode(double db) {
-  const double g = std::clamp(db, -kMaxGainDb, kMaxGainDb);
-  return static_cast<int>(std::trunc(kGainCodeStepsPerDb * (g + kMaxGainDb) + 0.5));
 }
 
 }  // namespace zelto::graph

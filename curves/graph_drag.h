@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "curves/filter.h"
+
 namespace zelto::graph {
 
 // A low shelf stays at or below, a high shelf at or above this frequency while dragged.
@@ -12,8 +14,8 @@ inline constexpr int kShelfSplitHz = 2000;
 inline constexpr double kMinDragBandwidth = 0.05;
 inline constexpr double kMaxDragBandwidth = 3.0;
 // The frequencies at which the crossovers switch themselves off.
-inline constexpr int kHighPassOffHz = 20;
-inline constexpr int kLowPassOffHz = 20000;
+inline constexpr int kHighPassOffHz = kFilterMinHz;
+inline constexpr int kLowPassOffHz = kFilterMaxHz;
 
 // Drag ranges of crossover handles (a filter's crossoverRange).
 inline constexpr int kRangeFixed = 5;       // not draggable
@@ -38,8 +40,5 @@ int ShelfDragFrequency(int type, int hz);
 /// Bandwidth in octaves from a width handle dragged to `pointerHz` around a band at `centreHz`,
 /// limited to 0.05..3.0 octaves.
 double WidthDragBandwidth(bool lowHandle, int centreHz, int pointerHz);
-
-/// Gain code (0..400, 200 = 0 dB) for a pointer gain in dB, limited to +-20 dB first.
-int DragGainCode(double db);
 
 }  // namespace zelto::graph

@@ -1,4 +1,4 @@
-#include "curves/ui/graph_drag.h"
+#include "curves/graph_drag.h"
 
 #include <gtest/gtest.h>
 
@@ -77,14 +77,6 @@ TEST(WidthDrag, BandwidthFollowsTheHandleWithinLimits) {
   EXPECT_DOUBLE_EQ(WidthDragBandwidth(true, 1000, 20), 3.0);
   EXPECT_DOUBLE_EQ(WidthDragBandwidth(false, 1000, 1010), 0.05);
   EXPECT_DOUBLE_EQ(WidthDragBandwidth(false, 1000, 500), 0.05);  // dragged across the centre
-}
-
-TEST(GainDrag, PointerGainIsLimitedAndQuantised) {
-  EXPECT_EQ(DragGainCode(25.0), 400);
-  EXPECT_EQ(DragGainCode(-31.0), 0);
-  EXPECT_EQ(DragGainCode(0.0), 200);
-  EXPECT_EQ(DragGainCode(3.46), 235);
-  EXPECT_EQ(DragGainCode(-0.04), 200);
 }
 
 }  // namespace

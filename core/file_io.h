@@ -1,7 +1,7 @@
 #pragma once
-// Whole-file reads and replacing writes for the PC files and the update images. A file is opened,
-// fully read or written and closed within one call; a write that fails leaves the file it was
-// meant to replace as it was.
+// Whole-file reads and replacing writes for every file the engine reads or keeps (PC files, update
+// images, measurements, the recovery file, car files). A file is opened, fully read or written and
+// closed within one call; a write that fails leaves the file it was meant to replace as it was.
 
 #include <cstddef>
 #include <cstdint>

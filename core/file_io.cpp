@@ -1,4 +1,4 @@
-#include "presets/file_io.h"
+#include "core/file_io.h"
 
 #include <fstream>
 #include <random>
