@@ -21,7 +21,11 @@ inline constexpr const char* kRewFilters =
     "Filter  4: ON  HS       Fc 10000  Hz  Gain  -2.0 dB\n"
     "Filter  5: OFF None\n";
 
-inline void WriteText(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+/// Written byte for byte: a text-mode stream on Windows would turn the test's own "\r\n" into
+/// "\r\r\n".
+inline void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 /// A REW text export of a car speaker: a bass hump, a 12 dB cancellation dip at 300 Hz and a
 /// ripple, 1/48-octave points from 15 Hz to 22 kHz.
