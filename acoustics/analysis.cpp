@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "acoustics/fft.h"
-
 namespace zelto::acoustics {
 
 namespace {
@@ -121,80 +119,6 @@ Found DeconvolveAndFind(AnalysisWorkspace& workspace, std::span<const float> rec
   f.ir = &workspace.Deconvolve(recording, inverse);
   f.arrival = FindArrival(*f.ir, from, to);
   f.bandDelaySpread = f.ir->bandDelaySpread;
-  return f;
-}
-
-// The earliest of the strong peaks between `from` and `to`: the reference, which sounds before
-// anything else of the stream; whatever of the measurement sweep leaks through the reference's
-// filter comes later, and may be stronger.
-constexpr double kStrongPeakDb = 20;          // below the strongest: still a candidate
-constexpr double kPeakRefineSeconds = 0.005;  // after the first crossing, where its peak lies
-
-constexpr double kLookBackSeconds = 0.01;  // before the strongest peak of a measured speaker
-
-/// The envelope (magnitude of the analytic signal) of the response over times [from, to): it
-/// peaks where the sound arrives whichever way a band-passed driver's lobes swing.
-std::vector<double> Envelope(const ImpulseResponse& ir, long long from, long long to) {
-  const auto length = static_cast<std::size_t>(std::max(0LL, to - from));
-  if (length < 4) return {};
-  const Fft fft(FastFftSize(length));
-  RealVector x(fft.Size(), 0.0);
-  for (std::size_t i = 0; i < length; ++i) x[i] = ir.At(from + static_cast<long long>(i));
-  ComplexVector spectrum(fft.Bins());
-  fft.Forward(x, spectrum);
-  // The Hilbert transform: every positive frequency turned by -90 degrees, DC and Nyquist left out.
-  spectrum.front() = 0;
-  if (fft.Size() % 2 == 0) spectrum.back() = 0;
-  for (auto& c : spectrum) c *= std::complex<double>(0, -1);
-  RealVector h(fft.Size(), 0.0);
-  fft.Inverse(spectrum, h);
-  std::vector<double> env(length);
-  for (std::size_t i = 0; i < length; ++i) env[i] = std::sqrt(x[i] * x[i] + h[i] * h[i]);
-  return env;
-}
-
-/// The first arrival between `from` and `to` whose envelope is strong next to `strongest` and
-/// stands out of the noise, at its envelope's peak; `strongest` when there is none.
-Arrival EarliestStrong(const ImpulseResponse& ir, const Arrival& strongest, long long from, long long to, int rate) {
-  if (strongest.peak <= 0 || to <= from) return strongest;
-  const long long refine = std::llround(kPeakRefineSeconds * rate);
-  const std::vector<double> env = Envelope(ir, from - refine, to + 2 * refine);
-  if (env.empty()) return strongest;
-  const auto at = [&](long long t) { return env[static_cast<std::size_t>(t - (from - refine))]; };
-  double top = 0;
-  for (long long t = from; t < to + refine; ++t) top = std::max(top, at(t));
-  // A candidate stands out of the noise as far as any heard response must.
-  const double noise = strongest.peak * std::pow(10.0, -strongest.peakToNoiseDb / 20);
-  const double threshold =
-      std::max(top * std::pow(10.0, -kStrongPeakDb / 20), noise * std::pow(10.0, kMinPeakToNoiseDb / 20));
-  for (long long t = from; t < to; ++t) {
-    if (at(t) < threshold) continue;
-    long long best = t;
-    for (long long u = t; u < t + refine; ++u)
-      if (at(u) > at(best)) best = u;
-    const double l = at(best - 1);
-    const double c = at(best);
-    const double r = at(best + 1);
-    const double denom = l - 2 * c + r;
-    const double delta = denom != 0 ? std::clamp(0.5 * (l - r) / denom, -0.5, 0.5) : 0.0;
-    Arrival a = strongest;
-    a.samples = static_cast<double>(best) + delta;
-    // The sign of the largest swing under the envelope's peak.
-    double swing = 0;
-    for (long long u = best - refine / 5; u <= best + refine / 5; ++u)
-      if (std::abs(ir.At(u)) > std::abs(swing)) swing = ir.At(u);
-    a.polarity = swing < 0 ? -1 : 1;
-    a.peak = c;
-    return a;
-  }
-  return strongest;
-}
-
-Found FindEarliestStrong(AnalysisWorkspace& workspace, std::span<const float> recording,
-                         std::span<const float> excitation, int rate, double lowHz, double highHz, long long from,
-                         long long to) {
-  Found f = DeconvolveAndFind(workspace, recording, excitation, rate, lowHz, highHz, from, to);
-  f.arrival = EarliestStrong(*f.ir, f.arrival, from, to, rate);
   return f;
 }
 
@@ -346,29 +270,22 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   if (recording.size() + stream.measurement.size() > kMaxAnalysedFrames)
     return Reject(Rejection::Reason::TooLong, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
-  // The reference: its short sweep alone, wherever the streams' latency put it — anywhere that
-  // leaves the measurement sweep, which starts `offset` after it, inside the recording.
+  // The reference: its short sweep alone, found before the measurement sweep could arrive.
   const SweepParams refParams = TimingReferenceSweep(rate);
   const Active refActive = ActiveSpan(stream.reference);
   if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
-  const auto n = static_cast<long long>(recording.size());
-  const Found ref = FindEarliestStrong(workspace, recording, refSweep, rate, refParams.startHz, refParams.endHz, 0,
-                                       std::max(offset, n - offset));
+  const Found ref =
+      DeconvolveAndFind(workspace, recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
-  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
-  const auto halfGap = std::llround(kReferenceGapSeconds / 2 * rate);
   // The measurement sweep, with the reference's sound taken out of the recording first.
-  const long long cut = std::clamp<long long>(offset + std::llround(ref.arrival.samples) - halfGap, 0, n);
+  const long long cut =
+      std::clamp<long long>(offset + std::llround(ref.arrival.samples - kReferenceGapSeconds / 2 * rate), 0,
+                            static_cast<long long>(recording.size()));
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
-  // Searched after the cut only: the edge of the silenced part deconvolves into a click before it
-  // that can outdo a quiet speaker. Timed as the reference is, by its first strong arrival: the
-  // direct sound just before the strongest peak rather than a stronger reflection.
-  Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz, cut, n);
-  const auto strongestAt = static_cast<long long>(std::floor(main.arrival.samples));
-  main.arrival = EarliestStrong(*main.ir, main.arrival, strongestAt - std::llround(kLookBackSeconds * rate),
-                                strongestAt + 1, rate);
+  const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
+  const Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz);
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,

@@ -23,8 +23,6 @@ constexpr double kBandFloor = 1e-3;  // bands 30 dB below the strongest carry no
 // The delay of each octave band as the phase step between neighbouring bins (the lag-one
 // autocorrelation of the spectrum: a delay of d samples turns each bin 2πd/N further than the
 // last), energy-weighted; the spread is the range of those delays over the bands that matter.
-constexpr double kBandCoherence = 0.8;
-
 double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, double lowHz, double highHz) {
   struct Band {
     std::complex<double> step;
@@ -51,9 +49,6 @@ double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, doub
   double lo = 0, hi = 0;
   for (const Band& b : bands) {
     if (b.energy / static_cast<double>(b.bins) < kBandFloor * strongest || Power(b.step) == 0) continue;
-    // Neighbouring bins that do not agree in phase hold noise, not a delay: a quiet band of a
-    // speaker that does not play there, lifted by the inverse filter.
-    if (std::abs(b.step) < kBandCoherence * b.energy) continue;
     double d = -std::arg(b.step) / (2 * std::numbers::pi) * full;
     if (!first) first = d;
     d -= *first;  // relative to the first band, wrapped to the nearer side
