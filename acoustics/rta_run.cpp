@@ -154,13 +154,13 @@ bool RtaRun::Start(const RtaPlan& plan, MeasurementHost& host, std::string* erro
   callback_ = std::make_unique<Callback>(std::move(noise), plan.outputChannel + 1, plan.outputChannel,
                                          plan.inputChannel + 1, plan.inputChannel);
   SetLevel(plan.levelDbfs);
-  audio::StreamSpec spec;
-  spec.outputDevice = plan.outputDevice;
-  spec.outputChannels = plan.outputChannel + 1;
-  spec.inputDevice = plan.inputDevice;
-  spec.inputChannels = plan.inputChannel + 1;
-  spec.sampleRate = plan.sampleRate;
-  stream_ = audio_.Open(spec, *callback_, &why);
+  audio::StreamSpec request;
+  request.outputDevice = plan.outputDevice;
+  request.outputChannels = plan.outputChannel + 1;
+  request.inputDevice = plan.inputDevice;
+  request.inputChannels = plan.inputChannel + 1;
+  request.sampleRate = plan.sampleRate;
+  stream_ = audio_.Open(request, *callback_, &why);
   if (!stream_) {
     Stop(host);
     return fail(why);

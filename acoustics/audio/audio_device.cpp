@@ -243,11 +243,11 @@ bool InputMeter::Open(AudioSystem& system, int device, int channel, int sampleRa
     return false;
   }
   callback_ = std::make_unique<Callback>(channel + 1, channel);
-  StreamSpec spec;
-  spec.inputDevice = device;
-  spec.inputChannels = channel + 1;
-  spec.sampleRate = sampleRate;
-  stream_ = system.Open(spec, *callback_, error);
+  StreamSpec request;
+  request.inputDevice = device;
+  request.inputChannels = channel + 1;
+  request.sampleRate = sampleRate;
+  stream_ = system.Open(request, *callback_, error);
   if (!stream_) callback_.reset();
   return stream_ != nullptr;
 }
