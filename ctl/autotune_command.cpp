@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "acoustics/auto_tune.h"
+#include "acoustics/auto_tune_run.h"
 #include "acoustics/measurement_routing.h"
 #include "acoustics/measurement_run.h"
 #include "acoustics/response.h"
@@ -49,89 +50,7 @@ std::string Fixed(double v, int decimals) {
 
 double Round(double v, double step) { return std::round(v / step) * step; }
 
-/// What the listener hears, from channels measured one at a time: each position's channels added
-/// in power (their arrivals are known at the centre position only, so a coherent sum would be a
-/// guess elsewhere), then the positions averaged.
-struct SummedFigures {
-  measure::Deviation averaged;
-  std::vector<double> perPositionRms;
-};
-
-SummedFigures Summed(const acoustics::RunResult& run, const measure::Target& target) {
-  SummedFigures f;
-  std::vector<std::array<double, kGridPoints>> power;  // per position, on the grid
-  std::vector<std::array<bool, kGridPoints>> has;
-  for (const auto& ch : run.channels) {
-    if (!ch.Measured()) continue;
-    for (std::size_t p = 0; p < ch.positions.size(); ++p) {
-      if (power.size() <= p) {
-        power.push_back({});
-        has.push_back({});
-        has.back().fill(true);
-      }
-      const auto curve = measure::OnGrid(acoustics::ToMeasurement(ch.positions[p]));
-      for (int i = 0; i < kGridPoints; ++i) {
-        if (!curve.has[i]) {
-          has[p][i] = false;
-          continue;
-        }
-        power[p][i] += std::pow(10.0, curve.db[i] / 10);
-      }
-    }
-  }
-  if (power.empty()) return f;
-  const auto range = measure::RangeOf(acoustics::kLevelLoHz, acoustics::kLevelHiHz);
-  const auto figure = [&](const std::array<double, kGridPoints>& sum, const std::array<bool, kGridPoints>& defined) {
-    measure::Measurement m;
-    const auto& grid = FrequencyGrid();
-    for (int i = 0; i < kGridPoints; ++i) {
-      if (!defined[i] || sum[i] <= 0) continue;
-      m.hz.push_back(grid[i]);
-      m.db.push_back(10 * std::log10(sum[i]));
-    }
-    if (m.size() < measure::kMinPoints) return measure::Deviation{};
-    return measure::Compare(measure::OnGrid(measure::Smooth(m, measure::kReportSmoothing)), target, range, true);
-  };
-  std::array<double, kGridPoints> mean{};
-  std::array<bool, kGridPoints> all{};
-  all.fill(true);
-  for (std::size_t p = 0; p < power.size(); ++p) {
-    f.perPositionRms.push_back(figure(power[p], has[p]).rms);
-    for (int i = 0; i < kGridPoints; ++i) {
-      mean[i] += power[p][i] / static_cast<double>(power.size());
-      all[i] = all[i] && has[p][i];
-    }
-  }
-  f.averaged = figure(mean, all);
-  return f;
-}
-
-struct Figures {
-  std::vector<std::pair<int, double>> arrivalsMs;
-  double arrivalSpreadMs = 0;
-  double levelSpreadDb = 0;
-  SummedFigures summed;
-};
-
-Figures FiguresOf(const acoustics::RunResult& run, const measure::Target& target) {
-  Figures f;
-  double aLo = 1e9, aHi = -1e9, lLo = 1e9, lHi = -1e9;
-  for (const auto& ch : run.channels) {
-    if (!ch.Measured()) continue;
-    f.arrivalsMs.emplace_back(ch.channel, ch.arrivalMs);
-    aLo = std::min(aLo, ch.arrivalMs);
-    aHi = std::max(aHi, ch.arrivalMs);
-    const double level = acoustics::PassBandLevel(ch.response, target, ch.passLoHz, ch.passHiHz);
-    lLo = std::min(lLo, level);
-    lHi = std::max(lHi, level);
-  }
-  if (aHi >= aLo) f.arrivalSpreadMs = aHi - aLo;
-  if (lHi >= lLo) f.levelSpreadDb = lHi - lLo;
-  f.summed = Summed(run, target);
-  return f;
-}
-
-nlohmann::json JsonOf(const Figures& f) {
+nlohmann::json JsonOf(const acoustics::TuneFigures& f) {
   nlohmann::json j;
   j["arrival_spread_ms"] = Round(f.arrivalSpreadMs, 1e-4);
   j["arrivals_ms"] = nlohmann::json::object();
@@ -146,22 +65,6 @@ nlohmann::json JsonOf(const Figures& f) {
 int Fail(CommandContext& c, const std::string& text, int status = kExitFailure) {
   c.view.Fail(text);
   return status;
-}
-
-/// Why a run ended early, said; true when it did.
-bool Ended(CommandContext& c, const acoustics::RunResult& r) {
-  const bool zh = c.Lang() == Language::Chinese;
-  if (!r.error.empty()) c.view.Fail(r.error);
-  if (r.linkLost) {
-    c.view.Fail(zh ? "与处理器的连接中断：下次连接时会恢复测量前的设置"
-                   : "the link to the processor was lost: the settings from before are put back at the next connect");
-    return true;
-  }
-  if (r.cancelled) {
-    c.term.Message(zh ? "自动调音已取消，设置未改变" : "auto-tune cancelled; the settings are as they were");
-    return true;
-  }
-  return !r.error.empty() && r.channels.empty();
 }
 
 int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
@@ -233,44 +136,35 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
 
   audio::CancelFlag cancel;
   TerminalHost host(*session, c.term, cancel);
-  acoustics::MeasurementRun run(session->editor(), *system, guard, c.Lang());
-  const auto before = run.Run(plan, host, cancel);
-  host.Done();
-  if (Ended(c, before)) return kExitFailure;
-  for (const auto& r : before.channels)
-    if (!r.Measured())
-      c.term.Message("ch" + std::to_string(r.channel + 1) + ": " +
-                     (r.refused.empty() ? std::string(zh ? "未测量" : "not measured") : r.refused));
-
   acoustics::TuneOptions options;
   options.target = *target;
   options.maxBoostDb = o.maxBoostDb;
-  std::vector<acoustics::TuneChannel> measured;
-  session->engine().Data().Edit([&](CKTV_Data& d) { measured = acoustics::TuneChannelsOf(before, d); });
-  if (measured.empty()) return Fail(c, zh ? "没有测量到任何声道" : "no channel could be measured");
-  const auto tuning = acoustics::ComputeTuning(measured, options);
-  acoustics::ApplyTuning(session->editor(), tuning);
-  if (!session->WaitUntilSent(kSettleLimit))
-    return Fail(c, zh ? "处理器未接收新的设置" : "the processor did not take the new settings");
-
-  c.term.Message(zh ? "已设置；再次测量以验证" : "tuned; measuring again to verify");
-  // The verifying pass starts where the first did.
-  if (plan.positions > 1 && !host.MoveMicrophone(0, plan.positions)) {
-    c.term.Message(zh ? "验证已取消；调音已发送" : "verification cancelled; the tuning was sent");
+  acoustics::AutoTuneRun run(session->editor(), *system, guard, c.Lang());
+  const auto report = run.Run(plan, options, host, cancel);
+  host.Done();
+  for (const auto& r : report.before.channels)
+    if (!r.Measured())
+      c.term.Message("ch" + std::to_string(r.channel + 1) + ": " +
+                     (r.refused.empty() ? std::string(zh ? "未测量" : "not measured") : r.refused));
+  if (!report.error.empty()) c.view.Fail(report.error);
+  if (report.linkLost) {
+    c.view.Fail(zh ? "与处理器的连接中断：下次连接时会恢复测量前的设置"
+                   : "the link to the processor was lost: the settings from before are put back at the next connect");
     return kExitFailure;
   }
-  const auto after = run.Run(plan, host, cancel);
-  host.Done();
-  bool verified = !Ended(c, after);
-  if (verified &&
-      std::none_of(after.channels.begin(), after.channels.end(), [](const auto& r) { return r.Measured(); })) {
-    c.view.Fail(zh ? "调音已发送，但再次测量时没有任何声道被测到，无法验证"
-                   : "the tuning was sent, but no channel could be measured again to verify it");
-    verified = false;
+  if (report.cancelled) {
+    c.term.Message(report.tuned
+                       ? (zh ? "验证已取消；调音已发送" : "verification cancelled; the tuning was sent")
+                       : (zh ? "自动调音已取消，设置未改变" : "auto-tune cancelled; the settings are as they were"));
+    return kExitFailure;
   }
+  if (!report.tuned) return kExitFailure;
 
-  const Figures fb = FiguresOf(before, *target);
-  const Figures fa = verified ? FiguresOf(after, *target) : Figures{};
+  const bool verified = report.verified;
+  const auto& tuning = report.tuning;
+  const auto& fb = report.figuresBefore;
+  const auto& fa = report.figuresAfter;
+  const auto& unfixed = report.notFixed;
   nlohmann::json j;
   j["target"] = o.target;
   j["before"] = JsonOf(fb);
@@ -278,11 +172,9 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
   j["predicted"] = {{"arrival_spread_ms", Round(tuning.spreadAfterMs, 1e-4)},
                     {"level_spread_db", Round(tuning.levelSpreadAfterDb, 0.01)}};
   j["channels"] = nlohmann::json::array();
-  std::vector<std::string> unfixed;
   for (const auto& t : tuning.channels) {
-    const std::string name = "ch" + std::to_string(t.channel + 1);
     nlohmann::json ch;
-    ch["channel"] = name;
+    ch["channel"] = "ch" + std::to_string(t.channel + 1);
     ch["delay_ms"] = Round(DelayMsFromCode(t.delayCode), 1e-4);
     ch["phase"] = t.phase ? "inverted" : "normal";
     ch["polarity_changed"] = t.flipped;
@@ -294,19 +186,9 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
       ch["eq_rms_after_db"] = Round(t.eqAfter.rms, 0.01);
     }
     ch["not_fixed"] = nlohmann::json::array();
-    for (const auto& h : t.boostLimited) {
-      const std::string where = Fixed(h.loHz, 0) + (h.hiHz > h.loHz ? "-" + Fixed(h.hiHz, 0) : "") + " Hz";
-      const std::string why =
-          zh ? name + " " + where + "：低于目标（声学零点或提升上限 " + Fixed(o.maxBoostDb, 1) + " dB），未提升"
-             : name + " " + where + ": below the target (a null or the " + Fixed(o.maxBoostDb, 1) +
-                   " dB boost limit), not boosted";
-      ch["not_fixed"].push_back(where);
-      unfixed.push_back(why);
-    }
-    if (t.delayLimited) {
-      unfixed.push_back(name + (zh ? "：所需延时超过处理器的最大值" : ": needs more delay than the processor has"));
-      ch["delay_limited"] = true;
-    }
+    for (const auto& h : t.boostLimited)
+      ch["not_fixed"].push_back(Fixed(h.loHz, 0) + (h.hiHz > h.loHz ? "-" + Fixed(h.hiHz, 0) : "") + " Hz");
+    if (t.delayLimited) ch["delay_limited"] = true;
     j["channels"].push_back(ch);
   }
   if (o.json) {
