@@ -15,6 +15,11 @@ constexpr double kMinNoiseSeconds = 0.05;    // less silence than this cannot te
 constexpr double kIrBeforeSeconds = 0.05;    // kept of the impulse response before the arrival
 constexpr double kIrAfterSeconds = 1.0;      // and after it
 constexpr double kFloorDb = -300.0;
+// The closing reference is looked for this far either side of where a steady chain puts it, and
+// may be off by this much (interpolation, not a change of latency).
+constexpr double kClosingSearchSeconds = 0.1;
+constexpr double kMaxTimingDriftSamples = 2.0;
+constexpr double kClosingMarginSeconds = 0.005;  // before it: the measurement sweep's last decay
 
 double Dbfs(double rms) { return rms > 0 ? 20.0 * std::log10(rms) : kFloorDb; }
 
@@ -163,6 +168,10 @@ std::string Rejection::Text(Language lang) const {
     case Reason::LoopbackNotFound:
       return zh ? "回环声道上找不到扫频：请检查回环接线和声道"
                 : "the sweep was not found on the loopback channel: check its wiring and channel";
+    case Reason::TimingChanged:
+      return zh ? "扫频期间声音的时间发生了变化（声卡或音频服务丢失或插入了声音）：请重新测量"
+                : "the sound's timing changed during the sweep (the sound card or audio server dropped or inserted "
+                  "sound): measure again";
     case Reason::TooQuiet:
       return zh ? "信号只比噪声高 " + Num("%.1f", snrDb) + " dB（至少需要 20 dB）：请提高电平或降低噪声"
                 : "the signal is only " + Num("%.1f", snrDb) +
@@ -177,7 +186,8 @@ double Analysis::DistanceCm() const {
 }
 
 Levels MeasureLevels(std::span<const float> recording, long long arrivalSample, std::size_t activeStart,
-                     std::size_t activeEnd, int sampleRate, long long quietBefore) {
+                     std::size_t activeEnd, int sampleRate, long long quietBefore, long long loudFrom,
+                     long long loudTo) {
   Levels l = PeakLevels(recording);
   const auto n = static_cast<long long>(recording.size());
   const double rate = sampleRate;
@@ -192,11 +202,15 @@ Levels MeasureLevels(std::span<const float> recording, long long arrivalSample, 
       s += static_cast<double>(recording[static_cast<std::size_t>(i)]) * recording[static_cast<std::size_t>(i)];
     return s;
   };
-  const long long noiseCount = preEnd + (n - postStart);
+  // The noise after the decay, less the other sound.
+  const long long loudA = std::clamp(loudFrom, postStart, n);
+  const long long loudB = std::clamp(loudTo, loudA, n);
+  const long long noiseCount = preEnd + (n - postStart) - (loudB - loudA);
   if (sigEnd > sigStart)
     l.signalDbfs = Dbfs(std::sqrt(sumSquares(sigStart, sigEnd) / static_cast<double>(sigEnd - sigStart)));
   if (noiseCount >= std::llround(kMinNoiseSeconds * rate) && l.signalDbfs) {
-    const double noise = (sumSquares(0, preEnd) + sumSquares(postStart, n)) / static_cast<double>(noiseCount);
+    const double noise =
+        (sumSquares(0, preEnd) + sumSquares(postStart, loudA) + sumSquares(loudB, n)) / static_cast<double>(noiseCount);
     const double signal = std::pow(10.0, *l.signalDbfs / 10.0);
     l.noiseDbfs = Dbfs(std::sqrt(noise));
     const double clean = std::max(signal - noise, 0.0);  // the signal's RMS holds the noise too
@@ -270,30 +284,59 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   if (recording.size() + stream.measurement.size() > kMaxAnalysedFrames)
     return Reject(Rejection::Reason::TooLong, levels);
   if (levels.clippedSamples > 0) return Reject(Rejection::Reason::Clipped, levels);
-  // The reference: its short sweep alone, found before the measurement sweep could arrive.
+  // The reference: its short sweep alone, wherever the chain's latency put it — anywhere that
+  // leaves the measurement sweep, `offset` after it, inside the recording. Sound cards and audio
+  // servers can hold a second or more, far longer than the gap before the measurement sweep.
   const SweepParams refParams = TimingReferenceSweep(rate);
-  const Active refActive = ActiveSpan(stream.reference);
+  const Active refActive = ActiveSpan(std::span<const float>(stream.reference).first(stream.measurementOffset));
   if (refActive.end == 0) return Reject(Rejection::Reason::Empty, levels);
   const std::span<const float> refSweep(stream.reference.data(), refActive.end);
-  const Found ref =
-      DeconvolveAndFind(workspace, recording, refSweep, rate, refParams.startHz, refParams.endHz, 0, offset);
+  const auto n = static_cast<long long>(recording.size());
+  const auto mainLength = static_cast<long long>(stream.measurement.size()) - offset;
+  const Found ref = DeconvolveAndFind(workspace, recording, refSweep, rate, refParams.startHz, refParams.endHz, 0,
+                                      std::max(offset, n - mainLength - offset + 1));
   if (!Heard(ref, false)) return Reject(Rejection::Reason::NotFound, levels);
-  // The measurement sweep, with the reference's sound taken out of the recording first.
-  const long long cut =
-      std::clamp<long long>(offset + std::llround(ref.arrival.samples - kReferenceGapSeconds / 2 * rate), 0,
-                            static_cast<long long>(recording.size()));
+  const double refArrival = ref.arrival.samples;  // the workspace's next deconvolution replaces `ref`
+  long long closingCut = n;
+  long long closingEnd = n;
+  if (stream.closingOffset > 0 && stream.closingOffset < stream.reference.size()) {
+    const auto closingAt = static_cast<long long>(stream.closingOffset);
+    const std::span<const float> closingSweep(stream.reference.data() + closingAt,
+                                              stream.reference.size() - stream.closingOffset);
+    const auto expected = std::llround(refArrival) + closingAt;
+    // Looked for in a short excerpt around where a steady chain puts it: the measurement sweep's
+    // high end, deconvolved as if it were this sweep, smears into sound stronger than a peak.
+    const auto window = std::llround(kClosingSearchSeconds * rate);
+    const long long from = std::clamp<long long>(expected - window, 0, n);
+    const long long to =
+        std::clamp<long long>(expected + static_cast<long long>(closingSweep.size()) + window, from, n);
+    const std::span<const float> excerpt =
+        recording.subspan(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    const Found closing =
+        DeconvolveAndFind(workspace, excerpt, closingSweep, rate, refParams.startHz, refParams.endHz, 0, to - from);
+    if (excerpt.size() < closingSweep.size() || !Heard(closing, false) ||
+        std::abs(static_cast<double>(from) + closing.arrival.samples - refArrival - static_cast<double>(closingAt)) >
+            kMaxTimingDriftSamples)
+      return Reject(Rejection::Reason::TimingChanged, levels);
+    closingCut = std::clamp<long long>(expected - std::llround(kClosingMarginSeconds * rate), 0, n);
+    closingEnd = expected + static_cast<long long>(closingSweep.size()) + std::llround(kDecaySeconds * rate);
+  }
+  // The measurement sweep, with the references' sound taken out of the recording first.
+  const long long cut = std::clamp<long long>(offset + std::llround(refArrival - kReferenceGapSeconds / 2 * rate), 0,
+                                              static_cast<long long>(recording.size()));
   std::vector<float> rest(recording.begin(), recording.end());
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
+  std::fill(rest.begin() + std::max(cut, closingCut), rest.end(), 0.0f);
   const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
   const Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz);
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,
-                         std::llround(ref.arrival.samples) + static_cast<long long>(refActive.start));
+                         std::llround(refArrival) + static_cast<long long>(refActive.start), closingCut, closingEnd);
   if (levels.snrDb && *levels.snrDb < options.minSnrDb) return Reject(Rejection::Reason::TooQuiet, levels);
   // Time 0 is the reference's arrival shifted to where the measurement sweep starts.
-  Analysis a = Finish(*main.ir, main.arrival, static_cast<double>(offset) + ref.arrival.samples, levels, options);
-  a.referenceArrivalSamples = ref.arrival.samples;
+  Analysis a = Finish(*main.ir, main.arrival, static_cast<double>(offset) + refArrival, levels, options);
+  a.referenceArrivalSamples = refArrival;
   return a;
 }
 

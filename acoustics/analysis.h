@@ -40,7 +40,17 @@ AnalysisOptions OptionsFor(const SweepParams& p);
 
 /// Why a recording was refused.
 struct Rejection {
-  enum class Reason { Empty, RateMismatch, TooShort, TooLong, Clipped, NotFound, LoopbackNotFound, TooQuiet };
+  enum class Reason {
+    Empty,
+    RateMismatch,
+    TooShort,
+    TooLong,
+    Clipped,
+    NotFound,
+    LoopbackNotFound,
+    TooQuiet,
+    TimingChanged,  // the closing reference came at another time than the opening one
+  };
   Reason reason = Reason::Empty;
   double peakDbfs = 0;
   double snrDb = 0;
@@ -105,8 +115,9 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
 
 /// The levels of a recording whose excitation (active between activeStart and activeEnd of it)
 /// arrived at `arrivalSample`; what lies before `quietBefore` (a sample of the recording) and
-/// after the decay counts as noise.
+/// after the decay counts as noise, except for [loudFrom, loudTo): other sound the stream played.
 Levels MeasureLevels(std::span<const float> recording, long long arrivalSample, std::size_t activeStart,
-                     std::size_t activeEnd, int sampleRate, long long quietBefore);
+                     std::size_t activeEnd, int sampleRate, long long quietBefore, long long loudFrom = 0,
+                     long long loudTo = 0);
 
 }  // namespace zelto::acoustics

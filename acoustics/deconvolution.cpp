@@ -19,6 +19,10 @@ constexpr double kOutOfBandRegularisation = 1.0;
 constexpr double kEdgeOctaves = 0.5;
 constexpr std::size_t kMedianSamples = 65536;
 constexpr double kBandFloor = 1e-3;  // bands 30 dB below the strongest carry no delay worth comparing
+// A band whose energy lies at one time turns its bins by one step after another; a band of noise
+// spread over the whole buffer does not. Below this agreement (0..1) a band holds more noise than
+// sound — a band where the speaker does not play, lifted by the inverse filter — and has no delay.
+constexpr double kBandCoherence = 0.95;
 
 // The delay of each octave band as the phase step between neighbouring bins (the lag-one
 // autocorrelation of the spectrum: a delay of d samples turns each bin 2πd/N further than the
@@ -49,6 +53,7 @@ double BandDelaySpread(const ComplexVector& h, std::size_t n, double binHz, doub
   double lo = 0, hi = 0;
   for (const Band& b : bands) {
     if (b.energy / static_cast<double>(b.bins) < kBandFloor * strongest || Power(b.step) == 0) continue;
+    if (std::abs(b.step) < kBandCoherence * b.energy) continue;
     double d = -std::arg(b.step) / (2 * std::numbers::pi) * full;
     if (!first) first = d;
     d -= *first;  // relative to the first band, wrapped to the nearer side

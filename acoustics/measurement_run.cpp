@@ -207,8 +207,8 @@ double MeasurementRun::TailSeconds(double atLeast) const {
   return std::max(atLeast, *chainSeconds_ + kDecayTailSeconds);
 }
 
-void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level,
-                             MeasurementHost& host, const audio::CancelFlag& cancel, RunResult& run) {
+bool MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level,
+                             MeasurementHost& host, const audio::CancelFlag& cancel, RunResult& run, bool lastTry) {
   const SweepParams params = ParamsOf(plan.sweep, plan.sampleRate, level);
   audio::PlayRecordSpec request;
   request.outputDevice = plan.outputDevice;
@@ -239,11 +239,11 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   });
   if (rec.cancelled) {
     run.cancelled = true;
-    return;
+    return true;
   }
   if (!rec.Ok()) {
     host.Rejected(result.channel, position, rec.error);
-    return;
+    return true;
   }
   p.stage = Stage::Analysis;
   host.Report(p);
@@ -255,8 +255,12 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
       : plan.loopbackOut ? AnalyseWithLoopback(mic, FromPlayStart(rec, 1), sweep, plan.sampleRate, options, workspace_)
                          : Analyse(mic, sweep, plan.sampleRate, options, workspace_);
   if (const auto* rejection = std::get_if<Rejection>(&analysed)) {
+    // A hiccup of the audio system is not the car's fault: the sweep is simply played again.
+    if (rejection->reason == Rejection::Reason::TimingChanged && !lastTry) return false;
+    // Kept so that whoever asked for the files can see what the microphone heard instead.
+    if (!plan.outDir.empty()) SaveRefused(plan, result, position, mic, run);
     host.Rejected(result.channel, position, rejection->Text(lang_));
-    return;
+    return true;
   }
   const auto& analysis = std::get<Analysis>(analysed);
   if (result.positions.empty()) {
@@ -268,6 +272,7 @@ void MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   }
   if (!plan.outDir.empty()) Save(plan, result, position, analysis, mic, run);
   result.positions.push_back(analysis.response);
+  return true;
 }
 
 void MeasurementRun::Save(const MeasurementPlan& plan, ChannelResult& result, int position, const Analysis& analysis,
@@ -288,6 +293,20 @@ void MeasurementRun::Save(const MeasurementPlan& plan, ChannelResult& result, in
                      SampleFormat::Float32, lang_);
   }
   if (!error) result.files.push_back(stem + "-recording.wav");
+  if (error && run.error.empty()) run.error = *error;
+}
+
+void MeasurementRun::SaveRefused(const MeasurementPlan& plan, ChannelResult& result, int position,
+                                 std::span<const float> recording, RunResult& run) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(plan.outDir, ec);
+  const std::string path =
+      (fs::path(plan.outDir) / (ChannelName(result.channel) + "-p" + std::to_string(position + 1) + "-refused.wav"))
+          .string();
+  const auto error =
+      WriteWav(path, MonoAudio(plan.sampleRate, {recording.begin(), recording.end()}), SampleFormat::Float32, lang_);
+  if (!error) result.files.push_back(path);
   if (error && run.error.empty()) run.error = *error;
 }
 
@@ -338,7 +357,9 @@ RunResult MeasurementRun::Run(const MeasurementPlan& plan, MeasurementHost& host
           continue;
         }
       }
-      Measure(plan, r, pos, *levels[i], host, cancel, run);
+      for (int attempt = 1; !Measure(plan, r, pos, *levels[i], host, cancel, run, attempt == kSweepAttempts);
+           ++attempt) {
+      }
       ++stepsDone_;
     }
   }

@@ -66,6 +66,8 @@ inline constexpr double kLevelProbeSeconds = 0.5;
 inline constexpr double kUnknownChainTailSeconds = 1.5;
 /// Recorded after a sweep beyond the chain's latency: the car's decay.
 inline constexpr double kDecayTailSeconds = 0.3;
+/// How often a sweep is played when the audio system's latency changes while it plays.
+inline constexpr int kSweepAttempts = 3;
 
 /// Two seconds put the second harmonic's product 90 ms before the response, room enough for the
 /// window's left side to keep 20 Hz exact (see IrWindow); the end is capped at the rate's limit.
@@ -180,10 +182,14 @@ class MeasurementRun {
  private:
   std::optional<double> LevelCheck(const MeasurementPlan& plan, int channel, MeasurementHost& host,
                                    const audio::CancelFlag& cancel, std::string* refused);
-  void Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level, MeasurementHost& host,
-               const audio::CancelFlag& cancel, RunResult& run);
+  /// False when the sweep should be played again (the audio system changed its latency on the
+  /// way, which `lastTry` refuses instead).
+  bool Measure(const MeasurementPlan& plan, ChannelResult& result, int position, double level, MeasurementHost& host,
+               const audio::CancelFlag& cancel, RunResult& run, bool lastTry);
   void Save(const MeasurementPlan& plan, ChannelResult& result, int position, const Analysis& analysis,
             std::span<const float> recording, RunResult& run);
+  void SaveRefused(const MeasurementPlan& plan, ChannelResult& result, int position, std::span<const float> recording,
+                   RunResult& run);
   std::vector<Route> RoutesFor(const MeasurementPlan& plan, int channel) const;
 
   Editor& editor_;

@@ -97,9 +97,12 @@ ReferencedStream MakeReferencedStream(const SweepParams& sweep) {
   const std::vector<float> body = ExponentialSweep(sweep);
   if (head.empty() || body.empty()) return s;
   s.measurementOffset = head.size() + static_cast<std::size_t>(std::llround(kReferenceGapSeconds * sweep.sampleRate));
-  const std::size_t total = s.measurementOffset + body.size();
+  s.closingOffset =
+      s.measurementOffset + body.size() + static_cast<std::size_t>(std::llround(kClosingGapSeconds * sweep.sampleRate));
+  const std::size_t total = s.closingOffset + head.size();
   s.reference.assign(total, 0.0f);
   std::copy(head.begin(), head.end(), s.reference.begin());
+  std::copy(head.rbegin(), head.rend(), s.reference.begin() + static_cast<std::ptrdiff_t>(s.closingOffset));
   s.measurement.assign(total, 0.0f);
   std::copy(body.begin(), body.end(), s.measurement.begin() + static_cast<std::ptrdiff_t>(s.measurementOffset));
   return s;

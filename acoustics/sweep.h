@@ -61,13 +61,21 @@ inline constexpr double kReferenceGapSeconds = 0.5;
 /// The reference's level at least: a short high sweep on a speaker with a high-pass.
 inline constexpr double kReferenceMinLevelDbfs = -20.0;
 
+/// Silence after the measurement sweep before the closing reference: the car's decay at the
+/// reference's high frequencies is over by then.
+inline constexpr double kClosingGapSeconds = 0.2;
+
 /// The two tracks of a measurement with an acoustic timing reference, equally long: the reference
-/// speaker's (the short sweep at the start) and the measured speaker's (the measurement sweep
-/// from `measurementOffset` on).
+/// speaker's (the short sweep at the start, and the same sweep played backwards from
+/// `closingOffset` on, after the measurement sweep) and the measured speaker's (the measurement
+/// sweep from `measurementOffset` on). The closing reference tells whether the chain kept its
+/// latency while the measurement sweep played: an audio server that runs dry or drops sound
+/// shifts everything after it, which no analysis of the sweep alone could see.
 struct ReferencedStream {
   std::vector<float> reference;
   std::vector<float> measurement;
   std::size_t measurementOffset = 0;
+  std::size_t closingOffset = 0;  // 0: no closing reference
 };
 ReferencedStream MakeReferencedStream(const SweepParams& sweep);
 

@@ -12,9 +12,7 @@ namespace {
 
 constexpr int kRate = 48000;
 
-// Off until the reference search that reaches past the measurement sweep's start works with the
-// longer default sweeps (from 10 Hz, 2 s); today the reference is searched only before it.
-TEST(TimingReference, DISABLED_IsFoundWhenTheLatencyOutlastsTheGapBeforeTheMeasurement) {
+TEST(TimingReference, IsFoundWhenTheLatencyOutlastsTheGapBeforeTheMeasurement) {
   SweepParams params;
   params.sampleRate = kRate;
   params.seconds = 1.0;
@@ -37,6 +35,42 @@ TEST(TimingReference, DISABLED_IsFoundWhenTheLatencyOutlastsTheGapBeforeTheMeasu
       ASSERT_TRUE(std::holds_alternative<Analysis>(r)) << std::get<Rejection>(r).Text(Language::English);
       EXPECT_NEAR(std::get<Analysis>(r).arrival.samples, speaker - reference, 1.0);
       EXPECT_NEAR(*std::get<Analysis>(r).referenceArrivalSamples, latency + reference, 1.0);
+    }
+  }
+}
+
+// An audio server that ran dry for a moment inserts silence, and one that fell behind drops sound:
+// everything after shifts, the measurement sweep with it. The closing reference sees that.
+TEST(TimingReference, ALatencyThatChangesDuringTheSweepIsRefusedNotMeasured) {
+  SweepParams params;
+  params.sampleRate = kRate;
+  params.seconds = 1.0;
+  const ReferencedStream stream = MakeReferencedStream(params);
+  const double latency = 5000;
+  const std::size_t length = stream.measurement.size() + static_cast<std::size_t>(latency) + kRate;
+  std::vector<double> y = testing::Play(stream.reference, {{latency + 150, 0.4}}, length);
+  const std::vector<double> m = testing::Play(stream.measurement, {{latency + 300, 0.5}}, length);
+  for (std::size_t i = 0; i < y.size(); ++i) y[i] += m[i];
+  // The same recording, steady, and with the chain's change at the middle of the sweep.
+  const auto middle =
+      static_cast<std::ptrdiff_t>(latency) + static_cast<std::ptrdiff_t>(stream.measurementOffset) + kRate / 2;
+  for (const int shift : {0, 3, 300, -240}) {
+    SCOPED_TRACE(shift);
+    std::vector<double> changed(y.begin(), y.begin() + middle);
+    if (shift >= 0) {
+      changed.insert(changed.end(), static_cast<std::size_t>(shift), 0.0);
+      changed.insert(changed.end(), y.begin() + middle, y.end());
+    } else {
+      changed.insert(changed.end(), y.begin() + middle - shift, y.end());
+    }
+    const AnalysisOrRejection r =
+        AnalyseWithAcousticReference(testing::WithNoise(changed, 0.1, 40), stream, params, OptionsFor(params));
+    if (shift == 0) {
+      ASSERT_TRUE(std::holds_alternative<Analysis>(r)) << std::get<Rejection>(r).Text(Language::English);
+      EXPECT_NEAR(std::get<Analysis>(r).arrival.samples, 150.0, 1.0);
+    } else {
+      ASSERT_TRUE(std::holds_alternative<Rejection>(r)) << std::get<Analysis>(r).arrival.samples;
+      EXPECT_EQ(std::get<Rejection>(r).reason, Rejection::Reason::TimingChanged);
     }
   }
 }
