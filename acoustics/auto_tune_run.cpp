@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
 
 #include "acoustics/response.h"
 #include "edit/editor.h"
@@ -21,17 +23,23 @@ std::string Fixed(double v, int decimals) {
 
 SummedFigures Summed(const RunResult& run, const measure::Target& target) {
   SummedFigures f;
-  std::vector<std::array<double, kGridPoints>> power;  // per position, on the grid
-  std::vector<std::array<bool, kGridPoints>> has;
+  // Per position, on the grid. A position where a measured channel's recording was refused has no
+  // sum: it would lack that channel's sound.
+  int count = 0;
+  for (const auto& ch : run.channels)
+    for (int p : ch.positionIndex) count = std::max(count, p + 1);
+  std::vector<std::array<double, kGridPoints>> power(static_cast<std::size_t>(count));
+  std::vector<std::array<bool, kGridPoints>> has(static_cast<std::size_t>(count));
+  for (auto& h : has) h.fill(true);
+  std::vector<bool> whole(static_cast<std::size_t>(count), true);
   for (const auto& ch : run.channels) {
     if (!ch.Measured()) continue;
-    for (std::size_t p = 0; p < ch.positions.size(); ++p) {
-      if (power.size() <= p) {
-        power.push_back({});
-        has.push_back({});
-        has.back().fill(true);
-      }
-      const auto curve = measure::OnGrid(ToMeasurement(ch.positions[p]));
+    for (int p = 0; p < count; ++p)
+      if (std::find(ch.positionIndex.begin(), ch.positionIndex.end(), p) == ch.positionIndex.end())
+        whole[static_cast<std::size_t>(p)] = false;
+    for (std::size_t k = 0; k < ch.positions.size() && k < ch.positionIndex.size(); ++k) {
+      const auto p = static_cast<std::size_t>(ch.positionIndex[k]);
+      const auto curve = measure::OnGrid(ToMeasurement(ch.positions[k]));
       for (int i = 0; i < kGridPoints; ++i) {
         if (!curve.has[i]) {
           has[p][i] = false;
@@ -41,7 +49,8 @@ SummedFigures Summed(const RunResult& run, const measure::Target& target) {
       }
     }
   }
-  if (power.empty()) return f;
+  const auto wholeCount = std::count(whole.begin(), whole.end(), true);
+  if (wholeCount == 0) return f;
   const auto range = measure::RangeOf(kLevelLoHz, kLevelHiHz);
   const auto figure = [&](const std::array<double, kGridPoints>& sum, const std::array<bool, kGridPoints>& defined) {
     measure::Measurement m;
@@ -58,9 +67,13 @@ SummedFigures Summed(const RunResult& run, const measure::Target& target) {
   std::array<bool, kGridPoints> all{};
   all.fill(true);
   for (std::size_t p = 0; p < power.size(); ++p) {
+    if (!whole[p]) {
+      f.perPositionRms.push_back(std::numeric_limits<double>::quiet_NaN());
+      continue;
+    }
     f.perPositionRms.push_back(figure(power[p], has[p]).rms);
     for (int i = 0; i < kGridPoints; ++i) {
-      mean[i] += power[p][i] / static_cast<double>(power.size());
+      mean[i] += power[p][i] / static_cast<double>(wholeCount);
       all[i] = all[i] && has[p][i];
     }
   }
@@ -117,7 +130,10 @@ AutoTuneReport AutoTuneRun::Run(const MeasurementPlan& plan, const TuneOptions& 
                                 const audio::CancelFlag& cancel) {
   const bool zh = lang_ == Language::Chinese;
   AutoTuneReport report;
-  report.before = measurement_.Run(plan, host, cancel);
+  // Each pass keeps its files apart, so the tuning's effect can be seen file by file.
+  MeasurementPlan pass = plan;
+  if (!plan.outDir.empty()) pass.outDir = (std::filesystem::path(plan.outDir) / "before").string();
+  report.before = measurement_.Run(pass, host, cancel);
   if (Stopped(report.before, report)) return report;
   report.figuresBefore = FiguresOf(report.before, options.target);
 
@@ -142,7 +158,8 @@ AutoTuneReport AutoTuneRun::Run(const MeasurementPlan& plan, const TuneOptions& 
     report.cancelled = true;
     return report;
   }
-  report.after = measurement_.Run(plan, host, cancel);
+  if (!plan.outDir.empty()) pass.outDir = (std::filesystem::path(plan.outDir) / "after").string();
+  report.after = measurement_.Run(pass, host, cancel);
   if (Stopped(report.after, report)) return report;
   if (std::none_of(report.after.channels.begin(), report.after.channels.end(),
                    [](const auto& r) { return r.Measured(); })) {

@@ -20,6 +20,7 @@ namespace zelto::acoustics {
 /// guess elsewhere), then the positions averaged.
 struct SummedFigures {
   measure::Deviation averaged;
+  /// Not a number for a position where a channel's recording was refused.
   std::vector<double> perPositionRms;
 };
 

@@ -272,6 +272,7 @@ bool MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
   }
   if (!plan.outDir.empty()) Save(plan, result, position, analysis, mic, run);
   result.positions.push_back(analysis.response);
+  result.positionIndex.push_back(position);
   return true;
 }
 

@@ -142,6 +142,9 @@ struct ChannelResult {
   /// Why it was not measured (not safe, every recording refused); empty when it was.
   std::string refused;
   std::vector<Response> positions;
+  /// Which microphone position (0-based) each of `positions` was measured at: a refused
+  /// recording leaves its position out.
+  std::vector<int> positionIndex;
   /// The power average over the positions, as the measurement EQ takes it.
   measure::Measurement response;
   /// The first position's impulse response.

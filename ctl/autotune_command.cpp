@@ -40,6 +40,7 @@ struct AutoTuneOptions {
   int rate = 48000;
   bool json = false;
   std::string fullRange;
+  std::string outDir;
 };
 
 std::string Fixed(double v, int decimals) {
@@ -58,7 +59,8 @@ nlohmann::json JsonOf(const acoustics::TuneFigures& f) {
   j["level_spread_db"] = Round(f.levelSpreadDb, 0.01);
   j["summed_rms_db"] = Round(f.summed.averaged.rms, 0.01);
   j["summed_rms_db_per_position"] = nlohmann::json::array();
-  for (double r : f.summed.perPositionRms) j["summed_rms_db_per_position"].push_back(Round(r, 0.01));
+  for (double r : f.summed.perPositionRms)
+    j["summed_rms_db_per_position"].push_back(std::isnan(r) ? nlohmann::json() : nlohmann::json(Round(r, 0.01)));
   return j;
 }
 
@@ -107,6 +109,7 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
   if (!(o.maxBoostDb >= 0 && o.maxBoostDb <= 12))
     return Fail(c, zh ? "--max-boost 须在 0 到 12 dB 之间" : "--max-boost must be 0 to 12 dB", kExitUsage);
   plan.positions = o.positions;
+  plan.outDir = o.outDir;
   plan.sampleRate = o.rate;
   plan.sweep.seconds = o.seconds;
   plan.sweep.endHz = std::min(plan.sweep.endHz, 0.45 * o.rate);
@@ -239,6 +242,8 @@ class AutoTunePart final : public MeasurePart {
         ->check(CLI::IsMember({44100, 48000, 96000}));
     cmd_->add_option("--full-range", o_.fullRange,
                      "channels without a high-pass at 200 Hz or above that may still be played");
+    cmd_->add_option("--out-dir", o_.outDir,
+                     "write each response, impulse response and recording here, in before/ and after/");
     cmd_->add_flag("--json", o_.json, "print the results as JSON");
   }
   std::optional<int> Run(CommandContext& c) override {

@@ -253,6 +253,7 @@ class AutoTuneCommand : public ::testing::Test {
     Zeltoctl run(dir_, AutoTuneArgs(car, 2));
     ASSERT_EQ(RunAnswering(run), 0) << run.Err() << run.Out();
     const auto result = nlohmann::json::parse(run.Out());
+    std::cout << "result: " << result.dump() << "\n";
     ASSERT_TRUE(result["verified"].get<bool>()) << run.Out();
     const auto tuned = Pulled("tuned.dsps");
     std::vector<twin::ModelSpeaker> speakers;
@@ -283,8 +284,11 @@ class AutoTuneCommand : public ::testing::Test {
     const auto& before = result["before"]["summed_rms_db_per_position"];
     const auto& after = result["after"]["summed_rms_db_per_position"];
     ASSERT_EQ(before.size(), after.size());
-    for (std::size_t p = 0; p < before.size(); ++p)
+    for (std::size_t p = 0; p < before.size(); ++p) {
+      // A position where a recording was refused has no figure, before or after.
+      if (before[p].is_null() || after[p].is_null()) continue;
       EXPECT_LE(after[p].get<double>(), before[p].get<double>() + 1.0) << "position " << p + 1;
+    }
     if (hasNull) {
       // The null is said and not boosted.
       const auto& notFixed = result["not_fixed"];
@@ -302,7 +306,6 @@ class AutoTuneCommand : public ::testing::Test {
         }
       }
     }
-    std::cout << "figures: " << result["before"].dump() << " -> " << result["after"].dump() << "\n";
   }
 
   test::AudioServer server_;
