@@ -20,6 +20,10 @@ constexpr double kFloorDb = -300.0;
 constexpr double kClosingSearchSeconds = 0.1;
 constexpr double kMaxTimingDriftSamples = 2.0;
 constexpr double kClosingMarginSeconds = 0.005;  // before it: the measurement sweep's last decay
+// How much earlier and later than the reference speaker a measured speaker can be heard: the
+// length of a vehicle's cabin in sound, and that with the processor's longest delay on top.
+constexpr double kMostEarlierSeconds = 0.05;
+constexpr double kMostLaterSeconds = 0.15;
 
 double Dbfs(double rms) { return rms > 0 ? 20.0 * std::log10(rms) : kFloorDb; }
 
@@ -328,7 +332,12 @@ AnalysisOrRejection AnalyseWithAcousticReference(std::span<const float> recordin
   std::fill(rest.begin(), rest.begin() + cut, 0.0f);
   std::fill(rest.begin() + std::max(cut, closingCut), rest.end(), 0.0f);
   const std::span<const float> mainSweep(stream.measurement.data() + offset, stream.measurement.size() - offset);
-  const Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz);
+  // Only where a speaker of the same car can be heard next to the reference: anything else the
+  // deconvolution shows (the edges of the silenced parts, harmonics) is not this speaker.
+  const auto mainAt = offset + std::llround(refArrival);
+  const Found main = DeconvolveAndFind(workspace, rest, mainSweep, rate, options.lowHz, options.highHz,
+                                       mainAt - std::llround(kMostEarlierSeconds * rate),
+                                       mainAt + std::llround(kMostLaterSeconds * rate));
   if (!Heard(main)) return Reject(Rejection::Reason::NotFound, levels);
   const Active active = ActiveSpan(mainSweep);
   levels = MeasureLevels(recording, std::llround(main.arrival.samples), active.start, active.end, rate,

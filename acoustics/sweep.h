@@ -55,9 +55,10 @@ double HarmonicLeadSeconds(const SweepParams& p, int harmonic);
 /// The sweep a reference speaker plays first: short and high (2 kHz up), so it locates the
 /// stream's start sharply in time whatever the latency of the devices.
 SweepParams TimingReferenceSweep(int sampleRate);
-/// Silence between the reference and the measurement sweep, long enough for the reference's
-/// decay and any stream latency.
-inline constexpr double kReferenceGapSeconds = 0.5;
+/// Silence between the reference and the measurement sweep, long enough for the reference's decay
+/// at its high frequencies (the latency of the streams does not matter: the analysis finds the
+/// reference wherever it lies).
+inline constexpr double kReferenceGapSeconds = 0.2;
 /// The reference's level at least: a short high sweep on a speaker with a high-pass.
 inline constexpr double kReferenceMinLevelDbfs = -20.0;
 
