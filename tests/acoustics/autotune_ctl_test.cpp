@@ -314,9 +314,10 @@ class AutoTuneCommand : public ::testing::Test {
   fs::path dir_;
 };
 
-// Not yet reliable: some sweeps through the car's chain are still found at the wrong time (a
-// subwoofer hundreds of ms late, a tweeter 46 ms late), which spoils the delays. Run them with
-// --gtest_also_run_disabled_tests.
+// Not yet reliable, so off (run them with --gtest_also_run_disabled_tests): on a loaded machine
+// the four audio streams of the chain glitch, and a run can still take a wrong arrival for the
+// whole pass; and a subwoofer's arrival is still timed by the peak of its response, which its
+// low-pass puts milliseconds late, so the fronts may need more delay than the processor has.
 TEST_F(AutoTuneCommand, DISABLED_TunesTheDemoCar) { TuneAndCheck(Demo(), false); }
 
 TEST_F(AutoTuneCommand, DISABLED_TunesTheEstateWithItsReversedTweeterLateSubwooferAndNull) {
