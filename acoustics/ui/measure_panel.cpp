@@ -197,7 +197,7 @@ class MeasurePanel::Host final : public acoustics::MeasurementHost {
     timer.start();
     while (timer.elapsed() < kSettleMs) {
       if (!engine.Connected()) return false;
-      if (acoustics::EverythingSent(engine)) return true;
+      if (engine.EverythingSent()) return true;
       QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return false;
