@@ -28,46 +28,7 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-bool IsStatusPoll(const CSendData& message) {
-  const auto bytes = message.Buffer();
-  if (bytes.size() <= frame::kChannel) return false;
-  return bytes[frame::kCommand] == static_cast<std::uint8_t>(Command::Read) &&
-         bytes[frame::kBlockType] == static_cast<std::uint8_t>(BlockType::System) &&
-         bytes[frame::kChannel] == static_cast<std::uint8_t>(SystemItem::Status);
-}
-
-bool FilterPending(const CKTVEQ& eq) {
-  for (int i = 0; i < eq.FilterCount(); ++i)
-    if (eq.Filter(i).pending()) return true;
-  return false;
-}
-
-/// Exactly what the change scan looks at: a music EQ filter is never sent by it.
-bool NothingLeftToSend(CKTV_Data& data) {
-  auto lock = data.Lock();
-  if (data.SettingsChanged()) return false;
-  const auto& music = data.Music().DirtyFlags();
-  if (music.item9 || music.item11) return false;
-  for (int ch = 0; ch < kOutputChannels; ++ch) {
-    const CKTV_OutData& o = data.Output(ch);
-    const auto& d = o.DirtyFlags();
-    if (d.name || d.item31 || d.mixA || d.mixB || d.limiter) return false;
-    if (FilterPending(o.Eq())) return false;
-  }
-  return true;
-}
-
 }  // namespace
-
-bool EverythingSent(Engine& engine) {
-  // The worker holds the TransferLock for each whole exchange: holding it here sees the queue
-  // between two exchanges, where a sent message has either been acknowledged or not sent yet.
-  std::lock_guard transfer(engine.Transfer());
-  const CKTVCommand& queue = engine.Queue();
-  if (queue.Count() > 1) return false;
-  if (queue.Count() == 1 && !IsStatusPoll(*queue.Front())) return false;
-  return NothingLeftToSend(engine.Data());
-}
 
 RoutingSnapshot TakeRouting(Engine& engine) {
   return engine.Data().Edit([](CKTV_Data& d) {

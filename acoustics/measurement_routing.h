@@ -71,10 +71,6 @@ class MeasurementGuard : public RecoveryPart {
   std::string path_;
 };
 
-/// Whether the processor has acknowledged every change made so far: nothing queued but a status
-/// poll, and nothing the change scan would still send. A measurement plays only then.
-bool EverythingSent(Engine& engine);
-
 /// Puts back what a measurement left behind (the guard's record), if any; the record stays until
 /// End. True when there was something to put back.
 bool RestoreLeftover(Editor& editor, const MeasurementGuard& guard);

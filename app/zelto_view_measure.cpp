@@ -54,7 +54,7 @@ void CZeltoView::RestoreLeftoverMeasurement() {
   auto* wait = new QTimer(this);
   wait->setInterval(50);
   connect(wait, &QTimer::timeout, this, [this, guard, wait] {
-    if (engine().Connected() && !acoustics::EverythingSent(engine())) return;
+    if (engine().Connected() && !engine().EverythingSent()) return;
     if (engine().Connected()) guard->End();
     wait->deleteLater();
   });

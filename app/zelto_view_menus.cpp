@@ -7,6 +7,7 @@
 #include "app/sections/top_bar_section.h"
 #include "app/view_ids.h"
 #include "app/zelto_view.h"
+#include "controls/skin_dialog.h"
 #include "measure/ui/measure_ui_texts.h"
 #include "measure/ui/measurement_tools.h"
 
@@ -99,11 +100,7 @@ void CZeltoView::PopupMenu(const QList<QPair<int, QString>>& items, const QPoint
 }
 
 void CZeltoView::FillMenu(QMenu& menu, const QList<QPair<int, QString>>& items) const {
-  menu.setStyleSheet(
-      QStringLiteral("QMenu{background:#24282f;color:#e2e7ee;border:1px solid #4a525f;padding:4px;}"
-                     "QMenu::item{padding:6px 26px 6px 18px;}"
-                     "QMenu::item:selected{background:#0078d7;color:white;}"
-                     "QMenu::item:disabled{color:#70767f;}"));
+  menu.setStyleSheet(SkinMenuStyle());
   menu.setFont(ui_.fonts.normal);
   using namespace menu_cmd;
   for (const auto& [command, text] : items) {

@@ -38,25 +38,6 @@ long ResidentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-bool FilterPending(const CKTVEQ& eq) {
-  for (int i = 0; i < eq.FilterCount(); ++i)
-    if (eq.Filter(i).pending()) return true;
-  return false;
-}
-
-// Nothing marked, nothing settling, nothing unanswered: what the editor holds is at the processor.
-bool AllSent(Engine& engine) {
-  std::lock_guard transfer(engine.Transfer());
-  auto lock = engine.Data().Lock();
-  CKTV_Data& d = engine.Data();
-  if (engine.Queue().Count() != 0 || d.SettingsChanged()) return false;
-  for (int ch = 0; ch < kOutputChannels; ++ch) {
-    const auto& f = d.Output(ch).DirtyFlags();
-    if (f.name || f.item31 || f.mixA || f.mixB || f.limiter || FilterPending(d.Output(ch).Eq())) return false;
-  }
-  return true;
-}
-
 class RandomEdits {
  public:
   explicit RandomEdits(unsigned seed) : rng_(seed) {}
@@ -141,7 +122,7 @@ int Run(int edits, std::chrono::milliseconds pace) {
   }
   const long rssAfterEdits = ResidentKiB();
   const double editSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (!editor->PumpUntil([&] { return AllSent(engine); }, 600s)) {
+  if (!editor->PumpUntil([&] { return engine.EverythingSent(); }, 600s)) {
     std::fprintf(stderr, "zelto_soak: the edits never all went out\n");
     return 1;
   }

@@ -47,9 +47,37 @@ QString SkinMenuStyle() {
       "QMenu::item:disabled{color:#70767f;}");
 }
 
+QPalette SkinPalette() {
+  QPalette p;
+  p.setColor(QPalette::Window, skin::kPanel);
+  p.setColor(QPalette::WindowText, skin::kText);
+  p.setColor(QPalette::Base, skin::kGroove);
+  p.setColor(QPalette::AlternateBase, skin::kGroupFill);
+  p.setColor(QPalette::Text, skin::kText);
+  p.setColor(QPalette::PlaceholderText, skin::kTextDim);
+  p.setColor(QPalette::Button, skin::kFaceBottom);
+  p.setColor(QPalette::ButtonText, skin::kText);
+  p.setColor(QPalette::BrightText, Qt::white);
+  p.setColor(QPalette::Light, skin::kFaceTop);
+  p.setColor(QPalette::Midlight, skin::kFaceTop);
+  p.setColor(QPalette::Mid, skin::kFaceBorder);
+  p.setColor(QPalette::Dark, skin::kGroove);
+  p.setColor(QPalette::Shadow, skin::kWindow);
+  p.setColor(QPalette::Highlight, skin::kListSelection);
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  p.setColor(QPalette::ToolTipBase, skin::kPanel);
+  p.setColor(QPalette::ToolTipText, skin::kText);
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    p.setColor(QPalette::Disabled, role, skin::kTextDim);
+  return p;
+}
+
 SkinDialog::SkinDialog(int dialogId, QSize size, Language lang, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), lang_(lang) {
   setObjectName(QString::number(dialogId));
+  // Qt's own widgets placed in a dialog (drop lists, number boxes, check boxes) draw themselves
+  // from the palette: the skin's colours make them dark as the skinned controls are.
+  setPalette(SkinPalette());
   setFixedSize(size);
   setModal(true);
   closeButton_ = new XPButton(kCloseButtonId, this);
@@ -118,6 +146,12 @@ void SkinDialog::paintEvent(QPaintEvent*) {
   p.setPen(QPen(QColor(60, 66, 78), 1));
   p.setBrush(Qt::NoBrush);
   p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}
+
+void SkinDialog::resizeEvent(QResizeEvent* event) {
+  // A dialog whose layout decides its size gets it after construction: the close box follows.
+  closeButton_->move(width() - kCloseSize - 6, (kCaptionHeight - kCloseSize) / 2);
+  QDialog::resizeEvent(event);
 }
 
 void SkinDialog::mousePressEvent(QMouseEvent* event) {

@@ -4,6 +4,7 @@
 // place their controls below the strip and paint their own labels in PaintBody.
 
 #include <QDialog>
+#include <QPalette>
 #include <optional>
 #include <string_view>
 
@@ -21,6 +22,11 @@ QString QtFileFilter(std::string_view frameworkFilter);
 QString SkinEditStyle();
 /// The look of the pop-up menus (the same as the main form's).
 QString SkinMenuStyle();
+/// The skin's colours as a palette: Qt's own widgets in a dialog (labels, group boxes, drop lists,
+/// number and text boxes, check boxes, push buttons, tables, progress bars) draw themselves dark
+/// from it, as the skinned controls are. Every skinned dialog has it; a style sheet on a widget
+/// replaces it for that widget and those inside it.
+QPalette SkinPalette();
 
 class SkinDialog : public QDialog {
   Q_OBJECT
@@ -48,6 +54,7 @@ class SkinDialog : public QDialog {
   void PaintSeparator(QPainter& painter, int y) const;
 
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;

@@ -34,6 +34,12 @@ std::uint8_t FrameCheck(std::span<const std::uint8_t> frame) {
   return check;
 }
 
+bool IsStatusPoll(std::span<const std::uint8_t> frame) {
+  return frame.size() > frame::kChannel && frame[frame::kCommand] == static_cast<std::uint8_t>(Command::Read) &&
+         frame[frame::kBlockType] == static_cast<std::uint8_t>(BlockType::System) &&
+         frame[frame::kChannel] == static_cast<std::uint8_t>(SystemItem::Status);
+}
+
 void FinishFrame(std::span<const std::uint8_t> frame, std::span<std::uint8_t> buffer) {
   const std::size_t length = buffer.size();
   assert(length >= frame::kOverhead && length - kCheckFromEnd <= frame.size());

@@ -18,6 +18,9 @@ void FinishFrame(std::span<const std::uint8_t> frame, std::span<std::uint8_t> bu
 /// XOR of the bytes from the command byte to the last payload byte of a complete frame.
 std::uint8_t FrameCheck(std::span<const std::uint8_t> frame);
 
+/// Whether `frame` is the status poll (CMD_READ of SYS_STATUS), which the worker queues by itself.
+bool IsStatusPoll(std::span<const std::uint8_t> frame);
+
 /// Builds messages from the image. Holds the shared frame under construction: payload bytes a
 /// builder does not set keep what the previous frame left, as on the wire.
 /// Not thread-safe: callers hold the TransferLock.

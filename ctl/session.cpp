@@ -17,24 +17,6 @@ namespace zelto::ctl {
 using namespace session_timing;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
-bool IsStatusPoll(const CSendData& message) {
-  const auto bytes = message.Buffer();
-  if (bytes.size() <= frame::kChannel) return false;
-  return bytes[frame::kCommand] == static_cast<std::uint8_t>(Command::Read) &&
-         bytes[frame::kBlockType] == static_cast<std::uint8_t>(BlockType::System) &&
-         bytes[frame::kChannel] == static_cast<std::uint8_t>(SystemItem::Status);
-}
-
-bool FilterPending(const CKTVEQ& eq) {
-  for (int i = 0; i < eq.FilterCount(); ++i)
-    if (eq.Filter(i).pending()) return true;
-  return false;
-}
-
-}  // namespace
-
 // ---- NoticeQueue ----------------------------------------------------------------------------
 
 void NoticeQueue::Post(Notice notice, std::intptr_t wParam, std::intptr_t lParam) noexcept {
@@ -54,21 +36,6 @@ std::optional<NoticeQueue::Item> NoticeQueue::Take(std::chrono::milliseconds tim
 }
 
 // ---- DeviceSession --------------------------------------------------------------------------
-
-bool NothingLeftToSend(CKTV_Data& data) {
-  // Exactly what the change scan looks at: a music EQ filter is never sent by it.
-  auto lock = data.Lock();
-  if (data.SettingsChanged()) return false;
-  const auto& music = data.Music().DirtyFlags();
-  if (music.item9 || music.item11) return false;
-  for (int ch = 0; ch < kOutputChannels; ++ch) {
-    const CKTV_OutData& o = data.Output(ch);
-    const auto& d = o.DirtyFlags();
-    if (d.name || d.item31 || d.mixA || d.mixB || d.limiter) return false;
-    if (FilterPending(o.Eq())) return false;
-  }
-  return true;
-}
 
 std::unique_ptr<DeviceSession> DeviceSession::Open(const std::string& url, TerminalView& view, UsbWrite usbWrite) {
   std::string error;
@@ -178,15 +145,7 @@ bool DeviceSession::WaitUntilSent(std::chrono::milliseconds limit) {
   return PumpUntil([&] { return AllSent(); }, limit);
 }
 
-bool DeviceSession::AllSent() {
-  // The worker holds the TransferLock for each whole exchange: holding it here sees the queue
-  // between two exchanges, where a sent message has either been acknowledged or not sent yet.
-  std::lock_guard transfer(engine_.Transfer());
-  const CKTVCommand& queue = engine_.Queue();
-  if (queue.Count() > 1) return false;
-  if (queue.Count() == 1 && !IsStatusPoll(*queue.Front())) return false;
-  return NothingLeftToSend(engine_.Data());
-}
+bool DeviceSession::AllSent() { return engine_.EverythingSent(); }
 
 void DeviceSession::Dispatch(const NoticeQueue::Item& item) {
   switch (item.notice) {

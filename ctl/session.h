@@ -129,7 +129,4 @@ class DeviceSession {
   bool lastSaveWritten_ = false;
 };
 
-/// True when the parameter objects hold no edit the change scan has still to send.
-bool NothingLeftToSend(CKTV_Data& data);
-
 }  // namespace zelto::ctl

@@ -222,6 +222,15 @@ std::optional<PresetImage> Engine::LiveSnapshot() {
   return std::nullopt;
 }
 
+bool Engine::EverythingSent() {
+  // The worker holds the TransferLock for each whole exchange: holding it here sees the queue
+  // between two exchanges, where a sent message has either been acknowledged or not sent yet.
+  std::lock_guard transfer(transferLock_);
+  if (queue_.Count() > 1) return false;
+  if (queue_.Count() == 1 && !IsStatusPoll(queue_.Front()->Buffer())) return false;
+  return data_->NothingToSend();
+}
+
 void Engine::ServeLiveSnapshot() {
   {
     std::lock_guard lock(snapshotMutex_);

@@ -97,6 +97,10 @@ class Engine {
   /// the caller packs it under the model lock. The live image is left as it was. Window thread.
   std::optional<PresetImage> LiveSnapshot();
 
+  /// Whether the processor has acknowledged every change made so far: nothing queued but a status
+  /// poll, and nothing the change scan would still send. Waits for the exchange under way.
+  bool EverythingSent();
+
   /// One observer at a time (the edit layer); null detaches it.
   void SetConnectionObserver(ConnectionObserver* observer) { observer_ = observer; }
   ConnectionObserver* Observer() const { return observer_; }

@@ -101,6 +101,21 @@ SendDataPtr CKTV_Data::NextChangeMessage(FrameBuilder& builder) {
   return builder.BuildStatusPoll();
 }
 
+bool CKTV_Data::NothingToSend() {
+  // The same items in the same terms as the scan above and below: what it would send is exactly
+  // what is still to be sent.
+  ModelLock lock(mutex_);
+  if (settingsChanged_ || Music().DirtyFlags().item9 || Music().DirtyFlags().item11) return false;
+  for (int ch = 0; ch < kOutputChannels; ++ch) {
+    const CKTV_OutData& o = Output(ch);
+    const auto& dirty = o.DirtyFlags();
+    if (dirty.name || dirty.item31 || dirty.mixA || dirty.mixB || dirty.limiter) return false;
+    for (int i = 0; i < o.Eq().FilterCount(); ++i)
+      if (o.Eq().Filter(i).pending()) return false;
+  }
+  return true;
+}
+
 SendDataPtr CKTV_Data::NextOutputChange(CKTV_OutData& o, FrameBuilder& builder) {
   auto& dirty = o.DirtyFlags();
   if (dirty.name) {

@@ -59,6 +59,8 @@ class CKTV_Data {
   /// as an item write, its flag cleared; the status poll when nothing changed. Never null.
   /// Takes the model lock; the caller holds the TransferLock (the builder is shared).
   SendDataPtr NextChangeMessage(FrameBuilder& builder);
+  /// True when the change scan has nothing to send but the status poll. Takes the model lock.
+  bool NothingToSend();
 
   /// Forgets every change not yet sent: dirty flags and pending filters of every object, and the
   /// settings flag. Takes the model lock.

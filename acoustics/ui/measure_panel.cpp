@@ -40,6 +40,9 @@ namespace zelto {
 
 namespace {
 
+// Until the layout has measured the panel.
+constexpr QSize kProvisionalSize{800, 600};
+constexpr int kBodyTextPixels = UiFonts::kSmallPixels;
 // How long the processor may take to acknowledge the routing before the link counts as lost.
 constexpr int kSettleMs = 10000;
 // The meter shows the input from this level (dBFS) up to 0.
@@ -78,10 +81,10 @@ void ImpulseView::SetResults(const std::vector<acoustics::ChannelResult>& result
 
 void ImpulseView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QColor(0x20, 0x22, 0x26));
+  p.fillRect(rect(), skin::kPictureFill);
   p.setRenderHint(QPainter::Antialiasing);
   const QRectF area = QRectF(rect()).adjusted(6, 6, -6, -6);
-  p.setPen(QColor(0x50, 0x50, 0x58));
+  p.setPen(skin::kTick);
   p.drawLine(QPointF(area.left(), area.center().y()), QPointF(area.right(), area.center().y()));
   if (results_.empty()) return;
   // A shared time axis from the earliest arrival, 10 ms wide, so arrival differences show.
@@ -154,14 +157,14 @@ void RtaView::SetBands(const acoustics::Response& bands, int bandsPerOctave) {
 
 void RtaView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), QColor(0x20, 0x22, 0x26));
+  p.fillRect(rect(), skin::kPictureFill);
   const QRectF area = QRectF(rect()).adjusted(34, 6, -6, -16);
   const double top = topDb_ == 0 ? 0.0 : topDb_;
   auto x = [&](double hz) {
     return area.left() + std::log(hz / kRtaLowHz) / std::log(kRtaHighHz / kRtaLowHz) * area.width();
   };
   auto y = [&](double db) { return area.top() + (top - db) / kRtaRangeDb * area.height(); };
-  p.setPen(QColor(0x50, 0x50, 0x58));
+  p.setPen(skin::kTick);
   QFont small = font();
   small.setPointSizeF(small.pointSizeF() * 0.8);
   p.setFont(small);
@@ -197,7 +200,7 @@ class MeasurePanel::Host final : public acoustics::MeasurementHost {
     timer.start();
     while (timer.elapsed() < kSettleMs) {
       if (!engine.Connected()) return false;
-      if (acoustics::EverythingSent(engine)) return true;
+      if (engine.EverythingSent()) return true;
       QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return false;
@@ -243,13 +246,16 @@ class MeasurePanel::Host final : public acoustics::MeasurementHost {
 
 MeasurePanel::MeasurePanel(Editor& editor, measure::ChannelMeasurements& measurements, std::function<void()> redraw,
                            const std::string& guardPath, Language lang, QWidget* parent)
-    : QDialog(parent),
+    : SkinDialog(kDialogId, kProvisionalSize, lang, parent),
       editor_(editor),
       measurements_(measurements),
       redraw_(std::move(redraw)),
       guard_(guardPath),
       lang_(lang) {
-  setWindowTitle(Tr(lang_, "Measure the car", "测量"));
+  // A panel beside the form, not a question: the form stays usable while it measures.
+  setModal(false);
+  SetCaption(Bi("测量", "Measure the car"));
+  setFont(skin::FaceFont(kBodyTextPixels, false));
   BuildLayout();
   FillDevices();
   RefreshChannels();
@@ -265,6 +271,10 @@ MeasurePanel::~MeasurePanel() {
 void MeasurePanel::BuildLayout() {
   // Settings on the left, what is heard and found on the right.
   auto* top = new QVBoxLayout(this);
+  top->setContentsMargins(kMargin / 2, kCaptionHeight + kMargin / 4, kMargin / 2, kMargin / 4);
+  // The panel is as large as what it shows (a channel's safety text changes its width); the
+  // close box follows the edge.
+  top->setSizeConstraint(QLayout::SetFixedSize);
   auto* columns = new QHBoxLayout;
   auto* left = new QVBoxLayout;
   auto* right = new QVBoxLayout;
@@ -301,6 +311,7 @@ void MeasurePanel::BuildLayout() {
 
   auto* channels = new QGroupBox(Tr(lang_, "Channels", "声道"));
   auto* grid = new QGridLayout(channels);
+  grid->setVerticalSpacing(2);
   grid->addWidget(new QLabel(Tr(lang_, "full-range or bass", "全频或低音")), 0, 1);
   for (int ch = 0; ch < kOutputChannels; ++ch) {
     const auto i = static_cast<std::size_t>(ch);
@@ -359,12 +370,16 @@ void MeasurePanel::BuildLayout() {
   table_ = new QTableWidget(0, 4);
   table_->setHorizontalHeaderLabels({Tr(lang_, "Channel", "声道"), Tr(lang_, "Arrival", "到达时间"),
                                      Tr(lang_, "Polarity", "极性"), Tr(lang_, "Level", "电平")});
-  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   table_->verticalHeader()->hide();
   table_->setMinimumHeight(110);
-  right->addWidget(table_);
+  table_->setMaximumHeight(150);
   impulses_ = new ImpulseView;
-  right->addWidget(impulses_);
+  // The figures beside their impulse responses, so the panel fits on a laptop's screen.
+  auto* found = new QHBoxLayout;
+  found->addWidget(table_, 1);
+  found->addWidget(impulses_, 1);
+  right->addLayout(found);
 
   auto* rta = new QGroupBox(Tr(lang_, "RTA (pink noise)", "RTA（粉红噪声）"));
   auto* rtaLayout = new QVBoxLayout(rta);
@@ -466,7 +481,7 @@ void MeasurePanel::RefreshChannels() {
     const auto i = static_cast<std::size_t>(r.channel);
     const bool may = acoustics::MayPlay(r.safety);
     safety_[i]->setText(QString::fromStdString(acoustics::SafetyText(r.safety, lang_)));
-    safety_[i]->setStyleSheet(may ? QString() : QStringLiteral("color: #c0392b"));
+    safety_[i]->setStyleSheet(may ? QString() : QStringLiteral("color: %1").arg(skin::kAlert.name()));
     channels_[i]->setEnabled(may);
     if (!may) channels_[i]->setChecked(false);
   }

@@ -5,8 +5,6 @@
 // its arrival time and polarity. Measured responses go to the graph as the channels' measurements.
 // It drives the same procedure as `zeltoctl measure`.
 
-#include <QDialog>
-
 #include <array>
 #include <memory>
 #include <optional>
@@ -17,6 +15,7 @@
 #include "acoustics/measurement_run.h"
 #include "acoustics/response.h"
 #include "acoustics/rta_run.h"
+#include "controls/skin_dialog.h"
 #include "core/encodings.h"
 
 class QCheckBox;
@@ -43,7 +42,7 @@ class ImpulseView : public QWidget {
  public:
   explicit ImpulseView(QWidget* parent = nullptr);
   void SetResults(const std::vector<acoustics::ChannelResult>& results);
-  QSize sizeHint() const override { return {420, 160}; }
+  QSize sizeHint() const override { return {320, 150}; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -68,8 +67,10 @@ class RtaView : public QWidget {
   double topDb_ = 0;  // the scale follows the loudest band in steps, so it does not jitter
 };
 
-class MeasurePanel : public QDialog {
+class MeasurePanel : public SkinDialog {
  public:
+  static constexpr int kDialogId = 660;
+
   /// `guardPath` is the file that records a running measurement (beside the recovery file);
   /// `measurements` receives the responses; `redraw` is called after they arrived.
   MeasurePanel(Editor& editor, measure::ChannelMeasurements& measurements, std::function<void()> redraw,

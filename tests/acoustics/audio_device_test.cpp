@@ -65,18 +65,7 @@ TEST(FindDevice, NumberNameOrUniquePart) {
 
 // ---- through the audio server --------------------------------------------------------------------
 
-class Loopback : public ::testing::Test {
- protected:
-  void SetUp() override {
-    server_ = test::OpenAudioServer();
-    if (!server_.skip.empty()) GTEST_SKIP() << server_.skip;
-    out_ = server_.Device("ZELTO_LOOP_OUT", Direction::Output);
-    in_ = server_.Device("ZELTO_LOOP_IN", Direction::Input);
-  }
-  test::AudioServer server_;
-  int out_ = 0;
-  int in_ = 0;
-};
+class Loopback : public test::AudioLoopbackTest {};
 
 std::vector<float> Noise(std::size_t n, unsigned seed) {
   std::mt19937 gen(seed);

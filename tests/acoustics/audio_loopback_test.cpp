@@ -16,15 +16,8 @@
 namespace zelto::acoustics {
 namespace {
 
-class LoopbackMeasurement : public ::testing::Test {
+class LoopbackMeasurement : public test::AudioLoopbackTest {
  protected:
-  void SetUp() override {
-    server_ = test::OpenAudioServer();
-    if (!server_.skip.empty()) GTEST_SKIP() << server_.skip;
-    out_ = server_.Device("ZELTO_LOOP_OUT", audio::Direction::Output);
-    in_ = server_.Device("ZELTO_LOOP_IN", audio::Direction::Input);
-  }
-
   /// Plays `tracks` (one per output channel) and records both channels of the monitor, from the
   /// moment the signals start.
   std::array<std::vector<float>, 2> PlayBoth(const std::vector<std::vector<float>>& tracks) {
@@ -41,10 +34,6 @@ class LoopbackMeasurement : public ::testing::Test {
     return {std::vector<float>(rec.channels[0].begin() + static_cast<long>(rec.leadFrames), rec.channels[0].end()),
             std::vector<float>(rec.channels[1].begin() + static_cast<long>(rec.leadFrames), rec.channels[1].end())};
   }
-
-  test::AudioServer server_;
-  int out_ = 0;
-  int in_ = 0;
 };
 
 SweepParams Sweep(double seconds) {

@@ -71,4 +71,20 @@ inline AudioServer OpenAudioServer() {
   return s;
 }
 
+/// The sound tests' fixture: the audio server and its loopback, a null sink played into and its
+/// monitor recorded from, so what comes back is exactly what was played.
+class AudioLoopbackTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = OpenAudioServer();
+    if (!server_.skip.empty()) GTEST_SKIP() << server_.skip;
+    out_ = server_.Device("ZELTO_LOOP_OUT", audio::Direction::Output);
+    in_ = server_.Device("ZELTO_LOOP_IN", audio::Direction::Input);
+  }
+
+  AudioServer server_;
+  int out_ = 0;  // the null sink
+  int in_ = 0;   // its monitor
+};
+
 }  // namespace zelto::test

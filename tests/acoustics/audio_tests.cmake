@@ -17,7 +17,7 @@ target_link_libraries(audio_tests PRIVATE zelto_engine GTest::gtest GTest::gtest
 # zeltoctl measure against a started zelto-sim, where processes can be started and signalled.
 if(NOT WIN32)
   target_sources(audio_tests PRIVATE acoustics/procedure_ctl_test.cpp)
-  target_link_libraries(audio_tests PRIVATE zelto_ctl zelto_json)
+  target_link_libraries(audio_tests PRIVATE zelto_ctl zelto_json zelto_test_child)
   target_compile_definitions(audio_tests PRIVATE ZELTOCTL_EXE="$<TARGET_FILE:zeltoctl>")
   add_dependencies(audio_tests zelto-sim zeltoctl)
 endif()
@@ -41,8 +41,8 @@ endif()
 # zeltoctl autotune against zelto-sim playing a car, on the same audio server.
 if(TARGET zelto_twin AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
   add_executable(autotune_audio_tests acoustics/autotune_ctl_test.cpp)
-  target_link_libraries(autotune_audio_tests PRIVATE zelto_ctl zelto_json zelto_twin zelto_engine GTest::gtest
-    GTest::gtest_main)
+  target_link_libraries(autotune_audio_tests PRIVATE zelto_ctl zelto_json zelto_twin zelto_engine zelto_test_child
+    GTest::gtest GTest::gtest_main)
   target_include_directories(autotune_audio_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests ${PROJECT_SOURCE_DIR}/tests/sim)
   target_compile_definitions(autotune_audio_tests PRIVATE ZELTOCTL_EXE="$<TARGET_FILE:zeltoctl>"
     ZELTO_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data")

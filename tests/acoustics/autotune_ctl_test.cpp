@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <asio/ip/tcp.hpp>
@@ -31,9 +28,9 @@
 #include "ctl/ctl.h"
 #include "sim/sim_process.h"
 #include "sim/twin/demo_car.h"
+#include "support/child_process.h"
+#include "support/file_text.h"
 #include "estate_car.h"
-
-extern char** environ;
 
 namespace zelto::acoustics {
 namespace {
@@ -41,72 +38,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadText;
 
 /// zeltoctl as its own process, its questions answered on its standard input.
-class Zeltoctl {
+class Zeltoctl : public testing::ChildProcess {
  public:
-  Zeltoctl(const fs::path& dir, std::vector<std::string> args) : out_(dir / "out.txt"), err_(dir / "err.txt") {
-    args.insert(args.begin(), ZELTOCTL_EXE);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int in[2];
-    if (::pipe(in) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, ZELTOCTL_EXE, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    stdin_ = in[1];
-  }
-  ~Zeltoctl() {
-    if (stdin_ >= 0) ::close(stdin_);
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  void Enter() { [[maybe_unused]] const auto n = ::write(stdin_, "\n", 1); }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  bool Running() {
-    if (pid_ <= 0) return false;
-    int status = 0;
-    const pid_t r = ::waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) {
-      pid_ = -1;
-      exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      return false;
-    }
-    return true;
-  }
-  int Wait() {
-    if (pid_ > 0) {
-      int status = 0;
-      ::waitpid(pid_, &status, 0);
-      pid_ = -1;
-      exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    return exit_;
-  }
-  std::string Out() const { return ReadText(out_); }
-  std::string Err() const { return ReadText(err_); }
-
- private:
-  fs::path out_;
-  fs::path err_;
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int exit_ = -1;
+  Zeltoctl(const fs::path& dir, const std::vector<std::string>& args)
+      : ChildProcess(ZELTOCTL_EXE, args, dir / "zeltoctl", Input::Stream) {}
+  void Enter() { Write("\n"); }
 };
 
 struct CarUnderTest {

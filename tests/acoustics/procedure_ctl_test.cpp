@@ -6,10 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,8 +20,8 @@
 #include "audio_server.h"
 #include "ctl/ctl.h"
 #include "sim/sim_process.h"
-
-extern char** environ;
+#include "support/child_process.h"
+#include "support/file_text.h"
 
 namespace zelto::acoustics {
 namespace {
@@ -32,50 +29,13 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadText;
 
 /// zeltoctl as its own process, so it can be interrupted and killed as a user would.
-class Zeltoctl {
+class Zeltoctl : public testing::ChildProcess {
  public:
-  Zeltoctl(const fs::path& dir, std::vector<std::string> args) : out_(dir / "out.txt"), err_(dir / "err.txt") {
-    args.insert(args.begin(), ZELTOCTL_EXE);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, ZELTOCTL_EXE, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-  }
-  ~Zeltoctl() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-  void Signal(int signal) { ::kill(pid_, signal); }
-  /// The exit status, or 128 + the signal that ended it.
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  std::string Out() const { return ReadText(out_); }
-  std::string Err() const { return ReadText(err_); }
-
- private:
-  fs::path out_;
-  fs::path err_;
-  pid_t pid_ = -1;
+  Zeltoctl(const fs::path& dir, const std::vector<std::string>& args)
+      : ChildProcess(ZELTOCTL_EXE, args, dir / "zeltoctl") {}
 };
 
 class MeasureCommand : public ::testing::Test {

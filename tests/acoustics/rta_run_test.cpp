@@ -55,18 +55,7 @@ TEST(RtaRun, AChannelThatCouldBeHurtGetsNoNoiseAndNothingChanges) {
   EXPECT_FALSE(guard.Pending());
 }
 
-class RtaThroughTheLoopback : public ::testing::Test {
- protected:
-  void SetUp() override {
-    server_ = test::OpenAudioServer();
-    if (!server_.skip.empty()) GTEST_SKIP() << server_.skip;
-    out_ = server_.Device("ZELTO_LOOP_OUT", audio::Direction::Output);
-    in_ = server_.Device("ZELTO_LOOP_IN", audio::Direction::Input);
-  }
-  test::AudioServer server_;
-  int out_ = 0;
-  int in_ = 0;
-};
+class RtaThroughTheLoopback : public test::AudioLoopbackTest {};
 
 TEST_F(RtaThroughTheLoopback, NoiseReadsFlatAtItsLevelAndStopsSilentWithTheRoutingBack) {
   OfflineEditor e;

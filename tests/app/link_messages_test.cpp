@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
-#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 
@@ -13,6 +13,7 @@
 #include "app_harness.h"
 #include "controls/bitmap_slider.h"
 #include "sim/sim_process.h"
+#include "tests/support/child_process.h"
 
 namespace zelto {
 namespace {
@@ -58,13 +59,13 @@ class ModalWatch {
 };
 
 /// Runs zeltoctl with `arguments` while the event loop turns; its exit code, or -1.
-int RunZeltoctl(const QStringList& arguments, QString* out) {
-  QProcess ctl;
-  ctl.start(QStringLiteral(ZELTOCTL_EXE), arguments);
-  if (!ctl.waitForStarted()) return -1;
-  WaitUntil([&] { return ctl.state() == QProcess::NotRunning; }, 30s);
-  if (out) *out = QString::fromUtf8(ctl.readAllStandardOutput() + ctl.readAllStandardError());
-  return ctl.exitStatus() == QProcess::NormalExit ? ctl.exitCode() : -1;
+int RunZeltoctl(const std::vector<std::string>& arguments, QString* out) {
+  QTemporaryDir dir;
+  testing::ChildProcess ctl(ZELTOCTL_EXE, arguments, dir.filePath(QStringLiteral("zeltoctl")).toStdString());
+  if (!ctl.Started()) return -1;
+  WaitUntil([&] { return !ctl.Running(); }, 30s);
+  if (out) *out = QString::fromStdString(ctl.Out() + ctl.Err());
+  return ctl.Running() ? -1 : ctl.Wait();
 }
 
 bool SettingsWriteFrom(const std::vector<std::string>& lines, std::size_t from) {
@@ -84,13 +85,11 @@ TEST(SecondClient, ZeltoctlBesideTheWindowIsServedAndDisturbsNothing) {
   ASSERT_TRUE(WaitUntil([&] { return view->Settled(); }, testing::kConnectTimeout));
   ASSERT_TRUE(view->engine().Connected());
 
-  const QString url = QString::fromStdString(sim.Url());
+  const std::string url = sim.Url();
   QString said;
-  EXPECT_EQ(RunZeltoctl({QStringLiteral("info"), QStringLiteral("--device"), url}, &said), 0) << said.toStdString();
+  EXPECT_EQ(RunZeltoctl({"info", "--device", url}, &said), 0) << said.toStdString();
   EXPECT_TRUE(said.contains(QStringLiteral("KVN-734"))) << said.toStdString();
-  EXPECT_EQ(RunZeltoctl({QStringLiteral("set"), QStringLiteral("--device"), url, QStringLiteral("ch3.gain=-6")}, &said),
-            0)
-      << said.toStdString();
+  EXPECT_EQ(RunZeltoctl({"set", "--device", url, "ch3.gain=-6"}, &said), 0) << said.toStdString();
 
   // The window kept its link through both, and its next edit still reaches the processor.
   EXPECT_TRUE(view->engine().Connected());

@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,12 +28,14 @@
 #include "measure/ui/measurement_tools.h"
 #include "sim/sim_process.h"
 #include "sim_frames.h"
+#include "tests/support/child_process.h"
 #include "tests/support/engine_harness.h"
 #include "transports/device_url.h"
 
 namespace zelto {
 namespace {
 
+using testing::ChildProcess;
 using testing::WaitUntil;
 using namespace std::chrono_literals;
 
@@ -203,31 +204,37 @@ TEST(RecoveryCrash, ChildRestoresAndUndoes) {
   WaitUntil([] { return false; }, 120s);
 }
 
-/// Starts this test program as a child running `test` in `env`; true once it printed `word`.
-/// What it printed goes to `said`.
-bool RunChildUntil(QProcess& child, const QProcessEnvironment& env, const QString& test, const QByteArray& word,
-                   QByteArray* said = nullptr) {
-  QProcessEnvironment childEnv = env;
-  childEnv.insert(QStringLiteral("ZELTO_CRASH_CHILD"), QStringLiteral("1"));
-  child.setProcessEnvironment(childEnv);
-  child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + test});
-  if (!child.waitForStarted()) return false;
+/// The environment of a child editor: its settings, state and files in `home` alone, and no
+/// processor named.
+ChildProcess::Environment ChildEnvironment(const QTemporaryDir& home) {
+  return {{"QT_QPA_PLATFORM", "offscreen"},
+          {"XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toStdString()},
+          {"XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toStdString()},
+          {"XDG_CONFIG_HOME", home.path().toStdString()},
+          {"HOME", home.path().toStdString()},
+          {"ZELTO_DEVICE", std::nullopt}};
+}
+
+/// Starts this test program as a child running `test` in `env`, its output in `home` under `name`;
+/// the child once it printed `word`, otherwise none. What it printed goes to `said`.
+std::unique_ptr<ChildProcess> RunChildUntil(const QTemporaryDir& home, const char* name, ChildProcess::Environment env,
+                                            const std::string& test, const QByteArray& word,
+                                            QByteArray* said = nullptr) {
+  env["ZELTO_CRASH_CHILD"] = "1";
+  auto child = std::make_unique<ChildProcess>(
+      QCoreApplication::applicationFilePath().toStdString(), std::vector<std::string>{"--gtest_filter=" + test},
+      home.filePath(QLatin1String(name)).toStdString(), ChildProcess::Input::Nothing, env);
+  if (!child->Started()) return nullptr;
   QByteArray out;
   const bool ok = WaitUntil(
       [&] {
-        child.waitForReadyRead(50);
-        out += child.readAllStandardOutput();
+        out = QByteArray::fromStdString(child->Out());
         return out.contains(word);
       },
       60s);
   if (!ok) std::fprintf(stderr, "%s\n", out.constData());
   if (said) *said = out;
-  return ok;
-}
-
-void Kill(QProcess& process) {
-  ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-  process.waitForFinished(10000);
+  return ok ? std::move(child) : nullptr;
 }
 
 /// The gain of output `channel` that the processor behind `url` holds, read back by an engine of
@@ -248,19 +255,12 @@ int GainAtProcessor(const std::string& url, int channel) {
 TEST(RecoveryCrash, KilledEditorIsRestored) {
   QTemporaryDir home;
   ASSERT_TRUE(home.isValid());
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-  env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-  env.insert(QStringLiteral("HOME"), home.path());
-  env.remove(QStringLiteral("ZELTO_DEVICE"));
+  const ChildProcess::Environment env = ChildEnvironment(home);
 
   // First run: the work, then SIGKILL.
-  QProcess child;
-  ASSERT_TRUE(RunChildUntil(child, env, QStringLiteral("RecoveryCrash.ChildEditsAndWaits"), "READY"));
-  Kill(child);
-  EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+  const auto child = RunChildUntil(home, "child", env, "RecoveryCrash.ChildEditsAndWaits", "READY");
+  ASSERT_TRUE(child);
+  EXPECT_EQ(child->Kill(), ChildProcess::Killed(SIGKILL));
   const QString recovery = home.filePath(QStringLiteral("state/Zelto/zelto/recovery-1.zrec"));
   ASSERT_TRUE(QFile::exists(recovery));
 
@@ -268,12 +268,11 @@ TEST(RecoveryCrash, KilledEditorIsRestored) {
   sim::SimProcess sim;
   std::string error;
   ASSERT_TRUE(sim.Start(ZELTO_SIM_EXE, {"--trace"}, &error)) << error;
-  QProcess editor;
-  QProcessEnvironment editorEnv = env;
-  editorEnv.insert(QStringLiteral("ZELTO_RECOVERY_ANSWER"), QStringLiteral("yes"));
-  editor.setProcessEnvironment(editorEnv);
-  editor.start(QStringLiteral(ZELTO_BINARY), {QStringLiteral("--device"), QString::fromStdString(sim.Url())});
-  ASSERT_TRUE(editor.waitForStarted());
+  ChildProcess::Environment editorEnv = env;
+  editorEnv["ZELTO_RECOVERY_ANSWER"] = "yes";
+  ChildProcess editor(ZELTO_BINARY, {"--device", sim.Url()}, home.filePath(QStringLiteral("editor")).toStdString(),
+                      ChildProcess::Input::Nothing, editorEnv);
+  ASSERT_TRUE(editor.Started());
   const auto sentFrom = [&](std::size_t from, const std::string& what) {
     return [&sim, from, what] {
       const auto lines = sim.Lines();
@@ -285,17 +284,17 @@ TEST(RecoveryCrash, KilledEditorIsRestored) {
   EXPECT_TRUE(WaitUntil(sentFrom(0, "WRITE slot 0 OUTPUT ch 5 len 296"), 60s));
   // Its own file takes over the work (with the restore as a step); only then is the left one gone.
   EXPECT_TRUE(WaitUntil([&] { return !QFile::exists(recovery); }, 20s));
-  Kill(editor);
+  editor.Kill();
   EXPECT_EQ(GainAtProcessor(sim.Url(), 5), 45);  // -15 dB, the value on B
 
   // Third run, killed too: restored again, an undo sends the value from before the last edit.
   const std::size_t before = sim.Lines().size();
-  QProcess undoing;
-  QProcessEnvironment undoEnv = editorEnv;
-  undoEnv.insert(QStringLiteral("ZELTO_DEVICE"), QString::fromStdString(sim.Url()));
-  ASSERT_TRUE(RunChildUntil(undoing, undoEnv, QStringLiteral("RecoveryCrash.ChildRestoresAndUndoes"), "UNDONE"));
+  ChildProcess::Environment undoEnv = editorEnv;
+  undoEnv["ZELTO_DEVICE"] = sim.Url();
+  const auto undoing = RunChildUntil(home, "undoing", undoEnv, "RecoveryCrash.ChildRestoresAndUndoes", "UNDONE");
+  ASSERT_TRUE(undoing);
   EXPECT_TRUE(WaitUntil(sentFrom(before, "OUTPUT ch 5 idx"), 20s));
-  Kill(undoing);
+  undoing->Kill();
   EXPECT_EQ(GainAtProcessor(sim.Url(), 5), 39);  // -21 dB
   sim.Stop();
 }
@@ -496,60 +495,54 @@ std::vector<int> GainsSaid(const QByteArray& said) {
 TEST(RecoveryPair, KillingEitherLosesNothing) {
   QTemporaryDir home;
   ASSERT_TRUE(home.isValid());
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-  env.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-  env.insert(QStringLiteral("HOME"), home.path());
-  env.remove(QStringLiteral("ZELTO_DEVICE"));
+  const ChildProcess::Environment env = ChildEnvironment(home);
   const auto editing = [&](int strip, const char* gain) {
-    QProcessEnvironment e = env;
-    e.insert(QStringLiteral("ZELTO_PAIR_STRIP"), QString::number(strip));
-    e.insert(QStringLiteral("ZELTO_PAIR_GAIN"), QString::fromLatin1(gain));
+    ChildProcess::Environment e = env;
+    e["ZELTO_PAIR_STRIP"] = std::to_string(strip);
+    e["ZELTO_PAIR_GAIN"] = gain;
     return e;
   };
-  const QProcessEnvironment& restoring = env;
+  const ChildProcess::Environment& restoring = env;
   const auto pathSaid = [](const QByteArray& said) {
     const int at = said.indexOf("READY ");
     return QString::fromUtf8(said.mid(at + 6, said.indexOf('\n', at) - at - 6));
   };
 
   // Two editors side by side, each with its own work.
-  QProcess first, second;
   QByteArray said;
-  ASSERT_TRUE(
-      RunChildUntil(first, editing(2, "-21"), QStringLiteral("RecoveryPair.ChildEditsAndWaits"), "READY", &said));
+  const auto first = RunChildUntil(home, "first", editing(2, "-21"), "RecoveryPair.ChildEditsAndWaits", "READY", &said);
+  ASSERT_TRUE(first);
   const QString firstPath = pathSaid(said);
-  ASSERT_TRUE(
-      RunChildUntil(second, editing(4, "-9"), QStringLiteral("RecoveryPair.ChildEditsAndWaits"), "READY", &said));
+  const auto second =
+      RunChildUntil(home, "second", editing(4, "-9"), "RecoveryPair.ChildEditsAndWaits", "READY", &said);
+  ASSERT_TRUE(second);
   const QString secondPath = pathSaid(said);
   EXPECT_FALSE(said.contains("ASKED")) << "the second editor was offered the first one's live work";
   EXPECT_NE(firstPath, secondPath);
 
   // The second is killed: the first runs on with its file as it was, and the next editor gets
   // the second's work, not the first's.
-  Kill(second);
-  EXPECT_EQ(first.state(), QProcess::Running);
+  second->Kill();
+  EXPECT_TRUE(first->Running());
   const RecoveryRead firstWork = ReadRecoveryFile(firstPath.toStdString());
   ASSERT_TRUE(firstWork.data);
   EXPECT_EQ(OutputGain(firstWork.data->Live(), 2), 39);
-  QProcess third;
-  ASSERT_TRUE(RunChildUntil(third, restoring, QStringLiteral("RecoveryPair.ChildRestoresAndReports"), " END", &said));
+  auto third = RunChildUntil(home, "third", restoring, "RecoveryPair.ChildRestoresAndReports", " END", &said);
+  ASSERT_TRUE(third);
   std::vector<int> gains = GainsSaid(said);
   ASSERT_EQ(gains.size(), std::size_t{kOutputChannels});
   EXPECT_EQ(gains[4], 51) << "the killed editor's work";
   EXPECT_EQ(gains[2], 60) << "the running editor's work was offered";
-  Kill(third);
+  third->Kill();
 
   // Now the first is killed: its work is there for the next editor.
-  Kill(first);
-  QProcess fourth;
-  ASSERT_TRUE(RunChildUntil(fourth, restoring, QStringLiteral("RecoveryPair.ChildRestoresAndReports"), " END", &said));
+  first->Kill();
+  const auto fourth = RunChildUntil(home, "fourth", restoring, "RecoveryPair.ChildRestoresAndReports", " END", &said);
+  ASSERT_TRUE(fourth);
   gains = GainsSaid(said);
   ASSERT_EQ(gains.size(), std::size_t{kOutputChannels});
   EXPECT_EQ(gains[2], 39);
-  Kill(fourth);
+  fourth->Kill();
 }
 
 }  // namespace

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include "tests/support/child_process.h"
 
 namespace {
 
@@ -13,21 +14,18 @@ struct RunResult {
 };
 
 RunResult RunEditor(const QStringList& args, const QTemporaryDir& home) {
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  std::vector<std::string> arguments;
+  for (const QString& a : args) arguments.push_back(a.toStdString());
   // Settings of the run go to a throw-away place, not to the user's store.
-  env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-  env.insert(QStringLiteral("HOME"), home.path());
-  env.remove(QStringLiteral("ZELTO_DEVICE"));
-  p.setProcessEnvironment(env);
-  p.start(QStringLiteral(ZELTO_BINARY), args);
-  if (!p.waitForFinished(60000)) {
-    p.kill();
-    p.waitForFinished();
-    return {};
-  }
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardError())};
+  zelto::testing::ChildProcess p(ZELTO_BINARY, arguments, home.filePath(QStringLiteral("editor")).toStdString(),
+                                 zelto::testing::ChildProcess::Input::Nothing,
+                                 {{"QT_QPA_PLATFORM", "offscreen"},
+                                  {"XDG_CONFIG_HOME", home.path().toStdString()},
+                                  {"HOME", home.path().toStdString()},
+                                  {"ZELTO_DEVICE", std::nullopt}});
+  const std::optional<int> code = p.WaitFor(std::chrono::seconds(60));
+  if (!code) return {};
+  return {*code, QString::fromLocal8Bit(QByteArray::fromStdString(p.Err()))};
 }
 
 // Many colours: the window is painted, not a blank surface.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -60,9 +61,36 @@ class ChangeScanTest : public ::testing::Test {
 
 TEST_F(ChangeScanTest, StatusPollWhenNothingChanged) {
   for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(data.NothingToSend());
     const auto m = data.NextChangeMessage(fb);
     ASSERT_EQ(m->Length(), 24);
     EXPECT_TRUE(test::IsStatusPoll(Decode(m)));
+    EXPECT_TRUE(IsStatusPoll(m->Buffer()));
+  }
+  EXPECT_FALSE(IsStatusPoll(fb.BuildSystemRead(SystemItem::Settings, 0)->Buffer()));
+  EXPECT_FALSE(IsStatusPoll(fb.BuildItemWrite(BlockType::Output, 0, out::kItemSwitch)->Buffer()));
+  EXPECT_FALSE(IsStatusPoll(std::span<const std::uint8_t>{}));
+}
+
+// "Everything sent" is read from the scan's own flags: whatever the scan still has to send, it
+// is not, and once the scan is down to the status poll, it is.
+TEST_F(ChangeScanTest, NothingToSendExactlyWhenTheScanIsDownToTheStatusPoll) {
+  const std::vector<std::pair<const char*, std::function<void(CKTV_Data&)>>> edits = {
+      {"settings", [](CKTV_Data& d) { d.MarkSettingsChanged(); }},
+      {"music level", [](CKTV_Data& d) { d.Music().SetLevel(3); }},
+      {"name", [](CKTV_Data& d) { d.Output(7).SetName("Sub"); }},
+      {"gain", [](CKTV_Data& d) { d.Output(3).SetGain(12); }},
+      {"limiter", [](CKTV_Data& d) { d.Output(5).SetLimiterThreshold(4); }},
+      {"mix", [](CKTV_Data& d) { d.Output(2).SetInputShare(3, 40); }},
+      {"band", [](CKTV_Data& d) { d.Output(1).Eq().Filter(4).SetGainCode(250); }},
+      {"crossover", [](CKTV_Data& d) { d.Output(6).Eq().LowPass().SetFrequency(5000, true); }},
+  };
+  for (const auto& [what, edit] : edits) {
+    SCOPED_TRACE(what);
+    data.Edit(edit);
+    EXPECT_FALSE(data.NothingToSend());
+    EXPECT_FALSE(Drain().empty());
+    EXPECT_TRUE(data.NothingToSend());
   }
 }
 
