@@ -21,6 +21,9 @@ namespace zelto::acoustics {
 struct SummedFigures {
   measure::Deviation averaged;
   std::vector<double> perPositionRms;
+  /// The positions' average as it was compared: 1/6 octave, on the grid, in the measurement's
+  /// own level (`averaged.offset` above the target); empty when there was nothing to compare.
+  measure::Measurement curve;
 };
 
 struct TuneFigures {
