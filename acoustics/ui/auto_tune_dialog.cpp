@@ -357,6 +357,8 @@ void AutoTuneDialog::BuildLayout() {
   for (int ch = 0; ch < kOutputChannels; ++ch) {
     const auto i = static_cast<std::size_t>(ch);
     channels_[i] = new QCheckBox(QString::fromStdString(ChannelLabel(ch)));
+    // Until the processor's settings say it may play; then it is chosen (RefreshChannels).
+    channels_[i]->setEnabled(false);
     fullRange_[i] = new QCheckBox;
     safety_[i] = new QLabel;
     connect(fullRange_[i], &QCheckBox::toggled, this, [this] { RefreshChannels(); });
