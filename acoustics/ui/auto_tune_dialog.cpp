@@ -423,7 +423,7 @@ void AutoTuneDialog::BuildLayout() {
   figures_->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   figures_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   figures_->verticalHeader()->setDefaultSectionSize(21);
-  figures_->setFixedWidth(300);
+  figures_->setFixedWidth(340);
   figures_->setSelectionMode(QAbstractItemView::NoSelection);
   figures_->setFocusPolicy(Qt::NoFocus);
   results->addWidget(figures_);
