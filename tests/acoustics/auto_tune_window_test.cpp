@@ -23,6 +23,7 @@
 #include "acoustics/ui/auto_tune_dialog.h"
 #include "acoustics/ui/sim_microphone.h"
 #include "app/app_harness.h"
+#include "app/view_ids.h"
 #include "app/zelto_app.h"
 #include "app/zelto_view.h"
 #include "measure/channel_measurements.h"
@@ -321,7 +322,9 @@ TEST_F(AutoTuneWindow, DISABLED_TunesTheDemoCarAsOneStepThatCtrlZInTheWindowTake
 
 TEST_F(AutoTuneWindow, ACancelAtTheMicrophoneQuestionLeavesTheProcessorAsItWas) {
   const std::string before = Pulled("before.dsps");
-  AutoTuneDialog* dialog = app_->View()->OpenAutoTuneDialog();
+  // Opened from the file menu's entry.
+  app_->View()->RunMenuCommand(menu_cmd::kAutoTune);
+  auto* dialog = app_->View()->window()->findChild<AutoTuneDialog*>();
   ASSERT_NE(dialog, nullptr);
   AnswerMicrophone(QMessageBox::Cancel);
   QTest::mouseClick(dialog->StartButton(), Qt::LeftButton);
