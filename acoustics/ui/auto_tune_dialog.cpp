@@ -12,23 +12,20 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTextBlock>
+#include <QFileInfo>
 #include <QVBoxLayout>
 
 #include <cmath>
-#include <cstdlib>
-#include <sstream>
 #include <variant>
 
 #include "acoustics/calibration.h"
 #include "acoustics/ui/sim_microphone.h"
+#include "acoustics/ui/summed_response_plot.h"
 #include "acoustics/ui/window_host.h"
 #include "core/channel_label.h"
 #include "edit/editor.h"
@@ -44,16 +41,8 @@ constexpr QSize kDialogSize{1100, 672};
 constexpr int kSettingsWidth = 390;
 // The safety state beside each channel is cut to this width; the whole reason is its tooltip.
 constexpr int kSafetyTextWidth = 210;
-constexpr int kMaxPositions = 16;
 constexpr double kMaxBoostLimitDb = 12;
 enum TargetItem { kTargetFlat, kTargetCar, kTargetFile };
-
-// The summed response's plot: 20 Hz..20 kHz, this many dB either side of the target.
-constexpr double kPlotLowHz = 20;
-constexpr double kPlotHighHz = 20000;
-constexpr double kPlotHalfRangeDb = 15;
-const QColor kBeforeColour{245, 130, 49};
-const QColor kTargetColour{200, 200, 200};
 
 QString DialogStyle() {
   return QStringLiteral(
@@ -95,18 +84,6 @@ QString DialogStyle() {
       "QScrollBar::add-line,QScrollBar::sub-line{height:0;}");
 }
 
-std::optional<std::vector<int>> ChannelList(const std::string& text) {
-  std::vector<int> out;
-  std::stringstream s(text);
-  for (std::string word; std::getline(s, word, ',');) {
-    const auto ch = ParseChannelLabel(word);
-    if (!ch) return std::nullopt;
-    out.push_back(*ch);
-  }
-  if (out.empty()) return std::nullopt;
-  return out;
-}
-
 QString Number(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
 QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter) {
@@ -117,169 +94,6 @@ QTableWidgetItem* Cell(const QString& text, Qt::Alignment align = Qt::AlignRight
 }
 
 }  // namespace
-
-// ---- the choices a demonstration starts with ----------------------------------------------------------
-
-AutoTuneChoices AutoTuneChoices::Read(const std::function<const char*(const char*)>& lookup) {
-  AutoTuneChoices c;
-  const auto get = [&](const char* name) {
-    const char* v = lookup(name);
-    return v ? std::string(v) : std::string();
-  };
-  const auto refuse = [&](const char* name, const std::string& value, const char* why) {
-    c.problems.push_back(std::string(name) + "=" + value + ": " + why);
-  };
-  c.audioOut = get("ZELTO_AUDIO_OUT");
-  c.audioIn = get("ZELTO_AUDIO_IN");
-  if (const auto v = get("ZELTO_TUNE_CHANNELS"); !v.empty()) {
-    c.channels = ChannelList(v);
-    if (!c.channels) refuse("ZELTO_TUNE_CHANNELS", v, "not a list of channels ch1..ch8");
-  }
-  if (const auto v = get("ZELTO_TUNE_FULL_RANGE"); !v.empty()) {
-    const auto list = ChannelList(v);
-    if (list)
-      c.fullRange = *list;
-    else
-      refuse("ZELTO_TUNE_FULL_RANGE", v, "not a list of channels ch1..ch8");
-  }
-  if (const auto v = get("ZELTO_TUNE_REFERENCE"); !v.empty()) {
-    c.reference = ParseChannelLabel(v);
-    if (!c.reference) refuse("ZELTO_TUNE_REFERENCE", v, "not a channel ch1..ch8");
-  }
-  if (const auto v = get("ZELTO_TUNE_POSITIONS"); !v.empty()) {
-    char* end = nullptr;
-    const long n = std::strtol(v.c_str(), &end, 10);
-    if (*end == '\0' && n >= 1 && n <= kMaxPositions)
-      c.positions = static_cast<int>(n);
-    else
-      refuse("ZELTO_TUNE_POSITIONS", v, "not a number from 1 to 16");
-  }
-  if (const auto v = get("ZELTO_TUNE_LENGTH"); !v.empty()) {
-    char* end = nullptr;
-    const double s = std::strtod(v.c_str(), &end);
-    if (*end == '\0' && s >= 0.5 && s <= 30)
-      c.seconds = s;
-    else
-      refuse("ZELTO_TUNE_LENGTH", v, "not a sweep length from 0.5 to 30 s");
-  }
-  c.target = get("ZELTO_TUNE_TARGET");
-  if (const auto v = get("ZELTO_SIM_MICROPHONE"); !v.empty()) {
-    c.simMicrophone = ParseSimMicrophonePort(v);
-    if (!c.simMicrophone) refuse("ZELTO_SIM_MICROPHONE", v, "not a control port on loopback");
-  }
-  if (const auto v = get("ZELTO_MICROPHONE_ANSWER"); !v.empty()) {
-    if (v == "ok")
-      c.microphoneAnswer = true;
-    else if (v == "cancel")
-      c.microphoneAnswer = false;
-    else
-      refuse("ZELTO_MICROPHONE_ANSWER", v, "takes ok or cancel");
-  }
-  return c;
-}
-
-AutoTuneChoices AutoTuneChoices::FromEnvironment() {
-  return Read([](const char* name) { return std::getenv(name); });
-}
-
-// ---- the summed response ----------------------------------------------------------------------------
-
-SummedResponsePlot::SummedResponsePlot(Language lang, QWidget* parent) : QWidget(parent), lang_(lang) {
-  setMinimumHeight(180);
-}
-
-void SummedResponsePlot::SetCurves(const acoustics::SummedFigures& before, const acoustics::SummedFigures* after,
-                                   const measure::Target& target) {
-  // Each curve level-matched to the target, as its deviation was taken.
-  const auto matched = [](const acoustics::SummedFigures& f) {
-    measure::Measurement m = f.curve;
-    for (double& db : m.db) db -= f.averaged.offset;
-    return m;
-  };
-  before_ = matched(before);
-  after_ = after ? matched(*after) : measure::Measurement{};
-  target_ = target;
-  hasTarget_ = true;
-  update();
-}
-
-void SummedResponsePlot::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  p.fillRect(rect(), skin::kPictureFill);
-  p.setRenderHint(QPainter::Antialiasing);
-  const QRectF area = QRectF(rect()).adjusted(34, 8, -8, -18);
-  const auto x = [&](double hz) {
-    return area.left() + std::log(hz / kPlotLowHz) / std::log(kPlotHighHz / kPlotLowHz) * area.width();
-  };
-  const auto y = [&](double db) { return area.center().y() - db / kPlotHalfRangeDb * area.height() / 2; };
-  QFont small = font();
-  small.setPixelSize(11);
-  p.setFont(small);
-  // The band outside the one the figures are taken on is dimmed.
-  const QColor dim(255, 255, 255, 10);
-  p.fillRect(QRectF(area.left(), area.top(), x(acoustics::kLevelLoHz) - area.left(), area.height()), dim);
-  p.fillRect(QRectF(x(acoustics::kLevelHiHz), area.top(), area.right() - x(acoustics::kLevelHiHz), area.height()), dim);
-  p.setPen(skin::kTick);
-  for (double db = -kPlotHalfRangeDb; db <= kPlotHalfRangeDb; db += 5) {
-    p.drawLine(QPointF(area.left(), y(db)), QPointF(area.right(), y(db)));
-    p.setPen(skin::kCaptionText);
-    p.drawText(QRectF(0, y(db) - 7, area.left() - 4, 14), Qt::AlignRight | Qt::AlignVCenter,
-               QStringLiteral("%1%2").arg(db > 0 ? QStringLiteral("+") : QString()).arg(db, 0, 'f', 0));
-    p.setPen(skin::kTick);
-  }
-  for (double hz : {50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0}) {
-    p.drawLine(QPointF(x(hz), area.top()), QPointF(x(hz), area.bottom()));
-    p.setPen(skin::kCaptionText);
-    const QString label = hz >= 1000 ? QStringLiteral("%1k").arg(hz / 1000) : QString::number(hz);
-    p.drawText(QRectF(x(hz) - 20, area.bottom() + 2, 40, 14), Qt::AlignCenter, label);
-    p.setPen(skin::kTick);
-  }
-  p.setClipRect(area);
-  const auto& grid = FrequencyGrid();
-  if (hasTarget_) {
-    QPainterPath path;
-    bool started = false;
-    for (int i = 0; i < kGridPoints; ++i) {
-      if (grid[i] < kPlotLowHz || grid[i] > kPlotHighHz) continue;
-      const QPointF pt(x(grid[i]), y(target_[i]));
-      started ? path.lineTo(pt) : path.moveTo(pt);
-      started = true;
-    }
-    p.setPen(QPen(kTargetColour, 1.2, Qt::DashLine));
-    p.drawPath(path);
-  }
-  const auto draw = [&](const measure::Measurement& m, const QColor& colour) {
-    QPainterPath path;
-    bool started = false;
-    for (std::size_t i = 0; i < m.size(); ++i) {
-      if (m.hz[i] < kPlotLowHz || m.hz[i] > kPlotHighHz) continue;
-      const QPointF pt(x(m.hz[i]), y(m.db[i]));
-      started ? path.lineTo(pt) : path.moveTo(pt);
-      started = true;
-    }
-    p.setPen(QPen(colour, 1.8));
-    p.drawPath(path);
-  };
-  draw(before_, kBeforeColour);
-  draw(after_, skin::kAccent.lighter(130));
-  p.setClipping(false);
-  // The legend.
-  const bool zh = lang_ == Language::Chinese;
-  const std::array<std::pair<QColor, QString>, 3> legend = {
-      std::pair{kBeforeColour, QString::fromUtf8(zh ? "调音前" : "before")},
-      std::pair{skin::kAccent.lighter(130), QString::fromUtf8(zh ? "调音后" : "after")},
-      std::pair{kTargetColour, QString::fromUtf8(zh ? "目标" : "target")}};
-  double lx = area.left() + 8;
-  for (const auto& [colour, text] : legend) {
-    p.setPen(QPen(colour, 2, &colour == &legend[2].first ? Qt::DashLine : Qt::SolidLine));
-    p.drawLine(QPointF(lx, area.top() + 10), QPointF(lx + 18, area.top() + 10));
-    p.setPen(skin::kText);
-    p.drawText(QPointF(lx + 22, area.top() + 14), text);
-    lx += 30 + p.fontMetrics().horizontalAdvance(text) + 8;
-  }
-}
-
-// ---- the dialog -----------------------------------------------------------------------------------
 
 AutoTuneDialog::AutoTuneDialog(Editor& editor, measure::ChannelMeasurements& measurements, std::function<void()> redraw,
                                const std::string& guardPath, Language lang, AutoTuneChoices choices, QWidget* parent)
@@ -444,6 +258,8 @@ void AutoTuneDialog::BuildLayout() {
   table_->verticalHeader()->hide();
   table_->verticalHeader()->setDefaultSectionSize(21);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  // "inverted (changed)" is the longest word of the table and is read whole.
+  table_->horizontalHeader()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   table_->setSelectionMode(QAbstractItemView::NoSelection);
   table_->setFocusPolicy(Qt::NoFocus);
   right->addWidget(table_, 3);

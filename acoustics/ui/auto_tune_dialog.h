@@ -17,6 +17,7 @@
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/auto_tune_run.h"
 #include "acoustics/measurement_routing.h"
+#include "acoustics/ui/auto_tune_choices.h"
 #include "controls/skin_dialog.h"
 #include "core/encodings.h"
 
@@ -34,50 +35,10 @@ class QTableWidget;
 namespace zelto {
 
 class Editor;
+class SummedResponsePlot;
 namespace measure {
 class ChannelMeasurements;
 }
-
-/// What the dialog starts with, for a demonstration or a run nobody watches: given in the
-/// environment (see FromEnvironment), each empty or unset entry left to the dialog's defaults.
-struct AutoTuneChoices {
-  std::string audioOut;                        // ZELTO_AUDIO_OUT: feeds the processor (number, name, part)
-  std::string audioIn;                         // ZELTO_AUDIO_IN: the microphone
-  std::optional<std::vector<int>> channels;    // ZELTO_TUNE_CHANNELS: ch1,ch2,... (0-based here)
-  std::vector<int> fullRange;                  // ZELTO_TUNE_FULL_RANGE: channels marked full-range or bass
-  std::optional<int> reference;                // ZELTO_TUNE_REFERENCE: the timing reference channel
-  int positions = 0;                           // ZELTO_TUNE_POSITIONS: microphone positions, 1..16
-  double seconds = 0;                          // ZELTO_TUNE_LENGTH: sweep length in seconds
-  std::string target;                          // ZELTO_TUNE_TARGET: flat, car or a file
-  std::optional<std::uint16_t> simMicrophone;  // ZELTO_SIM_MICROPHONE: a simulated car's control port
-  std::optional<bool> microphoneAnswer;        // ZELTO_MICROPHONE_ANSWER: ok or cancel, asked of nobody
-  /// Why an entry was not taken, one line each.
-  std::vector<std::string> problems;
-
-  /// Reads the entries through `lookup` (the environment's getenv, or a test's table).
-  static AutoTuneChoices Read(const std::function<const char*(const char*)>& lookup);
-  static AutoTuneChoices FromEnvironment();
-};
-
-/// Draws the summed response before and after against the target, each level-matched over the
-/// band the deviation is taken on, as the dialog's figures compare them.
-class SummedResponsePlot : public QWidget {
- public:
-  explicit SummedResponsePlot(Language lang, QWidget* parent = nullptr);
-  void SetCurves(const acoustics::SummedFigures& before, const acoustics::SummedFigures* after,
-                 const measure::Target& target);
-  QSize sizeHint() const override { return {420, 220}; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  Language lang_;
-  measure::Measurement before_;
-  measure::Measurement after_;
-  measure::Target target_{};
-  bool hasTarget_ = false;
-};
 
 class AutoTuneDialog : public SkinDialog {
  public:
