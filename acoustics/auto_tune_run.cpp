@@ -52,7 +52,8 @@ SummedFigures Summed(const RunResult& run, const measure::Target& target) {
   const auto wholeCount = std::count(whole.begin(), whole.end(), true);
   if (wholeCount == 0) return f;
   const auto range = measure::RangeOf(kLevelLoHz, kLevelHiHz);
-  const auto figure = [&](const std::array<double, kGridPoints>& sum, const std::array<bool, kGridPoints>& defined) {
+  const auto figure = [&](const std::array<double, kGridPoints>& sum, const std::array<bool, kGridPoints>& defined,
+                          measure::Measurement* compared = nullptr) {
     measure::Measurement m;
     const auto& grid = FrequencyGrid();
     for (int i = 0; i < kGridPoints; ++i) {
@@ -61,7 +62,9 @@ SummedFigures Summed(const RunResult& run, const measure::Target& target) {
       m.db.push_back(10 * std::log10(sum[i]));
     }
     if (m.size() < measure::kMinPoints) return measure::Deviation{};
-    return measure::Compare(measure::OnGrid(measure::Smooth(m, measure::kReportSmoothing)), target, range, true);
+    const auto smoothed = measure::Smooth(m, measure::kReportSmoothing);
+    if (compared) *compared = smoothed;
+    return measure::Compare(measure::OnGrid(smoothed), target, range, true);
   };
   std::array<double, kGridPoints> mean{};
   std::array<bool, kGridPoints> all{};
@@ -77,7 +80,7 @@ SummedFigures Summed(const RunResult& run, const measure::Target& target) {
       all[i] = all[i] && has[p][i];
     }
   }
-  f.averaged = figure(mean, all);
+  f.averaged = figure(mean, all, &f.curve);
   return f;
 }
 

@@ -22,6 +22,9 @@ struct SummedFigures {
   measure::Deviation averaged;
   /// Not a number for a position where a channel's recording was refused.
   std::vector<double> perPositionRms;
+  /// The positions' average as it was compared: 1/6 octave, on the grid, in the measurement's
+  /// own level (`averaged.offset` above the target); empty when there was nothing to compare.
+  measure::Measurement curve;
 };
 
 struct TuneFigures {

@@ -72,6 +72,11 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
       options.target = v;
     } else if (word == QLatin1String("--measure-panel")) {
       options.measurePanel = true;
+    } else if (word == QLatin1String("--auto-tune")) {
+      options.autoTune = true;
+    } else if (word == QLatin1String("--auto-tune-run")) {
+      options.autoTune = true;
+      options.autoTuneRun = true;
     } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
       options.help = true;
     } else if (word == QLatin1String("--version")) {
@@ -89,7 +94,8 @@ AppOptions ParseAppOptions(const QStringList& arguments) {
 QString UsageText() {
   return QStringLiteral(
       "usage: zelto [--device URL] [--usb-write control|interrupt] [--lang zh|en] [--screenshot FILE.png\n"
-      "             [--measurement chN=FILE]... [--target flat|car|FILE] [--measure-panel]]\n"
+      "             [--measurement chN=FILE]... [--target flat|car|FILE] [--measure-panel]\n"
+      "             [--auto-tune | --auto-tune-run]]\n"
       "       zelto --help | --version\n"
       "Tunes the eight-output car-audio processor live over USB.\n"
       "\n"
@@ -105,6 +111,10 @@ QString UsageText() {
       "  --target T           with --measurement: flat, car or a target file\n"
       "  --measure-panel      with --screenshot: open the measurement panel and save it\n"
       "                       beside the picture (FILE-measure.png)\n"
+      "  --auto-tune          with --screenshot: open the auto-tune dialog and save it\n"
+      "                       beside the picture (FILE-autotune.png)\n"
+      "  --auto-tune-run      the same after running it with the choices of the environment\n"
+      "                       (ZELTO_AUDIO_OUT, ZELTO_AUDIO_IN, ZELTO_TUNE_*; README)\n"
       "  -h, --help           print this text and exit\n"
       "  --version            print the version and exit\n");
 }

@@ -27,6 +27,8 @@ struct AppOptions {
   std::vector<ChannelFile> measurements;
   QString target;
   bool measurePanel = false;  // --measure-panel: with --screenshot, the measurement panel too
+  bool autoTune = false;      // --auto-tune: with --screenshot, the auto-tune dialog too
+  bool autoTuneRun = false;   // --auto-tune-run: ... after a run with the environment's choices
   bool help = false;
   bool version = false;  // --version: print the version and exit
   QString error;         // set when the command line cannot be used

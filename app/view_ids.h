@@ -91,6 +91,7 @@ inline constexpr int kPresetSaveEn = 32826;
 inline constexpr int kImportRewFilters = 32840;
 inline constexpr int kExportRewFilters = 32841;
 inline constexpr int kMeasureCar = 32842;
+inline constexpr int kAutoTune = 32843;
 // The recent-file entries of the file menu, newest first (the framework's numbers for them).
 inline constexpr int kFirstRecentFile = 57616;
 inline constexpr int kLastRecentFile = kFirstRecentFile + 3;

@@ -16,6 +16,9 @@
 #include "app/qt_settings.h"
 #include "app/zelto_view.h"
 #include "measure/channel_measurements.h"
+#ifdef ZELTO_HAVE_ACOUSTICS
+#include "acoustics/ui/auto_tune_dialog.h"
+#endif
 #include "measure/ui/eq_dialog.h"
 #include "measure/ui/measurement_tools.h"
 #include "core/platform.h"
@@ -188,23 +191,45 @@ bool CZeltoApp::TakeScreenshot(const QString& file, QString* error) {
     if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(file);
     return false;
   }
-  // The panel is taller than the window it opens over: it gets a picture of its own.
+  // The measuring dialogs are windows of their own: each gets a picture beside the window's.
+  const auto saveBeside = [&](QWidget* dialog, const QString& suffix) {
+    QApplication::processEvents();
+    QString dialogFile = file;
+    dialogFile.insert(file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.size() - 4 : file.size(),
+                      suffix);
+    const bool saved = dialog->grab().save(dialogFile, "PNG");
+    dialog->close();
+    if (!saved && error) *error = QStringLiteral("cannot write the screenshot to %1").arg(dialogFile);
+    return saved;
+  };
   if (options_.measurePanel) {
     QWidget* panel = view_->OpenMeasurePanel();
     if (!panel) {
       if (error) *error = QStringLiteral("this build has no acoustic measurement");
       return false;
     }
-    QApplication::processEvents();
-    QString panelFile = file;
-    panelFile.insert(file.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ? file.size() - 4 : file.size(),
-                     QStringLiteral("-measure"));
-    const bool saved = panel->grab().save(panelFile, "PNG");
-    panel->close();
-    if (!saved) {
-      if (error) *error = QStringLiteral("cannot write the screenshot to %1").arg(panelFile);
+    if (!saveBeside(panel, QStringLiteral("-measure"))) return false;
+  }
+  if (options_.autoTune) {
+#ifdef ZELTO_HAVE_ACOUSTICS
+    AutoTuneDialog* dialog = view_->OpenAutoTuneDialog();
+    bool verified = true;
+    if (options_.autoTuneRun) {
+      dialog->Start();
+      verified = dialog->Report() && dialog->Report()->verified;
+      // Nobody reads the dialog's log: what went wrong goes to the terminal.
+      if (!verified)
+        for (const QString& line : dialog->LogLines()) std::fprintf(stderr, "zelto: %s\n", qPrintable(line));
+    }
+    if (!saveBeside(dialog, QStringLiteral("-autotune"))) return false;
+    if (!verified) {
+      if (error) *error = QStringLiteral("the auto-tune run did not finish with a verified tuning");
       return false;
     }
+#else
+    if (error) *error = QStringLiteral("this build has no acoustic measurement");
+    return false;
+#endif
   }
   return true;
 }

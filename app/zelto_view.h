@@ -42,6 +42,7 @@ class QTimer;
 
 namespace zelto {
 
+class AutoTuneDialog;
 class CarPicture;
 class CFStatic;
 class CrossoverSection;
@@ -184,6 +185,9 @@ class CZeltoView : public QWidget, public LinkView, public NoticeSink {
   void OpenSourceVolumes();
   /// The measurement panel (sound devices, channels, sweeps); nothing in a build without acoustic measurement.
   QWidget* OpenMeasurePanel();
+  /// The auto-tune dialog, its choices preset from the environment; nothing in a build without
+  /// acoustic measurement.
+  AutoTuneDialog* OpenAutoTuneDialog();
   /// Where a running measurement keeps its record: beside the recovery file, else in the state folder.
   std::string MeasurementGuardPath() const;
   /// Puts back what a measurement cut off by a crash or a kill had changed, as soon as the

@@ -10,6 +10,7 @@
 
 #ifdef ZELTO_HAVE_ACOUSTICS
 #include "acoustics/measurement_routing.h"
+#include "acoustics/ui/auto_tune_dialog.h"
 #include "acoustics/ui/measure_panel.h"
 #include "link/engine.h"
 #endif
@@ -36,6 +37,19 @@ QWidget* CZeltoView::OpenMeasurePanel() {
   panel->setAttribute(Qt::WA_DeleteOnClose);
   panel->show();
   return panel;
+#else
+  return nullptr;
+#endif
+}
+
+AutoTuneDialog* CZeltoView::OpenAutoTuneDialog() {
+#ifdef ZELTO_HAVE_ACOUSTICS
+  auto* dialog = new AutoTuneDialog(
+      editor(), Measurements()->Held(), [this] { RedrawGraph(); }, MeasurementGuardPath(), ui_.language,
+      AutoTuneChoices::FromEnvironment(), window());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+  return dialog;
 #else
   return nullptr;
 #endif

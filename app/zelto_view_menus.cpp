@@ -64,6 +64,8 @@ QList<QPair<int, QString>> CZeltoView::FileMenuItems() const {
   items.append({kExportRewFilters, measure_ui::Text(measure_ui::Word::ExportRewFilters, ui_.language)});
 #ifdef ZELTO_HAVE_ACOUSTICS
   items.append({kMeasureCar, ui_.language == Language::Chinese ? QStringLiteral("测量…") : QStringLiteral("Measure…")});
+  items.append(
+      {kAutoTune, ui_.language == Language::Chinese ? QStringLiteral("自动调音…") : QStringLiteral("Auto-tune…")});
 #endif
   const std::vector<std::string> recent = recentFiles_.List();
   if (!recent.empty()) items.append({kSeparator, QString()});
@@ -137,6 +139,7 @@ void CZeltoView::RunMenuCommand(int command) {
     case kImportRewFilters: Measurements()->ChooseAndImport(); break;
     case kExportRewFilters: Measurements()->ChooseAndExport(); break;
     case kMeasureCar: OpenMeasurePanel(); break;
+    case kAutoTune: OpenAutoTuneDialog(); break;
     case kUndo: UndoStep(); break;
     case kRedo: RedoStep(); break;
     case kHistoryPanel: OpenHistoryPanel(); break;
