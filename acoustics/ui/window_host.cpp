@@ -26,7 +26,7 @@ bool WindowMeasurementHost::Settle() {
   timer.start();
   while (timer.elapsed() < kSettleMs) {
     if (!engine_.Connected()) return false;
-    if (acoustics::EverythingSent(engine_)) return true;
+    if (engine_.EverythingSent()) return true;
     QApplication::processEvents(QEventLoop::AllEvents, 20);
   }
   return false;

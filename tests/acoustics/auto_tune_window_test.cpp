@@ -178,7 +178,7 @@ TEST(AutoTuneUndo, TheWholeTuningIsOneStepThatCtrlZInTheWindowTakesBackAtTheProc
   }
   acoustics::ApplyTuning(view->editor(), tuning);
   ASSERT_TRUE(testing::WaitUntil([&] { return LiveOutputs(*started.processor) != before; }, 10s));
-  ASSERT_TRUE(testing::WaitUntil([&] { return acoustics::EverythingSent(view->engine()); }, 10s));
+  ASSERT_TRUE(testing::WaitUntil([&] { return view->engine().EverythingSent(); }, 10s));
 
   view->window()->activateWindow();
   QTest::keySequence(view->window(), QKeySequence(Qt::CTRL | Qt::Key_Z));
