@@ -1,5 +1,7 @@
 #include "acoustics/ui/measure_panel.h"
 
+#include "acoustics/ui/window_host.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,17 +55,6 @@ constexpr std::array<QRgb, kOutputChannels> kTraceColours = {0xe6194b, 0x3cb44b,
 
 QString Tr(Language lang, const char* en, const char* zh) {
   return lang == Language::Chinese ? QString::fromUtf8(zh) : QString::fromUtf8(en);
-}
-
-QString StageText(acoustics::Stage s, Language lang) {
-  switch (s) {
-    case acoustics::Stage::Routing: return Tr(lang, "routing", "切换路由");
-    case acoustics::Stage::LevelCheck: return Tr(lang, "level check", "电平检查");
-    case acoustics::Stage::Sweep: return Tr(lang, "sweep", "扫频");
-    case acoustics::Stage::Analysis: return Tr(lang, "analysis", "分析");
-    case acoustics::Stage::Restoring: return Tr(lang, "restoring the settings", "恢复设置");
-  }
-  return {};
 }
 
 }  // namespace
@@ -190,57 +181,27 @@ void RtaView::paintEvent(QPaintEvent*) {
 
 // ---- the procedure's host -------------------------------------------------------------------------
 
-class MeasurePanel::Host final : public acoustics::MeasurementHost {
- public:
-  explicit Host(MeasurePanel& panel) : panel_(panel) {}
-
-  bool Settle() override {
-    Engine& engine = panel_.editor_.engine();
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < kSettleMs) {
-      if (!engine.Connected()) return false;
-      if (engine.EverythingSent()) return true;
-      QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return false;
-  }
-
-  bool MoveMicrophone(int position, int count) override {
-    const Language lang = panel_.lang_;
-    const auto answer = QMessageBox::question(
-        &panel_, Tr(lang, "Microphone", "麦克风"),
-        Tr(lang, "Move the microphone to position %1 of %2, then press OK.", "请把麦克风移到位置 %1/%2，然后按确定。")
+WindowMeasurementHost MeasurePanel::Host() {
+  WindowMeasurementHost::Hooks hooks;
+  hooks.progress = [this](const acoustics::Progress& p) {
+    ShowInputPeak(p.inputPeak);
+    progress_->setValue(static_cast<int>(std::lround(p.done * 1000)));
+    stage_->setText(QStringLiteral("CH%1 · %2 %3 · %4 · %5 dBFS")
+                        .arg(p.channel + 1)
+                        .arg(Tr(lang_, "position", "位置"))
+                        .arg(p.position + 1)
+                        .arg(StageText(p.stage, lang_))
+                        .arg(p.levelDbfs, 0, 'f', 0));
+  };
+  hooks.rejected = [this](int channel, int position, const std::string& reason) {
+    Log(QStringLiteral("CH%1, %2 %3: %4")
+            .arg(channel + 1)
+            .arg(Tr(lang_, "position", "位置"))
             .arg(position + 1)
-            .arg(count),
-        QMessageBox::Ok | QMessageBox::Cancel);
-    return answer == QMessageBox::Ok;
-  }
-
-  void Report(const acoustics::Progress& p) override {
-    panel_.ShowInputPeak(p.inputPeak);
-    panel_.progress_->setValue(static_cast<int>(std::lround(p.done * 1000)));
-    panel_.stage_->setText(QStringLiteral("CH%1 · %2 %3 · %4 · %5 dBFS")
-                               .arg(p.channel + 1)
-                               .arg(Tr(panel_.lang_, "position", "位置"))
-                               .arg(p.position + 1)
-                               .arg(StageText(p.stage, panel_.lang_))
-                               .arg(p.levelDbfs, 0, 'f', 0));
-    // The window stays alive (and Cancel can be pressed) while the sound plays.
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-
-  void Rejected(int channel, int position, const std::string& reason) override {
-    panel_.Log(QStringLiteral("CH%1, %2 %3: %4")
-                   .arg(channel + 1)
-                   .arg(Tr(panel_.lang_, "position", "位置"))
-                   .arg(position + 1)
-                   .arg(QString::fromStdString(reason)));
-  }
-
- private:
-  MeasurePanel& panel_;
-};
+            .arg(QString::fromStdString(reason)));
+  };
+  return WindowMeasurementHost(editor_.engine(), *this, lang_, std::move(hooks));
+}
 
 // ---- the panel --------------------------------------------------------------------------------
 
@@ -461,13 +422,7 @@ void MeasurePanel::FillDevices() {
     return;
   }
   devices_ = audio_->Devices();
-  for (const auto& d : devices_) {
-    const QString text = QStringLiteral("%1  %2").arg(d.number).arg(QString::fromStdString(d.name));
-    if (d.outputs > 0) outDevice_->addItem(text, d.number);
-    if (d.inputs > 0) inDevice_->addItem(text, d.number);
-    if (d.defaultOutput && d.outputs > 0) outDevice_->setCurrentIndex(outDevice_->count() - 1);
-    if (d.defaultInput && d.inputs > 0) inDevice_->setCurrentIndex(inDevice_->count() - 1);
-  }
+  FillSoundDevices(devices_, outDevice_, inDevice_, {}, {}, lang_);
 }
 
 void MeasurePanel::RefreshChannels() {
@@ -537,7 +492,7 @@ void MeasurePanel::Start() {
     Log(Tr(lang_, "Put back the settings an interrupted measurement had changed.",
            "已恢复上次中断的测量所更改的设置。"));
   }
-  Host host(*this);
+  WindowMeasurementHost host = Host();
   acoustics::MeasurementRun run(editor_, *audio_, guard_, lang_);
   const auto result = run.Run(plan, host, cancel_);
   running_ = false;
@@ -612,7 +567,7 @@ void MeasurePanel::StartRta() {
   rtaStart_->setEnabled(false);
   start_->setEnabled(false);
   StopListening();
-  Host host(*this);
+  WindowMeasurementHost host = Host();
   rta_ = std::make_unique<acoustics::RtaRun>(editor_, *audio_, guard_, lang_);
   std::string why;
   if (!rta_->Start(plan, host, &why)) {
@@ -638,7 +593,7 @@ void MeasurePanel::StopRta() {
   if (!rta_) return;
   rtaTimer_->stop();
   rtaStart_->setEnabled(false);
-  Host host(*this);
+  WindowMeasurementHost host = Host();
   const bool restored = rta_->Stop(host);
   rta_.reset();
   if (!restored) {

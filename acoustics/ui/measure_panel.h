@@ -13,6 +13,7 @@
 #include "acoustics/audio/audio_device.h"
 #include "acoustics/measurement_routing.h"
 #include "acoustics/measurement_run.h"
+#include "acoustics/ui/window_host.h"
 #include "acoustics/response.h"
 #include "acoustics/rta_run.h"
 #include "controls/skin_dialog.h"
@@ -90,7 +91,8 @@ class MeasurePanel : public SkinDialog {
   bool RtaRunning() const { return rta_ && rta_->Running(); }
 
  private:
-  class Host;
+  /// The procedures' host: progress into the panel's bar and log.
+  WindowMeasurementHost Host();
   void BuildLayout();
   void FillDevices();
   acoustics::MeasurementPlan Plan(QString* error) const;
