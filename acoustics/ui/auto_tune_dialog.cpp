@@ -500,8 +500,9 @@ void AutoTuneDialog::ShowReport(const acoustics::AutoTuneReport& report, const m
     const int r = figures_->rowCount();
     figures_->insertRow(r);
     figures_->setItem(r, 0, Cell(what, Qt::AlignLeft | Qt::AlignVCenter));
-    figures_->setItem(r, 1, Cell(shown ? Number(b, decimals) + unit : QStringLiteral("–")));
-    figures_->setItem(r, 2, Cell(shown && after ? Number(a, decimals) + unit : QStringLiteral("–")));
+    // A figure that could not be had (a position with a refused recording) is a dash, as one not asked for.
+    figures_->setItem(r, 1, Cell(shown && !std::isnan(b) ? Number(b, decimals) + unit : QStringLiteral("–")));
+    figures_->setItem(r, 2, Cell(shown && after && !std::isnan(a) ? Number(a, decimals) + unit : QStringLiteral("–")));
   };
   const bool measured = report.tuned || !report.before.channels.empty();
   row(Tr("Arrival spread", "到达时间差"), fb.arrivalSpreadMs, fa.arrivalSpreadMs, QStringLiteral(" ms"), 3, measured);
@@ -509,7 +510,7 @@ void AutoTuneDialog::ShowReport(const acoustics::AutoTuneReport& report, const m
   row(Tr("Summed response (RMS)", "总响应偏差 (RMS)"), fb.summed.averaged.rms, fa.summed.averaged.rms,
       QStringLiteral(" dB"), 2, measured);
   for (std::size_t p = 0; p < fb.summed.perPositionRms.size(); ++p) {
-    const double a = p < fa.summed.perPositionRms.size() ? fa.summed.perPositionRms[p] : 0.0;
+    const double a = p < fa.summed.perPositionRms.size() ? fa.summed.perPositionRms[p] : std::nan("");
     row(Tr("   at position %1", "   位置 %1").arg(p + 1), fb.summed.perPositionRms[p], a, QStringLiteral(" dB"), 2,
         true);
   }
