@@ -150,6 +150,14 @@ SweepParams ParamsOf(const SweepOptions& o, int sampleRate, double levelDbfs) {
   return p;
 }
 
+/// Where a channel's files of one position go (the folder made if need be), without an ending.
+std::string FileStem(const MeasurementPlan& plan, int channel, int position) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::create_directories(plan.outDir, ec);
+  return (fs::path(plan.outDir) / (ChannelName(channel) + "-p" + std::to_string(position + 1))).string();
+}
+
 /// The recording from the moment the stream began to play (the analysis counts from there).
 std::span<const float> FromPlayStart(const audio::Recording& rec, std::size_t channel) {
   return std::span<const float>(rec.channels[channel]).subspan(rec.leadFrames);
@@ -278,11 +286,7 @@ bool MeasurementRun::Measure(const MeasurementPlan& plan, ChannelResult& result,
 
 void MeasurementRun::Save(const MeasurementPlan& plan, ChannelResult& result, int position, const Analysis& analysis,
                           std::span<const float> recording, RunResult& run) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::create_directories(plan.outDir, ec);
-  const std::string stem =
-      (fs::path(plan.outDir) / (ChannelName(result.channel) + "-p" + std::to_string(position + 1))).string();
+  const std::string stem = FileStem(plan, result.channel, position);
   const std::string note = ChannelName(result.channel) + ", position " + std::to_string(position + 1) + ", arrival " +
                            std::to_string(analysis.arrivalMs) + " ms";
   std::optional<std::string> error = WriteRewText(stem + ".txt", analysis.response, note, lang_);
@@ -299,12 +303,7 @@ void MeasurementRun::Save(const MeasurementPlan& plan, ChannelResult& result, in
 
 void MeasurementRun::SaveRefused(const MeasurementPlan& plan, ChannelResult& result, int position,
                                  std::span<const float> recording, RunResult& run) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::create_directories(plan.outDir, ec);
-  const std::string path =
-      (fs::path(plan.outDir) / (ChannelName(result.channel) + "-p" + std::to_string(position + 1) + "-refused.wav"))
-          .string();
+  const std::string path = FileStem(plan, result.channel, position) + "-refused.wav";
   const auto error =
       WriteWav(path, MonoAudio(plan.sampleRate, {recording.begin(), recording.end()}), SampleFormat::Float32, lang_);
   if (!error) result.files.push_back(path);

@@ -17,6 +17,7 @@
 #include "core/platform.h"
 #include "ctl/ctl.h"
 #include "ctl/measure_run_command.h"
+#include "ctl/report_tree.h"
 #include "ctl/session.h"
 #include "edit/editor.h"
 #include "model/ktv_data.h"
@@ -42,12 +43,6 @@ struct AutoTuneOptions {
   std::string fullRange;
   std::string outDir;
 };
-
-std::string Fixed(double v, int decimals) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
 
 double Round(double v, double step) { return std::round(v / step) * step; }
 
@@ -190,7 +185,7 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
     }
     ch["not_fixed"] = nlohmann::json::array();
     for (const auto& h : t.boostLimited)
-      ch["not_fixed"].push_back(Fixed(h.loHz, 0) + (h.hiHz > h.loHz ? "-" + Fixed(h.hiHz, 0) : "") + " Hz");
+      ch["not_fixed"].push_back(FormatFixed(h.loHz, 0) + (h.hiHz > h.loHz ? "-" + FormatFixed(h.hiHz, 0) : "") + " Hz");
     if (t.delayLimited) ch["delay_limited"] = true;
     j["channels"].push_back(ch);
   }
@@ -200,8 +195,8 @@ int AutoTuneCommand(CommandContext& c, const AutoTuneOptions& o) {
     c.term.Result(j.dump(2));
   } else {
     const auto line = [&](const char* what, double b, std::optional<double> a, const char* unit, int decimals) {
-      c.term.Result(std::string(what) + "\t" + Fixed(b, decimals) + " " + unit + "\t" +
-                    (a ? Fixed(*a, decimals) + " " + unit : std::string("-")));
+      c.term.Result(std::string(what) + "\t" + FormatFixed(b, decimals) + " " + unit + "\t" +
+                    (a ? FormatFixed(*a, decimals) + " " + unit : std::string("-")));
     };
     c.term.Result(zh ? "\t调音前\t调音后" : "\tbefore\tafter");
     line(zh ? "到达时间差" : "arrival spread", fb.arrivalSpreadMs,

@@ -291,17 +291,11 @@ void AutoTuneDialog::BuildLayout() {
 }
 
 void AutoTuneDialog::FillDevices() {
-  std::string error;
-  audio_ = audio::MakeAudioSystem(&error, {}, lang_);
-  if (!audio_) {
-    Log(QString::fromStdString(error));
-    start_->setEnabled(false);
-    return;
-  }
-  devices_ = audio_->Devices();
-  for (const auto& problem :
-       FillSoundDevices(devices_, outDevice_, inDevice_, choices_.audioOut, choices_.audioIn, lang_))
-    Log(QString::fromStdString(problem));
+  auto opened = OpenSoundDevices(outDevice_, inDevice_, choices_.audioOut, choices_.audioIn, lang_);
+  for (const auto& message : opened.messages) Log(QString::fromStdString(message));
+  if (!opened.audio) start_->setEnabled(false);
+  audio_ = std::move(opened.audio);
+  devices_ = std::move(opened.devices);
 }
 
 void AutoTuneDialog::ApplyChoices() {

@@ -414,15 +414,11 @@ void MeasurePanel::BuildLayout() {
 }
 
 void MeasurePanel::FillDevices() {
-  std::string error;
-  audio_ = audio::MakeAudioSystem(&error, {}, lang_);
-  if (!audio_) {
-    Log(QString::fromStdString(error));
-    start_->setEnabled(false);
-    return;
-  }
-  devices_ = audio_->Devices();
-  FillSoundDevices(devices_, outDevice_, inDevice_, {}, {}, lang_);
+  auto opened = OpenSoundDevices(outDevice_, inDevice_, {}, {}, lang_);
+  for (const auto& message : opened.messages) Log(QString::fromStdString(message));
+  if (!opened.audio) start_->setEnabled(false);
+  audio_ = std::move(opened.audio);
+  devices_ = std::move(opened.devices);
 }
 
 void MeasurePanel::RefreshChannels() {

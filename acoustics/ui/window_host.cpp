@@ -94,4 +94,18 @@ std::vector<std::string> FillSoundDevices(const std::vector<audio::DeviceInfo>& 
   return problems;
 }
 
+SoundDevices OpenSoundDevices(QComboBox* out, QComboBox* in, const std::string& wantOut, const std::string& wantIn,
+                              Language lang) {
+  SoundDevices d;
+  std::string error;
+  d.audio = audio::MakeAudioSystem(&error, {}, lang);
+  if (!d.audio) {
+    d.messages.push_back(error);
+    return d;
+  }
+  d.devices = d.audio->Devices();
+  d.messages = FillSoundDevices(d.devices, out, in, wantOut, wantIn, lang);
+  return d;
+}
+
 }  // namespace zelto

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,5 +57,15 @@ QString StageText(acoustics::Stage stage, Language lang);
 /// wanted device was not chosen, one line each.
 std::vector<std::string> FillSoundDevices(const std::vector<audio::DeviceInfo>& devices, QComboBox* out, QComboBox* in,
                                           const std::string& wantOut, const std::string& wantIn, Language lang);
+
+/// The sound system opened and its devices in the two lists, as FillSoundDevices fills them; no
+/// system when it cannot be opened. `messages` says why, or why a wanted device was not chosen.
+struct SoundDevices {
+  std::unique_ptr<audio::AudioSystem> audio;
+  std::vector<audio::DeviceInfo> devices;
+  std::vector<std::string> messages;
+};
+SoundDevices OpenSoundDevices(QComboBox* out, QComboBox* in, const std::string& wantOut, const std::string& wantIn,
+                              Language lang);
 
 }  // namespace zelto

@@ -56,12 +56,13 @@ endif()
 
 # The window's auto-tune: its dialog, and the editor tuning zelto-sim's demo car on the same server.
 if(TARGET zelto_acoustics_ui AND TARGET zelto_app AND NOT WIN32 AND NOT CMAKE_CROSSCOMPILING)
-  add_executable(auto_tune_window_tests acoustics/auto_tune_window_test.cpp)
+  # The editor tests' main: one QApplication, offscreen unless told otherwise.
+  add_executable(auto_tune_window_tests acoustics/auto_tune_window_test.cpp app/main.cpp)
   target_link_libraries(auto_tune_window_tests PRIVATE zelto_app zelto_acoustics_ui zelto_engine Qt6::Test GTest::gtest)
   target_include_directories(auto_tune_window_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(auto_tune_window_tests PRIVATE ZELTOCTL_EXE="$<TARGET_FILE:zeltoctl>")
   add_dependencies(auto_tune_window_tests zelto-sim zeltoctl)
   gtest_discover_tests(auto_tune_window_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
     FIXTURES_REQUIRED audio_server RESOURCE_LOCK audio_server
-    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env")  # main() chooses the offscreen platform
+    ENVIRONMENT "ZELTO_AUDIO_ENV=${ZELTO_AUDIO_SERVER_DIR}/env")
 endif()

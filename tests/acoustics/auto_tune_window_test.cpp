@@ -340,15 +340,3 @@ TEST_F(AutoTuneWindow, ACancelAtTheMicrophoneQuestionLeavesTheProcessorAsItWas) 
 
 }  // namespace
 }  // namespace zelto
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir home;
-  qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
-  qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
-  QApplication app(argc, argv);
-  QApplication::setOrganizationName(QStringLiteral("Zelto"));
-  QApplication::setApplicationName(QStringLiteral("zelto-tests"));
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
